@@ -1,0 +1,140 @@
+#include "serial_line.h"
+
+#include <string.h>
+
+namespace {
+
+constexpr DWORD kDcbLength = 28;
+constexpr DWORD kOpenReadLimitMs = kDefaultReadLimitUnits * 10;
+constexpr char kErrorCharNotUsed = static_cast<char>(0xFC);
+// The largest read limit that still fits ReadTotalTimeoutConstant in
+// milliseconds: units × 10 must not wrap round to a short wait.
+constexpr uint32_t kMaxReadLimitUnits = 0xFFFFFFFEu / 10;
+
+void ApplySettings(DCB *dcb, const SerialSettings &s, uint16_t lineControl) {
+  dcb->BaudRate = s.baudRate;
+  dcb->fBinary = 1;
+  dcb->fParity = 1;
+  dcb->fOutxCtsFlow = 0;
+  dcb->fOutxDsrFlow = 0;
+  dcb->fDtrControl = static_cast<DWORD>(DtrMode(lineControl));
+  dcb->fDsrSensitivity = 0;
+  dcb->fOutX = 0;
+  dcb->fInX = 0;
+  dcb->fErrorChar = 0;
+  dcb->fNull = 0;  // NUL bytes are data in this protocol
+  dcb->fRtsControl = static_cast<DWORD>(RtsMode(lineControl));
+  dcb->fAbortOnError = 0;
+  dcb->ByteSize = static_cast<BYTE>(s.dataBits & 0xFF);
+  dcb->Parity = static_cast<BYTE>(s.parity & 0xFF);
+  dcb->StopBits = static_cast<BYTE>(s.stopBits & 0xFF);
+  dcb->ErrorChar = kErrorCharNotUsed;
+}
+
+}  // namespace
+
+int DtrMode(uint16_t lineControl) {
+  if (lineControl & 0x0101) return DTR_CONTROL_ENABLE;
+  if (lineControl & 0x8000) return DTR_CONTROL_HANDSHAKE;
+  return DTR_CONTROL_DISABLE;
+}
+
+int RtsMode(uint16_t lineControl) {
+  if (lineControl & 0x0202) return RTS_CONTROL_ENABLE;
+  if (lineControl & 0x1000) return RTS_CONTROL_HANDSHAKE;
+  if (lineControl & 0x2000) return RTS_CONTROL_TOGGLE;
+  return RTS_CONTROL_DISABLE;
+}
+
+int SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
+               HANDLE *out) {
+  HANDLE h = CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  *out = h;
+  if (h == INVALID_HANDLE_VALUE) return kLineOpenFailed;
+  // The null device is used as it opens: it has no line to configure.
+  if (strcmp(deviceName, "NUL") == 0) return kLineOk;
+
+  DCB dcb;
+  memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = kDcbLength;
+  if (!GetCommState(h, &dcb)) {
+    CloseHandle(h);
+    return kLineGetStateFailed;
+  }
+  // Time-outs before the line state: a read that follows an open never
+  // waits more than a second, and writes have no limit.
+  COMMTIMEOUTS timeouts = {0, 0, kOpenReadLimitMs, 0, 0};
+  if (!SetCommTimeouts(h, &timeouts)) {
+    CloseHandle(h);
+    return kLineOpenFailed;
+  }
+  ApplySettings(&dcb, settings, lineControl);
+  if (!SetCommState(h, &dcb)) {
+    CloseHandle(h);
+    return kLineSetStateFailed;
+  }
+  SetupComm(h, kQueueSize, kQueueSize);
+  return kLineOk;
+}
+
+uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units) {
+  COMMTIMEOUTS timeouts;
+  if (!GetCommTimeouts(line, &timeouts)) return 0;
+  DWORD previous = timeouts.ReadTotalTimeoutConstant;
+  // With the other read time-outs at 0, a constant of 0 would let a read
+  // wait for ever on a silent controller.
+  if (units == 0) units = kDefaultReadLimitUnits;
+  if (units > kMaxReadLimitUnits) units = kMaxReadLimitUnits;
+  DWORD wanted = units * 10;
+  if (previous != wanted) {
+    timeouts.ReadTotalTimeoutConstant = wanted;
+    if (!SetCommTimeouts(line, &timeouts)) return 0;
+  }
+  return previous / 10;
+}
+
+int SerialPurge(HANDLE line) {
+  DWORD errors = 0;
+  COMSTAT status;
+  memset(&status, 0, sizeof status);
+  bool failed = !ClearCommError(line, &errors, &status);
+  if (!failed && status.cbInQue == 0) return kLineOk;
+
+  uint32_t saved = SerialSetReplyTimeout(line, kPurgeReadLimitUnits);
+  uint8_t scratch[kPurgeChunk];
+  bool readFailed = false;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(line, scratch, kPurgeChunk, &got, nullptr)) {
+      readFailed = true;
+      break;
+    }
+    if (got < kPurgeChunk) break;
+  }
+  if (saved != 0) SerialSetReplyTimeout(line, saved);
+  return readFailed ? kLineOpenFailed : kLineOk;
+}
+
+int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) {
+  DWORD done = 0;
+  if (!WriteFile(line, bytes, count, &done, nullptr)) return kLineIoFailed;
+  if (written) *written = done;
+  return done == count ? kLineOk : kLineShortWrite;
+}
+
+int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received) {
+  if (received) *received = 0;
+  DWORD total = 0;
+  while (total < count) {
+    DWORD got = 0;
+    if (!ReadFile(line, buffer + total, count - total, &got, nullptr)) return kLineIoFailed;
+    // ReadFile only gives up when a whole read limit brought nothing more.
+    if (got == 0) return kLineIoFailed;
+    total += got;
+    if (received) *received = total;
+  }
+  return kLineOk;
+}
+
+int SerialClose(HANDLE line) { return CloseHandle(line) ? kLineOk : kLineIoFailed; }

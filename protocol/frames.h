@@ -1,0 +1,52 @@
+// The Transparent Byte Protocol's byte level: control bytes, frame builders
+// and the XOR check byte, plus the two traced routines every byte goes
+// through.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "lumisar.h"
+
+constexpr uint8_t SOH = 0x01;
+constexpr uint8_t STX = 0x02;
+constexpr uint8_t ETX = 0x03;
+constexpr uint8_t EOT = 0x04;
+constexpr uint8_t ENQ = 0x05;
+constexpr uint8_t ACK = 0x06;
+constexpr uint8_t ETB = 0x17;
+constexpr uint8_t kEnquiryStart = 'N';
+constexpr uint8_t kStationOffset = 0x20;
+
+constexpr int kEnquiryLength = 3;
+constexpr int kAcknowledgeLength = 3;
+constexpr int kHeaderLength = 17;
+constexpr int kMaxDataBytes = 256;
+constexpr int kFrameOverhead = 3;  // STX, ETX and the check byte
+
+// Results of the link routines.
+constexpr int kLinkOk = 1;
+constexpr int kLinkFailed = 0;
+
+// Check byte: XOR of the bytes between the start byte and the terminator.
+uint8_t CalcLrc(const uint8_t *frame, int length);
+int CheckLrc(const uint8_t *frame, int length);
+
+void MakeReadHeader(PortContext *context, const IoRequest *io);
+void MakeBlockReadHeader(PortContext *context, const IoRequest *io);
+void MakeWriteFrames(PortContext *context, const IoRequest *io);
+void MakeBlockWriteFrames(PortContext *context, const IoRequest *io);
+
+// Bytes of data one element takes on the line.
+inline int ElementBytes(uint32_t width) { return width == 32 ? 4 : 2; }
+inline bool IsLongType(uint32_t dataType) {
+  return dataType == LUMISAR_TYPE_FLOAT || dataType == LUMISAR_TYPE_LONG4 ||
+         dataType == LUMISAR_TYPE_LONG5;
+}
+
+// Sends n bytes that lie in the context's frame buffers, after draining the
+// receive queue; traces 17 bytes from the frame.
+int SendStr(PortContext *context, const uint8_t *bytes, int n);
+// Reads exactly n bytes into buffer (capacity bytes long) and traces 17
+// bytes from it.
+int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity);

@@ -1,0 +1,49 @@
+// SendStr and RecvStr: every byte the driver exchanges goes through one of
+// them, and each leaves a trace line of 17 bytes in the host's log.
+#include <stddef.h>
+
+#include "frames.h"
+#include "host/quarne.h"
+#include "port/serial_line.h"
+
+namespace {
+
+constexpr int kTraceFields = 17;
+// The context's fields end at eotByte; the record's last byte is padding.
+constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
+
+// Traces the 17 bytes from start, printing 00 for any that lie at or past
+// end: a trace never reads outside the object it was given.
+void Trace(const char *format, const uint8_t *start, const uint8_t *end) {
+  int f[kTraceFields];
+  for (int i = 0; i < kTraceFields; ++i) f[i] = start + i < end ? start[i] : 0;
+  err(kLogTrace, format, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11],
+      f[12], f[13], f[14], f[15], f[16]);
+}
+
+}  // namespace
+
+int SendStr(PortContext *context, const uint8_t *bytes, int n) {
+  HANDLE line = context->port;
+  // Whatever the controller sent before this frame belongs to an exchange
+  // that is over.
+  if (line) SerialPurge(line);
+  const uint8_t *contextEnd = reinterpret_cast<const uint8_t *>(context) + kContextFieldsEnd;
+  Trace("ORVEN> SendStr() Tx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
+        "%02X %02X %02X %02X",
+        bytes, contextEnd);
+  if (!line) return kLinkFailed;
+  DWORD written = 0;
+  int result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
+  return result == kLineOk && written == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+}
+
+int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
+  HANDLE line = context->port;
+  DWORD received = 0;
+  int result = line ? SerialRead(line, buffer, static_cast<DWORD>(n), &received) : kLineIoFailed;
+  Trace("ORVEN> RecvStr() Rx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
+        "%02X %02X %02X %02X",
+        buffer, buffer + capacity);
+  return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+}

@@ -1,0 +1,179 @@
+// Operations 5 and 6: read single values and blocks with the read dialogue
+// (enquiry, acknowledge, header, ACK, data frame, ACK, EOT, EOT).
+#include <string.h>
+
+#include "address/address_text.h"
+#include "entry/handlers.h"
+#include "frames.h"
+#include "host/quarne.h"
+#include "transaction.h"
+
+namespace {
+
+// The diagnostics differ between the two reads; a null line is not logged.
+// Both print "SingleRead()", as the host's log readers expect.
+struct ReadDiagnostics {
+  const char *badAcknowledge;
+  const char *noAckInAcknowledge;
+  const char *badHeaderAck;
+  const char *badLrc;
+};
+
+const ReadDiagnostics kSingleDiagnostics = {
+    nullptr, nullptr, nullptr, "ORVEN> SingleRead() Bad LRC in Data msg"};
+const ReadDiagnostics kBlockDiagnostics = {
+    "ORVEN> SingleRead() Bad Acknowledge msg received", "ORVEN> SingleRead() Bad ACK received",
+    "ORVEN> SingleRead() Bad ACK received", nullptr};
+
+void Log(const char *line) {
+  if (line) err(kLogTrace, line);
+}
+
+// One attempt of the read dialogue; the data frame of frameLength bytes is
+// left in reply on success.
+Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
+                    const ReadDiagnostics &d) {
+  SendStr(context, context->enquiry, kEnquiryLength);
+  if (!RecvStr(context, reply, kAcknowledgeLength, capacity)) return Attempt::Retry;
+  if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
+    Log(d.badAcknowledge);
+    return Attempt::Retry;
+  }
+  if (reply[2] != ACK) {
+    Log(d.noAckInAcknowledge);
+    return Attempt::Refused;
+  }
+  SendStr(context, context->header, kHeaderLength);
+  if (!RecvStr(context, reply, 1, capacity)) return Attempt::Retry;
+  if (reply[0] != ACK) {
+    Log(d.badHeaderAck);
+    return Attempt::Refused;
+  }
+  if (!RecvStr(context, reply, frameLength, capacity)) return Attempt::Retry;
+  if (!CheckLrc(reply, frameLength)) {
+    Log(d.badLrc);
+    return Attempt::Retry;
+  }
+  // The terminator is not checked: the check byte already vouches for the
+  // data, and controllers have been seen to vary it.
+  if (reply[0] != STX) {
+    Log("ORVEN> SingleRead() Bad STX in Data msg");
+    return Attempt::Refused;
+  }
+  context->ackByte = ACK;
+  SendStr(context, &context->ackByte, 1);
+  // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
+  if (!RecvStr(context, reply, 1, capacity)) {
+    Log("ORVEN> SingleRead() No EOT after ACK");
+    return Attempt::Retry;
+  }
+  if (reply[0] != EOT) {
+    Log("ORVEN> SingleRead() Bad EOT after ACK");
+    return Attempt::Refused;
+  }
+  context->eotByte = EOT;
+  SendStr(context, &context->eotByte, 1);
+  return Attempt::Succeeded;
+}
+
+uint32_t Little32(const uint8_t *d) {
+  return static_cast<uint32_t>(d[0]) | static_cast<uint32_t>(d[1]) << 8 |
+         static_cast<uint32_t>(d[2]) << 16 | static_cast<uint32_t>(d[3]) << 24;
+}
+
+uint16_t Little16(const uint8_t *d) { return static_cast<uint16_t>(d[0] | d[1] << 8); }
+
+// The 32-bit block tags carry their type letter as the eighth character;
+// the text is never read past its terminator.
+bool HasLongTypeLetter(const char *text) {
+  if (!text) return false;
+  for (int i = 0; i < 7; ++i)
+    if (text[i] == 0) return false;
+  char c = text[7];
+  return c == 'L' || c == 'l' || c == 'F' || c == 'f';
+}
+
+}  // namespace
+
+bool SingleRequestValid(const IoRequest *io) {
+  const TagAddress &a = io->address;
+  if (!io->values || io->count != 1) return false;
+  if (a.width != 16 && a.width != 32) return false;
+  // The header's byte count follows the data type and the data frame the
+  // width; they must tell the same size.
+  if (IsLongType(io->dataType) != (a.width == 32)) return false;
+  if (a.bitNumber != LUMISAR_NO_BIT && (a.bitNumber > 15 || a.width != 16)) return false;
+  return true;
+}
+
+bool BlockRequestValid(const IoRequest *io) {
+  const TagAddress &a = io->address;
+  if (a.width != 16 && a.width != 32) return false;
+  int32_t limit = a.width == 16 ? kMaxBlockWords : kMaxBlockLongs;
+  if (io->count < 0 || io->count > limit) return false;
+  return io->values || io->count == 0;
+}
+
+int32_t SingleRead(RequestBlock *request) {
+  PortContext *context = request->context;
+  IoRequest *io = static_cast<IoRequest *>(request->params);
+  if (!context || !io) return LUMISAR_FAILED;
+  if (!SingleRequestValid(io)) return LUMISAR_REFUSED;
+
+  const TagAddress &a = io->address;
+  int frameLength = ElementBytes(a.width) + kFrameOverhead;
+  uint8_t reply[8] = {};
+  for (int attempt = 0;; ++attempt) {
+    MakeReadHeader(context, io);
+    Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kSingleDiagnostics);
+    int32_t result = AfterAttempt(outcome, attempt);
+    if (result == -1) continue;
+    if (result != LUMISAR_DONE) return result;
+    break;
+  }
+  uint8_t *values = static_cast<uint8_t *>(io->values);
+  if (a.width == 32) {
+    uint32_t v = Little32(reply + 1);
+    memcpy(values, &v, 4);
+  } else {
+    uint16_t w = Little16(reply + 1);
+    if (a.bitNumber != LUMISAR_NO_BIT) w = static_cast<uint16_t>((w >> a.bitNumber) & 1);
+    // The second 16-bit word; the first is the host's and stays as it was.
+    memcpy(values + 2, &w, 2);
+  }
+  return LUMISAR_DONE;
+}
+
+int32_t BlockRead(RequestBlock *request) {
+  PortContext *context = request->context;
+  IoRequest *io = static_cast<IoRequest *>(request->params);
+  if (!context || !io) return LUMISAR_FAILED;
+  // The reply buffer holds 256 data bytes, and a 32-bit block without its
+  // type letter would read fine and store nothing: refuse both up front.
+  if (!BlockRequestValid(io)) return LUMISAR_REFUSED;
+  if (io->address.width == 32 && !HasLongTypeLetter(io->addressText)) return LUMISAR_REFUSED;
+
+  int elementBytes = ElementBytes(io->address.width);
+  int frameLength = io->count * elementBytes + kFrameOverhead;
+  uint8_t reply[264] = {};
+  for (int attempt = 0;; ++attempt) {
+    MakeBlockReadHeader(context, io);
+    Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kBlockDiagnostics);
+    int32_t result = AfterAttempt(outcome, attempt);
+    if (result == -1) continue;
+    if (result != LUMISAR_DONE) return result;
+    break;
+  }
+  uint8_t *values = static_cast<uint8_t *>(io->values);
+  for (int k = 0; k < io->count; ++k) {
+    const uint8_t *d = reply + 1 + k * elementBytes;
+    if (elementBytes == 4) {
+      uint32_t v = Little32(d);
+      memcpy(values + 4 * k, &v, 4);
+    } else {
+      uint16_t w = Little16(d);
+      memcpy(values + 2 * k, &w, 2);
+    }
+  }
+  return LUMISAR_DONE;
+}

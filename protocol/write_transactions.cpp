@@ -1,0 +1,112 @@
+// Operations 7 and 10: write single values, bits and blocks with the write
+// dialogue (enquiry, acknowledge, header, ACK, data frame, ACK, EOT).
+#include <string.h>
+
+#include "entry/handlers.h"
+#include "frames.h"
+#include "host/quarne.h"
+#include "transaction.h"
+
+namespace {
+
+// Only the block write explains its failures; both print "SingleWrite()".
+struct WriteDiagnostics {
+  const char *badAcknowledge;
+  const char *noAckInAcknowledge;
+  const char *badHeaderAck;
+  const char *badDataAck;
+};
+
+const WriteDiagnostics kSingleDiagnostics = {
+    "ORVEN> SingleWrite() Bad Acknowledge msg received", nullptr, nullptr, nullptr};
+const WriteDiagnostics kBlockDiagnostics = {
+    "ORVEN> SingleWrite() Bad Acknowledge after Enquiry",
+    "ORVEN> SingleWrite() No ACK in Acknowledge", "ORVEN> SingleWrite() Bad ACK after Header",
+    "ORVEN> SingleWrite() Bad ACK after Data"};
+
+void Log(const char *line) {
+  if (line) err(kLogTrace, line);
+}
+
+Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnostics &d) {
+  uint8_t reply[8] = {};
+  SendStr(context, context->enquiry, kEnquiryLength);
+  if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply)) return Attempt::Retry;
+  if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
+    Log(d.badAcknowledge);
+    return Attempt::Retry;
+  }
+  if (reply[2] != ACK) {
+    Log(d.noAckInAcknowledge);
+    return Attempt::Refused;
+  }
+  SendStr(context, context->header, kHeaderLength);
+  if (!RecvStr(context, reply, 1, sizeof reply)) return Attempt::Retry;
+  if (reply[0] != ACK) {
+    Log(d.badHeaderAck);
+    return Attempt::Retry;
+  }
+  SendStr(context, context->dataFrame, frameLength);
+  if (!RecvStr(context, reply, 1, sizeof reply)) return Attempt::Retry;
+  if (reply[0] != ACK) {
+    Log(d.badDataAck);
+    return Attempt::Retry;
+  }
+  context->eotByte = EOT;
+  SendStr(context, &context->eotByte, 1);
+  return Attempt::Succeeded;
+}
+
+template <typename Build>
+int32_t RunWrite(PortContext *context, const IoRequest *io, Build build, int frameLength,
+                 const WriteDiagnostics &d) {
+  for (int attempt = 0;; ++attempt) {
+    build(context, io);
+    int32_t result = AfterAttempt(WriteAttempt(context, frameLength, d), attempt);
+    if (result != -1) return result;
+  }
+}
+
+}  // namespace
+
+int32_t SingleWrite(RequestBlock *request) {
+  PortContext *context = request->context;
+  IoRequest *io = static_cast<IoRequest *>(request->params);
+  if (!context || !io) return LUMISAR_FAILED;
+  // The frame carries one value; any other count would send stale bytes.
+  if (!SingleRequestValid(io)) return LUMISAR_REFUSED;
+
+  int frameLength = ElementBytes(io->address.width) + kFrameOverhead;
+  uint8_t *second = static_cast<uint8_t *>(io->values) + 2;
+  uint32_t bit = io->address.bitNumber;
+  if (bit == LUMISAR_NO_BIT)
+    return RunWrite(context, io, MakeWriteFrames, frameLength, kSingleDiagnostics);
+
+  // A bit has no write of its own on the line: read the word, change the
+  // bit, write the word back. The caller's value buffer is its own again
+  // on every way out.
+  uint16_t callerValue;
+  memcpy(&callerValue, second, 2);
+  uint16_t mask = static_cast<uint16_t>(1u << bit);
+  io->address.bitNumber = LUMISAR_NO_BIT;
+  int32_t read = SingleRead(request);
+  io->address.bitNumber = bit;
+  if (read != LUMISAR_DONE) return read;
+
+  uint16_t word;
+  memcpy(&word, second, 2);
+  word = callerValue ? static_cast<uint16_t>(word | mask) : static_cast<uint16_t>(word & ~mask);
+  memcpy(second, &word, 2);
+  int32_t result = RunWrite(context, io, MakeWriteFrames, frameLength, kSingleDiagnostics);
+  memcpy(second, &callerValue, 2);
+  return result;
+}
+
+int32_t BlockWrite(RequestBlock *request) {
+  PortContext *context = request->context;
+  IoRequest *io = static_cast<IoRequest *>(request->params);
+  if (!context || !io) return LUMISAR_FAILED;
+  if (!BlockRequestValid(io)) return LUMISAR_REFUSED;
+  int frameLength = io->count * ElementBytes(io->address.width) + kFrameOverhead;
+  return RunWrite(context, io, MakeBlockWriteFrames, frameLength, kBlockDiagnostics);
+}

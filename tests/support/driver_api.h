@@ -1,0 +1,23 @@
+// How a test reaches the driver and the substitute host library: linked in
+// the native build, through LoadLibraryA and GetProcAddress under Wine, as a
+// SCADA host does.
+#pragma once
+
+#include "lumisar.h"
+
+bool DriverLoad();  // false when the library or an export is missing
+int32_t Zub(RequestBlock *request);
+
+void LogReset();  // also puts the host version back to 820
+int LogCount();
+int LogLevel(int index);
+const char *LogText(int index);
+void HostSetVersion(unsigned version);
+void HostSetRegisterStatus(int status);
+const char *HostClientCalls();
+const char *HostLastClientName();
+
+// Short helpers for building requests.
+int32_t Call(uint32_t operation, PortContext *context, void *params);
+int32_t Resolve(const char *text, uint32_t dataType, TagAddress *out);
+int32_t ResolveBlock(const char *text, int32_t count, TagAddress *out);

@@ -1,0 +1,32 @@
+#include "driver_api.h"
+
+#include <string.h>
+
+int32_t Call(uint32_t operation, PortContext *context, void *params) {
+  RequestBlock r;
+  memset(&r, 0, sizeof r);
+  r.context = context;
+  r.operation = operation;
+  r.params = params;
+  return Zub(&r);
+}
+
+int32_t Resolve(const char *text, uint32_t dataType, TagAddress *out) {
+  ResolveRequest r;
+  memset(&r, 0, sizeof r);
+  r.addressText = text;
+  r.dataType = dataType;
+  int32_t result = Call(LUMISAR_OP_RESOLVE_ADDRESS, nullptr, &r);
+  if (out) *out = r.address;
+  return result;
+}
+
+int32_t ResolveBlock(const char *text, int32_t count, TagAddress *out) {
+  ResolveRequest r;
+  memset(&r, 0, sizeof r);
+  r.addressText = text;
+  r.count = count;
+  int32_t result = Call(LUMISAR_OP_RESOLVE_BLOCK_ADDRESS, nullptr, &r);
+  if (out) *out = r.address;
+  return result;
+}

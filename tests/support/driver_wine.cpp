@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include "driver_api.h"
+#include "quarne_control.h"
+
+namespace {
+
+ZubMainFn zub;
+QuarneResetFn reset;
+QuarneSetVersionFn setVersion;
+QuarneSetRegisterStatusFn setRegister;
+QuarneLogCountFn logCount;
+QuarneLogLevelFn logLevel;
+QuarneLogTextFn logText;
+QuarneTextFn clientCalls, lastClient;
+
+template <typename T>
+bool Find(HMODULE m, const char *name, T *out) {
+  *out = reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(m, name)));
+  return *out != nullptr;
+}
+
+}  // namespace
+
+bool DriverLoad() {
+  if (zub) return true;
+  HMODULE driver = LoadLibraryA("LUMISAR.DLL");
+  if (!driver) return false;
+  // The driver imports QUARNE.DLL, so loading it brought the substitute in.
+  HMODULE host = GetModuleHandleA("QUARNE.DLL");
+  if (!host) return false;
+  return Find(driver, "ZubMain", &zub) && Find(host, "QuarneReset", &reset) &&
+         Find(host, "QuarneSetVersion", &setVersion) &&
+         Find(host, "QuarneSetRegisterStatus", &setRegister) &&
+         Find(host, "QuarneLogCount", &logCount) && Find(host, "QuarneLogLevel", &logLevel) &&
+         Find(host, "QuarneLogText", &logText) && Find(host, "QuarneClientCalls", &clientCalls) &&
+         Find(host, "QuarneLastClientName", &lastClient);
+}
+
+int32_t Zub(RequestBlock *request) { return zub(request); }
+void LogReset() { reset(); }
+int LogCount() { return logCount(); }
+int LogLevel(int i) { return logLevel(i); }
+const char *LogText(int i) { return logText(i); }
+void HostSetVersion(unsigned v) { setVersion(v); }
+void HostSetRegisterStatus(int s) { setRegister(s); }
+const char *HostClientCalls() { return clientCalls(); }
+const char *HostLastClientName() { return lastClient(); }
