@@ -1,0 +1,328 @@
+#include "sim_core.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEtx = 0x03, kEot = 0x04, kEnq = 0x05, kAck = 0x06,
+                  kNak = 0x15, kEtb = 0x17, kN = 0x4E;
+
+enum class State { Idle, Header, MasterAck, WriteData, MasterEot };
+
+const char *const kFaultNames[kFaultKinds] = {
+    "none",       "no-answer", "wrong-station", "no-ack",   "header-refused",
+    "data-refused", "bad-lrc", "no-stx",        "bad-etx",  "no-eot",
+    "bad-eot",    "short-reply", "noise",       "delay"};
+
+}  // namespace
+
+struct Sim {
+  uint16_t *memory[256];
+  State state;
+  uint8_t in[1024];
+  size_t inLen;
+  int station;       // station of the exchange under way
+  bool write;        // direction of the exchange under way
+  uint32_t address;  // first word (0-based) of the exchange
+  uint32_t byteCount;
+  int faultLeft[kFaultKinds];
+  uint32_t delayMs;
+  FILE *log;
+  SimStats stats;
+};
+
+const char *SimFaultName(int kind) {
+  return kind >= 0 && kind < kFaultKinds ? kFaultNames[kind] : "?";
+}
+
+int SimFaultByName(const char *name) {
+  for (int k = 1; k < kFaultKinds; ++k)
+    if (strcmp(kFaultNames[k], name) == 0) return k;
+  return kFaultNone;
+}
+
+Sim *SimCreate() {
+  Sim *sim = static_cast<Sim *>(calloc(1, sizeof(Sim)));
+  sim->delayMs = 2000;
+  return sim;
+}
+
+void SimDestroy(Sim *sim) {
+  for (uint16_t *m : sim->memory) free(m);
+  free(sim);
+}
+
+void SimAddStation(Sim *sim, int station) {
+  if (station < 1 || station > 255 || sim->memory[station]) return;
+  sim->memory[station] = static_cast<uint16_t *>(calloc(kSimWords, sizeof(uint16_t)));
+}
+
+uint16_t *SimMemory(Sim *sim, int station) {
+  return station >= 0 && station < 256 ? sim->memory[station] : nullptr;
+}
+
+void SimSetFault(Sim *sim, int kind, int count) {
+  if (kind > 0 && kind < kFaultKinds) sim->faultLeft[kind] = count;
+}
+
+void SimClearFaults(Sim *sim) { memset(sim->faultLeft, 0, sizeof sim->faultLeft); }
+void SimSetDelay(Sim *sim, uint32_t ms) { sim->delayMs = ms; }
+void SimSetLog(Sim *sim, FILE *log) { sim->log = log; }
+const SimStats *SimGetStats(const Sim *sim) { return &sim->stats; }
+
+namespace {
+
+// Takes one chance of a fault: true when it applies this time.
+bool Fault(Sim *sim, int kind) {
+  int &left = sim->faultLeft[kind];
+  if (left == 0) return false;
+  if (left > 0) left--;
+  sim->stats.faults++;
+  if (sim->log) fprintf(sim->log, "plcsim: fault %s\n", kFaultNames[kind]);
+  return true;
+}
+
+void Emit(SimOutput *out, const uint8_t *bytes, size_t n) {
+  if (out->len + n > sizeof out->bytes) n = sizeof out->bytes - out->len;
+  memcpy(out->bytes + out->len, bytes, n);
+  out->len += n;
+}
+
+void EmitByte(SimOutput *out, uint8_t b) { Emit(out, &b, 1); }
+
+void LogFrame(Sim *sim, const char *what, const uint8_t *b, size_t n) {
+  if (!sim->log) return;
+  fprintf(sim->log, "plcsim: %s", what);
+  for (size_t i = 0; i < n && i < 24; ++i) fprintf(sim->log, " %02X", b[i]);
+  fprintf(sim->log, n > 24 ? " ...\n" : "\n");
+}
+
+int HexDigit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Two upper-case hexadecimal characters; -1 when they are not.
+int Hex2(const uint8_t *p) {
+  int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
+  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+
+uint8_t Xor(const uint8_t *p, size_t n) {
+  uint8_t x = 0;
+  for (size_t i = 0; i < n; ++i) x ^= p[i];
+  return x;
+}
+
+uint8_t *MemoryBytes(Sim *sim) { return reinterpret_cast<uint8_t *>(sim->memory[sim->station]); }
+
+void Consume(Sim *sim, size_t n) {
+  memmove(sim->in, sim->in + n, sim->inLen - n);
+  sim->inLen -= n;
+}
+
+void AnswerEnquiry(Sim *sim, SimOutput *out) {
+  uint8_t stationByte = sim->in[1];
+  int station = (stationByte - 0x20) & 0xFF;
+  Consume(sim, 3);
+  sim->stats.enquiries++;
+  if (!sim->memory[station]) {
+    sim->state = State::Idle;  // not ours: another controller would answer
+    return;
+  }
+  if (Fault(sim, kFaultNoAnswer)) {
+    sim->state = State::Idle;
+    return;
+  }
+  if (Fault(sim, kFaultDelay)) out->delayMs = sim->delayMs;
+  if (Fault(sim, kFaultNoise)) {
+    const uint8_t noise[] = {0xFF, 0x00, 0x4E};
+    Emit(out, noise, sizeof noise);
+  }
+  sim->station = station;
+  uint8_t ack[3] = {kN, stationByte, kAck};
+  if (Fault(sim, kFaultWrongStation)) ack[1] = static_cast<uint8_t>(stationByte + 1);
+  if (Fault(sim, kFaultNoAck)) ack[2] = kNak;
+  Emit(out, ack, 3);
+  // A refusal or a wrong station ends the dialogue on the controller's side.
+  sim->state = (ack[2] == kAck && ack[1] == stationByte) ? State::Header : State::Idle;
+}
+
+void SendReadData(Sim *sim, SimOutput *out) {
+  uint8_t frame[300];
+  size_t n = sim->byteCount;
+  frame[0] = kStx;
+  memcpy(frame + 1, MemoryBytes(sim) + 2 * sim->address, n);
+  frame[n + 1] = kEtx;
+  frame[n + 2] = Xor(frame + 1, n);
+  if (Fault(sim, kFaultBadLrc)) frame[n + 2] ^= 0x5A;
+  if (Fault(sim, kFaultNoStx)) frame[0] = 0x12;
+  if (Fault(sim, kFaultBadEtx)) frame[n + 1] = 0x13;
+  size_t len = n + 3;
+  if (Fault(sim, kFaultShortReply)) len = len / 2;
+  Emit(out, frame, len);
+  sim->state = State::MasterAck;
+}
+
+void AnswerHeader(Sim *sim, SimOutput *out) {
+  const uint8_t *h = sim->in;
+  int plc = Hex2(h + 1), hi = Hex2(h + 5), lo = Hex2(h + 7), blocks = Hex2(h + 9),
+      last = Hex2(h + 11);
+  bool direction = (h[3] == '0' || h[3] == '8') && h[4] == '1';
+  bool good = plc >= 0 && hi >= 0 && lo >= 0 && blocks >= 0 && last >= 0 && direction &&
+              h[13] == '0' && h[14] == '0' && h[15] == kEtb && h[16] == Xor(h + 1, 14) &&
+              plc == sim->station;
+  LogFrame(sim, "header", h, 17);
+  Consume(sim, 17);
+  uint32_t wordAddress = static_cast<uint32_t>(hi * 256 + lo);
+  uint32_t count = static_cast<uint32_t>(blocks * 256 + last);
+  // The header names the first word counting from 1 (V0 is word 1).
+  bool fits = wordAddress >= 1 && count <= 256 && count % 2 == 0 &&
+              (wordAddress - 1) * 2 + count <= kSimWords * 2;
+  if (!good || !fits) {
+    sim->stats.badFrames++;
+    EmitByte(out, kNak);
+    sim->state = State::Idle;
+    return;
+  }
+  if (Fault(sim, kFaultHeaderRefused)) {
+    EmitByte(out, kNak);
+    sim->state = State::Idle;
+    return;
+  }
+  sim->write = h[3] == '8';
+  sim->address = wordAddress - 1;
+  sim->byteCount = count;
+  EmitByte(out, kAck);
+  if (sim->write) {
+    sim->state = State::WriteData;
+  } else {
+    sim->stats.reads++;
+    SendReadData(sim, out);
+  }
+}
+
+void TakeWriteData(Sim *sim, SimOutput *out) {
+  size_t n = sim->byteCount;
+  const uint8_t *f = sim->in;
+  bool good = f[0] == kStx && f[n + 1] == kEtx && f[n + 2] == Xor(f + 1, n);
+  LogFrame(sim, "data", f, n + 3);
+  if (!good) {
+    sim->stats.badFrames++;
+    Consume(sim, n + 3);
+    EmitByte(out, kNak);
+    sim->state = State::Idle;
+    return;
+  }
+  if (Fault(sim, kFaultDataRefused)) {
+    Consume(sim, n + 3);
+    EmitByte(out, kNak);
+    sim->state = State::Idle;
+    return;
+  }
+  // The controller takes the data once it has acknowledged them.
+  memcpy(MemoryBytes(sim) + 2 * sim->address, f + 1, n);
+  Consume(sim, n + 3);
+  sim->stats.writes++;
+  EmitByte(out, kAck);
+  sim->state = State::MasterEot;
+}
+
+// Bytes the current state cannot use: drop one and look again.
+void Discard(Sim *sim) {
+  Consume(sim, 1);
+  sim->state = State::Idle;
+}
+
+bool StartsEnquiry(const Sim *sim) {
+  return sim->inLen >= 3 && sim->in[0] == kN && sim->in[2] == kEnq;
+}
+
+// Handles what is complete in the input; false when more bytes are needed.
+bool Step(Sim *sim, SimOutput *out) {
+  if (sim->inLen == 0) return false;
+  // An enquiry starts over from any state: the master gave up on the last
+  // exchange and is trying again.
+  if (sim->in[0] == kN) {
+    if (sim->inLen < 3) return false;
+    if (StartsEnquiry(sim)) {
+      AnswerEnquiry(sim, out);
+      return true;
+    }
+    Discard(sim);
+    return true;
+  }
+  switch (sim->state) {
+    case State::Header:
+      if (sim->in[0] != kSoh) break;
+      if (sim->inLen < 17) return false;
+      AnswerHeader(sim, out);
+      return true;
+    case State::MasterAck:
+      if (sim->in[0] != kAck) break;
+      Consume(sim, 1);
+      if (Fault(sim, kFaultNoEot)) {
+        sim->state = State::Idle;
+        return true;
+      }
+      EmitByte(out, Fault(sim, kFaultBadEot) ? kNak : kEot);
+      sim->state = State::MasterEot;
+      return true;
+    case State::WriteData:
+      if (sim->in[0] != kStx) break;
+      if (sim->inLen < sim->byteCount + 3) return false;
+      TakeWriteData(sim, out);
+      return true;
+    case State::MasterEot:
+      if (sim->in[0] != kEot) break;
+      Consume(sim, 1);
+      sim->stats.completed++;
+      sim->state = State::Idle;
+      return true;
+    case State::Idle:
+      break;
+  }
+  Discard(sim);
+  return true;
+}
+
+}  // namespace
+
+void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out) {
+  while (n > 0) {
+    size_t room = sizeof sim->in - sim->inLen;
+    size_t take = n < room ? n : room;
+    memcpy(sim->in + sim->inLen, bytes, take);
+    sim->inLen += take;
+    bytes += take;
+    n -= take;
+    while (Step(sim, out)) {
+    }
+    if (sim->inLen == sizeof sim->in) Discard(sim);
+  }
+}
+
+int SimLoadFile(Sim *sim, const char *path) {
+  FILE *f = fopen(path, "r");
+  if (!f) return -1;
+  char line[256];
+  int applied = 0;
+  while (fgets(line, sizeof line, f)) {
+    char *p = line;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '#' || *p == '\n' || *p == 0) continue;
+    char *end;
+    long station = strtol(p, &end, 16);
+    long octal = strtol(end, &end, 8);
+    long value = strtol(end, &end, 0);
+    SimAddStation(sim, static_cast<int>(station));
+    uint16_t *m = SimMemory(sim, static_cast<int>(station));
+    if (!m || octal < 0 || octal >= kSimWords) continue;
+    m[octal] = static_cast<uint16_t>(value);
+    applied++;
+  }
+  fclose(f);
+  return applied;
+}

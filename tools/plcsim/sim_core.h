@@ -1,0 +1,62 @@
+// A controller (or several, by station number) answering the Transparent
+// Byte Protocol from the controller's side. Written apart from the driver:
+// its own frame parsing and checks, so that a fault in one shows up in the
+// other. Bytes from the master go in through SimFeed; replies come out.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+constexpr int kSimWords = 32768;  // V-memory words per station
+
+enum SimFault {
+  kFaultNone = 0,
+  kFaultNoAnswer,      // the enquiry gets no reply at all
+  kFaultWrongStation,  // acknowledge carries another station's byte
+  kFaultNoAck,         // acknowledge ends in NAK instead of ACK
+  kFaultHeaderRefused, // NAK instead of ACK after the header
+  kFaultDataRefused,   // NAK instead of ACK after a written data frame
+  kFaultBadLrc,        // read data frame with a wrong check byte
+  kFaultNoStx,         // read data frame whose first byte is not STX
+  kFaultBadEtx,        // read data frame with a wrong terminator
+  kFaultNoEot,         // nothing after the master's ACK
+  kFaultBadEot,        // another byte instead of EOT
+  kFaultShortReply,    // read data frame cut short
+  kFaultNoise,         // noise bytes before the acknowledge
+  kFaultDelay,         // the acknowledge comes late (delayMs of the output)
+  kFaultKinds
+};
+
+const char *SimFaultName(int kind);
+int SimFaultByName(const char *name);  // kFaultNone when unknown
+
+struct SimOutput {
+  uint8_t bytes[1024];
+  size_t len;
+  uint32_t delayMs;  // wait this long before sending (kFaultDelay)
+};
+
+struct SimStats {
+  unsigned enquiries, reads, writes, completed, faults, badFrames;
+};
+
+struct Sim;
+
+Sim *SimCreate();
+void SimDestroy(Sim *sim);
+// A station answers only once added; its memory starts at zero.
+void SimAddStation(Sim *sim, int station);
+uint16_t *SimMemory(Sim *sim, int station);  // null for an unknown station
+// Apply `kind` at the next `count` chances (-1: every time).
+void SimSetFault(Sim *sim, int kind, int count);
+void SimClearFaults(Sim *sim);
+void SimSetDelay(Sim *sim, uint32_t ms);
+void SimSetLog(Sim *sim, FILE *log);
+const SimStats *SimGetStats(const Sim *sim);
+// Feed bytes from the master; whatever the controller answers is appended
+// to out (out->len grows).
+void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out);
+// Loads "station octal-address value" lines; returns the lines applied or
+// -1 when the file cannot be read.
+int SimLoadFile(Sim *sim, const char *path);
