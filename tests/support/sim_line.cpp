@@ -1,0 +1,98 @@
+#include "sim_line.h"
+
+#include <string.h>
+
+#include "driver_api.h"
+
+namespace {
+
+void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
+  SimOutput out;
+  out.len = 0;
+  out.delayMs = 0;
+  SimFeed(static_cast<Sim *>(user), bytes, n, &out);
+  // A late reply arrives only after the driver's read has waited in vain.
+  if (out.delayMs)
+    WinsubMemPushLater(dev, out.bytes, out.len);
+  else
+    WinsubMemPush(dev, out.bytes, out.len);
+}
+
+}  // namespace
+
+void SimLineOpen(SimLine *line) {
+  WinsubReset();
+  LogReset();
+  memset(&line->context, 0, sizeof line->context);
+  line->dev = WinsubAddMemoryDevice("COM3");
+  line->sim = SimCreate();
+  SimAddStation(line->sim, 1);
+  line->dev->peer = Answer;
+  line->dev->peerUser = line->sim;
+  OpenRequest r;
+  memset(&r, 0, sizeof r);
+  strcpy(r.deviceName, "COM3");
+  r.enabled = 1;
+  r.replyTimeout = 5;
+  r.settings = SerialSettings{19200, 8, 0, 0};
+  Call(LUMISAR_OP_OPEN_PORT, &line->context, &r);
+  LogReset();
+}
+
+void SimLineClose(SimLine *line) {
+  Call(LUMISAR_OP_CLOSE_PORT, &line->context, nullptr);
+  SimDestroy(line->sim);
+  WinsubReset();
+}
+
+unsigned SimEnquiries(const SimLine *line) { return SimGetStats(line->sim)->enquiries; }
+
+IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *values, bool block) {
+  IoRequest io;
+  memset(&io, 0, sizeof io);
+  io.addressText = text;
+  io.dataType = dataType;
+  io.count = count;
+  io.values = values;
+  if (block)
+    ResolveBlock(text, count, &io.address);
+  else
+    Resolve(text, dataType, &io.address);
+  return io;
+}
+
+int32_t Transfer(SimLine *line, uint32_t operation, IoRequest *io) {
+  return Call(operation, &line->context, io);
+}
+
+int32_t ReadTag(SimLine *line, const char *text, uint32_t dataType, void *values) {
+  IoRequest io = TagRequest(text, dataType, 1, values, false);
+  return Transfer(line, LUMISAR_OP_SINGLE_READ, &io);
+}
+
+int32_t WriteTag(SimLine *line, const char *text, uint32_t dataType, void *values) {
+  IoRequest io = TagRequest(text, dataType, 1, values, false);
+  return Transfer(line, LUMISAR_OP_SINGLE_WRITE, &io);
+}
+
+int32_t ReadBlockTag(SimLine *line, const char *text, int32_t count, void *values) {
+  IoRequest io = TagRequest(text, 0, count, values, true);
+  return Transfer(line, LUMISAR_OP_BLOCK_READ, &io);
+}
+
+int32_t WriteBlockTag(SimLine *line, const char *text, int32_t count, void *values) {
+  IoRequest io = TagRequest(text, 0, count, values, true);
+  return Transfer(line, LUMISAR_OP_BLOCK_WRITE, &io);
+}
+
+int LogLinesEqual(const char *text) {
+  int n = 0;
+  for (int i = 0; i < LogCount(); ++i) n += strcmp(LogText(i), text) == 0;
+  return n;
+}
+
+int LogLinesStarting(const char *prefix) {
+  int n = 0;
+  for (int i = 0; i < LogCount(); ++i) n += strncmp(LogText(i), prefix, strlen(prefix)) == 0;
+  return n;
+}

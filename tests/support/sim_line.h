@@ -1,0 +1,32 @@
+// A channel whose port is an in-memory device with the controller simulator
+// behind it: exchanges run without real waiting, and a silent controller
+// costs no time.
+#pragma once
+
+#include <winsub.h>
+
+#include "lumisar.h"
+#include "sim_core.h"
+
+struct SimLine {
+  PortContext context;
+  WinsubMemDevice *dev;
+  Sim *sim;
+};
+
+// Resets the substitute and the host log, adds station 1 and opens COM3.
+void SimLineOpen(SimLine *line);
+void SimLineClose(SimLine *line);
+unsigned SimEnquiries(const SimLine *line);
+
+int32_t ReadTag(SimLine *line, const char *text, uint32_t dataType, void *values);
+int32_t WriteTag(SimLine *line, const char *text, uint32_t dataType, void *values);
+int32_t ReadBlockTag(SimLine *line, const char *text, int32_t count, void *values);
+int32_t WriteBlockTag(SimLine *line, const char *text, int32_t count, void *values);
+// The IoRequest those helpers build, for tests that change a field.
+IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *values, bool block);
+int32_t Transfer(SimLine *line, uint32_t operation, IoRequest *io);
+
+// Lines in the host log that equal text, or start with prefix.
+int LogLinesEqual(const char *text);
+int LogLinesStarting(const char *prefix);
