@@ -4,6 +4,8 @@ set(LUMISAR_PLCSIM "" CACHE FILEPATH "The controller simulator from the native b
 
 # Everything static but the system DLLs: no libgcc or libstdc++ DLLs.
 add_link_options(-static-libgcc -static-libstdc++)
+# DLLs and programs side by side, where Windows looks for a program's DLLs.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # Import library for the host's QUARNE.DLL, made from its .def alone.
 set(QUARNE_IMPLIB ${CMAKE_BINARY_DIR}/libquarne_import.a)

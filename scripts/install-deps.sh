@@ -17,13 +17,30 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   missing+=(wine32)
 fi
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: everything is present"
-  exit 0
-fi
-echo "install-deps: installing ${missing[*]}"
 SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "install-deps: done"
+updated=
+install() {
+  [ -n "$updated" ] || { $SUDO apt-get update -qq; updated=1; }
+  echo "install-deps: installing $*"
+  $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+[ ${#missing[@]} -eq 0 ] || install "${missing[@]}"
+
+# Some virtual machines' kernels run no 32-bit programs at all. Then the
+# i386 test programs and Wine's 32-bit loader run through qemu's user-mode
+# emulation, registered with binfmt_misc (slower, but the same programs).
+runs_i386() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+if ! runs_i386; then
+  dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "install ok installed" ||
+    install qemu-user-static
+  [ -e /proc/sys/fs/binfmt_misc/register ] ||
+    $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  fi
+  runs_i386 || { echo "install-deps: this machine cannot run i386 programs"; exit 1; }
+  echo "install-deps: i386 programs run under qemu-i386 emulation"
+fi
+echo "install-deps: ready"

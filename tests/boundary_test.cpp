@@ -115,7 +115,7 @@ TEST(ResolveBlockWorkedExamples) {
 TEST(ResolveRefusesMalformedTexts) {
   const char *texts[] = {"",         "0",         "01400000", "014000000", "0140000LL",
                          "G140000",  "0G40000",   "0180000",  "0140 00",   "0140000\xC6",
-                         "\xB0" "140000", "0140000G", "01400-0",  " 140000"};
+                         ("\xB0" "140000"), "0140000G", "01400-0",  " 140000"};
   for (const char *t : texts) {
     for (uint32_t type = 0; type <= 6; ++type) {
       // "01400000" is a good bit-0 address; everything else is refused.

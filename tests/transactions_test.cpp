@@ -316,7 +316,7 @@ TEST(TransfersWithoutAPortFailAfterSixAttempts) {
   LogReset();
   PortContext context;
   memset(&context, 0, sizeof context);
-  uint16_t v[2] = {0, 0x77};
+  uint16_t v[8] = {0, 0x77};
   IoRequest io = TagRequest("0140000", 0, 1, v, false);
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
   CHECK_EQ(LogLinesStarting("ORVEN> SendStr() Tx 4E 21 05"), 6);

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs the Wine test suite: the controller simulator on COM5, an echo peer on
+# COM6, an X server for the dialog, then wine_suite.exe in one process.
+#   wine-suite.sh BUILD_DIR PLCSIM [test-name-filter]
+set -u
+build=$1
+plcsim=$2
+filter=${3:-}
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+wine_prefix_ready "$build" || exit 1
+
+run=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$run"
+}
+trap cleanup EXIT
+
+# Waits until a simulator has said that its line is ready.
+start_sim() {
+  local out=$1; shift
+  "$plcsim" "$@" > "$out" 2>"$out.err" &
+  pids+=($!)
+  for _ in $(seq 1 100); do
+    grep -q "^plcsim: pty" "$out" && return 0
+    sleep 0.1
+  done
+  echo "plcsim did not start: $(cat "$out.err")"; return 1
+}
+
+start_sim "$run/sim.out" --quiet --station 1 --station 2 --link "$WINE_LINKS/com5" --control "$run/sim.fifo" || exit 1
+start_sim "$run/echo.out" --echo --link "$WINE_LINKS/com6" || exit 1
+
+# A display for the dialog tests.
+display=""
+if command -v Xvfb >/dev/null; then
+  for n in $(seq 90 110); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    display=":$n"
+    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    break
+  done
+fi
+
+cd "$build/bin"
+LUMISAR_SIM_CONTROL="$run/sim.fifo" DISPLAY="$display" wine wine_suite.exe $filter
+rc=$?
+wineserver -k 2>/dev/null
+exit $rc

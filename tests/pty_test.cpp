@@ -1,0 +1,317 @@
+// The driver over real pseudo-terminals: the substitute's termios side with
+// the Win32 semantics the line layer relies on, and whole exchanges with the
+// plcsim process. Timing checks use generous windows.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <winsub.h>
+
+#include "port/serial_line.h"
+#include "support/check.h"
+#include "support/driver_api.h"
+
+namespace {
+
+const SerialSettings k8N1 = {19200, 8, 0, 0};
+
+struct Pty {
+  int master = -1;
+  int slave = -1;
+  char path[128] = {};
+};
+
+void OpenPty(Pty *p) {
+  CHECK_EQ(openpty(&p->master, &p->slave, p->path, nullptr, nullptr), 0);
+  termios t;
+  tcgetattr(p->slave, &t);
+  cfmakeraw(&t);
+  tcsetattr(p->slave, TCSANOW, &t);
+}
+
+void ClosePty(Pty *p) {
+  close(p->master);
+  close(p->slave);
+}
+
+double NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+// Reads what the driver wrote, waiting up to a second for n bytes.
+size_t PeerRead(int fd, uint8_t *buf, size_t n) {
+  size_t got = 0;
+  double deadline = NowMs() + 1000;
+  while (got < n && NowMs() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 50) > 0) {
+      ssize_t r = read(fd, buf + got, n - got);
+      if (r > 0) got += static_cast<size_t>(r);
+    }
+  }
+  return got;
+}
+
+}  // namespace
+
+TEST(BytesTheLineDisciplineWouldEatCrossUnchanged) {
+  WinsubReset();
+  Pty p;
+  OpenPty(&p);
+  WinsubMapDevice("COM5", p.path);
+  HANDLE h;
+  CHECK_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
+  uint8_t bytes[256];
+  for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(255 - i);
+  CHECK_EQ(SerialWrite(h, bytes, 256, nullptr), kLineOk);
+  uint8_t seen[256];
+  CHECK_EQ(PeerRead(p.master, seen, 256), 256);
+  CHECK_MEM(seen, bytes, 256);
+  CHECK_EQ(write(p.master, bytes, 256), 256);
+  uint8_t back[256];
+  DWORD got = 0;
+  CHECK_EQ(SerialRead(h, back, 256, &got), kLineOk);
+  CHECK_EQ(got, 256);
+  CHECK_MEM(back, bytes, 256);
+  SerialClose(h);
+  ClosePty(&p);
+}
+
+TEST(ReadLimitIsMeasuredNotAssumed) {
+  WinsubReset();
+  Pty p;
+  OpenPty(&p);
+  WinsubMapDevice("COM5", p.path);
+  HANDLE h;
+  CHECK_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
+  CHECK_EQ(SerialSetReplyTimeout(h, 10), 100);
+  uint8_t buf[3];
+  DWORD got = 9;
+  double start = NowMs();
+  CHECK_EQ(SerialRead(h, buf, 3, &got), kLineIoFailed);
+  double took = NowMs() - start;
+  CHECK_EQ(got, 0);
+  if (took < 80 || took > 2000) fprintf(stderr, "  read took %.0f ms\n", took);
+  CHECK(took >= 80);
+  CHECK(took < 2000);
+  // Two bytes now and the third after the first wait: completed by the
+  // second wait.
+  const uint8_t reply[3] = {0x4E, 0x21, 0x06};
+  CHECK_EQ(write(p.master, reply, 2), 2);
+  pid_t child = fork();
+  if (child == 0) {
+    usleep(150000);
+    (void)!write(p.master, reply + 2, 1);
+    _exit(0);
+  }
+  CHECK_EQ(SerialRead(h, buf, 3, &got), kLineOk);
+  CHECK_EQ(got, 3);
+  CHECK_MEM(buf, reply, 3);
+  waitpid(child, nullptr, 0);
+  SerialClose(h);
+  ClosePty(&p);
+}
+
+TEST(PurgeDrainsAPtyAndKeepsTheLimit) {
+  WinsubReset();
+  Pty p;
+  OpenPty(&p);
+  WinsubMapDevice("COM5", p.path);
+  HANDLE h;
+  CHECK_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
+  SerialSetReplyTimeout(h, 20);
+  uint8_t junk[600];
+  memset(junk, 0x13, sizeof junk);
+  CHECK_EQ(write(p.master, junk, sizeof junk), 600);
+  usleep(20000);
+  CHECK_EQ(SerialPurge(h), kLineOk);
+  DWORD got = 1;
+  uint8_t b;
+  CHECK_EQ(SerialRead(h, &b, 1, &got), kLineIoFailed);
+  CHECK_EQ(got, 0);
+  CHECK_EQ(SerialSetReplyTimeout(h, 20), 20);
+  SerialClose(h);
+  ClosePty(&p);
+}
+
+TEST(APtyRefusesParityAndASecondOpen) {
+  WinsubReset();
+  LogReset();
+  Pty p;
+  OpenPty(&p);
+  WinsubMapDevice("COM5", p.path);
+  HANDLE h, other;
+  const SerialSettings odd = {19200, 8, 0, 1};
+  CHECK_EQ(SerialOpen("COM5", odd, 8, &h), kLineSetStateFailed);
+  CHECK_EQ(WinsubOpenHandleCount(), 0);
+  CHECK_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
+  CHECK_EQ(SerialOpen("COM5", k8N1, 8, &other), kLineOpenFailed);
+  // Through the host's operations: the default odd parity is refused on a
+  // pty, and the failure is logged.
+  PortContext context;
+  memset(&context, 0, sizeof context);
+  OpenRequest r;
+  memset(&r, 0, sizeof r);
+  strcpy(r.deviceName, "COM5");
+  r.enabled = 1;
+  r.settings = odd;
+  SerialClose(h);
+  CHECK_EQ(Call(LUMISAR_OP_OPEN_PORT, &context, &r), LUMISAR_FAILED);
+  CHECK_STR(LogText(0), "ORVEN: Failed to open COM5");
+  r.settings = k8N1;
+  CHECK_EQ(Call(LUMISAR_OP_OPEN_PORT, &context, &r), LUMISAR_DONE);
+  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_FAILED);
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  CHECK_EQ(WinsubOpenHandleCount(), 0);
+  ClosePty(&p);
+}
+
+// ---- the driver against the plcsim process --------------------------------
+
+namespace {
+
+const char *simPath;
+
+struct SimProcess {
+  pid_t pid = -1;
+  char link[128];
+  char control[128];
+};
+
+bool StartSim(SimProcess *s, const char *extra) {
+  snprintf(s->link, sizeof s->link, "/tmp/lumisar-pty-test-%d", getpid());
+  snprintf(s->control, sizeof s->control, "/tmp/lumisar-pty-ctl-%d", getpid());
+  unlink(s->link);
+  int out[2];
+  if (pipe(out) != 0) return false;
+  s->pid = fork();
+  if (s->pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    char command[1024];
+    snprintf(command, sizeof command, "exec %s --quiet --station 1 --station 2 --link %s --control %s %s",
+             simPath, s->link, s->control, extra);
+    execl("/bin/sh", "sh", "-c", command, static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  // The simulator says when its line is ready.
+  char line[256] = {};
+  size_t n = 0;
+  while (n + 1 < sizeof line && read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
+  close(out[0]);
+  return strncmp(line, "plcsim: pty ", 12) == 0;
+}
+
+void StopSim(SimProcess *s) {
+  kill(s->pid, SIGTERM);
+  waitpid(s->pid, nullptr, 0);
+  unlink(s->control);
+}
+
+void SimCommand(SimProcess *s, const char *command) {
+  int fd = open(s->control, O_WRONLY);
+  (void)!write(fd, command, strlen(command));
+  close(fd);
+  usleep(50000);
+}
+
+int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout) {
+  WinsubReset();
+  WinsubMapDevice("COM6", link);
+  memset(context, 0, sizeof *context);
+  OpenRequest r;
+  memset(&r, 0, sizeof r);
+  strcpy(r.deviceName, "COM6");
+  r.enabled = 1;
+  r.replyTimeout = timeout;
+  r.settings = k8N1;
+  return Call(LUMISAR_OP_OPEN_PORT, context, &r);
+}
+
+IoRequest Tag(const char *text, uint32_t type, int32_t count, void *values, bool block) {
+  IoRequest io;
+  memset(&io, 0, sizeof io);
+  io.addressText = text;
+  io.dataType = type;
+  io.count = count;
+  io.values = values;
+  if (block)
+    ResolveBlock(text, count, &io.address);
+  else
+    Resolve(text, type, &io.address);
+  return io;
+}
+
+}  // namespace
+
+TEST(ExchangesWithTheSimulatorProcess) {
+  if (!simPath) return;
+  SimProcess s;
+  CHECK(StartSim(&s, ""));
+  PortContext context;
+  CHECK_EQ(OpenChannel(&context, s.link, 20), LUMISAR_DONE);
+  uint16_t w[2] = {0, 0x1311};
+  IoRequest io = Tag("0240000", 0, 1, w, false);
+  CHECK_EQ(Call(LUMISAR_OP_SINGLE_WRITE, &context, &io), 0);
+  w[1] = 0;
+  CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
+  CHECK_EQ(w[1], 0x1311);
+  uint32_t block[64], back[64];
+  for (int i = 0; i < 64; ++i) block[i] = 0x0A0D0000u + static_cast<uint32_t>(i);
+  io = Tag("0200100L", 0, 64, block, true);
+  CHECK_EQ(Call(LUMISAR_OP_BLOCK_WRITE, &context, &io), 0);
+  io = Tag("0200100L", 0, 64, back, true);
+  CHECK_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 0);
+  CHECK_MEM(back, block, sizeof block);
+  // A station that is not on the line: six silent attempts of 100 ms.
+  io = Tag("0740000", 0, 1, w, false);
+  double start = NowMs();
+  CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
+  CHECK(NowMs() - start >= 500);
+  // Faults set from outside the process.
+  SimCommand(&s, "fault bad-lrc 2\n");
+  LogReset();
+  io = Tag("0240000", 0, 1, w, false);
+  CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
+  CHECK_EQ(w[1], 0x1311);
+  int badLrc = 0;
+  for (int i = 0; i < LogCount(); ++i)
+    badLrc += strcmp(LogText(i), "ORVEN> SingleRead() Bad LRC in Data msg") == 0;
+  CHECK_EQ(badLrc, 2);
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  StopSim(&s);
+}
+
+TEST(PacedLineStillCompletes) {
+  if (!simPath) return;
+  SimProcess s;
+  CHECK(StartSim(&s, "--baud 9600"));
+  PortContext context;
+  CHECK_EQ(OpenChannel(&context, s.link, 50), LUMISAR_DONE);
+  uint16_t words[128];
+  for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(i);
+  IoRequest io = Tag("0100000", 0, 128, words, true);
+  double start = NowMs();
+  CHECK_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 0);
+  // 259 bytes of data frame alone take 297 ms at 9600 baud.
+  CHECK(NowMs() - start >= 250);
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  StopSim(&s);
+}
+
+int main(int argc, char **argv) {
+  simPath = getenv("PLCSIM");
+  if (!simPath) fprintf(stderr, "PLCSIM not set: simulator tests skipped\n");
+  return RunTests(argc, argv);
+}

@@ -1,0 +1,113 @@
+// The real DLL against the controller simulator over a pty under Wine:
+// every data type written and read back, blocks at their limits, bit writes.
+#include <string.h>
+#include <windows.h>
+
+#include "support/check.h"
+#include "support/driver_api.h"
+#include "wine_env.h"
+
+namespace {
+
+PortContext channel;
+
+bool OpenSimChannel() {
+  memset(&channel, 0, sizeof channel);
+  OpenRequest r;
+  memset(&r, 0, sizeof r);
+  strcpy(r.deviceName, kSimPort);
+  r.enabled = 1;
+  r.replyTimeout = 20;
+  r.settings = SerialSettings{19200, 8, 0, 0};
+  return Call(LUMISAR_OP_OPEN_PORT, &channel, &r) == LUMISAR_DONE;
+}
+
+int32_t Io(uint32_t op, const char *text, uint32_t type, int32_t count, void *values, bool block,
+           IoRequest *keep = nullptr) {
+  IoRequest io;
+  memset(&io, 0, sizeof io);
+  io.addressText = text;
+  io.dataType = type;
+  io.count = count;
+  io.values = values;
+  if (block)
+    ResolveBlock(text, count, &io.address);
+  else
+    Resolve(text, type, &io.address);
+  int32_t result = Call(op, &channel, &io);
+  if (keep) *keep = io;
+  return result;
+}
+
+}  // namespace
+
+TEST(WineRoundTripsOfEveryType) {
+  CHECK(OpenSimChannel());
+  uint16_t w[2] = {0xAAAA, 0x0D0A};
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140000", 0, 1, w, false), 0);
+  w[1] = 0;
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140000", 0, 1, w, false), 0);
+  CHECK_EQ(w[1], 0x0D0A);
+  CHECK_EQ(w[0], 0xAAAA);
+  uint32_t l = 0x11130AFF;
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140002L", 4, 1, &l, false), 0);
+  l = 0;
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140002L", 4, 1, &l, false), 0);
+  CHECK_EQ(l, 0x11130AFF);
+  float f = -123.456f, g = 0;
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140004F", 3, 1, &f, false), 0);
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140004F", 3, 1, &g, false), 0);
+  CHECK_MEM(&f, &g, 4);
+}
+
+TEST(WineBlocksAtTheirLimits) {
+  uint16_t words[128], wordsBack[128];
+  for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(0x1300 + i);
+  CHECK_EQ(Io(LUMISAR_OP_BLOCK_WRITE, "0100200", 0, 128, words, true), 0);
+  memset(wordsBack, 0, sizeof wordsBack);
+  CHECK_EQ(Io(LUMISAR_OP_BLOCK_READ, "0100200", 0, 128, wordsBack, true), 0);
+  CHECK_MEM(wordsBack, words, sizeof words);
+  uint32_t longs[64], longsBack[64];
+  for (int i = 0; i < 64; ++i) longs[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x10101);
+  CHECK_EQ(Io(LUMISAR_OP_BLOCK_WRITE, "0101000L", 0, 64, longs, true), 0);
+  memset(longsBack, 0, sizeof longsBack);
+  CHECK_EQ(Io(LUMISAR_OP_BLOCK_READ, "0101000L", 0, 64, longsBack, true), 0);
+  CHECK_MEM(longsBack, longs, sizeof longs);
+  CHECK_EQ(Io(LUMISAR_OP_BLOCK_READ, "0100200", 0, 129, wordsBack, true), 1);
+}
+
+TEST(WineBitWritesKeepTheOtherBits) {
+  uint16_t w[2] = {0, 0x0100};
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140010", 0, 1, w, false), 0);
+  uint16_t bit[2] = {0x4242, 1};
+  IoRequest io;
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "01400103", 6, 1, bit, false, &io), 0);
+  CHECK_EQ(bit[1], 1);
+  CHECK_EQ(bit[0], 0x4242);
+  CHECK_EQ(io.address.bitNumber, 3);
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140010", 0, 1, w, false), 0);
+  CHECK_EQ(w[1], 0x0108);
+  bit[1] = 0;
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "01400108", 6, 1, bit, false), 0);
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140010", 0, 1, w, false), 0);
+  CHECK_EQ(w[1], 0x0008);
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "01400103", 6, 1, bit, false), 0);
+  CHECK_EQ(bit[1], 1);
+}
+
+TEST(WineRetriesAndRefusals) {
+  if (!SimControlPath()) return;
+  LogReset();
+  SimCommand("fault bad-lrc 2\n");
+  uint16_t w[2] = {0, 0};
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140010", 0, 1, w, false), 0);
+  CHECK_EQ(w[1], 0x0008);
+  int badLrc = 0;
+  for (int i = 0; i < LogCount(); ++i)
+    badLrc += strcmp(LogText(i), "ORVEN> SingleRead() Bad LRC in Data msg") == 0;
+  CHECK_EQ(badLrc, 2);
+  SimCommand("fault no-ack -1\n");
+  CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140010", 0, 1, w, false), 1);
+  SimCommand("clear\n");
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &channel, nullptr), LUMISAR_DONE);
+}
