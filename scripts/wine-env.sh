@@ -21,15 +21,22 @@ wine_prefix_ready() {
   rm -rf "$WINEPREFIX"
   echo "wine: creating the prefix $WINEPREFIX (once; it takes minutes under emulation)"
   DISPLAY= wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
+  # The service processes wind down slowly under emulation; stop them and
+  # the server rather than wait for them ('wineserver -w' can wait long).
+  wineserver -k >/dev/null 2>&1 || true
+  for _ in $(seq 1 100); do pgrep -f "wineserver.*" >/dev/null || break; sleep 0.2; done
   [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed"; return 1; }
-  # COM names to pty links, written straight into the registry file while
-  # no server runs: setting them with 'wine reg' would cost another start.
+  # COM names to the links that the simulators make to their ptys: in the
+  # registry, which the mount manager follows before probing /dev/ttyS*,
+  # and as dosdevices links, which Wine's name lookup uses directly.
   {
     printf '\n[Software\\\\Wine\\\\Ports] 1700000000\n'
     for n in 5 6 7 8; do
       printf '"COM%s"="%s"\n' "$n" "$WINE_LINKS/com$n"
     done
   } >> "$WINEPREFIX/system.reg"
+  for n in 5 6 7 8; do
+    ln -sfn "$WINE_LINKS/com$n" "$WINEPREFIX/dosdevices/com$n"
+  done
   touch "$stamp"
 }
