@@ -47,8 +47,31 @@ if command -v Xvfb >/dev/null; then
   done
 fi
 
+# With LUMISAR_SCREENSHOT set to a PNG path, the dialog test asks for a
+# picture of the screen while the dialog shows; a virtual desktop gives the
+# windows their captions.
+shots=""
+launcher=()
+if [ -n "${LUMISAR_SCREENSHOT:-}" ] && [ -n "$display" ]; then
+  shots="$run/shots"
+  mkdir -p "$shots"
+  launcher=(explorer /desktop=shot,640x480)
+  (
+    while [ ! -e "$shots/done" ]; do
+      if [ -e "$shots/request" ]; then
+        sleep 1
+        xwd -root -silent -display "$display" | convert xwd:- -crop 640x480+0+0 +repage "$LUMISAR_SCREENSHOT"
+        touch "$shots/done"
+      fi
+      sleep 0.2
+    done
+  ) &
+  pids+=($!)
+fi
+
 cd "$build/bin"
-LUMISAR_SIM_CONTROL="$run/sim.fifo" DISPLAY="$display" wine wine_suite.exe $filter
+LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" \
+  wine "${launcher[@]}" wine_suite.exe $filter
 rc=$?
 wineserver -k 2>/dev/null
 exit $rc

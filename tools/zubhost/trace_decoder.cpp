@@ -2,9 +2,24 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <stdarg.h>
 #include <string.h>
 
 namespace {
+
+struct Appender {
+  char *out;
+  size_t size;
+  size_t n;
+  __attribute__((format(printf, 2, 3))) void operator()(const char *fmt, ...) {
+    if (n >= size) return;
+    va_list args;
+    va_start(args, fmt);
+    int wrote = vsnprintf(out + n, size - n, fmt, args);
+    va_end(args);
+    if (wrote > 0) n += static_cast<size_t>(wrote);
+  }
+};
 
 int Hex(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -32,10 +47,7 @@ bool DecodeTraceLine(TraceDecoder *d, const char *line, char *out, size_t size) 
     p = end;
   }
   const char *dir = sending ? "Tx" : "Rx";
-  size_t n = 0;
-  auto put = [&](const char *fmt, auto... args) {
-    if (n < size) n += static_cast<size_t>(snprintf(out + n, size - n, fmt, args...));
-  };
+  Appender put = {out, size, 0};
   switch (b[0]) {
     case 0x4E:
       if (b[2] == 0x05)

@@ -30,7 +30,8 @@ const char kUsage[] =
     "  read-block TEXT COUNT            read COUNT words (or 32-bit values: TEXT ends in L or F)\n"
     "  write-block TEXT V1,V2,...       write a block\n"
     "  poll CYCLES MS TEXT:TYPE,...     read tags every MS milliseconds, with statistics\n"
-    "  note TEXT                        print a heading\n";
+    "  note TEXT                        print a heading\n"
+    "  decode on|off                    decode traced frames from here on\n";
 
 ZubMainFn zub;
 PortContext channel;
@@ -267,8 +268,12 @@ int32_t Poll(int cycles, unsigned intervalMs, const char *list) {
   for (int c = 0; c < cycles; ++c) {
     printf("cycle %d:", c + 1);
     for (int t = 0; t < n; ++t) {
-      uint32_t type;
-      TypeCode(tags[t][1], &type);
+      uint32_t type = 0;
+      if (!TypeCode(tags[t][1], &type)) {
+        printf("  %s: unknown type %s", tags[t][0], tags[t][1]);
+        failures++;
+        continue;
+      }
       IoRequest io;
       memset(&io, 0, sizeof io);
       uint8_t values[8] = {};
@@ -415,6 +420,9 @@ int main(int argc, char **argv) {
     } else if (strcmp(command, "note") == 0) {
       need(1);
       printf("\n== %s\n", argv[i++]);
+    } else if (strcmp(command, "decode") == 0) {
+      need(1);
+      decode = strcmp(argv[i++], "on") == 0;
     } else if (strcmp(command, "resolve") == 0) {
       need(2);
       result = ResolveCommand(argv[i], argv[i + 1]);
