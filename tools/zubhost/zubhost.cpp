@@ -31,7 +31,8 @@ const char kUsage[] =
     "  write-block TEXT V1,V2,...       write a block\n"
     "  poll CYCLES MS TEXT:TYPE,...     read tags every MS milliseconds, with statistics\n"
     "  note TEXT                        print a heading\n"
-    "  decode on|off                    decode traced frames from here on\n";
+    "  decode on|off                    decode traced frames from here on\n"
+    "  repeat N TEXT TYPE               read a tag N times and print the rate\n";
 
 ZubMainFn zub;
 PortContext channel;
@@ -310,6 +311,19 @@ int32_t Poll(int cycles, unsigned intervalMs, const char *list) {
   return worst;
 }
 
+int32_t Repeat(int n, const char *text, const char *typeName) {
+  double start = NowMs();
+  int32_t worst = 0;
+  for (int k = 0; k < n; ++k) {
+    int32_t result = Single(false, text, typeName, nullptr, true);
+    if (result > worst) worst = result;
+  }
+  double ms = NowMs() - start;
+  printf("repeat %d reads of %s %s: %.0f ms, %.0f exchanges per second, %s\n", n, text, typeName,
+         ms, ms > 0 ? n * 1000.0 / ms : 0.0, Meaning(worst));
+  return worst;
+}
+
 int32_t Describe() {
   DriverInfo info;
   memset(&info, 0, sizeof info);
@@ -443,6 +457,10 @@ int main(int argc, char **argv) {
       need(2);
       result = Block(true, argv[i], argv[i + 1]);
       i += 2;
+    } else if (strcmp(command, "repeat") == 0) {
+      need(3);
+      result = Repeat(atoi(argv[i]), argv[i + 1], argv[i + 2]);
+      i += 3;
     } else if (strcmp(command, "poll") == 0) {
       need(3);
       result = Poll(atoi(argv[i]), static_cast<unsigned>(atoi(argv[i + 1])), argv[i + 2]);

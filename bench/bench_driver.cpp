@@ -1,0 +1,269 @@
+// Benchmarks of the driver on the line; prints a Markdown table.
+//   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap
+//   bench_driver --callgrind N         N exchanges on the in-memory port, for
+//                                      counting instructions under callgrind
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <winsub.h>
+
+#include "lumisar.h"
+#include "quarne_control.h"
+#include "sim_core.h"
+
+// Allocations in the whole process, counted while `counting` is set.
+static volatile int counting;
+static volatile unsigned long allocations;
+extern "C" void *__libc_malloc(size_t);
+extern "C" void *__libc_calloc(size_t, size_t);
+extern "C" void *__libc_realloc(void *, size_t);
+extern "C" void *malloc(size_t n) {
+  if (counting) allocations++;
+  return __libc_malloc(n);
+}
+extern "C" void *calloc(size_t a, size_t b) {
+  if (counting) allocations++;
+  return __libc_calloc(a, b);
+}
+extern "C" void *realloc(void *p, size_t n) {
+  if (counting) allocations++;
+  return __libc_realloc(p, n);
+}
+
+namespace {
+
+PortContext channel;
+pid_t simPid = -1;
+char linkPath[128];
+
+double NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+int32_t Call(uint32_t op, void *params) {
+  RequestBlock r;
+  memset(&r, 0, sizeof r);
+  r.context = &channel;
+  r.operation = op;
+  r.params = params;
+  return ZubMain(&r);
+}
+
+bool StartSim(const char *plcsim, unsigned baud) {
+  snprintf(linkPath, sizeof linkPath, "/tmp/lumisar-bench-%d", getpid());
+  int out[2];
+  if (pipe(out) != 0) return false;
+  simPid = fork();
+  if (simPid == 0) {
+    dup2(out[1], 1);
+    char b[16];
+    snprintf(b, sizeof b, "%u", baud);
+    if (baud)
+      execl(plcsim, plcsim, "--quiet", "--link", linkPath, "--baud", b, static_cast<char *>(nullptr));
+    else
+      execl(plcsim, plcsim, "--quiet", "--link", linkPath, static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  char line[256] = {};
+  size_t n = 0;
+  while (n + 1 < sizeof line && read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
+  close(out[0]);
+  return true;
+}
+
+void StopSim() {
+  Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  kill(simPid, SIGTERM);
+  waitpid(simPid, nullptr, 0);
+}
+
+bool OpenChannel(const char *name, uint32_t timeout) {
+  memset(&channel, 0, sizeof channel);
+  OpenRequest r;
+  memset(&r, 0, sizeof r);
+  strcpy(r.deviceName, name);
+  r.enabled = 1;
+  r.replyTimeout = timeout;
+  r.settings = SerialSettings{19200, 8, 0, 0};
+  return Call(LUMISAR_OP_OPEN_PORT, &r) == 0;
+}
+
+struct Kind {
+  const char *name;
+  uint32_t op;
+  const char *text;
+  uint32_t type;
+  int32_t count;
+  bool block;
+  int wireBytes;  // bytes of the whole dialogue on the line
+};
+
+// Read: 3 + 3 + 17 + 1 + (n + 3) + 1 + 1 + 1; write: 3 + 3 + 17 + 1 + (n + 3) + 1 + 1.
+const Kind kKinds[] = {
+    {"read word", 5, "0140000", 0, 1, false, 30 + 2},
+    {"read 32-bit", 5, "0140002L", 4, 1, false, 30 + 4},
+    {"write word", 7, "0140000", 0, 1, false, 29 + 2},
+    {"write 32-bit", 7, "0140002L", 4, 1, false, 29 + 4},
+    {"write bit", 7, "01400003", 6, 1, false, 30 + 2 + 29 + 2},
+    {"read block 128 words", 6, "0100000", 0, 128, true, 30 + 256},
+    {"write block 128 words", 10, "0100000", 0, 128, true, 29 + 256},
+};
+
+IoRequest Request(const Kind &k, uint8_t *values) {
+  IoRequest io;
+  memset(&io, 0, sizeof io);
+  io.addressText = k.text;
+  io.dataType = k.type;
+  io.count = k.count;
+  io.values = values;
+  ResolveRequest r;
+  memset(&r, 0, sizeof r);
+  r.addressText = k.text;
+  r.dataType = k.type;
+  r.count = k.count;
+  Call(k.block ? 4 : 3, &r);
+  io.address = r.address;
+  return io;
+}
+
+double TimeExchanges(const Kind &k, int n, int *failures) {
+  uint8_t values[256] = {};
+  IoRequest io = Request(k, values);
+  double start = NowMs();
+  for (int i = 0; i < n; ++i)
+    if (Call(k.op, &io) != 0) ++*failures;
+  return (NowMs() - start) / n;
+}
+
+void Efficiency(const char *plcsim) {
+  printf("\n### Line efficiency (simulator pacing its line; 11 bits a character)\n\n");
+  printf("| exchange | baud | time per exchange | wire time | ratio |\n|---|---|---|---|---|\n");
+  const unsigned bauds[] = {19200, 9600};
+  for (unsigned baud : bauds) {
+    StartSim(plcsim, baud);
+    WinsubMapDevice("COM5", linkPath);
+    OpenChannel("COM5", 50);
+    for (const Kind &k : kKinds) {
+      int failures = 0;
+      int n = k.block ? 5 : 20;
+      double ms = TimeExchanges(k, n, &failures);
+      double wire = k.wireBytes * 11.0 * 1000.0 / baud;
+      printf("| %s | %u | %.1f ms | %.1f ms | %.2f |%s\n", k.name, baud, ms, wire, ms / wire,
+             failures ? " (failures!)" : "");
+    }
+    StopSim();
+  }
+}
+
+void Overhead(const char *plcsim) {
+  printf("\n### Driver overhead over an unpaced pty (native build)\n\n");
+  printf("| exchange | exchanges per second | time per exchange |\n|---|---|---|\n");
+  StartSim(plcsim, 0);
+  WinsubMapDevice("COM5", linkPath);
+  OpenChannel("COM5", 50);
+  for (const Kind &k : kKinds) {
+    int failures = 0;
+    double ms = TimeExchanges(k, k.block ? 100 : 300, &failures);
+    printf("| %s | %.0f | %.3f ms |%s\n", k.name, 1000.0 / ms, ms, failures ? " (failures!)" : "");
+  }
+  StopSim();
+}
+
+void Failure(const char *plcsim) {
+  printf("\n### Cost of failure: six silent attempts (a station that is not on the line)\n\n");
+  printf("| reply limit | six attempts took | 6 x limit | ratio |\n|---|---|---|---|\n");
+  StartSim(plcsim, 0);
+  WinsubMapDevice("COM5", linkPath);
+  const uint32_t limits[] = {5, 10, 20};
+  for (uint32_t units : limits) {
+    OpenChannel("COM5", units);
+    Kind absent = {"absent", 5, "0740000", 0, 1, false, 0};
+    int failures = 0;
+    double ms = TimeExchanges(absent, 3, &failures);
+    double expected = 6.0 * units * 10;
+    printf("| %u ms | %.0f ms | %.0f ms | %.2f |\n", units * 10, ms, expected, ms / expected);
+    Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  }
+  StopSim();
+}
+
+// The in-memory port with the simulator behind it: no system calls, no
+// waiting, so what is left is the driver's own work.
+void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
+  SimOutput out;
+  out.len = 0;
+  out.delayMs = 0;
+  SimFeed(static_cast<Sim *>(user), bytes, n, &out);
+  WinsubMemPush(dev, out.bytes, out.len);
+}
+
+Sim *MemoryLine() {
+  WinsubReset();
+  WinsubMemDevice *dev = WinsubAddMemoryDevice("COM3");
+  Sim *sim = SimCreate();
+  SimAddStation(sim, 1);
+  dev->peer = Answer;
+  dev->peerUser = sim;
+  OpenChannel("COM3", 5);
+  return sim;
+}
+
+void Heap() {
+  printf("\n### Heap use during exchanges\n\n");
+  Sim *sim = MemoryLine();
+  uint8_t values[256] = {};
+  int exchanges = 0;
+  IoRequest requests[sizeof kKinds / sizeof kKinds[0]];
+  for (size_t i = 0; i < sizeof kKinds / sizeof kKinds[0]; ++i) requests[i] = Request(kKinds[i], values);
+  QuarneReset();
+  allocations = 0;
+  counting = 1;
+  for (int round = 0; round < 100; ++round) {
+    for (size_t i = 0; i < sizeof kKinds / sizeof kKinds[0]; ++i) {
+      Call(kKinds[i].op, &requests[i]);
+      exchanges++;
+    }
+  }
+  counting = 0;
+  printf("| exchanges | allocations in the process while they ran |\n|---|---|\n| %d | %lu |\n",
+         exchanges, allocations);
+  SimDestroy(sim);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc >= 3 && strcmp(argv[1], "--callgrind") == 0) {
+    Sim *sim = MemoryLine();
+    uint8_t values[256] = {};
+    IoRequest io = Request(kKinds[0], values);
+    int n = atoi(argv[2]);
+    for (int i = 0; i < n; ++i) Call(5, &io);
+    SimDestroy(sim);
+    return 0;
+  }
+  if (argc < 2) {
+    fprintf(stderr, "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap]\n");
+    return 2;
+  }
+  bool all = argc == 2;
+  auto want = [&](const char *s) {
+    for (int i = 2; i < argc; ++i)
+      if (strcmp(argv[i], s) == 0) return true;
+    return all;
+  };
+  if (want("efficiency")) Efficiency(argv[1]);
+  if (want("overhead")) Overhead(argv[1]);
+  if (want("failure")) Failure(argv[1]);
+  if (want("heap")) Heap();
+  return 0;
+}
