@@ -239,20 +239,6 @@ int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout) {
   return Call(LUMISAR_OP_OPEN_PORT, context, &r);
 }
 
-IoRequest Tag(const char *text, uint32_t type, int32_t count, void *values, bool block) {
-  IoRequest io;
-  memset(&io, 0, sizeof io);
-  io.addressText = text;
-  io.dataType = type;
-  io.count = count;
-  io.values = values;
-  if (block)
-    ResolveBlock(text, count, &io.address);
-  else
-    Resolve(text, type, &io.address);
-  return io;
-}
-
 }  // namespace
 
 TEST(ExchangesWithTheSimulatorProcess) {
@@ -262,27 +248,27 @@ TEST(ExchangesWithTheSimulatorProcess) {
   PortContext context;
   CHECK_EQ(OpenChannel(&context, s.link, 20), LUMISAR_DONE);
   uint16_t w[2] = {0, 0x1311};
-  IoRequest io = Tag("0240000", 0, 1, w, false);
+  IoRequest io = TagRequest("0240000", 0, 1, w, false);
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_WRITE, &context, &io), 0);
   w[1] = 0;
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
   CHECK_EQ(w[1], 0x1311);
   uint32_t block[64], back[64];
   for (int i = 0; i < 64; ++i) block[i] = 0x0A0D0000u + static_cast<uint32_t>(i);
-  io = Tag("0200100L", 0, 64, block, true);
+  io = TagRequest("0200100L", 0, 64, block, true);
   CHECK_EQ(Call(LUMISAR_OP_BLOCK_WRITE, &context, &io), 0);
-  io = Tag("0200100L", 0, 64, back, true);
+  io = TagRequest("0200100L", 0, 64, back, true);
   CHECK_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 0);
   CHECK_MEM(back, block, sizeof block);
   // A station that is not on the line: six silent attempts of 100 ms.
-  io = Tag("0740000", 0, 1, w, false);
+  io = TagRequest("0740000", 0, 1, w, false);
   double start = NowMs();
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
   CHECK(NowMs() - start >= 500);
   // Faults set from outside the process.
   SimCommand(&s, "fault bad-lrc 2\n");
   LogReset();
-  io = Tag("0240000", 0, 1, w, false);
+  io = TagRequest("0240000", 0, 1, w, false);
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
   CHECK_EQ(w[1], 0x1311);
   int badLrc = 0;
@@ -301,7 +287,7 @@ TEST(PacedLineStillCompletes) {
   CHECK_EQ(OpenChannel(&context, s.link, 50), LUMISAR_DONE);
   uint16_t words[128];
   for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(i);
-  IoRequest io = Tag("0100000", 0, 128, words, true);
+  IoRequest io = TagRequest("0100000", 0, 128, words, true);
   double start = NowMs();
   CHECK_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 0);
   // 259 bytes of data frame alone take 297 ms at 9600 baud.

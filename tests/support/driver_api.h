@@ -21,3 +21,5 @@ const char *HostLastClientName();
 int32_t Call(uint32_t operation, PortContext *context, void *params);
 int32_t Resolve(const char *text, uint32_t dataType, TagAddress *out);
 int32_t ResolveBlock(const char *text, int32_t count, TagAddress *out);
+// An IoRequest for a tag, its address resolved as single value or block.
+IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *values, bool block);

@@ -30,3 +30,17 @@ int32_t ResolveBlock(const char *text, int32_t count, TagAddress *out) {
   if (out) *out = r.address;
   return result;
 }
+
+IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *values, bool block) {
+  IoRequest io;
+  memset(&io, 0, sizeof io);
+  io.addressText = text;
+  io.dataType = dataType;
+  io.count = count;
+  io.values = values;
+  if (block)
+    ResolveBlock(text, count, &io.address);
+  else
+    Resolve(text, dataType, &io.address);
+  return io;
+}

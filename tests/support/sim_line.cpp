@@ -47,20 +47,6 @@ void SimLineClose(SimLine *line) {
 
 unsigned SimEnquiries(const SimLine *line) { return SimGetStats(line->sim)->enquiries; }
 
-IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *values, bool block) {
-  IoRequest io;
-  memset(&io, 0, sizeof io);
-  io.addressText = text;
-  io.dataType = dataType;
-  io.count = count;
-  io.values = values;
-  if (block)
-    ResolveBlock(text, count, &io.address);
-  else
-    Resolve(text, dataType, &io.address);
-  return io;
-}
-
 int32_t Transfer(SimLine *line, uint32_t operation, IoRequest *io) {
   return Call(operation, &line->context, io);
 }

@@ -23,8 +23,6 @@ int32_t ReadTag(SimLine *line, const char *text, uint32_t dataType, void *values
 int32_t WriteTag(SimLine *line, const char *text, uint32_t dataType, void *values);
 int32_t ReadBlockTag(SimLine *line, const char *text, int32_t count, void *values);
 int32_t WriteBlockTag(SimLine *line, const char *text, int32_t count, void *values);
-// The IoRequest those helpers build, for tests that change a field.
-IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *values, bool block);
 int32_t Transfer(SimLine *line, uint32_t operation, IoRequest *io);
 
 // Lines in the host log that equal text, or start with prefix.

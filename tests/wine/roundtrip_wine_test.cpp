@@ -24,16 +24,7 @@ bool OpenSimChannel() {
 
 int32_t Io(uint32_t op, const char *text, uint32_t type, int32_t count, void *values, bool block,
            IoRequest *keep = nullptr) {
-  IoRequest io;
-  memset(&io, 0, sizeof io);
-  io.addressText = text;
-  io.dataType = type;
-  io.count = count;
-  io.values = values;
-  if (block)
-    ResolveBlock(text, count, &io.address);
-  else
-    Resolve(text, type, &io.address);
+  IoRequest io = TagRequest(text, type, count, values, block);
   int32_t result = Call(op, &channel, &io);
   if (keep) *keep = io;
   return result;
