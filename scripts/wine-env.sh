@@ -5,7 +5,9 @@
 wine_env() {
   local build=$1
   export WINEPREFIX="$build/wineprefix"
-  export WINEARCH=win32
+  # The default 64-bit prefix: Wine's own services then run as native
+  # 64-bit processes, and only the project's 32-bit programs need the i386
+  # loader (emulated on kernels without 32-bit support).
   export WINEDEBUG=-all
   # No Mono or Gecko installers, no menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
