@@ -18,20 +18,6 @@ PortContext Fresh() {
 
 }  // namespace
 
-TEST(OperationCodesAtEveryEdge) {
-  PortContext c = Fresh();
-  DriverInfo info;
-  const struct {
-    uint32_t code;
-    int32_t result;
-  } rows[] = {{0, 2}, {1, 2}, {17, 2}, {18, 2}, {0x7FFFFFFF, 2}, {0x80000000, 2}, {0xFFFFFFFF, 2}};
-  for (const auto &row : rows) {
-    // Operation 1 with a null parameter record is refused, not dereferenced.
-    CHECK_EQ(Call(row.code, &c, nullptr), row.result);
-  }
-  CHECK_EQ(Call(14, nullptr, &info), 0);
-}
-
 TEST(NullRecordsAreRefused) {
   PortContext c = Fresh();
   const uint32_t needParams[] = {1, 5, 6, 7, 10, 14, 15};
@@ -81,17 +67,6 @@ TEST(OverlongAndNonAsciiAddressTexts) {
   }
 }
 
-TEST(CountsAtEveryEdge) {
-  const struct {
-    const char *text;
-    int32_t count;
-    int32_t result;
-  } rows[] = {{"0140000", -1, 1},        {"0140000", 0, 0},         {"0140000", 128, 0},
-              {"0140000", 129, 1},       {"0140000L", 64, 0},       {"0140000L", 65, 1},
-              {"0140000", 0x7FFFFFFF, 1}, {"0140000L", INT32_MIN, 1}};
-  for (const auto &row : rows) CHECK_EQ(ResolveBlock(row.text, row.count, nullptr), row.result);
-}
-
 TEST(TransfersOnChannelsThatNeverOpened) {
   PortContext c = Fresh();
   uint8_t values[256] = {};
@@ -110,21 +85,4 @@ TEST(TransfersOnChannelsThatNeverOpened) {
     for (uint32_t op : transfers) CHECK_EQ(Call(op, &c, &io), 1);
   }
   for (uint8_t b : values) CHECK_EQ(b, 0);
-}
-
-TEST(CloseTwiceAndReopenWithoutASpec) {
-  PortContext c = Fresh();
-  WinsubAddMemoryDevice("COM3");
-  OpenRequest open;
-  memset(&open, 0, sizeof open);
-  strcpy(open.deviceName, "COM3");
-  open.enabled = 1;
-  open.settings = SerialSettings{19200, 8, 0, 1};
-  CHECK_EQ(Call(1, &c, &open), 0);
-  CHECK_EQ(Call(11, &c, nullptr), 0);
-  CHECK_EQ(Call(12, &c, nullptr), 0);
-  CHECK_EQ(WinsubOpenHandleCount(), 0);
-  PortContext blank = Fresh();
-  CHECK_EQ(Call(13, &blank, nullptr), 2);
-  CHECK_EQ(WinsubOpenHandleCount(), 0);
 }

@@ -61,6 +61,7 @@ struct Driver {
   int32_t nested;
   char messages[6][80];
   char plcAfterSpins[2][8];
+  char typed[8];
   HWND seenOwner;
   bool bitListDisabledFor32;
   bool bitListEnabledFor16;
@@ -84,7 +85,12 @@ DWORD WINAPI DriveFullPath(LPVOID p) {
   PressOk(dlg, d->messages[1], sizeof d->messages[1]);
   Text(dlg, kPlcEdit, "1");
   PressOk(dlg, d->messages[2], sizeof d->messages[2]);
-  Text(dlg, kPlcEdit, "5a");
+  // Typed, as a user would: the edit upper-cases what is typed.
+  Text(dlg, kPlcEdit, "");
+  HWND plc = GetDlgItem(dlg, kPlcEdit);
+  SendMessageA(plc, WM_CHAR, '5', 0);
+  SendMessageA(plc, WM_CHAR, 'a', 0);
+  GetDlgItemTextA(dlg, kPlcEdit, d->typed, sizeof d->typed);
   Text(dlg, kAddressEdit, "4000");
   PressOk(dlg, d->messages[3], sizeof d->messages[3]);
   Text(dlg, kAddressEdit, "40001");
@@ -142,7 +148,10 @@ TEST(WineDialogChecksEntriesAndComposesTheText) {
   int32_t result = ShowWith(DriveFullPath, &d, out, host);
   CHECK(d.found);
   CHECK_EQ(result, 0);
-  CHECK_STR(out, "5a40001A");
+  CHECK_STR(d.typed, "5A");
+  // The spinner writes lower-case digits; an upper-case edit may show them
+  // either way.
+  CHECK_EQ(lstrcmpiA(out, "5a40001A"), 0);
   CHECK(d.seenOwner == nullptr);  // version 819: no owner
   CHECK_EQ(d.nested, 53);
   CHECK_STR(d.messages[0], "missing value!");
@@ -153,8 +162,8 @@ TEST(WineDialogChecksEntriesAndComposesTheText) {
   CHECK_STR(d.messages[5], "");
   CHECK(d.bitListDisabledFor32);
   CHECK(d.bitListEnabledFor16);
-  CHECK_STR(d.plcAfterSpins[0], "5b");
-  CHECK_STR(d.plcAfterSpins[1], "5a");
+  CHECK_EQ(lstrcmpiA(d.plcAfterSpins[0], "5b"), 0);
+  CHECK_EQ(lstrcmpiA(d.plcAfterSpins[1], "5a"), 0);
 
   // Version 820: the host's window owns it; cancel leaves the buffer alone.
   HostSetVersion(820);
