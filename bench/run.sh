@@ -39,13 +39,14 @@ emulated=""
   echo
   . scripts/wine-env.sh
   wine_prefix_ready "$root/build/cross" >/dev/null
+  wine_server_start
   "$plcsim" --quiet --link "$WINE_LINKS/com5" > /tmp/lumisar-bench-sim.out 2>&1 &
   sim=$!
   for _ in $(seq 1 100); do grep -q "^plcsim: pty" /tmp/lumisar-bench-sim.out && break; sleep 0.1; done
   line=$(cd build/cross/bin && wine zubhost.exe --port COM5 --parity none --timeout 50 \
     repeat 200 0140000 word | grep "^repeat" || true)
   kill $sim 2>/dev/null || true
-  wineserver -k 2>/dev/null || true
+  wine_server_stop
   echo "| exchange | result |"
   echo "|---|---|"
   echo "| read word, 200 times | ${line#repeat 200 reads of 0140000 word: } |"

@@ -16,7 +16,7 @@ wine_prefix_ready "$build"
 
 run=$(mktemp -d)
 sim=
-cleanup() { [ -n "$sim" ] && kill "$sim" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$run"; }
+cleanup() { [ -n "$sim" ] && kill "$sim" 2>/dev/null; wine_server_stop; rm -rf "$run"; }
 trap cleanup EXIT
 build/native/tools/plcsim --quiet --load tools/plcsim/demo-memory.txt \
   --link "$WINE_LINKS/com5" > "$run/sim.out" 2>&1 &
@@ -24,6 +24,7 @@ sim=$!
 for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/sim.out" && break; sleep 0.1; done
 echo "controller simulator: $(head -1 "$run/sim.out"), stations 01 and 02, on COM5"
 
+wine_server_start
 cd "$build/bin"
 # Ptys take no parity: the line runs 19200 8N1 here (the driver's default is odd parity).
 wine zubhost.exe --port COM5 --parity none --timeout 20 \

@@ -42,3 +42,14 @@ wine_prefix_ready() {
   done
   touch "$stamp"
 }
+
+# Starts the prefix's server with its own output discarded: started by the
+# first wine command it would keep that command's stderr, and print its
+# object dump there when stopped.
+wine_server_start() {
+  wineserver -p10 >/dev/null 2>&1 </dev/null || true
+}
+
+wine_server_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+}

@@ -3,7 +3,7 @@
 # COM6, an X server for the dialog, then wine_suite.exe in one process.
 #   wine-suite.sh BUILD_DIR PLCSIM [test-name-filter]
 set -u
-build=$1
+build=$(cd "$1" && pwd)
 plcsim=$2
 filter=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -55,12 +55,12 @@ launcher=()
 if [ -n "${LUMISAR_SCREENSHOT:-}" ] && [ -n "$display" ]; then
   shots="$run/shots"
   mkdir -p "$shots"
-  launcher=(explorer /desktop=shot,640x480)
+  [ "${LUMISAR_SHOT_DESKTOP:-0}" = 1 ] && launcher=(explorer /desktop=shot,640x480)
   (
     while [ ! -e "$shots/done" ]; do
       if [ -e "$shots/request" ]; then
         sleep 1
-        xwd -root -silent -display "$display" | convert xwd:- -crop 640x480+0+0 +repage "$LUMISAR_SCREENSHOT"
+        xwd -root -silent -display "$display" | convert xwd:- -crop 640x480+0+0 -trim +repage "$LUMISAR_SCREENSHOT"
         touch "$shots/done"
       fi
       sleep 0.2
@@ -69,9 +69,10 @@ if [ -n "${LUMISAR_SCREENSHOT:-}" ] && [ -n "$display" ]; then
   pids+=($!)
 fi
 
+wine_server_start
 cd "$build/bin"
 LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" \
   wine "${launcher[@]}" wine_suite.exe $filter
 rc=$?
-wineserver -k 2>/dev/null
+wine_server_stop
 exit $rc
