@@ -2,13 +2,9 @@
 //   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap
 //   bench_driver --callgrind N         N exchanges on the in-memory port, for
 //                                      counting instructions under callgrind
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <winsub.h>
@@ -16,6 +12,7 @@
 #include "lumisar.h"
 #include "quarne_control.h"
 #include "sim_core.h"
+#include "support/sim_process.h"
 
 // Allocations in the whole process, counted while `counting` is set.
 static volatile int counting;
@@ -39,8 +36,7 @@ extern "C" void *realloc(void *p, size_t n) {
 namespace {
 
 PortContext channel;
-pid_t simPid = -1;
-char linkPath[128];
+SimProcess sim;
 
 double NowMs() {
   timespec ts;
@@ -57,33 +53,17 @@ int32_t Call(uint32_t op, void *params) {
   return ZubMain(&r);
 }
 
-bool StartSim(const char *plcsim, unsigned baud) {
-  snprintf(linkPath, sizeof linkPath, "/tmp/lumisar-bench-%d", getpid());
-  int out[2];
-  if (pipe(out) != 0) return false;
-  simPid = fork();
-  if (simPid == 0) {
-    dup2(out[1], 1);
-    char b[16];
-    snprintf(b, sizeof b, "%u", baud);
-    if (baud)
-      execl(plcsim, plcsim, "--quiet", "--link", linkPath, "--baud", b, static_cast<char *>(nullptr));
-    else
-      execl(plcsim, plcsim, "--quiet", "--link", linkPath, static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  char line[256] = {};
-  size_t n = 0;
-  while (n + 1 < sizeof line && read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
-  close(out[0]);
-  return true;
+void StartSim(const char *plcsim, unsigned baud) {
+  char speed[16];
+  snprintf(speed, sizeof speed, "%u", baud);
+  const char *const paced[] = {"--baud", speed, nullptr};
+  SimProcessStart(&sim, plcsim, baud ? paced : nullptr);
+  WinsubMapDevice("COM5", sim.link);
 }
 
 void StopSim() {
   Call(LUMISAR_OP_CLOSE_PORT, nullptr);
-  kill(simPid, SIGTERM);
-  waitpid(simPid, nullptr, 0);
+  SimProcessStop(&sim);
 }
 
 bool OpenChannel(const char *name, uint32_t timeout) {
@@ -150,7 +130,6 @@ void Efficiency(const char *plcsim) {
   const unsigned bauds[] = {19200, 9600};
   for (unsigned baud : bauds) {
     StartSim(plcsim, baud);
-    WinsubMapDevice("COM5", linkPath);
     OpenChannel("COM5", 50);
     for (const Kind &k : kKinds) {
       int failures = 0;
@@ -168,7 +147,6 @@ void Overhead(const char *plcsim) {
   printf("\n### Driver overhead over an unpaced pty (native build)\n\n");
   printf("| exchange | exchanges per second | time per exchange |\n|---|---|---|\n");
   StartSim(plcsim, 0);
-  WinsubMapDevice("COM5", linkPath);
   OpenChannel("COM5", 50);
   for (const Kind &k : kKinds) {
     int failures = 0;
@@ -182,7 +160,6 @@ void Failure(const char *plcsim) {
   printf("\n### Cost of failure: six silent attempts (a station that is not on the line)\n\n");
   printf("| reply limit | six attempts took | 6 x limit | ratio |\n|---|---|---|---|\n");
   StartSim(plcsim, 0);
-  WinsubMapDevice("COM5", linkPath);
   const uint32_t limits[] = {5, 10, 20};
   for (uint32_t units : limits) {
     OpenChannel("COM5", units);

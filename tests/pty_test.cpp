@@ -16,6 +16,7 @@
 #include "port/serial_line.h"
 #include "support/check.h"
 #include "support/driver_api.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -182,50 +183,6 @@ namespace {
 
 const char *simPath;
 
-struct SimProcess {
-  pid_t pid = -1;
-  char link[128];
-  char control[128];
-};
-
-bool StartSim(SimProcess *s, const char *extra) {
-  snprintf(s->link, sizeof s->link, "/tmp/lumisar-pty-test-%d", getpid());
-  snprintf(s->control, sizeof s->control, "/tmp/lumisar-pty-ctl-%d", getpid());
-  unlink(s->link);
-  int out[2];
-  if (pipe(out) != 0) return false;
-  s->pid = fork();
-  if (s->pid == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    char command[1024];
-    snprintf(command, sizeof command, "exec %s --quiet --station 1 --station 2 --link %s --control %s %s",
-             simPath, s->link, s->control, extra);
-    execl("/bin/sh", "sh", "-c", command, static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  // The simulator says when its line is ready.
-  char line[256] = {};
-  size_t n = 0;
-  while (n + 1 < sizeof line && read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
-  close(out[0]);
-  return strncmp(line, "plcsim: pty ", 12) == 0;
-}
-
-void StopSim(SimProcess *s) {
-  kill(s->pid, SIGTERM);
-  waitpid(s->pid, nullptr, 0);
-  unlink(s->control);
-}
-
-void SimCommand(SimProcess *s, const char *command) {
-  int fd = open(s->control, O_WRONLY);
-  (void)!write(fd, command, strlen(command));
-  close(fd);
-  usleep(50000);
-}
-
 int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout) {
   WinsubReset();
   WinsubMapDevice("COM6", link);
@@ -244,7 +201,8 @@ int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout) {
 TEST(ExchangesWithTheSimulatorProcess) {
   if (!simPath) return;
   SimProcess s;
-  CHECK(StartSim(&s, ""));
+  const char *const stations[] = {"--station", "1", "--station", "2", nullptr};
+  CHECK(SimProcessStart(&s, simPath, stations));
   PortContext context;
   CHECK_EQ(OpenChannel(&context, s.link, 20), LUMISAR_DONE);
   uint16_t w[2] = {0, 0x1311};
@@ -266,7 +224,7 @@ TEST(ExchangesWithTheSimulatorProcess) {
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
   CHECK(NowMs() - start >= 500);
   // Faults set from outside the process.
-  SimCommand(&s, "fault bad-lrc 2\n");
+  SimProcessCommand(&s, "fault bad-lrc 2\n");
   LogReset();
   io = TagRequest("0240000", 0, 1, w, false);
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
@@ -276,13 +234,14 @@ TEST(ExchangesWithTheSimulatorProcess) {
     badLrc += strcmp(LogText(i), "ORVEN> SingleRead() Bad LRC in Data msg") == 0;
   CHECK_EQ(badLrc, 2);
   CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
-  StopSim(&s);
+  SimProcessStop(&s);
 }
 
 TEST(PacedLineStillCompletes) {
   if (!simPath) return;
   SimProcess s;
-  CHECK(StartSim(&s, "--baud 9600"));
+  const char *const paced[] = {"--station", "1", "--baud", "9600", nullptr};
+  CHECK(SimProcessStart(&s, simPath, paced));
   PortContext context;
   CHECK_EQ(OpenChannel(&context, s.link, 50), LUMISAR_DONE);
   uint16_t words[128];
@@ -293,7 +252,7 @@ TEST(PacedLineStillCompletes) {
   // 259 bytes of data frame alone take 297 ms at 9600 baud.
   CHECK(NowMs() - start >= 250);
   CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
-  StopSim(&s);
+  SimProcessStop(&s);
 }
 
 int main(int argc, char **argv) {

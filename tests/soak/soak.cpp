@@ -4,18 +4,16 @@
 // at the end the simulator's memory must hold exactly what was written with
 // result 0.
 //   soak PLCSIM [EXCHANGES] [SEED]
-#include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <winsub.h>
 
 #include "lumisar.h"
 #include "quarne_control.h"
 #include "sim_core.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -23,7 +21,7 @@ constexpr int kRegion = 512;       // words V0..V777 (octal) are exercised
 constexpr uint32_t kBase = 0;      // first V-memory address used
 uint16_t model[kRegion];           // what the controller must hold
 PortContext channel;
-char controlPath[128], linkPath[128];
+SimProcess sim;
 unsigned enquiries;
 
 uint32_t rng;
@@ -46,12 +44,6 @@ int32_t Call(uint32_t op, void *params) {
   r.operation = op;
   r.params = params;
   return ZubMain(&r);
-}
-
-void Control(const char *text) {
-  int fd = open(controlPath, O_WRONLY);
-  (void)!write(fd, text, strlen(text));
-  close(fd);
 }
 
 // The address text of word `word` of the region, with a suffix.
@@ -89,23 +81,12 @@ int main(int argc, char **argv) {
   }
   int total = argc > 2 ? atoi(argv[2]) : 2000;
   rng = argc > 3 ? static_cast<uint32_t>(strtoul(argv[3], nullptr, 0)) : 0x2545F491u;
-  snprintf(linkPath, sizeof linkPath, "/tmp/lumisar-soak-%d", getpid());
-  snprintf(controlPath, sizeof controlPath, "/tmp/lumisar-soak-ctl-%d", getpid());
-  int out[2];
-  if (pipe(out) != 0) return 1;
-  pid_t sim = fork();
-  if (sim == 0) {
-    dup2(out[1], 1);
-    execl(argv[1], argv[1], "--quiet", "--station", "1", "--link", linkPath, "--control",
-          controlPath, "--delay", "80", static_cast<char *>(nullptr));
-    _exit(127);
+  const char *const options[] = {"--station", "1", "--delay", "80", nullptr};
+  if (!SimProcessStart(&sim, argv[1], options)) {
+    fprintf(stderr, "soak: the simulator did not start\n");
+    return 1;
   }
-  close(out[1]);
-  char line[256] = {};
-  size_t n = 0;
-  while (n + 1 < sizeof line && read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
-
-  WinsubMapDevice("COM5", linkPath);
+  WinsubMapDevice("COM5", sim.link);
   QuarneSetSink(CountEnquiries);
   OpenRequest open;
   memset(&open, 0, sizeof open);
@@ -115,7 +96,7 @@ int main(int argc, char **argv) {
   open.settings = SerialSettings{19200, 8, 0, 0};
   if (Call(LUMISAR_OP_OPEN_PORT, &open) != 0) {
     fprintf(stderr, "soak: cannot open the simulator's pty\n");
-    kill(sim, SIGTERM);
+    SimProcessStop(&sim);
     return 1;
   }
 
@@ -131,7 +112,7 @@ int main(int argc, char **argv) {
       snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
       faultsAsked++;
     }
-    Control(command);
+    SimProcessCommand(&sim, command);
     int op = static_cast<int>(Next() % 10);
     // A bit write is a read exchange and a write exchange.
     plainEnquiries += op == 7 ? 2 : 1;
@@ -238,7 +219,7 @@ int main(int argc, char **argv) {
   snprintf(dump, sizeof dump, "/tmp/lumisar-soak-dump-%d", getpid());
   char command[256];
   snprintf(command, sizeof command, "clear\ndump 1 %s\n", dump);
-  Control(command);
+  SimProcessCommand(&sim, command);
   usleep(300000);
   uint16_t memory[kSimWords] = {};
   FILE *f = fopen(dump, "rb");
@@ -249,14 +230,9 @@ int main(int argc, char **argv) {
   for (int i = 0; i < kRegion; ++i) memoryMismatches += memory[kBase + i] != model[i];
 
   Call(LUMISAR_OP_CLOSE_PORT, nullptr);
-  Control("stats\n");
-  usleep(100000);
-  kill(sim, SIGTERM);
-  char stats[512] = {};
-  ssize_t s = read(out[0], stats, sizeof stats - 1);
-  (void)s;
-  waitpid(sim, nullptr, 0);
-  unlink(controlPath);
+  // The simulator prints its statistics as it stops.
+  char stats[512];
+  SimProcessStop(&sim, stats, sizeof stats);
   unsigned faultsSeen = 0;
   if (const char *p = strstr(stats, "faults=")) faultsSeen = static_cast<unsigned>(atoi(p + 7));
   unsigned retries = enquiries > plainEnquiries ? enquiries - plainEnquiries : 0;
