@@ -3,7 +3,7 @@
 //
 //   plcsim [--station HEX]... [--load FILE] [--link PATH] [--tty PATH]
 //          [--fault NAME[:COUNT]]... [--delay MS] [--baud N] [--control FIFO]
-//          [--echo] [--quiet]
+//          [--wine-com PREFIX:COMn] [--echo] [--quiet]
 //
 // It prints "plcsim: pty PATH" once the line is ready. Commands on the
 // control FIFO, one a line: "fault NAME COUNT", "clear", "delay MS",
@@ -48,6 +48,7 @@ struct Options {
   const char *tty = nullptr;
   const char *control = nullptr;
   const char *load = nullptr;
+  const char *wineCom = nullptr;
   unsigned baud = 0;
   bool echo = false;
   bool quiet = false;
@@ -57,7 +58,7 @@ void Usage() {
   fprintf(stderr,
           "usage: plcsim [--station HEX]... [--load FILE] [--link PATH] [--tty PATH]\n"
           "              [--fault NAME[:COUNT]]... [--delay MS] [--baud N] [--control FIFO]\n"
-          "              [--echo] [--quiet]\n"
+          "              [--wine-com PREFIX:COMn] [--echo] [--quiet]\n"
           "faults:");
   for (int k = 1; k < kFaultKinds; ++k) fprintf(stderr, " %s", SimFaultName(k));
   fprintf(stderr, "\n");
@@ -151,6 +152,9 @@ int main(int argc, char **argv) {
     } else if (strcmp(arg, "--link") == 0) {
       o.link = value;
       ++i;
+    } else if (strcmp(arg, "--wine-com") == 0) {
+      o.wineCom = value;
+      ++i;
     } else if (strcmp(arg, "--tty") == 0) {
       o.tty = value;
       ++i;
@@ -217,6 +221,28 @@ int main(int argc, char **argv) {
       return 1;
     }
   }
+  // Names the line as a COM port of a Wine prefix: Wine looks COMn up in
+  // the prefix's dosdevices folder.
+  char wineLink[512] = {};
+  if (o.wineCom) {
+    char prefix[400];
+    snprintf(prefix, sizeof prefix, "%s", o.wineCom);
+    char *colon = strrchr(prefix, ':');
+    if (!colon) {
+      Usage();
+      return 2;
+    }
+    *colon = 0;
+    char com[16];
+    snprintf(com, sizeof com, "%s", colon + 1);
+    for (char *c = com; *c; ++c) *c = static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c);
+    snprintf(wineLink, sizeof wineLink, "%s/dosdevices/%s", prefix, com);
+    unlink(wineLink);
+    if (symlink(path, wineLink) != 0) {
+      perror("plcsim: wine-com");
+      return 1;
+    }
+  }
   int control = -1;
   if (o.control) {
     if (access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
@@ -280,6 +306,7 @@ int main(int argc, char **argv) {
   printf("plcsim: stats enquiries=%u reads=%u writes=%u completed=%u faults=%u bad=%u\n",
          s->enquiries, s->reads, s->writes, s->completed, s->faults, s->badFrames);
   if (o.link) unlink(o.link);
+  if (wineLink[0]) unlink(wineLink);
   SimDestroy(sim);
   return 0;
 }
