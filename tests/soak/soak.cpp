@@ -13,6 +13,7 @@
 #include "lumisar.h"
 #include "quarne_control.h"
 #include "sim_core.h"
+#include "support/driver_api.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -53,23 +54,6 @@ void Text(char *out, uint32_t word, char suffix) {
     out[7] = suffix;
     out[8] = 0;
   }
-}
-
-IoRequest Request(const char *text, uint32_t type, int32_t count, void *values, bool block) {
-  IoRequest io;
-  memset(&io, 0, sizeof io);
-  io.addressText = text;
-  io.dataType = type;
-  io.count = count;
-  io.values = values;
-  ResolveRequest r;
-  memset(&r, 0, sizeof r);
-  r.addressText = text;
-  r.dataType = type;
-  r.count = count;
-  Call(block ? LUMISAR_OP_RESOLVE_BLOCK_ADDRESS : LUMISAR_OP_RESOLVE_ADDRESS, &r);
-  io.address = r.address;
-  return io;
 }
 
 }  // namespace
@@ -124,7 +108,7 @@ int main(int argc, char **argv) {
     switch (op) {
       case 0: {  // word read
         Text(text, word, 0);
-        IoRequest io = Request(text, 0, 1, values, false);
+        IoRequest io = TagRequest(text, 0, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_READ, &io);
         uint16_t w;
         memcpy(&w, values + 2, 2);
@@ -133,7 +117,7 @@ int main(int argc, char **argv) {
       }
       case 1: {  // 32-bit read (long or float alike)
         Text(text, word, Next() & 1 ? 'L' : 'F');
-        IoRequest io = Request(text, text[7] == 'L' ? 4 : 3, 1, values, false);
+        IoRequest io = TagRequest(text, text[7] == 'L' ? 4 : 3, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_READ, &io);
         uint32_t v;
         memcpy(&v, values, 4);
@@ -143,7 +127,7 @@ int main(int argc, char **argv) {
       case 2: {  // bit read
         uint32_t bit = Next() % 16;
         Text(text, word, "0123456789ABCDEF"[bit]);
-        IoRequest io = Request(text, 6, 1, values, false);
+        IoRequest io = TagRequest(text, 6, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_READ, &io);
         uint16_t w;
         memcpy(&w, values + 2, 2);
@@ -155,7 +139,7 @@ int main(int argc, char **argv) {
         bool wide = op == 4;
         int32_t count = static_cast<int32_t>(Next() % (wide ? 64 : 128)) + 1;
         Text(text, word, wide ? 'L' : 0);
-        IoRequest io = Request(text, 0, count, values, true);
+        IoRequest io = TagRequest(text, 0, count, values, true);
         result = Call(LUMISAR_OP_BLOCK_READ, &io);
         if (result == 0) ok = memcmp(values, model + word, static_cast<size_t>(count) * (wide ? 4 : 2)) == 0;
         break;
@@ -164,7 +148,7 @@ int main(int argc, char **argv) {
         uint16_t w = static_cast<uint16_t>(Next());
         memcpy(values + 2, &w, 2);
         Text(text, word, 0);
-        IoRequest io = Request(text, 1, 1, values, false);
+        IoRequest io = TagRequest(text, 1, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_WRITE, &io);
         if (result == 0) model[word] = w;
         break;
@@ -173,7 +157,7 @@ int main(int argc, char **argv) {
         uint32_t v = Next();
         memcpy(values, &v, 4);
         Text(text, word, 'L');
-        IoRequest io = Request(text, 5, 1, values, false);
+        IoRequest io = TagRequest(text, 5, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_WRITE, &io);
         if (result == 0) {
           model[word] = static_cast<uint16_t>(v);
@@ -186,7 +170,7 @@ int main(int argc, char **argv) {
         uint16_t set = Next() & 1;
         memcpy(values + 2, &set, 2);
         Text(text, word, "0123456789ABCDEF"[bit]);
-        IoRequest io = Request(text, 6, 1, values, false);
+        IoRequest io = TagRequest(text, 6, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_WRITE, &io);
         uint16_t after;
         memcpy(&after, values + 2, 2);
@@ -202,7 +186,7 @@ int main(int argc, char **argv) {
         size_t bytes = static_cast<size_t>(count) * (wide ? 4 : 2);
         for (size_t i = 0; i < bytes; ++i) values[i] = static_cast<uint8_t>(Next());
         Text(text, word, wide ? 'L' : 0);
-        IoRequest io = Request(text, 0, count, values, true);
+        IoRequest io = TagRequest(text, 0, count, values, true);
         result = Call(LUMISAR_OP_BLOCK_WRITE, &io);
         if (result == 0) memcpy(model + word, values, bytes);
         break;
