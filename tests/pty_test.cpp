@@ -229,10 +229,7 @@ TEST(ExchangesWithTheSimulatorProcess) {
   io = TagRequest("0240000", 0, 1, w, false);
   CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
   CHECK_EQ(w[1], 0x1311);
-  int badLrc = 0;
-  for (int i = 0; i < LogCount(); ++i)
-    badLrc += strcmp(LogText(i), "ORVEN> SingleRead() Bad LRC in Data msg") == 0;
-  CHECK_EQ(badLrc, 2);
+  CHECK_EQ(LogLinesEqual("ORVEN> SingleRead() Bad LRC in Data msg"), 2);
   CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
   SimProcessStop(&s);
 }

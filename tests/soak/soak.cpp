@@ -38,15 +38,6 @@ void CountEnquiries(int, const char *line) {
     enquiries++;
 }
 
-int32_t Call(uint32_t op, void *params) {
-  RequestBlock r;
-  memset(&r, 0, sizeof r);
-  r.context = &channel;
-  r.operation = op;
-  r.params = params;
-  return ZubMain(&r);
-}
-
 // The address text of word `word` of the region, with a suffix.
 void Text(char *out, uint32_t word, char suffix) {
   snprintf(out, 9, "01%05o", kBase + word);
@@ -78,7 +69,7 @@ int main(int argc, char **argv) {
   open.enabled = 1;
   open.replyTimeout = 5;  // 50 ms: a lost reply costs little
   open.settings = SerialSettings{19200, 8, 0, 0};
-  if (Call(LUMISAR_OP_OPEN_PORT, &open) != 0) {
+  if (Call(LUMISAR_OP_OPEN_PORT, &channel, &open) != 0) {
     fprintf(stderr, "soak: cannot open the simulator's pty\n");
     SimProcessStop(&sim);
     return 1;
@@ -109,7 +100,7 @@ int main(int argc, char **argv) {
       case 0: {  // word read
         Text(text, word, 0);
         IoRequest io = TagRequest(text, 0, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_READ, &io);
+        result = Call(LUMISAR_OP_SINGLE_READ, &channel, &io);
         uint16_t w;
         memcpy(&w, values + 2, 2);
         ok = result != 0 || w == model[word];
@@ -118,7 +109,7 @@ int main(int argc, char **argv) {
       case 1: {  // 32-bit read (long or float alike)
         Text(text, word, Next() & 1 ? 'L' : 'F');
         IoRequest io = TagRequest(text, text[7] == 'L' ? 4 : 3, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_READ, &io);
+        result = Call(LUMISAR_OP_SINGLE_READ, &channel, &io);
         uint32_t v;
         memcpy(&v, values, 4);
         ok = result != 0 || v == (model[word] | static_cast<uint32_t>(model[word + 1]) << 16);
@@ -128,7 +119,7 @@ int main(int argc, char **argv) {
         uint32_t bit = Next() % 16;
         Text(text, word, "0123456789ABCDEF"[bit]);
         IoRequest io = TagRequest(text, 6, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_READ, &io);
+        result = Call(LUMISAR_OP_SINGLE_READ, &channel, &io);
         uint16_t w;
         memcpy(&w, values + 2, 2);
         ok = result != 0 || w == ((model[word] >> bit) & 1);
@@ -140,7 +131,7 @@ int main(int argc, char **argv) {
         int32_t count = static_cast<int32_t>(Next() % (wide ? 64 : 128)) + 1;
         Text(text, word, wide ? 'L' : 0);
         IoRequest io = TagRequest(text, 0, count, values, true);
-        result = Call(LUMISAR_OP_BLOCK_READ, &io);
+        result = Call(LUMISAR_OP_BLOCK_READ, &channel, &io);
         if (result == 0) ok = memcmp(values, model + word, static_cast<size_t>(count) * (wide ? 4 : 2)) == 0;
         break;
       }
@@ -149,7 +140,7 @@ int main(int argc, char **argv) {
         memcpy(values + 2, &w, 2);
         Text(text, word, 0);
         IoRequest io = TagRequest(text, 1, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_WRITE, &io);
+        result = Call(LUMISAR_OP_SINGLE_WRITE, &channel, &io);
         if (result == 0) model[word] = w;
         break;
       }
@@ -158,7 +149,7 @@ int main(int argc, char **argv) {
         memcpy(values, &v, 4);
         Text(text, word, 'L');
         IoRequest io = TagRequest(text, 5, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_WRITE, &io);
+        result = Call(LUMISAR_OP_SINGLE_WRITE, &channel, &io);
         if (result == 0) {
           model[word] = static_cast<uint16_t>(v);
           model[word + 1] = static_cast<uint16_t>(v >> 16);
@@ -171,7 +162,7 @@ int main(int argc, char **argv) {
         memcpy(values + 2, &set, 2);
         Text(text, word, "0123456789ABCDEF"[bit]);
         IoRequest io = TagRequest(text, 6, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_WRITE, &io);
+        result = Call(LUMISAR_OP_SINGLE_WRITE, &channel, &io);
         uint16_t after;
         memcpy(&after, values + 2, 2);
         ok = after == set && io.address.bitNumber == bit;
@@ -187,7 +178,7 @@ int main(int argc, char **argv) {
         for (size_t i = 0; i < bytes; ++i) values[i] = static_cast<uint8_t>(Next());
         Text(text, word, wide ? 'L' : 0);
         IoRequest io = TagRequest(text, 0, count, values, true);
-        result = Call(LUMISAR_OP_BLOCK_WRITE, &io);
+        result = Call(LUMISAR_OP_BLOCK_WRITE, &channel, &io);
         if (result == 0) memcpy(model + word, values, bytes);
         break;
       }
@@ -213,7 +204,7 @@ int main(int argc, char **argv) {
   unsigned memoryMismatches = got == kSimWords ? 0 : 1;
   for (int i = 0; i < kRegion; ++i) memoryMismatches += memory[kBase + i] != model[i];
 
-  Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  Call(LUMISAR_OP_CLOSE_PORT, &channel, nullptr);
   // The simulator prints its statistics as it stops.
   char stats[512];
   SimProcessStop(&sim, stats, sizeof stats);

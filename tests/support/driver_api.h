@@ -16,6 +16,9 @@ void HostSetVersion(unsigned version);
 void HostSetRegisterStatus(int status);
 const char *HostClientCalls();
 const char *HostLastClientName();
+// Lines in the host log that equal text, or start with prefix.
+int LogLinesEqual(const char *text);
+int LogLinesStarting(const char *prefix);
 
 // Short helpers for building requests.
 int32_t Call(uint32_t operation, PortContext *context, void *params);

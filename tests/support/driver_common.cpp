@@ -44,3 +44,15 @@ IoRequest TagRequest(const char *text, uint32_t dataType, int32_t count, void *v
     Resolve(text, dataType, &io.address);
   return io;
 }
+
+int LogLinesEqual(const char *text) {
+  int n = 0;
+  for (int i = 0; i < LogCount(); ++i) n += strcmp(LogText(i), text) == 0;
+  return n;
+}
+
+int LogLinesStarting(const char *prefix) {
+  int n = 0;
+  for (int i = 0; i < LogCount(); ++i) n += strncmp(LogText(i), prefix, strlen(prefix)) == 0;
+  return n;
+}

@@ -70,15 +70,3 @@ int32_t WriteBlockTag(SimLine *line, const char *text, int32_t count, void *valu
   IoRequest io = TagRequest(text, 0, count, values, true);
   return Transfer(line, LUMISAR_OP_BLOCK_WRITE, &io);
 }
-
-int LogLinesEqual(const char *text) {
-  int n = 0;
-  for (int i = 0; i < LogCount(); ++i) n += strcmp(LogText(i), text) == 0;
-  return n;
-}
-
-int LogLinesStarting(const char *prefix) {
-  int n = 0;
-  for (int i = 0; i < LogCount(); ++i) n += strncmp(LogText(i), prefix, strlen(prefix)) == 0;
-  return n;
-}

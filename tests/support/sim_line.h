@@ -24,7 +24,3 @@ int32_t WriteTag(SimLine *line, const char *text, uint32_t dataType, void *value
 int32_t ReadBlockTag(SimLine *line, const char *text, int32_t count, void *values);
 int32_t WriteBlockTag(SimLine *line, const char *text, int32_t count, void *values);
 int32_t Transfer(SimLine *line, uint32_t operation, IoRequest *io);
-
-// Lines in the host log that equal text, or start with prefix.
-int LogLinesEqual(const char *text);
-int LogLinesStarting(const char *prefix);

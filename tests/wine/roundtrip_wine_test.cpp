@@ -93,10 +93,7 @@ TEST(WineRetriesAndRefusals) {
   uint16_t w[2] = {0, 0};
   CHECK_EQ(Io(LUMISAR_OP_SINGLE_READ, "0140010", 0, 1, w, false), 0);
   CHECK_EQ(w[1], 0x0008);
-  int badLrc = 0;
-  for (int i = 0; i < LogCount(); ++i)
-    badLrc += strcmp(LogText(i), "ORVEN> SingleRead() Bad LRC in Data msg") == 0;
-  CHECK_EQ(badLrc, 2);
+  CHECK_EQ(LogLinesEqual("ORVEN> SingleRead() Bad LRC in Data msg"), 2);
   SimCommand("fault no-ack -1\n");
   CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140010", 0, 1, w, false), 1);
   SimCommand("clear\n");
