@@ -11,9 +11,8 @@ constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEtx = 0x03, kEot = 0x04, kEnq = 0x0
 enum class State { Idle, Header, MasterAck, WriteData, MasterEot };
 
 const char *const kFaultNames[kFaultKinds] = {
-    "none",       "no-answer", "wrong-station", "no-ack",   "header-refused",
-    "data-refused", "bad-lrc", "no-stx",        "bad-etx",  "no-eot",
-    "bad-eot",    "short-reply", "noise",       "delay"};
+    "none",   "no-answer", "wrong-station", "no-ack",  "header-refused", "data-refused", "bad-lrc",
+    "no-stx", "bad-etx",   "no-eot",        "bad-eot", "short-reply",    "noise",        "delay"};
 
 }  // namespace
 

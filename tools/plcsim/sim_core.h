@@ -12,19 +12,19 @@ constexpr int kSimWords = 32768;  // V-memory words per station
 
 enum SimFault {
   kFaultNone = 0,
-  kFaultNoAnswer,      // the enquiry gets no reply at all
-  kFaultWrongStation,  // acknowledge carries another station's byte
-  kFaultNoAck,         // acknowledge ends in NAK instead of ACK
-  kFaultHeaderRefused, // NAK instead of ACK after the header
-  kFaultDataRefused,   // NAK instead of ACK after a written data frame
-  kFaultBadLrc,        // read data frame with a wrong check byte
-  kFaultNoStx,         // read data frame whose first byte is not STX
-  kFaultBadEtx,        // read data frame with a wrong terminator
-  kFaultNoEot,         // nothing after the master's ACK
-  kFaultBadEot,        // another byte instead of EOT
-  kFaultShortReply,    // read data frame cut short
-  kFaultNoise,         // noise bytes before the acknowledge
-  kFaultDelay,         // the acknowledge comes late (delayMs of the output)
+  kFaultNoAnswer,       // the enquiry gets no reply at all
+  kFaultWrongStation,   // acknowledge carries another station's byte
+  kFaultNoAck,          // acknowledge ends in NAK instead of ACK
+  kFaultHeaderRefused,  // NAK instead of ACK after the header
+  kFaultDataRefused,    // NAK instead of ACK after a written data frame
+  kFaultBadLrc,         // read data frame with a wrong check byte
+  kFaultNoStx,          // read data frame whose first byte is not STX
+  kFaultBadEtx,         // read data frame with a wrong terminator
+  kFaultNoEot,          // nothing after the master's ACK
+  kFaultBadEot,         // another byte instead of EOT
+  kFaultShortReply,     // read data frame cut short
+  kFaultNoise,          // noise bytes before the acknowledge
+  kFaultDelay,          // the acknowledge comes late (delayMs of the output)
   kFaultKinds
 };
 

@@ -1,8 +1,10 @@
+#include <stdio.h>
 #include <time.h>
 #include <unistd.h>
 #include <winsub.h>
 
 #include "host_platform.h"
+#include "lumisar_version.h"
 #include "quarne_control.h"
 
 ZubMainFn LoadDriver() { return ZubMain; }
@@ -12,5 +14,20 @@ double NowMs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+void WallClock(char *out, size_t size) {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm local;
+  localtime_r(&ts.tv_sec, &local);
+  char day[32];
+  strftime(day, sizeof day, "%Y-%m-%dT%H:%M:%S", &local);
+  snprintf(out, size, "%s.%03ld", day, ts.tv_nsec / 1000000);
+}
+// The native host links the driver in: its version is the source's.
+bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize) {
+  snprintf(version, size, "%s", LUMISAR_VERSION_TEXT);
+  snprintf(path, pathSize, "linked in");
+  return true;
 }
 void SleepMs(unsigned ms) { usleep(ms * 1000u); }

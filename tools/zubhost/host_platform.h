@@ -2,6 +2,8 @@
 // real DLLs on Windows, the linked-in driver and substitutes natively.
 #pragma once
 
+#include <stddef.h>
+
 #include "lumisar.h"
 
 typedef void (*LogSink)(int level, const char *line);
@@ -13,4 +15,8 @@ void SetLogSink(LogSink sink);
 // Native build only: lets a COM name open a tty or pty path.
 void MapDevice(const char *name, const char *path);
 double NowMs();
+// The local date and time, ISO 8601 with milliseconds, for --log-file.
+void WallClock(char *out, size_t size);
+// The FileVersion of the driver that was loaded, "a.b.c.d", and its path.
+bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize);
 void SleepMs(unsigned ms);

@@ -6,16 +6,20 @@
 
 namespace {
 LogSink userSink;
+HMODULE driver;
 void QUARNE_CDECL Forward(int level, const char *line) { userSink(level, line); }
 }  // namespace
 
 ZubMainFn LoadDriver() {
-  HMODULE driver = LoadLibraryA("LUMISAR.DLL");
+  driver = LoadLibraryA("LUMISAR.DLL");
   if (!driver) {
-    fprintf(stderr, "zubhost: cannot load LUMISAR.DLL (error %lu)\n", GetLastError());
+    fprintf(stderr,
+            "zubhost: cannot load LUMISAR.DLL (Windows error %lu): put it beside zubhost.exe\n",
+            GetLastError());
     return nullptr;
   }
-  ZubMainFn zub = reinterpret_cast<ZubMainFn>(reinterpret_cast<void *>(GetProcAddress(driver, "ZubMain")));
+  ZubMainFn zub =
+      reinterpret_cast<ZubMainFn>(reinterpret_cast<void *>(GetProcAddress(driver, "ZubMain")));
   if (!zub) fprintf(stderr, "zubhost: LUMISAR.DLL has no ZubMain export\n");
   return zub;
 }
@@ -34,5 +38,29 @@ double NowMs() {
   QueryPerformanceFrequency(&f);
   QueryPerformanceCounter(&c);
   return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+void WallClock(char *out, size_t size) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  snprintf(out, size, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+           t.wMinute, t.wSecond, t.wMilliseconds);
+}
+
+// Read from the file's version resource, as Explorer's Details tab does.
+bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize) {
+  snprintf(path, pathSize, "not loaded");
+  if (!driver || !GetModuleFileNameA(driver, path, static_cast<DWORD>(pathSize))) return false;
+  DWORD ignored = 0;
+  DWORD bytes = GetFileVersionInfoSizeA(path, &ignored);
+  static char data[8192];
+  if (!bytes || bytes > sizeof data || !GetFileVersionInfoA(path, 0, bytes, data)) return false;
+  VS_FIXEDFILEINFO *info = nullptr;
+  UINT infoSize = 0;
+  if (!VerQueryValueA(data, "\\", reinterpret_cast<void **>(&info), &infoSize) || !info)
+    return false;
+  snprintf(version, size, "%u.%u.%u.%u", HIWORD(info->dwFileVersionMS),
+           LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
+           LOWORD(info->dwFileVersionLS));
+  return true;
 }
 void SleepMs(unsigned ms) { Sleep(ms); }

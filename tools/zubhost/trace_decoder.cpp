@@ -1,8 +1,8 @@
 #include "trace_decoder.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <stdarg.h>
 #include <string.h>
 
 namespace {
@@ -79,10 +79,18 @@ bool DecodeTraceLine(TraceDecoder *d, const char *line, char *out, size_t size) 
       }
       break;
     }
-    case 0x06: put("%s ACK", dir); break;
-    case 0x04: put("%s EOT", dir); break;
-    case 0x15: put("%s NAK", dir); break;
-    default: put("%s %02X %02X %02X ...", dir, b[0], b[1], b[2]); break;
+    case 0x06:
+      put("%s ACK", dir);
+      break;
+    case 0x04:
+      put("%s EOT", dir);
+      break;
+    case 0x15:
+      put("%s NAK", dir);
+      break;
+    default:
+      put("%s %02X %02X %02X ...", dir, b[0], b[1], b[2]);
+      break;
   }
   return true;
 }

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# The tools as a user meets them: zubhost's and plcsim's words for every
+# mistake, and zubhost analyze on the log of a scripted run whose faults
+# are known, read under two hosts' line prefixes and damaged on purpose.
+#   tools_test.sh ZUBHOST PLCSIM
+set -u
+zubhost=$1
+plcsim=$2
+here=$(cd "$(dirname "$0")" && pwd)
+run=$(mktemp -d)
+passed=0
+failed=0
+sim_pid=
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  wait 2>/dev/null
+  [ -n "${KEEP_RUN:-}" ] && cp -r "$run" "$KEEP_RUN"; rm -rf "$run"
+}
+trap cleanup EXIT
+
+check() {  # NAME CONDITION-RESULT [DETAIL]
+  if [ "$2" = 0 ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL $1${3:+: $3}"
+  fi
+}
+
+start_sim() {
+  "$plcsim" --quiet --station 1 --station 2 --link "$run/com5" --control "$run/sim.fifo" "$@" \
+    >"$run/sim.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 1 100); do
+    grep -q "^plcsim: pty" "$run/sim.out" && return 0
+    sleep 0.05
+  done
+  echo "plcsim did not start: $(cat "$run/sim.out")"
+  exit 1
+}
+
+host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5 "$@"; }
+
+# --- Every mistake named, with the values accepted ----------------------------
+# exit code | words the output must hold | arguments
+# clang-format off
+messages=(
+  "2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
+  "2|--baud takes a whole number from 110 to 65535 (not \"fast\")|--baud fast describe"
+  "2|--data takes a whole number from 5 to 8 (not \"9\")|--data 9 describe"
+  "2|--stop (0 one, 1 one and a half, 2 two) takes a whole number from 0 to 2|--stop 3 describe"
+  "2|--timeout takes a whole number from 0 to 100000 (not \"-1\")|--timeout -1 describe"
+  "2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
+  "2|--map takes NAME=PATH|--map COM5 describe"
+  "2|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
+  "2|unknown option --speed|--speed 9600 describe"
+  "2|unknown command \"reed\"|reed 0140000 word"
+  "2|read takes 2 arguments: read TEXT TYPE|read 0140000"
+  "2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
+  "2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
+  "2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
+  "2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
+  "2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
+  "2|decode takes on or off|decode yes"
+  "2|analyze needs one or more log files|analyze --json"
+  "2|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
+  "1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
+  "1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
+  "1|PLC number 00 is not used|resolve 0040000 word"
+  "1|a 32-bit value starts at an even octal address (40001 is odd)|resolve 0140001L long"
+  "1|character 8 ('L') of a float must be F|resolve 0140000L float"
+  "1|it has 7 characters; a bit takes 8|resolve 0140000 bit"
+  "1|a block holds 0 to 64 32-bit values (65 asked)|resolve 0140000L block:65"
+  "1|then L for a 32-bit integer, F for a float, or a bit digit 0..F|read 01400G word"
+  "1|COM9: the port could not be opened|--port COM9 read 0140000 word"
+  "1|no such port (error 2)|--port COM9 read 0140000 word"
+  "1|driver says: ORVEN: Failed to open COM9|--port COM9 read 0140000 word"
+)
+# clang-format on
+for row in "${messages[@]}"; do
+  IFS='|' read -r code words args <<<"$row"
+  eval "set -- $args"
+  out=$("$zubhost" "$@" 2>&1)
+  rc=$?
+  [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
+  check "zubhost $args" $? "exit $rc: $out"
+done
+# plcsim names its mistakes too.
+# clang-format off
+sim_messages=(
+  "2|--fault takes one of: no-answer wrong-station|--fault bogus"
+  "2|--station takes a PLC number in hexadecimal, 01 to FF (not \"zz\")|--station zz"
+  "2|--baud takes a whole number from 110 to 1000000 (not \"fast\")|--baud fast"
+  "2|--load cannot read \"/nonexistent\"|--load /nonexistent"
+  "2|unknown option --bogus|--bogus"
+)
+# clang-format on
+for row in "${sim_messages[@]}"; do
+  IFS='|' read -r code words args <<<"$row"
+  eval "set -- $args"
+  out=$("$plcsim" "$@" 2>&1 </dev/null)
+  rc=$?
+  [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
+  check "plcsim $args" $? "exit $rc: $out"
+done
+
+# --- A scripted run with known faults, and its analysis -----------------------
+start_sim
+log=$run/run.log
+step() {  # FAULT-COMMAND zubhost-command...
+  [ -n "$1" ] && echo "$1" >"$run/sim.fifo"
+  shift
+  host --log-file "$log" "$@" >/dev/null
+}
+step "fault no-answer 1"      read 0140000 word
+step "fault wrong-station 1"  read 0140000 word
+step "fault noise 1"          read 0140002L long
+step "fault no-ack 2"         write 0140000 word 5
+step "fault header-refused 1" read 0140000 word
+step "fault data-refused 1"   write-block 0240000 1,2,3
+step "fault bad-lrc 1"        read 0140004F float
+step "fault no-stx 1"         read 0140000 word
+step "fault short-reply 1"    read-block 0100000 4
+step "fault no-eot 1"         read 0140000 word
+step "fault bad-eot 1"        read 0140000 word
+step "fault no-ack 5"         read 0140010 word
+step ""                       read 0740000 word
+step ""                       write 01400103 bit 1
+step ""                       read 0240000 word
+expected=$here/data/analyze-expected.json
+# The times of the run vary; everything else must match to the letter.
+untimed() { sed -E 's/"(from|to)": "[^"]*"/"\1": "T"/g'; }
+"$zubhost" analyze --json "$log" | untimed >"$run/a.json"
+diff -u "$expected" "$run/a.json" >"$run/a.diff"
+check "analyze zubhost --log-file output" $? "$(cat "$run/a.diff")"
+# The same lines under other hosts' prefixes: a date and a bracketed level,
+# or a level and a bar with no time at all.
+sed -E 's/^([0-9-]+)T([0-9:.]+) ([0-9]+) /\1 \2 [\3] /' "$log" >"$run/b.log"
+"$zubhost" analyze --json "$run/b.log" | untimed >"$run/b.json"
+diff -u "$expected" "$run/b.json" >"$run/b.diff"
+check "analyze under the prefix 'DATE TIME [LEVEL] '" $? "$(cat "$run/b.diff")"
+sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host' >"$run/c.log"
+"$zubhost" analyze --json "$run/c.log" >"$run/c.json"
+grep -q '"skipped_lines": 1,' "$run/c.json" &&
+  grep -q '"longest_failure_run": {"operations": 1, "from": null' "$run/c.json"
+check "analyze under the prefix 'LEVEL|', untimed" $? "$(cat "$run/c.json")"
+sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host' |
+  "$zubhost" analyze --json /dev/stdin | sed -n '/"plcs"/,$p' >"$run/c2.json"
+sed -n '/"plcs"/,$p' "$expected" | sed -E 's/"from": "T", "to": "T"/"from": null, "to": null/' |
+  diff -u - "$run/c2.json" >/dev/null
+check "untimed counts equal the timed ones" $?
+"$zubhost" analyze --svg "$run/t.svg" "$log" >/dev/null
+grep -q '<text x="8" y="[0-9]*">PLC 07</text>' "$run/t.svg" && grep -q 'fill="#d00000"' "$run/t.svg"
+check "the timeline has a row per PLC and shows the failure" $?
+
+# --- Damaged logs: partial operations are unknown, never misplaced ------------
+json() { "$zubhost" analyze --json "$@"; }
+field() { grep -o "\"$1\": [0-9]*" | head -1 | grep -o '[0-9]*$'; }
+total=$(json "$log" | field operations)
+# A log that starts and ends in the middle of an exchange.
+lines=$(wc -l <"$log")
+sed -n "4,$((lines - 2))p" "$log" >"$run/cut.log"
+out=$(json "$run/cut.log")
+[ "$(echo "$out" | field unknown)" = 2 ] && [ "$(echo "$out" | field operations)" = "$total" ]
+check "a log cut at both ends has two unknown operations" $? "$out"
+# A line cut in the middle, and two lines swapped in time.
+awk 'NR == 5 { print substr($0, 1, 60); next } { print }' "$log" >"$run/short.log"
+out=$(json "$run/short.log")
+[ "$(echo "$out" | field damaged_lines)" = 1 ] && [ "$(echo "$out" | field unknown)" = 1 ]
+check "a cut line makes its operation unknown" $? "$out"
+awk 'NR == 8 { sub(/^[0-9-]+T/, "2000-01-01T") } { print }' "$log" >"$run/swap.log"
+out=$(json "$run/swap.log")
+[ "$(echo "$out" | field out_of_order_lines)" = 1 ] && [ "$(echo "$out" | field unknown)" -ge 1 ]
+check "lines out of order make the operation unknown" $? "$out"
+# Unknown operations never land on another PLC: PLC 07's one failure stays.
+for f in cut short swap; do
+  json "$run/$f.log" | tr -d '\n' | grep -q '"07": {      "operations": 1,      "first_time": 0,      "retried": 0,      "refused": 0,      "failed": 1,'
+  check "PLC 07 keeps exactly its failure in the $f log" $?
+done
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

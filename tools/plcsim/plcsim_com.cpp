@@ -1,0 +1,189 @@
+// plcsim.exe: plays one or more controllers on a Windows COM port, so an
+// integrator can try the driver without a controller: plcsim.exe on one
+// end of a null-modem cable (or a virtual COM port pair), the host or
+// zubhost.exe with LUMISAR.DLL on the other.
+//
+//   plcsim.exe --port COM6 [--station HEX]... [--load FILE] [--fault NAME[:COUNT]]...
+//              [--baud N] [--data N] [--stop 0|1|2] [--parity P]
+//
+// Control commands come on standard input, one a line, in the same words
+// as the Linux simulator's FIFO.
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include "sim_tool.h"
+
+namespace {
+
+volatile LONG stopping;
+
+// Lines from standard input, handed from the reader thread to the loop.
+struct ControlQueue {
+  CRITICAL_SECTION lock;
+  char lines[16][512];
+  int head, count;
+} queue;
+
+DWORD WINAPI ReadControl(LPVOID) {
+  char line[512];
+  while (fgets(line, sizeof line, stdin)) {
+    line[strcspn(line, "\r\n")] = 0;
+    for (;;) {
+      EnterCriticalSection(&queue.lock);
+      bool room = queue.count < 16;
+      if (room) {
+        snprintf(queue.lines[(queue.head + queue.count) % 16], sizeof queue.lines[0], "%s", line);
+        queue.count++;
+      }
+      LeaveCriticalSection(&queue.lock);
+      if (room) break;
+      Sleep(5);
+    }
+  }
+  return 0;
+}
+
+bool NextControl(char *line, size_t size) {
+  EnterCriticalSection(&queue.lock);
+  bool any = queue.count > 0;
+  if (any) {
+    snprintf(line, size, "%s", queue.lines[queue.head]);
+    queue.head = (queue.head + 1) % 16;
+    queue.count--;
+  }
+  LeaveCriticalSection(&queue.lock);
+  return any;
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  InterlockedExchange(&stopping, 1);
+  return TRUE;
+}
+
+void WriteAll(void *line, const uint8_t *b, size_t n) {
+  HANDLE h = *static_cast<HANDLE *>(line);
+  while (n > 0) {
+    DWORD written = 0;
+    if (!WriteFile(h, b, static_cast<DWORD>(n), &written, nullptr) || written == 0) return;
+    b += written;
+    n -= written;
+  }
+}
+
+void SayWindowsError(const char *what, const char *port) {
+  DWORD e = GetLastError();
+  const char *why = e == ERROR_FILE_NOT_FOUND  ? "no such port"
+                    : e == ERROR_ACCESS_DENIED ? "in use by another program"
+                                               : "see the Windows error code";
+  fprintf(stderr, "plcsim: %s %s: %s (Windows error %lu)\n", what, port, why,
+          static_cast<unsigned long>(e));
+}
+
+bool ConfigurePort(HANDLE h, const SimOptions &o) {
+  DCB dcb;
+  memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(h, &dcb)) return false;
+  dcb.BaudRate = o.baud ? o.baud : 19200;
+  dcb.ByteSize = static_cast<BYTE>(o.dataBits);
+  dcb.StopBits = static_cast<BYTE>(o.stopBits);
+  dcb.Parity = static_cast<BYTE>(o.parity);
+  dcb.fBinary = TRUE;
+  dcb.fParity = o.parity != 0;
+  dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fOutX = dcb.fInX = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fAbortOnError = FALSE;
+  if (!SetCommState(h, &dcb)) return false;
+  // Reads return at once with what is there; the loop waits in between.
+  COMMTIMEOUTS t = {MAXDWORD, 0, 0, 0, 1000};
+  return SetCommTimeouts(h, &t) != 0;
+}
+
+}  // namespace
+
+uint64_t SimNowNs() {
+  static LARGE_INTEGER frequency;
+  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return static_cast<uint64_t>(c.QuadPart / frequency.QuadPart) * 1000000000ull +
+         static_cast<uint64_t>(c.QuadPart % frequency.QuadPart) * 1000000000ull /
+             static_cast<uint64_t>(frequency.QuadPart);
+}
+
+void SimSleepUntilNs(uint64_t ns) {
+  for (;;) {
+    uint64_t now = SimNowNs();
+    if (now >= ns) return;
+    uint64_t left = ns - now;
+    // Sleep for the bulk; spin out the last millisecond for the pacing.
+    if (left > 2000000)
+      Sleep(static_cast<DWORD>(left / 1000000 - 1));
+    else
+      Sleep(0);
+  }
+}
+
+int main(int argc, char **argv) {
+  SimOptions o;
+  Sim *sim = SimCreate();
+  if (!SimParseOptions(argc, argv, sim, &o, true)) return 2;
+  if (!o.quiet) SimSetLog(sim, stderr);
+
+  char device[64];
+  // COM10 and up open only through the device namespace.
+  if (strncmp(o.port, "\\\\.\\", 4) == 0)
+    snprintf(device, sizeof device, "%s", o.port);
+  else
+    snprintf(device, sizeof device, "\\\\.\\%s", o.port);
+  HANDLE line =
+      CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (line == INVALID_HANDLE_VALUE) {
+    SayWindowsError("cannot open", o.port);
+    return 1;
+  }
+  if (!ConfigurePort(line, o)) {
+    SayWindowsError("cannot set the line settings of", o.port);
+    CloseHandle(line);
+    return 1;
+  }
+  PurgeComm(line, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  InitializeCriticalSection(&queue.lock);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  HANDLE reader = CreateThread(nullptr, 0, ReadControl, nullptr, 0, nullptr);
+  if (reader) CloseHandle(reader);
+  printf("plcsim: port %s\n", o.port);
+  fflush(stdout);
+
+  SimPacer pacer;
+  SimPacerInit(&pacer, &o);
+  bool quit = false;
+  char control[512];
+  while (!stopping && !quit) {
+    // Commands first: one that sets a fault must be in place before the
+    // frame it is meant for.
+    while (!quit && NextControl(control, sizeof control)) SimControl(sim, control, &quit, stdout);
+    DWORD errors = 0;
+    COMSTAT status;
+    memset(&status, 0, sizeof status);
+    if (!ClearCommError(line, &errors, &status)) break;
+    if (status.cbInQue == 0) {
+      Sleep(1);
+      continue;
+    }
+    uint8_t in[512];
+    DWORD n = 0;
+    DWORD want = status.cbInQue < sizeof in ? status.cbInQue : sizeof in;
+    if (!ReadFile(line, in, want, &n, nullptr)) break;
+    if (n > 0) SimRespond(sim, &pacer, o.echo, in, n, WriteAll, &line);
+  }
+  SimPrintStats(sim, stdout);
+  CloseHandle(line);
+  SimDestroy(sim);
+  return 0;
+}

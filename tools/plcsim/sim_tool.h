@@ -1,0 +1,52 @@
+// What plcsim shares between its two homes, a Linux pty and a Windows COM
+// port: its options, its control commands, and how it answers the line
+// with pacing. Each home supplies the clock and the line.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include "sim_core.h"
+
+struct SimOptions {
+  // Where the line is: a Windows COM port, or on Linux a pty (with a link
+  // to it, or named as a COM port of a Wine prefix) or a given tty.
+  const char *port = nullptr;
+  const char *link = nullptr;
+  const char *tty = nullptr;
+  const char *control = nullptr;
+  const char *wineCom = nullptr;
+  unsigned baud = 0;  // 0: no pacing (and, on Windows, 19200 on the port)
+  unsigned dataBits = 8;
+  unsigned stopBits = 0;  // 0 one, 1 one and a half, 2 two
+  unsigned parity = 1;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  bool echo = false;
+  bool quiet = false;
+};
+
+// Parses the command line into the simulator and the options; on a mistake
+// prints what was wrong and what is accepted, and returns false.
+bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool windows);
+void SimUsage(FILE *to, bool windows);
+
+// One control command ("fault NAME N", "set ADDRESS VALUE", "dump ADDRESS
+// COUNT", "quit", ...); what it prints goes to out.
+void SimControl(Sim *sim, const char *line, bool *quit, FILE *out);
+
+// Monotonic clock and sleeping, from the platform file.
+uint64_t SimNowNs();
+void SimSleepUntilNs(uint64_t ns);
+
+typedef void (*SimSend)(void *line, const uint8_t *bytes, size_t n);
+
+// Answers bytes from the master. With pacing, a frame is acted on only once
+// its wire time has passed, and the answer goes out at the line's speed.
+struct SimPacer {
+  uint64_t byteNs;    // wire time of one character; 0: no pacing
+  uint64_t rxFreeAt;  // when the last byte received would have arrived
+};
+void SimPacerInit(SimPacer *p, const SimOptions *o);
+void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,
+                void *line);
+void SimPrintStats(const Sim *sim, FILE *out);

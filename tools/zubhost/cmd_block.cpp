@@ -1,0 +1,72 @@
+// read-block, write-block: up to 128 words or 64 32-bit values in one
+// exchange.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "commands.h"
+#include "host_session.h"
+
+namespace {
+
+int32_t Block(bool write, const char *text, const char *arg) {
+  uint8_t values[256] = {};
+  long count = 0;
+  bool wide = strlen(text) == 8;
+  const char *name = write ? "write-block" : "read-block";
+  if (write) {
+    int limit = wide ? 64 : 128;
+    const char *p = arg;
+    while (*p) {
+      char *end;
+      long long v = strtoll(p, &end, 0);
+      if (end == p || (*end && *end != ',') || v < (wide ? -2147483648LL : -32768) ||
+          v > (wide ? 4294967295LL : 65535)) {
+        fprintf(stderr,
+                "zubhost: write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")\n",
+                wide ? "32-bit" : "16-bit", p);
+        return kUsageError;
+      }
+      if (count == limit) {
+        fprintf(stderr, "zubhost: write-block takes at most %d %s\n", limit,
+                wide ? "32-bit values" : "words");
+        return kUsageError;
+      }
+      uint32_t u = static_cast<uint32_t>(v);
+      memcpy(values + (wide ? 4 : 2) * count, &u, wide ? 4 : 2);
+      count++;
+      p = *end ? end + 1 : end;
+    }
+  } else if (!ParseNumber("read-block COUNT", arg, 0, wide ? 64 : 128, &count)) {
+    return kUsageError;
+  }
+  IoRequest io;
+  memset(&io, 0, sizeof io);
+  io.addressText = text;
+  io.count = static_cast<int32_t>(count);
+  io.values = values;
+  int32_t result = ResolveTag(text, 0, true, io.count, &io.address);
+  if (result != 0) {
+    printf("%s %s, %ld elements: refused\n", name, text, count);
+    ExplainAddress(text, 0, true, io.count);
+    return result;
+  }
+  if (!OpenChannel()) return LUMISAR_FAILED;
+  result = Call(write ? LUMISAR_OP_BLOCK_WRITE : LUMISAR_OP_BLOCK_READ, &io);
+  printf("%s %s, %ld %s: %s\n", name, text, count, wide ? "32-bit values" : "words",
+         Meaning(result));
+  if (result == 0 && !write) {
+    for (long i = 0; i < count; ++i) {
+      uint32_t v = 0;
+      memcpy(&v, values + i * (wide ? 4 : 2), wide ? 4 : 2);
+      printf(i % 8 == 0 ? "    %0*X" : " %0*X", wide ? 8 : 4, v);
+      if (i % 8 == 7 || i == count - 1) printf("\n");
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+int32_t ReadBlockCommand(char **args) { return Block(false, args[0], args[1]); }
+int32_t WriteBlockCommand(char **args) { return Block(true, args[0], args[1]); }

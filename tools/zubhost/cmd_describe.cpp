@@ -1,0 +1,57 @@
+// describe, note, decode: the commands that make no exchange.
+#include <stdio.h>
+#include <string.h>
+
+#include "commands.h"
+#include "host_session.h"
+
+namespace {
+
+// Latin box drawing of the banner, code page 437 to UTF-8.
+void PrintCp437(const char *text) {
+  static const struct {
+    unsigned char cp;
+    const char *utf8;
+  } map[] = {{0xC9, "\u2554"}, {0xCD, "\u2550"}, {0xBB, "\u2557"}, {0xBA, "\u2551"},
+             {0xC8, "\u255A"}, {0xBC, "\u255D"}, {0xDB, "\u2588"}, {0xB2, "\u2593"},
+             {0xB1, "\u2592"}, {0xB0, "\u2591"}};
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+    if (*p < 0x80) {
+      putchar(*p);
+      continue;
+    }
+    const char *out = "?";
+    for (const auto &m : map)
+      if (m.cp == *p) out = m.utf8;
+    fputs(out, stdout);
+  }
+}
+
+}  // namespace
+
+int32_t DescribeCommand(char **) {
+  DriverInfo info;
+  memset(&info, 0, sizeof info);
+  int32_t result = Call(LUMISAR_OP_DESCRIBE_DRIVER, &info);
+  printf("vendor      %s\n", info.vendorText ? info.vendorText : "");
+  printf("context     %u bytes per channel\n", info.contextSize);
+  printf("defaults    %u baud, %u data bits, stop-bits code %u, parity code %u\n",
+         info.defaultSettings.baudRate, info.defaultSettings.dataBits,
+         info.defaultSettings.stopBits, info.defaultSettings.parity);
+  if (info.bannerText) PrintCp437(info.bannerText);
+  return result;
+}
+
+int32_t NoteCommand(char **args) {
+  printf("\n== %s\n", args[0]);
+  return 0;
+}
+
+int32_t DecodeCommand(char **args) {
+  if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0) {
+    fprintf(stderr, "zubhost: decode takes on or off (not \"%s\")\n", args[0]);
+    return kUsageError;
+  }
+  host.decode = strcmp(args[0], "on") == 0;
+  return 0;
+}

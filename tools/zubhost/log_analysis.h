@@ -1,0 +1,62 @@
+// Rebuilds the driver's operations from the lines it wrote into a host's
+// log: each enquiry, header, reply and diagnostic, in order, tells how far
+// an attempt got and why it was given up. Lines go in one at a time; each
+// operation comes out through a callback as soon as its end is known, so
+// memory does not grow with the log.
+#pragma once
+
+#include <stdint.h>
+
+enum Cause {
+  kCauseNoAnswer,        // nothing (or too little) came back in time
+  kCauseAnotherStation,  // the acknowledge carried another station's byte
+  kCauseBadAcknowledge,  // the acknowledge was garbled
+  kCauseNoAck,           // the acknowledge ended in NAK: the controller said no
+  kCauseHeaderRefused,   // NAK (or another byte) instead of ACK after the header
+  kCauseDataRefused,     // NAK instead of ACK after a written data frame
+  kCauseBadCheckByte,    // the data frame failed its check byte
+  kCauseBadStx,          // the data frame did not start with STX
+  kCauseDataFrame,       // no data frame, a short one, or one a block read rejected unsaid
+  kCauseNoEot,           // nothing after the driver's ACK
+  kCauseBadEot,          // another byte instead of EOT
+  kCauseCount
+};
+
+enum Outcome { kFirstTime, kRetried, kRefused, kFailed, kUnknown, kOutcomeCount };
+
+const char *CauseKey(int cause);   // no_answer, ... (the JSON keys)
+const char *CauseText(int cause);  // "no answer", ...
+const char *OutcomeKey(int outcome);
+
+struct Operation {
+  int plc;  // -1 when the log does not show which
+  bool write;
+  uint32_t wordAddress;  // the header's word number; V-memory address + 1
+  int bytes;             // data bytes the header announced
+  int attempts;
+  Outcome outcome;
+  uint8_t causes[kCauseCount];  // failed attempts by cause
+  bool timed;                   // start and end are known
+  double start, end;            // milliseconds (see LogTime)
+};
+
+typedef void (*OperationSink)(const Operation &op, void *user);
+
+struct LogAnalyzer;
+struct LogCounts {
+  unsigned long lines, driverLines, skippedLines, damagedLines, outOfOrder, openFailures;
+  bool dated;  // time stamps carried a date (else only a time of day)
+};
+
+LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user);
+void AnalyzerDestroy(LogAnalyzer *a);
+// One line of the log, without its line end; anything may come before the
+// driver's text.
+void AnalyzerLine(LogAnalyzer *a, const char *line);
+// The log is over: an operation whose end it does not show is unknown.
+void AnalyzerEnd(LogAnalyzer *a);
+const LogCounts *AnalyzerCounts(const LogAnalyzer *a);
+
+// A time in milliseconds as the log wrote it: a date and time, or a time of
+// day when the log had no dates.
+void FormatLogTime(double ms, bool dated, char *out, int size);

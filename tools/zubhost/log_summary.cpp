@@ -1,0 +1,220 @@
+#include "log_summary.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+constexpr int kAddressBytes = 65536 / 8;  // one bit per word the header can name
+constexpr int kMostRanges = 16;           // address ranges shown before "more"
+
+struct PlcStats {
+  unsigned long operations, outcomes[kOutcomeCount], retries, causes[kCauseCount];
+  uint8_t *addresses, *failedAddresses;
+  unsigned long run, bestRun;  // consecutive failed operations
+  bool runTimed, bestTimed;
+  double runStart, runEnd, bestStart, bestEnd;
+};
+
+void Mark(uint8_t **bits, const Operation &op) {
+  if (!*bits) *bits = static_cast<uint8_t *>(calloc(kAddressBytes, 1));
+  if (!*bits) return;
+  uint32_t first = (op.wordAddress + 0xFFFF) & 0xFFFF;  // V-memory address
+  int words = op.bytes > 2 ? op.bytes / 2 : 1;
+  for (int k = 0; k < words; ++k) {
+    uint32_t v = (first + static_cast<uint32_t>(k)) & 0xFFFF;
+    (*bits)[v / 8] = static_cast<uint8_t>((*bits)[v / 8] | 1u << (v % 8));
+  }
+}
+
+bool Bit(const uint8_t *bits, uint32_t v) { return bits[v / 8] >> (v % 8) & 1; }
+
+// Calls put for each run of set bits: the first and last V address.
+template <typename Put>
+int ForRanges(const uint8_t *bits, Put put) {
+  int ranges = 0;
+  if (!bits) return 0;
+  for (uint32_t v = 0; v < 65536; ++v) {
+    if (!Bit(bits, v)) continue;
+    uint32_t end = v;
+    while (end + 1 < 65536 && Bit(bits, end + 1)) ++end;
+    put(ranges++, v, end);
+    v = end;
+  }
+  return ranges;
+}
+
+void RangeText(uint32_t first, uint32_t last, char *out, size_t size) {
+  if (first == last)
+    snprintf(out, size, "V%o", first);
+  else
+    snprintf(out, size, "V%o-V%o", first, last);
+}
+
+}  // namespace
+
+struct LogSummary {
+  PlcStats plc[256];
+  unsigned long operations, unknownWithoutPlc, unknown;
+  bool haveTime, untimed;
+  double first, last;
+};
+
+LogSummary *SummaryCreate() { return static_cast<LogSummary *>(calloc(1, sizeof(LogSummary))); }
+
+void SummaryDestroy(LogSummary *s) {
+  if (!s) return;
+  for (PlcStats &p : s->plc) {
+    free(p.addresses);
+    free(p.failedAddresses);
+  }
+  free(s);
+}
+
+void SummaryAdd(const Operation &op, void *user) {
+  LogSummary *s = static_cast<LogSummary *>(user);
+  s->operations++;
+  if (op.outcome == kUnknown) s->unknown++;
+  if (op.timed) {
+    if (!s->haveTime || op.start < s->first) s->first = op.start;
+    if (!s->haveTime || op.start > s->last) s->last = op.start;
+    s->haveTime = true;
+  } else {
+    s->untimed = true;
+  }
+  if (op.plc < 0 || op.plc > 255) {
+    s->unknownWithoutPlc++;
+    return;
+  }
+  PlcStats &p = s->plc[op.plc];
+  p.operations++;
+  p.outcomes[op.outcome]++;
+  for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
+  if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
+  Mark(&p.addresses, op);
+  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
+  if (op.outcome == kUnknown) return;  // neither breaks nor lengthens a run
+  if (op.outcome != kFailed) {
+    p.run = 0;
+    return;
+  }
+  if (p.run++ == 0) {
+    p.runStart = op.start;
+    p.runTimed = op.timed;
+  }
+  p.runEnd = op.end;
+  p.runTimed = p.runTimed && op.timed;
+  if (p.run > p.bestRun) {
+    p.bestRun = p.run;
+    p.bestStart = p.runStart;
+    p.bestEnd = p.runEnd;
+    p.bestTimed = p.runTimed;
+  }
+}
+
+void SummaryGetSpan(const LogSummary *s, SummarySpan *span) {
+  memset(span, 0, sizeof *span);
+  span->timed = s->haveTime && !s->untimed;
+  span->first = s->first;
+  span->last = s->last;
+  span->operations = s->operations;
+  for (int n = 0; n < 256; ++n)
+    if (s->plc[n].operations) span->plcs[span->plcCount++] = n;
+}
+
+void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
+  fprintf(out, "log: %lu lines, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",
+          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder);
+  fprintf(out, "operations: %lu, %lu of them with an outcome the log does not show", s->operations,
+          s->unknown);
+  if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
+  fprintf(out, "\nports that failed to open: %lu\n", c->openFailures);
+  for (int n = 0; n < 256; ++n) {
+    const PlcStats &p = s->plc[n];
+    if (!p.operations) continue;
+    fprintf(out, "\nPLC %02X: %lu operations\n", n, p.operations);
+    fprintf(out, "  done at the first attempt  %lu\n", p.outcomes[kFirstTime]);
+    fprintf(out, "  done after retries         %lu (%lu retries)\n", p.outcomes[kRetried],
+            p.retries);
+    fprintf(out, "  refused                    %lu\n", p.outcomes[kRefused]);
+    fprintf(out, "  failed                     %lu\n", p.outcomes[kFailed]);
+    fprintf(out, "  outcome not in the log     %lu\n", p.outcomes[kUnknown]);
+    fprintf(out, "  failed attempts by cause  ");
+    bool any = false;
+    for (int k = 0; k < kCauseCount; ++k) {
+      if (!p.causes[k]) continue;
+      fprintf(out, "%s %s %lu", any ? "," : "", CauseText(k), p.causes[k]);
+      any = true;
+    }
+    fprintf(out, "%s\n", any ? "" : " none");
+    const uint8_t *lists[2] = {p.addresses, p.failedAddresses};
+    const char *labels[2] = {"  addresses                 ", "  refused or failed at      "};
+    for (int l = 0; l < 2; ++l) {
+      if (!lists[l]) continue;
+      fputs(labels[l], out);
+      int shown = ForRanges(lists[l], [&](int k, uint32_t first, uint32_t last) {
+        char text[32];
+        RangeText(first, last, text, sizeof text);
+        if (k < kMostRanges) fprintf(out, " %s", text);
+      });
+      if (shown > kMostRanges) fprintf(out, " and %d more ranges", shown - kMostRanges);
+      fputc('\n', out);
+    }
+    fprintf(out, "  longest run of failures    %lu operation%s", p.bestRun,
+            p.bestRun == 1 ? "" : "s");
+    if (p.bestRun && p.bestTimed) {
+      char from[40], to[40];
+      FormatLogTime(p.bestStart, c->dated, from, sizeof from);
+      FormatLogTime(p.bestEnd, c->dated, to, sizeof to);
+      fprintf(out, ", %s to %s", from, to);
+    }
+    fputc('\n', out);
+  }
+}
+
+void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
+  fprintf(out, "{\n");
+  fprintf(out, "  \"lines\": %lu,\n  \"driver_lines\": %lu,\n  \"skipped_lines\": %lu,\n", c->lines,
+          c->driverLines, c->skippedLines);
+  fprintf(out,
+          "  \"damaged_lines\": %lu,\n  \"out_of_order_lines\": %lu,\n  \"open_failures\": %lu,\n",
+          c->damagedLines, c->outOfOrder, c->openFailures);
+  fprintf(out, "  \"operations\": %lu,\n  \"unknown\": %lu,\n  \"plcs\": {", s->operations,
+          s->unknown);
+  bool firstPlc = true;
+  for (int n = 0; n < 256; ++n) {
+    const PlcStats &p = s->plc[n];
+    if (!p.operations) continue;
+    fprintf(out, "%s\n    \"%02X\": {\n", firstPlc ? "" : ",", n);
+    firstPlc = false;
+    fprintf(out, "      \"operations\": %lu,\n", p.operations);
+    for (int o = 0; o < kOutcomeCount; ++o)
+      fprintf(out, "      \"%s\": %lu,\n", OutcomeKey(o), p.outcomes[o]);
+    fprintf(out, "      \"retries\": %lu,\n      \"causes\": {", p.retries);
+    for (int k = 0; k < kCauseCount; ++k)
+      fprintf(out, "%s\"%s\": %lu", k ? ", " : "", CauseKey(k), p.causes[k]);
+    fprintf(out, "},\n");
+    const uint8_t *lists[2] = {p.addresses, p.failedAddresses};
+    const char *keys[2] = {"addresses", "failed_addresses"};
+    for (int l = 0; l < 2; ++l) {
+      fprintf(out, "      \"%s\": [", keys[l]);
+      ForRanges(lists[l], [&](int k, uint32_t first, uint32_t last) {
+        char text[32];
+        RangeText(first, last, text, sizeof text);
+        fprintf(out, "%s\"%s\"", k ? ", " : "", text);
+      });
+      fprintf(out, "],\n");
+    }
+    fprintf(out, "      \"longest_failure_run\": {\"operations\": %lu", p.bestRun);
+    if (p.bestRun && p.bestTimed) {
+      char from[40], to[40];
+      FormatLogTime(p.bestStart, c->dated, from, sizeof from);
+      FormatLogTime(p.bestEnd, c->dated, to, sizeof to);
+      fprintf(out, ", \"from\": \"%s\", \"to\": \"%s\"}\n", from, to);
+    } else {
+      fprintf(out, ", \"from\": null, \"to\": null}\n");
+    }
+    fprintf(out, "    }");
+  }
+  fprintf(out, "%s}\n}\n", firstPlc ? "" : "\n  ");
+}

@@ -1,0 +1,27 @@
+// The per-PLC summary of a log's operations, as text or as one JSON
+// document with fixed keys.
+#pragma once
+
+#include <stdio.h>
+
+#include "log_analysis.h"
+
+struct LogSummary;
+
+LogSummary *SummaryCreate();
+void SummaryDestroy(LogSummary *s);
+// An OperationSink: the user pointer is the summary.
+void SummaryAdd(const Operation &op, void *summary);
+void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
+void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
+
+// For the timeline: the operations' time span (or count, untimed logs) and
+// the PLCs seen, in order.
+struct SummarySpan {
+  bool timed;
+  double first, last;
+  unsigned long operations;
+  int plcs[256];
+  int plcCount;
+};
+void SummaryGetSpan(const LogSummary *s, SummarySpan *span);
