@@ -4,6 +4,10 @@ set(LUMISAR_PLCSIM "" CACHE FILEPATH "The controller simulator from the native b
 
 # Everything static but the system DLLs: no libgcc or libstdc++ DLLs.
 add_link_options(-static-libgcc -static-libstdc++)
+# The same commit builds the same bytes in any folder, on any day: no time
+# stamp in the PE headers, no build paths in the binaries.
+add_link_options(-Wl,--no-insert-timestamp -s)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 # DLLs and programs side by side, where Windows looks for a program's DLLs.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
@@ -14,7 +18,8 @@ add_custom_command(OUTPUT ${QUARNE_IMPLIB}
   DEPENDS ${CMAKE_SOURCE_DIR}/host/quarne.def)
 add_custom_target(quarne_import DEPENDS ${QUARNE_IMPLIB})
 
-add_library(LUMISAR SHARED ${DRIVER_SOURCES} entry/dllmain.cpp address/tag_format.rc entry/lumisar.def)
+add_library(LUMISAR SHARED ${DRIVER_SOURCES} entry/dllmain.cpp address/tag_format.rc entry/version.rc
+  entry/lumisar.def)
 set_target_properties(LUMISAR PROPERTIES PREFIX "" OUTPUT_NAME LUMISAR SUFFIX ".DLL")
 target_include_directories(LUMISAR PRIVATE include ${CMAKE_SOURCE_DIR} address)
 add_dependencies(LUMISAR quarne_import)

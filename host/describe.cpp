@@ -1,6 +1,7 @@
 // Operation 14: what the driver is, for the host's driver list and its
 // text-mode console.
 #include "entry/handlers.h"
+#include "lumisar_version.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ const char kBannerText[] =
     "\xB2\xB2\xDB\xDB\xDB\xDB\xDB \xBA\n"
     " \xBA                 Texas Instruments Series 405              \xBA\n"
     " \xBA                  Transparent Byte Protocol                \xBA\n"
-    " \xBA       LUMISAR Series 405 serial driver Version 5.30       \xBA\n"
+    " \xBA       LUMISAR Series 405 serial driver Version " LUMISAR_VERSION_SHORT "       \xBA\n"
     " \xC8\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD"
     "\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD"
     "\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xCD\xBC\n";

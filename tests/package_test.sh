@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The release package: built twice from the committed tree, in two folders
+# of different names, it must come out byte for byte the same; every binary
+# in it imports only Windows' own DLLs (and the driver the host's
+# QUARNE.DLL); its checksums hold.
+#   package_test.sh SOURCE_DIR
+set -u
+root=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {
+  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
+}
+
+zips=()
+for dir in "$work/a/lumisar" "$work/second/another-checkout"; do
+  git clone -q "$root" "$dir" || exit 1
+  (cd "$dir" && bash scripts/package.sh >"$work/package.log" 2>&1) || { cat "$work/package.log"; exit 1; }
+  zips+=("$(ls "$dir"/dist/*.zip)")
+done
+for z in "${zips[@]}"; do
+  echo "build in ${z%/dist/*}:"
+  (cd "$(dirname "$z")" && sha256sum "$(basename "$z")")
+  mkdir -p "$z.d" && (cd "$z.d" && unzip -q "$z" && find . -type f | LC_ALL=C sort | xargs sha256sum) |
+    tee "$z.sums" | sed 's/^/  /'
+done
+cmp -s "${zips[0]}" "${zips[1]}"
+check "the two zips are identical" $?
+cmp -s "${zips[0]}.sums" "${zips[1]}.sums"
+check "every file in them is identical" $?
+
+pkg=${zips[0]}.d
+(cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
+check "SHA256SUMS holds" $?
+for f in driver/LUMISAR.DLL driver/lumisar.h tools/zubhost.exe tools/plcsim.exe tools/QUARNE.DLL \
+  README.txt user-guide.md; do
+  [ -s "$pkg/$f" ]
+  check "the package holds $f" $?
+done
+# Imports: Windows' own DLLs; QUARNE.DLL for the driver alone, VERSION.dll
+# for zubhost alone (it reads the driver's version resource).
+# clang-format off
+allowed=(
+  "driver/LUMISAR.DLL|KERNEL32.dll msvcrt.dll USER32.dll QUARNE.DLL"
+  "tools/zubhost.exe|KERNEL32.dll msvcrt.dll VERSION.dll"
+  "tools/plcsim.exe|KERNEL32.dll msvcrt.dll"
+  "tools/QUARNE.DLL|KERNEL32.dll msvcrt.dll"
+)
+# clang-format on
+for row in "${allowed[@]}"; do
+  file=${row%%|*}
+  imports=$(i686-w64-mingw32-objdump -p "$pkg/$file" | sed -n 's/^\s*DLL Name: //p' | sort -u | tr '\n' ' ')
+  bad=
+  for dll in $imports; do
+    [[ " ${row#*|} " == *" $dll "* ]] || bad="$bad $dll"
+  done
+  echo "$file imports: $imports"
+  [ -z "$bad" ]
+  check "$file imports nothing else (found:$bad)" $?
+done
+# The version resource carries the release's version.
+for f in driver/LUMISAR.DLL tools/zubhost.exe tools/plcsim.exe; do
+  version=$(sed -n 's/^#define LUMISAR_VERSION_TEXT "\(.*\)"/\1/p' "$root/include/lumisar_version.h")
+  iconv -f UTF-16LE -t UTF-8 <"$pkg/$f" 2>/dev/null | tr -d '\0' | grep -q "FileVersion$version"
+  check "$f carries FileVersion $version" $?
+done
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
