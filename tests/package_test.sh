@@ -63,7 +63,7 @@ done
 # The version resource carries the release's version.
 for f in driver/LUMISAR.DLL tools/zubhost.exe tools/plcsim.exe; do
   version=$(sed -n 's/^#define LUMISAR_VERSION_TEXT "\(.*\)"/\1/p' "$root/include/lumisar_version.h")
-  iconv -f UTF-16LE -t UTF-8 <"$pkg/$f" 2>/dev/null | tr -d '\0' | grep -q "FileVersion$version"
+  strings -el "$pkg/$f" | grep -A1 -x FileVersion | grep -qx "$version"
   check "$f carries FileVersion $version" $?
 done
 echo "$passed passed, $failed failed"

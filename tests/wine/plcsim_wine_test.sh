@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# plcsim.exe against the real driver under Wine, as an integrator tries it
+# with a null-modem cable: plcsim.exe on COM6, zubhost.exe with LUMISAR.DLL
+# on COM5, the two ports joined by a pty pair that socat relays both ways.
+# Two Wine starts in all. The simulator keeps to 19200 baud, so exchange
+# times are a real line's.
+#   plcsim_wine_test.sh BUILD_DIR
+set -u
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+. "$root/scripts/wine-env.sh"
+wine_prefix_ready "$build" || exit 1
+run=$(mktemp -d)
+pids=()
+cleanup() {
+  exec 3>&- 2>/dev/null
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  wine_server_stop
+  rm -rf "$run"
+}
+trap cleanup EXIT
+passed=0
+failed=0
+check() {
+  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
+}
+
+rm -f "$WINE_LINKS/com5" "$WINE_LINKS/com6"
+socat pty,raw,echo=0,link="$WINE_LINKS/com5" pty,raw,echo=0,link="$WINE_LINKS/com6" 2>"$run/socat.err" &
+pids+=($!)
+for _ in $(seq 1 100); do [ -e "$WINE_LINKS/com5" ] && [ -e "$WINE_LINKS/com6" ] && break; sleep 0.1; done
+wine_server_start
+cd "$build/bin"
+cp "$root/tools/plcsim/demo-memory.txt" "$run/"
+
+# The user's guide's command, with the pty's parity and the line's pacing.
+guide=$(grep -m1 '^plcsim.exe ' "$root/docs/user-guide.md" | sed "s|demo-memory.txt|Z:$run/demo-memory.txt|")
+mkfifo "$run/control"
+# shellcheck disable=SC2086
+wine $guide --parity none --baud 19200 --quiet <"$run/control" >"$run/sim.out" 2>&1 &
+pids+=($!)
+exec 3>"$run/control"
+for _ in $(seq 1 1200); do grep -q "^plcsim: port COM6" "$run/sim.out" && break; sleep 0.1; done
+grep -q "^plcsim: port COM6" "$run/sim.out"
+check "plcsim.exe opens COM6: $(cat "$run/sim.out")" $?
+
+# One fault, answered by a retry: the first data frame's check byte is bad.
+echo "fault bad-lrc 1" >&3
+sleep 0.5
+block=$(seq -s, 1 128)
+wine zubhost.exe --port COM5 --parity none --timeout 20 \
+  poll 1 0 0140000:word \
+  read 0140002L long read 0140004F float read 01400108 bit \
+  write 0140000 word 0xBEEF read 0140000 word \
+  write 0140002L long 4000000000 read 0140002L long \
+  write 0140004F float -12.625 read 0140004F float \
+  read 0140010 word write 01400103 bit 1 read 0140010 word \
+  write-block 0102000 "$block" read-block 0102000 128 \
+  write-block 0240000L 1,2,3,4 read-block 0240000L 4 \
+  repeat 20 0140000 word >"$run/host.out" 2>&1
+echo "zubhost.exe exit $?" >>"$run/host.out"
+sed 's/^/  /' "$run/host.out"
+expect() { grep -qF -- "$2" "$run/host.out"; check "$1: $2" $?; }
+# clang-format off
+expect "a bad check byte costs one retry"  "0140000=4660 (0x1234)"
+expect "a bad check byte costs one retry"  "exchanges 1  retries 1  failures 0"
+expect "long round trip"                   "read  0140002L  long  = 4000000000 (0xEE6B2800)  done"
+expect "float round trip"                  "read  0140004F  float = -12.625 (bits 0xC14A0000)  done"
+expect "word round trip"                   "read  0140000   word  = 48879 (0xBEEF)  done"
+expect "bit read"                          "read  01400108  bit   = 1  done"
+expect "bit write"                         "read  0140010   word  = 264 (0x0108)  done"
+expect "block of 128 words"                "write-block 0102000, 128 words: done"
+expect "block of 128 words read back"      "    0079 007A 007B 007C 007D 007E 007F 0080"
+expect "block of 32-bit values"            "    00000001 00000002 00000003 00000004"
+expect "no failures"                       "zubhost.exe exit 0"
+# clang-format on
+# At 19200 baud a word read is 29 characters on the wire, about 15 ms with
+# parity none: pacing shows in the exchange time.
+rate=$(sed -n 's/^repeat 20 reads of 0140000 word: \([0-9]*\) ms.*/\1/p' "$run/host.out")
+echo "  20 paced reads took ${rate:-?} ms"
+[ -n "$rate" ] && [ "$rate" -ge 300 ]
+check "pacing at 19200 baud shows in the exchange time" $?
+
+# The simulator's memory holds what the driver wrote.
+echo "dump 0102170 8" >&3
+echo "quit" >&3
+exec 3>&-
+for _ in $(seq 1 300); do grep -q "^plcsim: stats" "$run/sim.out" && break; sleep 0.1; done
+sed 's/^/  /' "$run/sim.out"
+grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/sim.out"
+check "plcsim.exe holds the block written" $?
+grep -q "^plcsim: stats" "$run/sim.out"
+check "plcsim.exe quits on its standard input" $?
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
