@@ -18,11 +18,13 @@ run=$(mktemp -d)
 sim=
 cleanup() { [ -n "$sim" ] && kill "$sim" 2>/dev/null; wine_server_stop; rm -rf "$run"; }
 trap cleanup EXIT
-build/native/tools/plcsim --quiet --load tools/plcsim/demo-memory.txt \
+# The simulator keeps to 19200 baud, so the exchange times below are those
+# of a real line.
+build/native/tools/plcsim --quiet --load tools/plcsim/demo-memory.txt --baud 19200 \
   --link "$WINE_LINKS/com5" > "$run/sim.out" 2>&1 &
 sim=$!
 for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/sim.out" && break; sleep 0.1; done
-echo "controller simulator: $(head -1 "$run/sim.out"), stations 01 and 02, on COM5"
+echo "controller simulator: $(head -1 "$run/sim.out"), stations 01 and 02, 19200 baud, on COM5"
 
 wine_server_start
 cd "$build/bin"

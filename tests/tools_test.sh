@@ -4,8 +4,8 @@
 # are known, read under two hosts' line prefixes and damaged on purpose.
 #   tools_test.sh ZUBHOST PLCSIM
 set -u
-zubhost=$1
-plcsim=$2
+zubhost=$(realpath "$1")
+plcsim=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 run=$(mktemp -d)
 passed=0
@@ -152,6 +152,31 @@ check "untimed counts equal the timed ones" $?
 "$zubhost" analyze --svg "$run/t.svg" "$log" >/dev/null
 grep -q '<text x="8" y="[0-9]*">PLC 07</text>' "$run/t.svg" && grep -q 'fill="#d00000"' "$run/t.svg"
 check "the timeline has a row per PLC and shows the failure" $?
+
+# --- The user's guide cannot drift from the tools ------------------------------
+guide=$here/../docs/user-guide.md
+# Every address example resolves as its table says.
+while IFS='|' read -r _ _ type text result _; do
+  type=$(echo $type) text=$(echo $text | tr -d '`') result=$(echo $result)
+  "$zubhost" resolve "$text" "$type" >"$run/resolve.out" 2>&1
+  rc=$?
+  { [ "$result" = done ] && [ $rc = 0 ]; } || { [ "$result" = refused ] && [ $rc = 1 ]; }
+  check "guide: $text as $type is $result" $? "exit $rc: $(cat "$run/resolve.out")"
+done < <(grep -E '^\| [^|]+ \| (word|long|float|bit|block:[0-9]+) \| `[^`]+` \| (done|refused) \|' "$guide")
+# Every zubhost.exe command in it runs, in order, against the simulator;
+# only resolve may end in a refusal.
+(
+  cd "$run" || exit 1
+  while read -r line; do
+    eval "set -- ${line#zubhost.exe }"
+    "$zubhost" --map "COM5=$run/com5" --parity none --timeout 5 "$@" >"$run/guide.out" 2>&1
+    rc=$?
+    [ $rc = 0 ] || { [ $rc = 1 ] && [ "$1" = resolve ]; }
+    check "guide: $line" $? "exit $rc: $(cat "$run/guide.out")"
+  done < <(grep -E '^zubhost.exe ' "$guide")
+  echo "$passed $failed" >"$run/counts"
+)
+read -r passed failed <"$run/counts"
 
 # --- Damaged logs: partial operations are unknown, never misplaced ------------
 json() { "$zubhost" analyze --json "$@"; }

@@ -3,6 +3,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "lumisar_version.h"
 #include "support/check.h"
 #include "support/driver_api.h"
 #include "wine_env.h"
@@ -98,4 +99,29 @@ TEST(WineRetriesAndRefusals) {
   CHECK_EQ(Io(LUMISAR_OP_SINGLE_WRITE, "0140010", 0, 1, w, false), 1);
   SimCommand("clear\n");
   CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &channel, nullptr), LUMISAR_DONE);
+}
+
+// The file a host loaded says which release it is, as Explorer shows it.
+TEST(WineDriverCarriesItsVersionResource) {
+  HMODULE driver = GetModuleHandleA("LUMISAR.DLL");
+  CHECK(driver != nullptr);
+  char path[MAX_PATH] = {};
+  CHECK(GetModuleFileNameA(driver, path, sizeof path) > 0);
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  static char data[8192];
+  CHECK(size > 0 && size <= sizeof data);
+  CHECK(GetFileVersionInfoA(path, 0, size, data));
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT length = 0;
+  CHECK(VerQueryValueA(data, "\\", reinterpret_cast<void **>(&fixed), &length) && fixed);
+  CHECK_EQ(fixed->dwFileVersionMS, (LUMISAR_VERSION_MAJOR << 16) | LUMISAR_VERSION_MINOR);
+  CHECK_EQ(fixed->dwFileVersionLS, (LUMISAR_VERSION_PATCH << 16) | LUMISAR_VERSION_BUILD);
+  char *text = nullptr;
+  CHECK(VerQueryValueA(data, "\\StringFileInfo\\040904B0\\FileVersion",
+                       reinterpret_cast<void **>(&text), &length));
+  CHECK_STR(text, LUMISAR_VERSION_TEXT);
+  CHECK(VerQueryValueA(data, "\\StringFileInfo\\040904B0\\OriginalFilename",
+                       reinterpret_cast<void **>(&text), &length));
+  CHECK_STR(text, "LUMISAR.DLL");
 }

@@ -62,8 +62,11 @@ bool DecodeTraceLine(TraceDecoder *d, const char *line, char *out, size_t size) 
       unsigned char lrc = 0;
       for (int i = 1; i <= 14; ++i) lrc ^= b[i];
       d->dataBytes = blocks * 256 + last;
-      put("%s header        PLC %02X, %s, word address %u, %d bytes, check byte %s", dir, plc,
-          b[3] == '8' ? "write" : "read", static_cast<unsigned>(hi * 256 + lo), d->dataBytes,
+      // The header counts words from 1; the controller's V-memory is octal
+      // from 0.
+      unsigned word = static_cast<unsigned>(hi * 256 + lo);
+      put("%s header        PLC %02X, %s, word address %u (V%o), %d bytes, check byte %s", dir, plc,
+          b[3] == '8' ? "write" : "read", word, (word + 0xFFFFu) & 0xFFFFu, d->dataBytes,
           lrc == b[16] ? "right" : "WRONG");
       break;
     }
