@@ -48,11 +48,12 @@ QUARNE_EXPORT int QUARNE_CDECL QUARNE_ERR_NAME(int level, const char *format, ..
   va_start(args, format);
   vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  if (lineCount < QUARNE_MAX_LINES) {
-    lines[lineCount].level = level;
-    memcpy(lines[lineCount].text, text, sizeof text);
+  // Channels on several threads log at once: each line takes its own slot.
+  int slot = __atomic_fetch_add(&lineCount, 1, __ATOMIC_RELAXED);
+  if (slot < QUARNE_MAX_LINES) {
+    lines[slot].level = level;
+    memcpy(lines[slot].text, text, sizeof text);
   }
-  lineCount++;
   if (sink) sink(level, text);
   return 0;
 }

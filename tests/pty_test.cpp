@@ -1,7 +1,9 @@
 // The driver over real pseudo-terminals: the substitute's termios side with
 // the Win32 semantics the line layer relies on, and whole exchanges with the
 // plcsim process. Timing checks use generous windows.
+#include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -17,6 +19,8 @@
 #include "support/check.h"
 #include "support/driver_api.h"
 #include "support/sim_process.h"
+
+#include <thread>
 
 namespace {
 
@@ -249,6 +253,135 @@ TEST(PacedLineStillCompletes) {
   // 259 bytes of data frame alone take 297 ms at 9600 baud.
   CHECK(NowMs() - start >= 250);
   CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  SimProcessStop(&s);
+}
+
+namespace {
+
+int32_t ReadWord(PortContext *context, const char *text, uint16_t *value) {
+  uint16_t w[2] = {0, 0};
+  IoRequest io = TagRequest(text, 0, 1, w, false);
+  int32_t result = Call(LUMISAR_OP_SINGLE_READ, context, &io);
+  *value = w[1];
+  return result;
+}
+
+// A USB adapter pulled out: the simulator is killed, between exchanges or
+// while the driver waits for its reply. The operation must end with 2
+// within six reply limits; once the line is back under the same name,
+// closing and reopening the channel brings the exchanges back.
+void Vanish(bool midExchange) {
+  SimProcess s;
+  const char *const station[] = {"--station", "1", nullptr};
+  CHECK(SimProcessStart(&s, simPath, station));
+  PortContext context;
+  CHECK_EQ(OpenChannel(&context, s.link, 10), LUMISAR_DONE);
+  SimProcessCommand(&s, "poke 01 40000 0x0A0D\n");
+  uint16_t w = 0;
+  CHECK_EQ(ReadWord(&context, "0140000", &w), 0);
+  CHECK_EQ(w, 0x0A0D);
+  std::thread killer;
+  if (midExchange) {
+    // The acknowledge comes 2 s late; the simulator dies 50 ms into the wait.
+    SimProcessCommand(&s, "delay 2000\nfault delay 1\n");
+    killer = std::thread([&s] {
+      usleep(50000);
+      SimProcessKill(&s);
+    });
+  } else {
+    SimProcessKill(&s);
+  }
+  double start = NowMs();
+  w = 0x5555;
+  CHECK_EQ(ReadWord(&context, "0140000", &w), 2);
+  double took = NowMs() - start;
+  printf("  vanished %s: result 2 after %.0f ms\n", midExchange ? "mid-exchange" : "between exchanges", took);
+  CHECK(took <= 6 * 100 + 250);
+  CHECK_EQ(w, 0);  // nothing stored: the buffer is as the host left it
+  if (killer.joinable()) killer.join();
+  // Back under the same name: a fresh simulator on a new pty, same link.
+  CHECK(SimProcessStart(&s, simPath, station));
+  SimProcessCommand(&s, "poke 01 40000 0x1311\n");
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
+  CHECK_EQ(ReadWord(&context, "0140000", &w), 0);
+  CHECK_EQ(w, 0x1311);
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  SimProcessStop(&s);
+}
+
+int OpenFileDescriptors() {
+  int n = 0;
+  if (DIR *d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+}  // namespace
+
+TEST(AVanishedDeviceFailsQuicklyAndComesBack) {
+  if (!simPath) return;
+  Vanish(false);
+  Vanish(true);
+}
+
+// Months of a host's life in a loop: open, exchange, close, reopen,
+// reconfigure to another name for the same line, exchange, close. Handles,
+// file descriptors and heap are what they were after the first cycle.
+TEST(TenThousandPortCyclesLeaveNothingBehind) {
+  if (!simPath) return;
+  SimProcess s;
+  const char *const station[] = {"--station", "1", nullptr};
+  CHECK(SimProcessStart(&s, simPath, station));
+  PortContext context;
+  WinsubReset();
+  WinsubMapDevice("COM6", s.link);
+  WinsubMapDevice("COM9", s.link);
+  int handles = 0, fds = 0;
+  size_t heap = 0;
+  int failures = 0;
+  for (int cycle = 0; cycle < 10000; ++cycle) {
+    memset(&context, 0, sizeof context);
+    OpenRequest open;
+    memset(&open, 0, sizeof open);
+    strcpy(open.deviceName, "COM6");
+    open.enabled = 1;
+    open.replyTimeout = 20;
+    open.settings = k8N1;
+    uint16_t w;
+    failures += Call(LUMISAR_OP_OPEN_PORT, &context, &open) != 0;
+    failures += ReadWord(&context, "0140000", &w) != 0;
+    failures += Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr) != 0;
+    failures += Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr) != 0;
+    ReconfigureRequest change;
+    memset(&change, 0, sizeof change);
+    strcpy(change.deviceName, "COM9");
+    change.replyTimeout = 10;
+    failures += Call(LUMISAR_OP_RECONFIGURE_PORT, &context, &change) != 0;
+    failures += ReadWord(&context, "0140000", &w) != 0;
+    failures += Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr) != 0;
+    if (cycle == 0) {
+      handles = WinsubOpenHandleCount();
+      fds = OpenFileDescriptors();
+      heap = mallinfo2().uordblks;
+    }
+    LogReset();
+  }
+  CHECK_EQ(failures, 0);
+  CHECK_EQ(WinsubOpenHandleCount(), handles);
+  CHECK_EQ(OpenFileDescriptors(), fds);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__has_feature)
+  CHECK_EQ(mallinfo2().uordblks, heap);
+#elif defined(__has_feature)
+#if !__has_feature(address_sanitizer)
+  CHECK_EQ(mallinfo2().uordblks, heap);
+#endif
+#endif
+  (void)heap;
+  printf("  10000 cycles: %d handles, %d file descriptors, %zu heap bytes in use, as after the first\n",
+         handles, fds, heap);
   SimProcessStop(&s);
 }
 

@@ -301,6 +301,14 @@ BOOL FdRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
       break;
     }
     ssize_t n = read(h->fd, buf + total, count - total);
+    // The other end went away for good (a pty whose master closed): as
+    // Windows treats the handle of a serial adapter that was unplugged,
+    // the read fails at once.
+    bool hungUp = (p.revents & POLLHUP) && h->isTty && (n == 0 || (n < 0 && errno == EIO));
+    if (hungUp) {
+      if (got) *got = total;
+      return Fail(ERROR_ACCESS_DENIED);
+    }
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       if (errno == EIO) continue;  // hang-up; poll will report it

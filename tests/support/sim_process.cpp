@@ -12,9 +12,11 @@ int serial;
 }
 
 bool SimProcessStart(SimProcess *s, const char *plcsim, const char *const *extra) {
-  ++serial;
-  snprintf(s->link, sizeof s->link, "/tmp/lumisar-sim-%d-%d", getpid(), serial);
-  snprintf(s->control, sizeof s->control, "/tmp/lumisar-sim-ctl-%d-%d", getpid(), serial);
+  if (!s->link[0]) {
+    ++serial;
+    snprintf(s->link, sizeof s->link, "/tmp/lumisar-sim-%d-%d", getpid(), serial);
+    snprintf(s->control, sizeof s->control, "/tmp/lumisar-sim-ctl-%d-%d", getpid(), serial);
+  }
   unlink(s->link);
   int out[2];
   if (pipe(out) != 0) return false;
@@ -55,4 +57,11 @@ void SimProcessStop(SimProcess *s, char *finalOutput, size_t size) {
   waitpid(s->pid, nullptr, 0);
   close(s->out);
   unlink(s->control);
+}
+
+void SimProcessKill(SimProcess *s) {
+  kill(s->pid, SIGKILL);
+  waitpid(s->pid, nullptr, 0);
+  close(s->out);
+  s->out = -1;
 }

@@ -13,9 +13,12 @@ struct SimProcess {
 };
 
 // Starts `plcsim --quiet --link L --control C` and the extra arguments (a
-// null-terminated list), and waits until it says its line is ready.
+// null-terminated list), and waits until it says its line is ready. Started
+// again after SimProcessKill, it comes back under the same link.
 bool SimProcessStart(SimProcess *s, const char *plcsim, const char *const *extra);
 // One or more command lines for the control FIFO.
 void SimProcessCommand(SimProcess *s, const char *lines);
+// Kills it at once, as a pulled USB adapter vanishes: no goodbye.
+void SimProcessKill(SimProcess *s);
 // Stops it; what it printed last (its statistics) goes to finalOutput.
 void SimProcessStop(SimProcess *s, char *finalOutput = nullptr, size_t size = 0);

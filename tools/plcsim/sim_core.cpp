@@ -128,6 +128,7 @@ void AnswerEnquiry(Sim *sim, SimOutput *out) {
   Consume(sim, 3);
   sim->stats.enquiries++;
   if (!sim->memory[station]) {
+    sim->stats.foreign++;
     sim->state = State::Idle;  // not ours: another controller would answer
     return;
   }

@@ -39,6 +39,7 @@ struct SimOutput {
 
 struct SimStats {
   unsigned enquiries, reads, writes, completed, faults, badFrames;
+  unsigned foreign;  // enquiries for stations this simulator does not play
 };
 
 struct Sim;
