@@ -13,6 +13,8 @@ wine_prefix_ready "$build" || exit 1
 run=$(mktemp -d)
 pids=()
 cleanup() {
+  touch "$run/done"
+  [ -f "$run/sim2.pid" ] && kill "$(cat "$run/sim2.pid")" 2>/dev/null
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   rm -rf "$run"
@@ -33,6 +35,35 @@ start_sim() {
 
 start_sim "$run/sim.out" --quiet --station 1 --station 2 --link "$WINE_LINKS/com5" --control "$run/sim.fifo" || exit 1
 start_sim "$run/echo.out" --echo --link "$WINE_LINKS/com6" || exit 1
+# A second controller (station 03) on COM7, also reached as COM8, that the
+# suite asks this runner to kill and start again: a vanishing device.
+sim2=(--quiet --station 3 --link "$WINE_LINKS/com7" --control "$run/sim2.fifo")
+start_sim "$run/sim2.out" "${sim2[@]}" || exit 1
+echo "${pids[-1]}" >"$run/sim2.pid"
+ln -sfn "$WINE_LINKS/com7" "$WINE_LINKS/com8"
+(
+  while [ ! -e "$run/done" ]; do
+    if [ -e "$run/request" ]; then
+      case $(cat "$run/request") in
+        kill) kill -9 "$(cat "$run/sim2.pid")" ;;
+        kill-later) (sleep 0.15; kill -9 "$(cat "$run/sim2.pid")") & ;;
+        start)
+          rm -f "$run/sim2.out"
+          "$plcsim" "${sim2[@]}" >"$run/sim2.out" 2>&1 &
+          echo $! >"$run/sim2.pid"
+          for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/sim2.out" && break; sleep 0.05; done ;;
+      esac
+      rm -f "$run/request"
+    fi
+    sleep 0.02
+  done
+) &
+pids+=($!)
+# Wine's threads crash inside qemu's emulation: the suite skips what needs
+# two threads at once there.
+emulated=
+[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 &&
+  emulated=1
 
 # A display for the dialog tests.
 display=""
@@ -71,7 +102,8 @@ fi
 
 wine_server_start
 cd "$build/bin"
-LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" \
+LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SIM_CONTROL2="$run/sim2.fifo" LUMISAR_RUNNER_DIR="$run" \
+  LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" ${emulated:+LUMISAR_EMULATED=1} \
   wine "${launcher[@]}" wine_suite.exe $filter
 rc=$?
 wine_server_stop

@@ -43,6 +43,30 @@ const int kFaultKindsUsed[] = {kFaultNoAnswer, kFaultWrongStation, kFaultNoAck, 
                                kFaultNoEot,    kFaultBadEot,       kFaultShortReply, kFaultNoise,
                                kFaultDelay};
 
+// A read that succeeded: true when the values match the model where it is
+// certain; the words it read become certain.
+bool Matches(SoakChannel *c, uint32_t word, const uint16_t *read, int words) {
+  bool ok = true;
+  for (int k = 0; k < words; ++k) {
+    if (c->uncertain[word + k]) {
+      c->model[word + k] = read[k];
+      c->uncertain[word + k] = false;
+    } else {
+      ok = ok && read[k] == c->model[word + k];
+    }
+  }
+  return ok;
+}
+
+void Written(SoakChannel *c, int32_t result, uint32_t word, const void *values, int words) {
+  if (result == 0) {
+    memcpy(c->model + word, values, static_cast<size_t>(words) * 2);
+    for (int k = 0; k < words; ++k) c->uncertain[word + k] = false;
+  } else {
+    for (int k = 0; k < words; ++k) c->uncertain[word + k] = true;
+  }
+}
+
 }  // namespace
 
 void SoakCountLogLine(int, const char *line) {
@@ -89,16 +113,16 @@ void SoakRun(SoakChannel *c) {
         result = Call(LUMISAR_OP_SINGLE_READ, c->context, &io);
         uint16_t w;
         memcpy(&w, values + 2, 2);
-        ok = result != 0 || w == model[word];
+        ok = result != 0 || Matches(c, word, &w, 1);
         break;
       }
       case 1: {  // 32-bit read (long or float alike)
         Text(text, c->station, word, Next(&rng) & 1 ? 'L' : 'F');
         IoRequest io = LockedTagRequest(text, text[7] == 'L' ? 4 : 3, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_READ, c->context, &io);
-        uint32_t v;
-        memcpy(&v, values, 4);
-        ok = result != 0 || v == (model[word] | static_cast<uint32_t>(model[word + 1]) << 16);
+        uint16_t w[2];
+        memcpy(w, values, 4);
+        ok = result != 0 || Matches(c, word, w, 2);
         break;
       }
       case 2: {  // bit read
@@ -108,7 +132,7 @@ void SoakRun(SoakChannel *c) {
         result = Call(LUMISAR_OP_SINGLE_READ, c->context, &io);
         uint16_t w;
         memcpy(&w, values + 2, 2);
-        ok = result != 0 || w == ((model[word] >> bit) & 1);
+        ok = result != 0 || c->uncertain[word] || w == ((model[word] >> bit) & 1);
         break;
       }
       case 3:
@@ -118,8 +142,11 @@ void SoakRun(SoakChannel *c) {
         Text(text, c->station, word, wide ? 'L' : 0);
         IoRequest io = LockedTagRequest(text, 0, count, values, true);
         result = Call(LUMISAR_OP_BLOCK_READ, c->context, &io);
-        if (result == 0)
-          ok = memcmp(values, model + word, static_cast<size_t>(count) * (wide ? 4 : 2)) == 0;
+        if (result == 0) {
+          static thread_local uint16_t words[128];
+          memcpy(words, values, static_cast<size_t>(count) * (wide ? 4 : 2));
+          ok = Matches(c, word, words, count * (wide ? 2 : 1));
+        }
         break;
       }
       case 5: {  // word write
@@ -128,7 +155,7 @@ void SoakRun(SoakChannel *c) {
         Text(text, c->station, word, 0);
         IoRequest io = LockedTagRequest(text, 1, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_WRITE, c->context, &io);
-        if (result == 0) model[word] = w;
+        Written(c, result, word, &w, 1);
         break;
       }
       case 6: {  // 32-bit write
@@ -137,10 +164,8 @@ void SoakRun(SoakChannel *c) {
         Text(text, c->station, word, 'L');
         IoRequest io = LockedTagRequest(text, 5, 1, values, false);
         result = Call(LUMISAR_OP_SINGLE_WRITE, c->context, &io);
-        if (result == 0) {
-          model[word] = static_cast<uint16_t>(v);
-          model[word + 1] = static_cast<uint16_t>(v >> 16);
-        }
+        uint16_t w[2] = {static_cast<uint16_t>(v), static_cast<uint16_t>(v >> 16)};
+        Written(c, result, word, w, 2);
         break;
       }
       case 7: {  // bit write
@@ -153,9 +178,11 @@ void SoakRun(SoakChannel *c) {
         uint16_t after;
         memcpy(&after, values + 2, 2);
         ok = after == set && io.address.bitNumber == bit;
-        if (result == 0)
-          model[word] = set ? static_cast<uint16_t>(model[word] | 1u << bit)
-                            : static_cast<uint16_t>(model[word] & ~(1u << bit));
+        uint16_t w = set ? static_cast<uint16_t>(model[word] | 1u << bit)
+                         : static_cast<uint16_t>(model[word] & ~(1u << bit));
+        // A bit written into a word the model is unsure of makes a word it
+        // is still unsure of.
+        Written(c, c->uncertain[word] ? 1 : result, word, &w, 1);
         break;
       }
       default: {  // block writes
@@ -166,7 +193,7 @@ void SoakRun(SoakChannel *c) {
         Text(text, c->station, word, wide ? 'L' : 0);
         IoRequest io = LockedTagRequest(text, 0, count, values, true);
         result = Call(LUMISAR_OP_BLOCK_WRITE, c->context, &io);
-        if (result == 0) memcpy(model + word, values, bytes);
+        Written(c, result, word, values, static_cast<int>(bytes / 2));
         break;
       }
     }
@@ -184,6 +211,6 @@ void SoakRun(SoakChannel *c) {
 unsigned SoakMemoryMismatches(const SoakChannel *c, const uint16_t *memory, int words) {
   if (words < kSoakRegion) return 1;
   unsigned mismatches = 0;
-  for (int i = 0; i < kSoakRegion; ++i) mismatches += memory[i] != c->model[i];
+  for (int i = 0; i < kSoakRegion; ++i) mismatches += !c->uncertain[i] && memory[i] != c->model[i];
   return mismatches;
 }

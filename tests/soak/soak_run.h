@@ -21,6 +21,9 @@ struct SoakChannel {
   int exchanges;
   // Filled in by SoakRun.
   uint16_t model[kSoakRegion];  // what the controller must hold
+  // Words a failed write may or may not have changed: the controller may
+  // have taken the data and lost only its answer. The next read learns them.
+  bool uncertain[kSoakRegion];
   unsigned results[3], wrong, faultsAsked, plainEnquiries, enquiries, otherStations;
 };
 

@@ -16,6 +16,8 @@ void HostSetVersion(unsigned version);
 void HostSetRegisterStatus(int status);
 const char *HostClientCalls();
 const char *HostLastClientName();
+// Every line the driver logs also goes to counter (null: no more).
+void SetLogCounter(void (*counter)(int level, const char *line));
 // Lines in the host log that equal text, or start with prefix.
 int LogLinesEqual(const char *text);
 int LogLinesStarting(const char *prefix);

@@ -11,3 +11,4 @@ void HostSetVersion(unsigned v) { QuarneSetVersion(v); }
 void HostSetRegisterStatus(int s) { QuarneSetRegisterStatus(s); }
 const char *HostClientCalls() { return QuarneClientCalls(); }
 const char *HostLastClientName() { return QuarneLastClientName(); }
+void SetLogCounter(void (*counter)(int, const char *)) { QuarneSetSink(counter); }

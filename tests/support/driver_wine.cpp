@@ -13,6 +13,11 @@ QuarneLogCountFn logCount;
 QuarneLogLevelFn logLevel;
 QuarneLogTextFn logText;
 QuarneTextFn clientCalls, lastClient;
+QuarneSetSinkFn setSink;
+void (*counterFn)(int, const char *);
+void QUARNE_CDECL Forward(int level, const char *line) {
+  if (counterFn) counterFn(level, line);
+}
 
 template <typename T>
 bool Find(HMODULE m, const char *name, T *out) {
@@ -34,7 +39,7 @@ bool DriverLoad() {
          Find(host, "QuarneSetRegisterStatus", &setRegister) &&
          Find(host, "QuarneLogCount", &logCount) && Find(host, "QuarneLogLevel", &logLevel) &&
          Find(host, "QuarneLogText", &logText) && Find(host, "QuarneClientCalls", &clientCalls) &&
-         Find(host, "QuarneLastClientName", &lastClient);
+         Find(host, "QuarneLastClientName", &lastClient) && Find(host, "QuarneSetSink", &setSink);
 }
 
 int32_t Zub(RequestBlock *request) { return zub(request); }
@@ -46,3 +51,7 @@ void HostSetVersion(unsigned v) { setVersion(v); }
 void HostSetRegisterStatus(int s) { setRegister(s); }
 const char *HostClientCalls() { return clientCalls(); }
 const char *HostLastClientName() { return lastClient(); }
+void SetLogCounter(void (*counter)(int, const char *)) {
+  counterFn = counter;
+  setSink(counter ? Forward : nullptr);
+}
