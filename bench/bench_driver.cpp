@@ -1,5 +1,5 @@
 // Benchmarks of the driver on the line; prints a Markdown table.
-//   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap
+//   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap scaling
 //   bench_driver --callgrind N         N exchanges on the in-memory port, for
 //                                      counting instructions under callgrind
 #include <stdio.h>
@@ -8,6 +8,9 @@
 #include <time.h>
 #include <unistd.h>
 #include <winsub.h>
+
+#include <initializer_list>
+#include <thread>
 
 #include "lumisar.h"
 #include "quarne_control.h"
@@ -216,6 +219,67 @@ void Heap() {
   SimDestroy(sim);
 }
 
+// Channels on their own threads, each line paced at 19200 baud by its own
+// simulator: a host's channels share nothing, so N channels should do N
+// times the exchanges of one.
+void Scaling(const char *plcsim) {
+  printf("\n### Channels in parallel (lines paced at 19200 baud, word reads, one thread a channel)\n\n");
+  printf("| channels | exchanges per second, all channels | per channel | ratio to channels x one |\n"
+         "|---|---|---|---|\n");
+  constexpr int kMost = 8;
+  static SimProcess sims[kMost];
+  static PortContext contexts[kMost];
+  double one = 0;
+  for (int n : {1, 2, 4, 8}) {
+    IoRequest io[kMost];
+    uint8_t values[kMost][8];
+    int failures = 0;
+    for (int k = 0; k < n; ++k) {
+      sims[k] = SimProcess{};
+      const char *const paced[] = {"--baud", "19200", nullptr};
+      SimProcessStart(&sims[k], plcsim, paced);
+      char port[8];
+      snprintf(port, sizeof port, "COM%d", 10 + k);
+      WinsubMapDevice(port, sims[k].link);
+      memset(&contexts[k], 0, sizeof contexts[k]);
+      OpenRequest r;
+      memset(&r, 0, sizeof r);
+      snprintf(r.deviceName, sizeof r.deviceName, "%s", port);
+      r.enabled = 1;
+      r.replyTimeout = 50;
+      r.settings = SerialSettings{19200, 8, 0, 0};
+      RequestBlock b = {&contexts[k], LUMISAR_OP_OPEN_PORT, {0, 0}, &r};
+      failures += ZubMain(&b) != 0;
+      io[k] = Request(kKinds[0], values[k]);
+    }
+    int counts[kMost] = {};
+    const double seconds = 3.0;
+    double start = NowMs();
+    std::thread threads[kMost];
+    for (int k = 0; k < n; ++k) {
+      threads[k] = std::thread([&, k] {
+        RequestBlock b = {&contexts[k], LUMISAR_OP_SINGLE_READ, {0, 0}, &io[k]};
+        while (NowMs() - start < seconds * 1000) {
+          if (ZubMain(&b) == 0) counts[k]++;
+        }
+      });
+    }
+    for (int k = 0; k < n; ++k) threads[k].join();
+    double elapsed = (NowMs() - start) / 1000.0;
+    int total = 0;
+    for (int k = 0; k < n; ++k) {
+      total += counts[k];
+      RequestBlock b = {&contexts[k], LUMISAR_OP_CLOSE_PORT, {0, 0}, nullptr};
+      ZubMain(&b);
+      SimProcessStop(&sims[k]);
+    }
+    double rate = total / elapsed;
+    if (n == 1) one = rate;
+    printf("| %d | %.1f | %.1f | %.3f |%s\n", n, rate, rate / n, one > 0 ? rate / (n * one) : 0.0,
+           failures ? " (failures!)" : "");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -229,7 +293,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc < 2) {
-    fprintf(stderr, "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap]\n");
+    fprintf(stderr, "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling]\n");
     return 2;
   }
   bool all = argc == 2;
@@ -242,5 +306,6 @@ int main(int argc, char **argv) {
   if (want("overhead")) Overhead(argv[1]);
   if (want("failure")) Failure(argv[1]);
   if (want("heap")) Heap();
+  if (want("scaling")) Scaling(argv[1]);
   return 0;
 }

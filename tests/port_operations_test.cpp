@@ -96,6 +96,25 @@ TEST(OpenFailureLogsTheNameAndKeepsTheChannel) {
   CHECK_STR(LogText(1), "ORVEN: Failed to open COM4");
 }
 
+// The longest name a host can give: 11 characters, the terminator in the
+// twelfth byte, as \\.\COM1234 for a port numbered above 9.
+TEST(ANameOfElevenCharactersOpensAndReconfigures) {
+  Channel c;
+  Fresh(&c);
+  const char name[] = "\\\\.\\COM1234";
+  static_assert(sizeof name == LUMISAR_DEVICE_NAME_SIZE, "11 characters and the terminator");
+  WinsubAddMemoryDevice(name);
+  CHECK_EQ(Open(&c, OpenOf(name)), LUMISAR_DONE);
+  CHECK_STR(c.context.spec.deviceName, name);
+  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
+  CHECK_EQ(Reconfigure(&c, ChangeOf(name, 0, SerialSettings{19200, 8, 0, 1})), LUMISAR_DONE);
+  CHECK(c.context.port != nullptr);
+  CHECK_EQ(c.context.spec.settings.baudRate, 19200);
+  CHECK_EQ(Reconfigure(&c, ChangeOf("COM3", 0, SerialSettings{0, 0, 0, 0})), LUMISAR_DONE);
+  CHECK_EQ(Reconfigure(&c, ChangeOf(name, 0, SerialSettings{0, 0, 0, 0})), LUMISAR_DONE);
+  CHECK_STR(c.context.spec.deviceName, name);
+}
+
 TEST(OpenRefusesANameWithoutTerminator) {
   Channel c;
   Fresh(&c);

@@ -3,6 +3,8 @@
 // gives.
 #include <winsub.h>
 
+#include <initializer_list>
+
 #include "port/serial_line.h"
 #include "support/check.h"
 
@@ -188,9 +190,17 @@ TEST(AZeroReplyTimeoutNeverLeavesReadsWithoutALimit) {
   HANDLE h = OpenOk(dev);
   SerialSetReplyTimeout(h, 0);
   CHECK_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
-  // Nor does a limit so large that it would wrap round to a short one.
-  SerialSetReplyTimeout(h, 0xFFFFFFFF);
-  CHECK(dev->timeouts.ReadTotalTimeoutConstant > 4000000000u);
+  // Nor does a limit so large that ten times it would wrap round to a short
+  // one: the largest whole limit below the wrap is applied instead.
+  const DWORD capped = 0xFFFFFFFEu / 10 * 10;
+  for (uint32_t units : {0xFFFFFFFFu, 429496730u}) {
+    SerialSetReplyTimeout(h, 0);
+    SerialSetReplyTimeout(h, units);
+    CHECK_EQ(dev->timeouts.ReadTotalTimeoutConstant, capped);
+  }
+  // The last limit that does not wrap goes to the line as it is.
+  SerialSetReplyTimeout(h, 429496729u);
+  CHECK_EQ(dev->timeouts.ReadTotalTimeoutConstant, 4294967290u);
 }
 
 TEST(PurgeOnAQuietLineReadsNothing) {

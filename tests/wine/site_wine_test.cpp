@@ -96,6 +96,20 @@ TEST(WineSoak) {
   SetLogCounter(nullptr);
   unsigned mismatches = Mismatches(c, 1);
   Report("soak", c, mismatches);
+  // The faults the simulator applied (one asked for a frame the exchange
+  // does not have lapses), from the statistics it prints.
+  SimCommandTo(1, "stats\n", 300);
+  char unixPath[512], path[520], line[256];
+  if (RunnerPath("sim.out", unixPath, sizeof unixPath)) {
+    snprintf(path, sizeof path, "Z:%s", unixPath);
+    const char *faults = nullptr;
+    if (FILE *f = fopen(path, "r")) {
+      while (fgets(line, sizeof line, f))
+        if (strncmp(line, "plcsim: stats", 13) == 0) faults = strstr(line, "faults=");
+      fclose(f);
+    }
+    if (faults) printf("  soak: faults injected %d\n", atoi(faults + 7));
+  }
   CHECK_EQ(c.wrong, 0);
   CHECK_EQ(mismatches, 0);
   CHECK_EQ(c.otherStations, 0);
