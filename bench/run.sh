@@ -29,7 +29,7 @@ emulated=""
       build/native/bench/bench_driver --callgrind "$1" >/dev/null 2>&1 || return 1
   }
   incl() {  # FILE PATTERN: the inclusive instructions of the functions that match
-    callgrind_annotate --inclusive=yes --threshold=100 "$1" 2>/dev/null | grep -E "$2" |
+    callgrind_annotate --inclusive=yes --threshold=100 "$1" 2>/dev/null | grep -v "=>" | grep -E "$2" |
       awk '{ gsub(",", "", $1); s += $1 } END { print s + 0 }'
   }
   per() { echo $(( ($(incl /tmp/lumisar-cg.110 "$1") - $(incl /tmp/lumisar-cg.10 "$1")) / 100 )); }
@@ -65,8 +65,9 @@ emulated=""
     --log-file "$tmp/one.log" repeat 2000 0140000 word read 0740000 word >/dev/null || true
   kill $sim 2>/dev/null || true
   n=$(wc -l < "$tmp/one.log")
-  for _ in $(seq 1 $(( 1000000 / n + 1 ))); do cat "$tmp/one.log"; done | head -n 1000000 > "$tmp/big.log"
-  head -n 100000 "$tmp/big.log" > "$tmp/small.log"
+  for _ in $(seq 1 $(( 1000000 / n + 1 ))); do cat "$tmp/one.log"; done > "$tmp/many.log"
+  sed -n '1,1000000p' "$tmp/many.log" > "$tmp/big.log"
+  sed -n '1,100000p' "$tmp/many.log" > "$tmp/small.log"
   echo "| lines | seconds | peak memory |"
   echo "|---|---|---|"
   for f in small big; do

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# A longer fuzzing run of every target: scripts/fuzz.sh [SECONDS per target]
-# New inputs go to build/asan/fuzz/found-*; crashes to build/asan/fuzz/.
+# A longer fuzzing run of every target:
+#   scripts/fuzz.sh [SECONDS per target] [RUNS per target]
+# Each target stops at whichever limit comes first. New inputs go to
+# build/asan/fuzz/found-*; crashes to build/asan/fuzz/. Prints per target
+# the inputs run, the seconds taken and the findings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
+runs=${2:--1}
 bash scripts/install-deps.sh >/dev/null
 cmake --preset native-asan >/dev/null
 cmake --build --preset native-asan >/dev/null
@@ -12,7 +16,14 @@ cd build/asan/fuzz
 # that qemu-i386 gives a process, where the machine needs emulation.
 export ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=16:malloc_context_size=8
 for target in address reply; do
-  echo "=== $target for $seconds s"
-  ./${target}_fuzz -max_total_time="$seconds" -detect_leaks=0 -rss_limit_mb=1024 \
-    found-$target ../../../fuzz/corpus/$target 2>&1 | grep -E "^#[0-9]+ +(DONE|pulse)|ERROR|Done" | tail -3
+  mkdir -p "found-$target"
+  start=$(date +%s)
+  status=0
+  ./${target}_fuzz -max_total_time="$seconds" -runs="$runs" -detect_leaks=0 -rss_limit_mb=1024 \
+    -print_final_stats=1 "found-$target" "../../../fuzz/corpus/$target" >"$target.log" 2>&1 || status=$?
+  took=$(( $(date +%s) - start ))
+  inputs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$target.log")
+  findings=$(ls crash-* leak-* timeout-* oom-* 2>/dev/null | wc -l)
+  echo "$target: ${inputs:-?} inputs in $took s, $findings findings (exit $status)"
+  [ "$status" = 0 ] || tail -30 "$target.log"
 done

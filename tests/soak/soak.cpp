@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 #include <winsub.h>
 
@@ -24,6 +25,22 @@
 namespace {
 
 constexpr int kMaxChannels = 8;
+
+// With LUMISAR_SOAK_LOG set, every line the driver logs also goes to that
+// file as a host would keep it (time stamp, level, text), for zubhost
+// analyze.
+FILE *logFile;
+void LogLine(int level, const char *line) {
+  SoakCountLogLine(level, line);
+  if (!logFile) return;
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm local;
+  localtime_r(&ts.tv_sec, &local);
+  char stamp[32];
+  strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  fprintf(logFile, "%s.%03ld %d %s\n", stamp, ts.tv_nsec / 1000000, level, line);
+}
 
 void Command(void *user, const char *lines) {
   SimProcessCommand(static_cast<SimProcess *>(user), lines);
@@ -49,7 +66,8 @@ int main(int argc, char **argv) {
   static SimProcess sims[kMaxChannels];
   static PortContext contexts[kMaxChannels];
   static SoakChannel runs[kMaxChannels];
-  QuarneSetSink(SoakCountLogLine);
+  if (const char *path = getenv("LUMISAR_SOAK_LOG")) logFile = fopen(path, "w");
+  QuarneSetSink(LogLine);
   bool ready = true;
   for (int k = 0; k < channels && ready; ++k) {
     // Channel k talks to station k+1, and its simulator plays that one only.
@@ -118,6 +136,7 @@ int main(int argc, char **argv) {
            foreign);
     pass = pass && c.wrong == 0 && mismatches == 0 && c.otherStations == 0 && foreign == 0;
   }
+  if (logFile) fclose(logFile);
   printf("%d passed, %d failed\n", pass ? 1 : 0, pass ? 0 : 1);
   return pass ? 0 : 1;
 }
