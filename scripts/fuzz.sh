@@ -23,7 +23,7 @@ for target in address reply; do
     -print_final_stats=1 "found-$target" "../../../fuzz/corpus/$target" >"$target.log" 2>&1 || status=$?
   took=$(( $(date +%s) - start ))
   inputs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$target.log")
-  findings=$(ls crash-* leak-* timeout-* oom-* 2>/dev/null | wc -l)
+  findings=$(find . -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
   echo "$target: ${inputs:-?} inputs in $took s, $findings findings (exit $status)"
   [ "$status" = 0 ] || tail -30 "$target.log"
 done

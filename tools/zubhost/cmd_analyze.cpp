@@ -86,7 +86,10 @@ int32_t AnalyzeCommand(char **args) {
       result = kUsageError;
     } else {
       char title[160];
-      snprintf(title, sizeof title, "%s: %lu operations of %d PLC%s", args[k], span.operations,
+      const char *name = args[k];
+      for (const char *p = name; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+      snprintf(title, sizeof title, "%s: %lu operations of %d PLC%s", name, span.operations,
                span.plcCount, span.plcCount == 1 ? "" : "s");
       TimelineWriteSvg(timeline, counts.dated, title, out);
     }
