@@ -3,8 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+// clang-format off
 const char *const BitListItems[kBitItemCount] = {"F", "E", "D", "C", "B", "A", "9", "8", "7",
                                                   "6", "5", "4", "3", "2", "1", "0", "None"};
+// clang-format on
 
 namespace {
 

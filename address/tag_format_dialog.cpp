@@ -50,8 +50,8 @@ void TryOk(HWND dlg) {
   memset(state.address, 0, sizeof state.address);
   memset(state.bit, 0, sizeof state.bit);
   int plcLength = static_cast<int>(GetDlgItemTextA(dlg, IDC_PLC_EDIT, state.plc, sizeof state.plc));
-  int addressLength = static_cast<int>(
-      GetDlgItemTextA(dlg, IDC_ADDRESS_EDIT, state.address, sizeof state.address));
+  int addressLength =
+      static_cast<int>(GetDlgItemTextA(dlg, IDC_ADDRESS_EDIT, state.address, sizeof state.address));
   int bitLength = 1;  // a 32-bit value or float has no bit to choose
   if (state.dataType == kTagType16) {
     // The one-line list shows its top item; that is the choice, whatever
@@ -78,9 +78,9 @@ HMODULE DriverModule() {
   // still found through the module that holds this code.
   HMODULE module = GetModuleHandleA("LUMISAR.DLL");
   if (!module) {
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&EditTagFormat), &module);
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&EditTagFormat), &module);
   }
   return module;
 }
@@ -133,9 +133,9 @@ int32_t EditTagFormat(RequestBlock *request) {
   HMODULE module = DriverModule();
   uint16_t version = QueryHostVersion();
   HWND owner = version >= kOwnedDialogVersion ? static_cast<HWND>(r->ownerWindow) : nullptr;
-  INT_PTR ended = module ? DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_TAG_FORMAT), owner,
-                                           TagFormatDlgProc, 0)
-                         : -1;
+  INT_PTR ended =
+      module ? DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_TAG_FORMAT), owner, TagFormatDlgProc, 0)
+             : -1;
   state.inUse = false;
   if (ended != kEndOk) return LUMISAR_CANCELLED;
   if (r->addressOut)

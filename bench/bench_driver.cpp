@@ -203,7 +203,8 @@ void Heap() {
   uint8_t values[256] = {};
   int exchanges = 0;
   IoRequest requests[sizeof kKinds / sizeof kKinds[0]];
-  for (size_t i = 0; i < sizeof kKinds / sizeof kKinds[0]; ++i) requests[i] = Request(kKinds[i], values);
+  for (size_t i = 0; i < sizeof kKinds / sizeof kKinds[0]; ++i)
+    requests[i] = Request(kKinds[i], values);
   QuarneReset();
   allocations = 0;
   counting = 1;
@@ -223,9 +224,12 @@ void Heap() {
 // simulator: a host's channels share nothing, so N channels should do N
 // times the exchanges of one.
 void Scaling(const char *plcsim) {
-  printf("\n### Channels in parallel (lines paced at 19200 baud, word reads, one thread a channel)\n\n");
-  printf("| channels | exchanges per second, all channels | per channel | ratio to channels x one |\n"
-         "|---|---|---|---|\n");
+  printf(
+      "\n### Channels in parallel (lines paced at 19200 baud, word reads, one thread a "
+      "channel)\n\n");
+  printf(
+      "| channels | exchanges per second, all channels | per channel | ratio to channels x one |\n"
+      "|---|---|---|---|\n");
   constexpr int kMost = 8;
   static SimProcess sims[kMost];
   static PortContext contexts[kMost];
@@ -293,7 +297,8 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc < 2) {
-    fprintf(stderr, "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling]\n");
+    fprintf(stderr,
+            "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling]\n");
     return 2;
   }
   bool all = argc == 2;

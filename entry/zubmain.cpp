@@ -7,23 +7,23 @@ constexpr uint32_t kOperationSlots = 17;
 
 // Slot k holds the handler of operation code k + 1; 8, 9 and 17 are empty.
 constexpr OperationHandler OperationTable[kOperationSlots] = {
-    OpenPort,        // 1
-    PurgeInput,      // 2
-    ResolveAddress,  // 3
+    OpenPort,             // 1
+    PurgeInput,           // 2
+    ResolveAddress,       // 3
     ResolveBlockAddress,  // 4
-    SingleRead,      // 5
-    BlockRead,       // 6
-    SingleWrite,     // 7
-    nullptr,         // 8
-    nullptr,         // 9
-    BlockWrite,      // 10
-    ClosePortAlias,  // 11
-    ClosePort,       // 12
-    ReopenPort,      // 13
-    DescribeDriver,  // 14
-    ReconfigurePort, // 15
-    EditTagFormat,   // 16
-    nullptr,         // 17
+    SingleRead,           // 5
+    BlockRead,            // 6
+    SingleWrite,          // 7
+    nullptr,              // 8
+    nullptr,              // 9
+    BlockWrite,           // 10
+    ClosePortAlias,       // 11
+    ClosePort,            // 12
+    ReopenPort,           // 13
+    DescribeDriver,       // 14
+    ReconfigurePort,      // 15
+    EditTagFormat,        // 16
+    nullptr,              // 17
 };
 
 }  // namespace

@@ -46,8 +46,8 @@ enum LumisarOperation {
 /* The only results a host ever sees. */
 enum LumisarResult {
   LUMISAR_DONE = 0,
-  LUMISAR_REFUSED = 1, /* bad address, type or count; controller refused */
-  LUMISAR_FAILED = 2,  /* bad operation code; port or exchange failure */
+  LUMISAR_REFUSED = 1,   /* bad address, type or count; controller refused */
+  LUMISAR_FAILED = 2,    /* bad operation code; port or exchange failure */
   LUMISAR_CANCELLED = 53 /* tag format dialog cancelled or already showing */
 };
 
@@ -101,14 +101,14 @@ typedef struct RequestBlock {
 
 typedef struct OpenRequest {
   char deviceName[LUMISAR_DEVICE_NAME_SIZE];
-  uint32_t enabled; /* 0: store and return 0 without opening */
+  uint32_t enabled;      /* 0: store and return 0 without opening */
   uint32_t replyTimeout; /* units of 10 ms */
   SerialSettings settings;
 } OpenRequest;
 
 typedef struct ReconfigureRequest {
   char deviceName[LUMISAR_DEVICE_NAME_SIZE];
-  uint32_t replyTimeout; /* 0 keeps the stored value */
+  uint32_t replyTimeout;   /* 0 keeps the stored value */
   SerialSettings settings; /* baudRate 0 keeps all four stored values */
 } ReconfigureRequest;
 
@@ -123,7 +123,7 @@ typedef struct DriverInfo {
 } DriverInfo;
 
 typedef struct TagFormatRequest {
-  char *addressOut; /* at least 9 bytes */
+  char *addressOut;  /* at least 9 bytes */
   void *ownerWindow; /* HWND */
 } TagFormatRequest;
 

@@ -49,7 +49,8 @@ void FillSingleHeader(PortContext *context, const IoRequest *io, bool write) {
 }
 
 void FillBlockHeader(PortContext *context, const IoRequest *io, bool write) {
-  uint32_t bytes = static_cast<uint32_t>(io->count) * static_cast<uint32_t>(ElementBytes(io->address.width));
+  uint32_t bytes =
+      static_cast<uint32_t>(io->count) * static_cast<uint32_t>(ElementBytes(io->address.width));
   FillHeader(context, io, write, bytes / 256, bytes % 256);
 }
 
@@ -72,9 +73,13 @@ int CheckLrc(const uint8_t *frame, int length) {
   return frame[length - 1] == CalcLrc(frame, length) ? kLinkOk : kLinkFailed;
 }
 
-void MakeReadHeader(PortContext *context, const IoRequest *io) { FillSingleHeader(context, io, false); }
+void MakeReadHeader(PortContext *context, const IoRequest *io) {
+  FillSingleHeader(context, io, false);
+}
 
-void MakeBlockReadHeader(PortContext *context, const IoRequest *io) { FillBlockHeader(context, io, false); }
+void MakeBlockReadHeader(PortContext *context, const IoRequest *io) {
+  FillBlockHeader(context, io, false);
+}
 
 void MakeWriteFrames(PortContext *context, const IoRequest *io) {
   FillSingleHeader(context, io, true);

@@ -29,9 +29,10 @@ int SendStr(PortContext *context, const uint8_t *bytes, int n) {
   // that is over.
   if (line) SerialPurge(line);
   const uint8_t *contextEnd = reinterpret_cast<const uint8_t *>(context) + kContextFieldsEnd;
-  Trace("ORVEN> SendStr() Tx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-        "%02X %02X %02X %02X",
-        bytes, contextEnd);
+  Trace(
+      "ORVEN> SendStr() Tx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
+      "%02X %02X %02X %02X",
+      bytes, contextEnd);
   if (!line) return kLinkFailed;
   DWORD written = 0;
   int result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
@@ -42,8 +43,9 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
   HANDLE line = context->port;
   DWORD received = 0;
   int result = line ? SerialRead(line, buffer, static_cast<DWORD>(n), &received) : kLineIoFailed;
-  Trace("ORVEN> RecvStr() Rx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-        "%02X %02X %02X %02X",
-        buffer, buffer + capacity);
+  Trace(
+      "ORVEN> RecvStr() Rx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
+      "%02X %02X %02X %02X",
+      buffer, buffer + capacity);
   return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
 }

@@ -19,11 +19,11 @@ struct ReadDiagnostics {
   const char *badLrc;
 };
 
-const ReadDiagnostics kSingleDiagnostics = {
-    nullptr, nullptr, nullptr, "ORVEN> SingleRead() Bad LRC in Data msg"};
-const ReadDiagnostics kBlockDiagnostics = {
-    "ORVEN> SingleRead() Bad Acknowledge msg received", "ORVEN> SingleRead() Bad ACK received",
-    "ORVEN> SingleRead() Bad ACK received", nullptr};
+const ReadDiagnostics kSingleDiagnostics = {nullptr, nullptr, nullptr,
+                                            "ORVEN> SingleRead() Bad LRC in Data msg"};
+const ReadDiagnostics kBlockDiagnostics = {"ORVEN> SingleRead() Bad Acknowledge msg received",
+                                           "ORVEN> SingleRead() Bad ACK received",
+                                           "ORVEN> SingleRead() Bad ACK received", nullptr};
 
 void Log(const char *line) {
   if (line) err(kLogTrace, line);

@@ -17,12 +17,12 @@ struct WriteDiagnostics {
   const char *badDataAck;
 };
 
-const WriteDiagnostics kSingleDiagnostics = {
-    "ORVEN> SingleWrite() Bad Acknowledge msg received", nullptr, nullptr, nullptr};
-const WriteDiagnostics kBlockDiagnostics = {
-    "ORVEN> SingleWrite() Bad Acknowledge after Enquiry",
-    "ORVEN> SingleWrite() No ACK in Acknowledge", "ORVEN> SingleWrite() Bad ACK after Header",
-    "ORVEN> SingleWrite() Bad ACK after Data"};
+const WriteDiagnostics kSingleDiagnostics = {"ORVEN> SingleWrite() Bad Acknowledge msg received",
+                                             nullptr, nullptr, nullptr};
+const WriteDiagnostics kBlockDiagnostics = {"ORVEN> SingleWrite() Bad Acknowledge after Enquiry",
+                                            "ORVEN> SingleWrite() No ACK in Acknowledge",
+                                            "ORVEN> SingleWrite() Bad ACK after Header",
+                                            "ORVEN> SingleWrite() Bad ACK after Data"};
 
 void Log(const char *line) {
   if (line) err(kLogTrace, line);

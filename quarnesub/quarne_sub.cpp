@@ -1,11 +1,11 @@
 // The substitute host library: the four functions the driver imports, and
 // the control functions that tests and the command-line host use.
-#include "quarne_control.h"
-
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "quarne_control.h"
 
 #if defined(_WIN32)
 #define QUARNE_EXPORT extern "C" __declspec(dllexport)

@@ -63,6 +63,7 @@ TEST(ResolveWorkedExamples) {
     int32_t result;
     uint32_t plc, word, bit, width;
   };
+  // clang-format off
   const Row rows[] = {
       {"0140000", 0, 0, 1, 16385, 255, 16},  {"0140000", 1, 0, 1, 16385, 255, 16},
       {"0140000", 2, 0, 1, 16385, 255, 16},  {"0100000", 0, 0, 1, 1, 255, 16},
@@ -76,6 +77,7 @@ TEST(ResolveWorkedExamples) {
       {"014000", 1, 1},                      {"014000", 2, 1},
       {"0140000", 3, 1},
   };
+  // clang-format on
   for (const Row &row : rows) {
     TagAddress a;
     int32_t result = Resolve(row.text, row.type, &a);
@@ -113,9 +115,11 @@ TEST(ResolveBlockWorkedExamples) {
 }
 
 TEST(ResolveRefusesMalformedTexts) {
+  // clang-format off
   const char *texts[] = {"",         "0",         "01400000", "014000000", "0140000LL",
                          "G140000",  "0G40000",   "0180000",  "0140 00",   "0140000\xC6",
                          ("\xB0" "140000"), "0140000G", "01400-0",  " 140000"};
+  // clang-format on
   for (const char *t : texts) {
     for (uint32_t type = 0; type <= 6; ++type) {
       // "01400000" is a good bit-0 address; everything else is refused.

@@ -1,8 +1,9 @@
 // Frames on the wire, byte for byte, and the trace lines of SendStr and
 // RecvStr.
+#include "protocol/frames.h"
+
 #include <string.h>
 
-#include "protocol/frames.h"
 #include "support/check.h"
 #include "support/driver_api.h"
 
@@ -82,7 +83,7 @@ TEST(BlockHeadersCountBlocksAndBytes) {
     uint32_t width;
     int32_t count;
     const char *counts;
-  } rows[] = {{16, 128, "0100"}, {32, 64, "0100"}, {16, 127, "00FE"},
+  } rows[] = {{16, 128, "0100"}, {32, 64, "0100"},  {16, 127, "00FE"},
               {16, 1, "0002"},   {16, 100, "00C8"}, {32, 3, "000C"}};
   for (const Row &row : rows) {
     IoRequest io = Request(1, 1, row.width, 0, row.count, values);
@@ -132,8 +133,7 @@ TEST(TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   // No port: the send fails but still traces.
   CHECK_EQ(SendStr(&c, c.enquiry, 3), 0);
   CHECK_EQ(LogLevel(0), 8);
-  CHECK_STR(LogText(0),
-            "ORVEN> SendStr() Tx 4E 21 05 01 30 31 30 31 30 32 30 31 30 30 30 32 30");
+  CHECK_STR(LogText(0), "ORVEN> SendStr() Tx 4E 21 05 01 30 31 30 31 30 32 30 31 30 30 30 32 30");
   // The last byte of the context's fields: what follows it is not shown.
   // The record's last byte is padding: shown as 00 even when the host's
   // memory there is not zero.
@@ -141,15 +141,12 @@ TEST(TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   c.eotByte = 0x04;
   reinterpret_cast<uint8_t *>(&c)[sizeof c - 1] = 0xEE;
   SendStr(&c, &c.ackByte, 1);
-  CHECK_STR(LogText(1),
-            "ORVEN> SendStr() Tx 06 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  CHECK_STR(LogText(1), "ORVEN> SendStr() Tx 06 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   SendStr(&c, &c.eotByte, 1);
-  CHECK_STR(LogText(2),
-            "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  CHECK_STR(LogText(2), "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   LogReset();
   uint8_t reply[8];
   memset(reply, 0xAB, sizeof reply);
   CHECK_EQ(RecvStr(&c, reply, 3, sizeof reply), 0);
-  CHECK_STR(LogText(0),
-            "ORVEN> RecvStr() Rx AB AB AB AB AB AB AB AB 00 00 00 00 00 00 00 00 00");
+  CHECK_STR(LogText(0), "ORVEN> RecvStr() Rx AB AB AB AB AB AB AB AB 00 00 00 00 00 00 00 00 00");
 }

@@ -59,8 +59,8 @@ TEST(OverlongAndNonAsciiAddressTexts) {
   longText[sizeof longText - 1] = 0;
   for (uint32_t type = 0; type < 8; ++type) CHECK_EQ(Resolve(longText, type, nullptr), 1);
   CHECK_EQ(ResolveBlock(longText, 1, nullptr), 1);
-  const char *texts[] = {"\xE9\xE9\x34\x30\x30\x30\x30", "01\xB7\x30\x30\x30\x30",
-                         "0140000\xCC", "\x80\x80\x80\x80\x80\x80\x80\x80", "\x01"};
+  const char *texts[] = {"\xE9\xE9\x34\x30\x30\x30\x30", "01\xB7\x30\x30\x30\x30", "0140000\xCC",
+                         "\x80\x80\x80\x80\x80\x80\x80\x80", "\x01"};
   for (const char *t : texts) {
     for (uint32_t type = 0; type < 8; ++type) CHECK_EQ(Resolve(t, type, nullptr), 1);
     CHECK_EQ(ResolveBlock(t, 1, nullptr), 1);

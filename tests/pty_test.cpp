@@ -15,12 +15,12 @@
 #include <unistd.h>
 #include <winsub.h>
 
+#include <thread>
+
 #include "port/serial_line.h"
 #include "support/check.h"
 #include "support/driver_api.h"
 #include "support/sim_process.h"
-
-#include <thread>
 
 namespace {
 
@@ -295,7 +295,8 @@ void Vanish(bool midExchange) {
   w = 0x5555;
   CHECK_EQ(ReadWord(&context, "0140000", &w), 2);
   double took = NowMs() - start;
-  printf("  vanished %s: result 2 after %.0f ms\n", midExchange ? "mid-exchange" : "between exchanges", took);
+  printf("  vanished %s: result 2 after %.0f ms\n",
+         midExchange ? "mid-exchange" : "between exchanges", took);
   CHECK(took <= 6 * 100 + 250);
   CHECK_EQ(w, 0);  // nothing stored: the buffer is as the host left it
   if (killer.joinable()) killer.join();
@@ -380,8 +381,10 @@ TEST(TenThousandPortCyclesLeaveNothingBehind) {
 #endif
 #endif
   (void)heap;
-  printf("  10000 cycles: %d handles, %d file descriptors, %zu heap bytes in use, as after the first\n",
-         handles, fds, heap);
+  printf(
+      "  10000 cycles: %d handles, %d file descriptors, %zu heap bytes in use, as after the "
+      "first\n",
+      handles, fds, heap);
   SimProcessStop(&s);
 }
 

@@ -1,11 +1,12 @@
 // The serial line layer against an instrumented in-memory port: the Win32
 // calls it makes, in which order, with which values, and what each failure
 // gives.
+#include "port/serial_line.h"
+
 #include <winsub.h>
 
 #include <initializer_list>
 
-#include "port/serial_line.h"
 #include "support/check.h"
 
 namespace {

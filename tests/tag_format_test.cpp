@@ -1,10 +1,11 @@
 // The tag format dialog: its checks, spinner and composing step as plain
 // functions, and the dialog procedure driven through the window stand-in.
+#include "address/tag_format.h"
+
 #include <string.h>
 #include <windows.h>
 #include <winsub.h>
 
-#include "address/tag_format.h"
 #include "support/check.h"
 #include "support/driver_api.h"
 
@@ -54,7 +55,8 @@ int32_t Show(Script *s, char *out, void *owner = nullptr) {
 void SetText(HWND dlg, int id, const char *text) { SetWindowTextA(GetDlgItem(dlg, id), text); }
 void Click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
 void Spin(HWND dlg, DLGPROC proc, int code) {
-  proc(dlg, WM_VSCROLL, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_PLC_SPIN)));
+  proc(dlg, WM_VSCROLL, static_cast<WPARAM>(code),
+       reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_PLC_SPIN)));
 }
 
 }  // namespace

@@ -28,10 +28,14 @@ enum Op { kRead, kBlockRead, kWrite, kBlockWrite };
 int32_t Run(SimLine *line, Op op) {
   uint8_t values[256] = {0, 0, 0x34, 0x12};
   switch (op) {
-    case kRead: return ReadTag(line, "0140000", 0, values);
-    case kBlockRead: return ReadBlockTag(line, "0140000", 4, values);
-    case kWrite: return WriteTag(line, "0140000", 0, values);
-    default: return WriteBlockTag(line, "0140000", 4, values);
+    case kRead:
+      return ReadTag(line, "0140000", 0, values);
+    case kBlockRead:
+      return ReadBlockTag(line, "0140000", 4, values);
+    case kWrite:
+      return WriteTag(line, "0140000", 0, values);
+    default:
+      return WriteBlockTag(line, "0140000", 4, values);
   }
 }
 

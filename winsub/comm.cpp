@@ -8,9 +8,6 @@
 //    (a read waits at most ReadTotalTimeoutConstant for all its bytes and
 //    returns what came; ClearCommError reports the queued count; a device
 //    opened without sharing refuses a second open, as Windows does).
-#include <windows.h>
-#include <winsub.h>
-
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +17,8 @@
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#include <windows.h>
+#include <winsub.h>
 
 namespace {
 
@@ -159,7 +158,8 @@ BOOL MemWrite(OpenHandle *h, const uint8_t *buf, DWORD count, DWORD *written) {
   Record(d, WINSUB_WRITE);
   if (d->failWrite) return Fail(ERROR_GEN_FAILURE);
   DWORD n = count;
-  if (d->shortWriteBy > 0) n = static_cast<DWORD>(d->shortWriteBy) >= count ? 0 : count - d->shortWriteBy;
+  if (d->shortWriteBy > 0)
+    n = static_cast<DWORD>(d->shortWriteBy) >= count ? 0 : count - d->shortWriteBy;
   size_t room = sizeof d->tx - d->txLen;
   size_t keep = n < room ? n : room;
   memcpy(d->tx + d->txLen, buf, keep);
@@ -175,10 +175,10 @@ speed_t ToSpeed(DWORD baud, bool *ok) {
   static const struct {
     DWORD baud;
     speed_t speed;
-  } table[] = {{0, B0},         {50, B50},         {75, B75},         {110, B110},
-               {134, B134},     {150, B150},       {200, B200},       {300, B300},
-               {600, B600},     {1200, B1200},     {1800, B1800},     {2400, B2400},
-               {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
+  } table[] = {{0, B0},         {50, B50},         {75, B75},        {110, B110},
+               {134, B134},     {150, B150},       {200, B200},      {300, B300},
+               {600, B600},     {1200, B1200},     {1800, B1800},    {2400, B2400},
+               {4800, B4800},   {9600, B9600},     {19200, B19200},  {38400, B38400},
                {57600, B57600}, {115200, B115200}, {230400, B230400}};
   for (const auto &e : table) {
     if (e.baud == baud) {
@@ -194,7 +194,7 @@ DWORD FromSpeed(speed_t s) {
   static const struct {
     speed_t speed;
     DWORD baud;
-  } table[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},
+  } table[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
                {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
   for (const auto &e : table)
     if (e.speed == s) return e.baud;
@@ -210,10 +210,18 @@ BOOL FdGetState(OpenHandle *h, DCB *dcb) {
   dcb->BaudRate = FromSpeed(cfgetospeed(&t));
   dcb->fBinary = 1;
   switch (t.c_cflag & CSIZE) {
-    case CS5: dcb->ByteSize = 5; break;
-    case CS6: dcb->ByteSize = 6; break;
-    case CS7: dcb->ByteSize = 7; break;
-    default: dcb->ByteSize = 8; break;
+    case CS5:
+      dcb->ByteSize = 5;
+      break;
+    case CS6:
+      dcb->ByteSize = 6;
+      break;
+    case CS7:
+      dcb->ByteSize = 7;
+      break;
+    default:
+      dcb->ByteSize = 8;
+      break;
   }
   dcb->Parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY) : NOPARITY;
   dcb->StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
@@ -238,17 +246,32 @@ BOOL FdSetState(OpenHandle *h, const DCB *dcb) {
   t.c_cflag |= CLOCAL | CREAD;
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   switch (dcb->ByteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: return Fail(ERROR_INVALID_PARAMETER);
+    case 5:
+      t.c_cflag |= CS5;
+      break;
+    case 6:
+      t.c_cflag |= CS6;
+      break;
+    case 7:
+      t.c_cflag |= CS7;
+      break;
+    case 8:
+      t.c_cflag |= CS8;
+      break;
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);
   }
   switch (dcb->Parity) {
-    case NOPARITY: break;
-    case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: t.c_cflag |= PARENB; break;
-    default: return Fail(ERROR_INVALID_PARAMETER);  // mark and space need CMSPAR
+    case NOPARITY:
+      break;
+    case ODDPARITY:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case EVENPARITY:
+      t.c_cflag |= PARENB;
+      break;
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);  // mark and space need CMSPAR
   }
   if (dcb->StopBits == TWOSTOPBITS || dcb->StopBits == ONE5STOPBITS)
     t.c_cflag |= CSTOPB;
@@ -437,8 +460,8 @@ int WinsubOpenHandleCount(void) {
 DWORD WINAPI GetLastError(void) { return lastError; }
 void WINAPI SetLastError(DWORD e) { lastError = e; }
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPVOID, DWORD disposition, DWORD,
-                          HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPVOID, DWORD disposition,
+                          DWORD, HANDLE) {
   if (!name || disposition != OPEN_EXISTING || !(access & (GENERIC_READ | GENERIC_WRITE))) {
     lastError = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;

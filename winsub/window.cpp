@@ -3,11 +3,10 @@
 // each with a text, an enabled flag and, for list boxes, items and a top
 // index. Messages that real controls would turn into notifications (a click
 // on a button) are sent back to the dialog procedure the same way.
-#include <windows.h>
-#include <winsub.h>
-
 #include <string.h>
 #include <strings.h>
+#include <windows.h>
+#include <winsub.h>
 
 namespace {
 
@@ -51,7 +50,9 @@ void CopyText(char *dst, size_t size, const char *src) {
   dst[i] = 0;
 }
 
-HWND ControlHandle(int index) { return reinterpret_cast<HWND>(kControlBase + 4 * static_cast<uintptr_t>(index)); }
+HWND ControlHandle(int index) {
+  return reinterpret_cast<HWND>(kControlBase + 4 * static_cast<uintptr_t>(index));
+}
 
 Control *FromHandle(HWND h) {
   uintptr_t v = reinterpret_cast<uintptr_t>(h);

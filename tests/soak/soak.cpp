@@ -127,13 +127,15 @@ int main(int argc, char **argv) {
     SimProcessStop(&sims[k], stats, sizeof stats);
     unsigned retries = c.enquiries > c.plainEnquiries ? c.enquiries - c.plainEnquiries : 0;
     unsigned foreign = Stat(stats, "foreign=");
-    printf("soak: station %02X: exchanges %d, faults asked %u, faults injected %u, enquiries %u "
-           "(retries %u)\n",
-           k + 1, total, c.faultsAsked, Stat(stats, "faults="), c.enquiries, retries);
-    printf("soak: station %02X: results 0: %u, 1: %u, 2: %u; wrong values %u; memory mismatches %u; "
-           "frames for other stations: sent %u, received %u\n",
-           k + 1, c.results[0], c.results[1], c.results[2], c.wrong, mismatches, c.otherStations,
-           foreign);
+    printf(
+        "soak: station %02X: exchanges %d, faults asked %u, faults injected %u, enquiries %u "
+        "(retries %u)\n",
+        k + 1, total, c.faultsAsked, Stat(stats, "faults="), c.enquiries, retries);
+    printf(
+        "soak: station %02X: results 0: %u, 1: %u, 2: %u; wrong values %u; memory mismatches %u; "
+        "frames for other stations: sent %u, received %u\n",
+        k + 1, c.results[0], c.results[1], c.results[2], c.wrong, mismatches, c.otherStations,
+        foreign);
     pass = pass && c.wrong == 0 && mismatches == 0 && c.otherStations == 0 && foreign == 0;
   }
   if (logFile) fclose(logFile);

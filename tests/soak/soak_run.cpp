@@ -14,7 +14,8 @@ thread_local SoakChannel *current;
 // One resolution at a time in the process, as a host calls operations 3
 // and 4. A spin lock: it builds on Linux and for Windows alike.
 int resolving;
-IoRequest LockedTagRequest(const char *text, uint32_t type, int32_t count, void *values, bool block) {
+IoRequest LockedTagRequest(const char *text, uint32_t type, int32_t count, void *values,
+                           bool block) {
   while (__atomic_exchange_n(&resolving, 1, __ATOMIC_ACQUIRE)) {
   }
   IoRequest io = TagRequest(text, type, count, values, block);
@@ -38,10 +39,10 @@ void Text(char *out, int station, uint32_t word, char suffix) {
   }
 }
 
-const int kFaultKindsUsed[] = {kFaultNoAnswer, kFaultWrongStation, kFaultNoAck,  kFaultHeaderRefused,
-                               kFaultDataRefused, kFaultBadLrc,    kFaultNoStx,  kFaultBadEtx,
-                               kFaultNoEot,    kFaultBadEot,       kFaultShortReply, kFaultNoise,
-                               kFaultDelay};
+const int kFaultKindsUsed[] = {
+    kFaultNoAnswer,   kFaultWrongStation, kFaultNoAck,  kFaultHeaderRefused, kFaultDataRefused,
+    kFaultBadLrc,     kFaultNoStx,        kFaultBadEtx, kFaultNoEot,         kFaultBadEot,
+    kFaultShortReply, kFaultNoise,        kFaultDelay};
 
 // A read that succeeded: true when the values match the model where it is
 // certain; the words it read become certain.
@@ -70,7 +71,8 @@ void Written(SoakChannel *c, int32_t result, uint32_t word, const void *values, 
 }  // namespace
 
 void SoakCountLogLine(int, const char *line) {
-  if (!current || strncmp(line, "ORVEN> SendStr() Tx 4E ", 23) != 0 || strncmp(line + 26, "05", 2) != 0)
+  if (!current || strncmp(line, "ORVEN> SendStr() Tx 4E ", 23) != 0 ||
+      strncmp(line + 26, "05", 2) != 0)
     return;
   current->enquiries++;
   // The enquiry names the station: a frame meant for another channel's

@@ -1,6 +1,6 @@
-#include "driver_api.h"
-
 #include <string.h>
+
+#include "driver_api.h"
 
 int32_t Call(uint32_t operation, PortContext *context, void *params) {
   RequestBlock r;

@@ -41,7 +41,9 @@ int32_t ReadWord(PortContext *context, const char *text, uint16_t *value) {
   return result;
 }
 
-void Command(void *user, const char *lines) { SimCommandTo(static_cast<int>(reinterpret_cast<intptr_t>(user)), lines, 0); }
+void Command(void *user, const char *lines) {
+  SimCommandTo(static_cast<int>(reinterpret_cast<intptr_t>(user)), lines, 0);
+}
 
 // The simulator's words from V0, through a dump file the runner's folder
 // holds.
@@ -66,11 +68,12 @@ DWORD WINAPI RunChannel(LPVOID channel) {
 }
 
 void Report(const char *what, const SoakChannel &c, unsigned mismatches) {
-  printf("  %s station %02X: exchanges %d, faults asked %u, retries %u, results 0: %u, 1: %u, 2: %u, "
-         "wrong values %u, memory mismatches %u\n",
-         what, c.station, c.exchanges, c.faultsAsked,
-         c.enquiries > c.plainEnquiries ? c.enquiries - c.plainEnquiries : 0, c.results[0],
-         c.results[1], c.results[2], c.wrong, mismatches);
+  printf(
+      "  %s station %02X: exchanges %d, faults asked %u, retries %u, results 0: %u, 1: %u, 2: %u, "
+      "wrong values %u, memory mismatches %u\n",
+      what, c.station, c.exchanges, c.faultsAsked,
+      c.enquiries > c.plainEnquiries ? c.enquiries - c.plainEnquiries : 0, c.results[0],
+      c.results[1], c.results[2], c.wrong, mismatches);
 }
 
 }  // namespace
@@ -121,8 +124,9 @@ TEST(WineSoak) {
 // and station, as a SCADA host runs them.
 TEST(WineParallelChannels) {
   if (getenv("LUMISAR_EMULATED")) {
-    printf("  skipped: this machine runs i386 programs under qemu emulation, where Wine's threads\n"
-           "  crash in the emulator; the native soak runs four channels on threads instead\n");
+    printf(
+        "  skipped: this machine runs i386 programs under qemu emulation, where Wine's threads\n"
+        "  crash in the emulator; the native soak runs four channels on threads instead\n");
     return;
   }
   static PortContext contexts[2];
@@ -176,8 +180,8 @@ TEST(WineVanishingDevice) {
     w = 0x5555;
     CHECK_EQ(ReadWord(&context, "0340000", &w), 2);
     DWORD took = GetTickCount() - start;
-    printf("  vanished %s: result 2 after %lu ms\n", midExchange ? "mid-exchange" : "between exchanges",
-           static_cast<unsigned long>(took));
+    printf("  vanished %s: result 2 after %lu ms\n",
+           midExchange ? "mid-exchange" : "between exchanges", static_cast<unsigned long>(took));
     // Wine reads a hung-up pty as a silent line, and each attempt's drain
     // of the receive queue then waits its own 50 ms limit too (on Windows
     // an unplugged adapter's reads fail at once, as the native test shows).
@@ -231,11 +235,12 @@ TEST(WineThousandPortCyclesLeaveNothingBehind) {
       memory = counters.PagefileUsage;
     }
     if (cycle == 999) {
-      printf("  1000 cycles: handle count %lu, next handle 0x%lx, %lu bytes private memory after the "
-             "first cycle; %lu, 0x%lx and %lu after the last\n",
-             static_cast<unsigned long>(handles), static_cast<unsigned long>(nextHandle),
-             static_cast<unsigned long>(memory), static_cast<unsigned long>(now),
-             static_cast<unsigned long>(next), static_cast<unsigned long>(counters.PagefileUsage));
+      printf(
+          "  1000 cycles: handle count %lu, next handle 0x%lx, %lu bytes private memory after the "
+          "first cycle; %lu, 0x%lx and %lu after the last\n",
+          static_cast<unsigned long>(handles), static_cast<unsigned long>(nextHandle),
+          static_cast<unsigned long>(memory), static_cast<unsigned long>(now),
+          static_cast<unsigned long>(next), static_cast<unsigned long>(counters.PagefileUsage));
       CHECK_EQ(now, handles);
       CHECK_EQ(next, nextHandle);
       CHECK_EQ(counters.PagefileUsage, memory);

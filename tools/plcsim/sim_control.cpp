@@ -74,8 +74,9 @@ void SimControl(Sim *sim, const char *line, bool *quit, FILE *out) {
 
 void SimPrintStats(const Sim *sim, FILE *out) {
   const SimStats *s = SimGetStats(sim);
-  fprintf(out,
-          "plcsim: stats enquiries=%u reads=%u writes=%u completed=%u faults=%u bad=%u foreign=%u\n",
-          s->enquiries, s->reads, s->writes, s->completed, s->faults, s->badFrames, s->foreign);
+  fprintf(
+      out,
+      "plcsim: stats enquiries=%u reads=%u writes=%u completed=%u faults=%u bad=%u foreign=%u\n",
+      s->enquiries, s->reads, s->writes, s->completed, s->faults, s->badFrames, s->foreign);
   fflush(out);
 }

@@ -25,7 +25,7 @@ const struct { Outcome outcome; const char *colour; const char *label; } kBands[
 struct Timeline {
   SummarySpan span;
   int rowOf[256];
-  unsigned long index;  // operations seen, for logs without time stamps
+  unsigned long index;           // operations seen, for logs without time stamps
   uint8_t marks[256][kColumns];  // a bit for each outcome that fell in the column
 };
 
@@ -75,7 +75,8 @@ void TimelineWriteSvg(const Timeline *t, bool dated, const char *title, FILE *ou
   fprintf(out, "</text>\n");
   int x = kLeft;
   for (const auto &band : kBands) {
-    fprintf(out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" fill=\"%s\"/>", x, band.colour);
+    fprintf(out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" fill=\"%s\"/>", x,
+            band.colour);
     fprintf(out, "<text x=\"%d\" y=\"37\">%s</text>\n", x + 14, band.label);
     x += 14 + 7 * static_cast<int>(strlen(band.label)) + 18;
   }
@@ -89,8 +90,10 @@ void TimelineWriteSvg(const Timeline *t, bool dated, const char *title, FILE *ou
     // out among thousands of good exchanges.
     for (int c = 0; c < kColumns; ++c)
       if (marks[c] & (1u << kFailed))
-        fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"1\" height=\"%d\" fill=\"#d00000\" "
-                     "fill-opacity=\"0.35\"/>\n", kLeft + c, top, kRow - 8);
+        fprintf(out,
+                "<rect x=\"%d\" y=\"%d\" width=\"1\" height=\"%d\" fill=\"#d00000\" "
+                "fill-opacity=\"0.35\"/>\n",
+                kLeft + c, top, kRow - 8);
     for (int b = 0; b < static_cast<int>(sizeof kBands / sizeof kBands[0]); ++b) {
       uint8_t bit = static_cast<uint8_t>(1u << kBands[b].outcome);
       int y = top + 1 + b * kBandHeight;
@@ -118,8 +121,7 @@ void TimelineWriteSvg(const Timeline *t, bool dated, const char *title, FILE *ou
       // The date once, at the start; times of day after it.
       FormatLogTime(t->span.first + f * (t->span.last - t->span.first), dated && k == 0, label,
                     sizeof label);
-    }
-    else {
+    } else {
       snprintf(label, sizeof label, "operation %lu",
                static_cast<unsigned long>(f * static_cast<double>(t->span.operations)));
     }

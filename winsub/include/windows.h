@@ -117,11 +117,12 @@ typedef struct _COMSTAT {
 } COMSTAT, *LPCOMSTAT;
 
 /* Files and communications */
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPVOID security, DWORD disposition,
-                          DWORD flags, HANDLE templ);
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPVOID security,
+                          DWORD disposition, DWORD flags, HANDLE templ);
 BOOL WINAPI CloseHandle(HANDLE h);
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPVOID overlapped);
-BOOL WINAPI WriteFile(HANDLE h, const void *buffer, DWORD count, LPDWORD written, LPVOID overlapped);
+BOOL WINAPI WriteFile(HANDLE h, const void *buffer, DWORD count, LPDWORD written,
+                      LPVOID overlapped);
 BOOL WINAPI GetCommState(HANDLE h, LPDCB dcb);
 BOOL WINAPI SetCommState(HANDLE h, LPDCB dcb);
 BOOL WINAPI GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS t);
@@ -158,7 +159,8 @@ BOOL WINAPI GetModuleHandleExA(DWORD flags, LPCSTR address, HMODULE *module);
 #define HIWORD(l) ((WORD)(((UINT_PTR)(l) >> 16) & 0xffff))
 #define MAKEINTRESOURCEA(i) ((LPSTR)(UINT_PTR)((WORD)(i)))
 
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE inst, LPCSTR templ, HWND owner, DLGPROC proc, LPARAM param);
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE inst, LPCSTR templ, HWND owner, DLGPROC proc,
+                               LPARAM param);
 BOOL WINAPI EndDialog(HWND dlg, INT_PTR result);
 HWND WINAPI GetDlgItem(HWND dlg, int id);
 UINT WINAPI GetDlgItemTextA(HWND dlg, int id, LPSTR text, int max);

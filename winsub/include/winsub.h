@@ -6,10 +6,9 @@
 #ifndef WINSUB_WINSUB_H
 #define WINSUB_WINSUB_H
 
-#include <windows.h>
-
 #include <stddef.h>
 #include <stdint.h>
+#include <windows.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -55,8 +54,8 @@ struct WinsubMemDevice {
   int failRead;
   int failWrite;
   int failClose;
-  int shortWriteBy;   /* WriteFile reports this many bytes fewer than asked */
-  int allowSharing;   /* admits several opens, unlike a COM port */
+  int shortWriteBy; /* WriteFile reports this many bytes fewer than asked */
+  int allowSharing; /* admits several opens, unlike a COM port */
 
   /* State, as a real port would keep it. */
   DCB dcb;
