@@ -45,20 +45,33 @@ void Command(void *user, const char *lines) {
   SimCommandTo(static_cast<int>(reinterpret_cast<intptr_t>(user)), lines, 0);
 }
 
-// The simulator's words from V0, through a dump file the runner's folder
-// holds.
-unsigned Mismatches(const SoakChannel &c, int sim) {
+// The simulator's words from V0, through a dump file in the runner's
+// folder; the number of words read.
+size_t DumpMemory(int sim, int station, uint16_t *memory) {
   char unixPath[512], winPath[520], command[600];
-  if (!RunnerPath("dump", unixPath, sizeof unixPath)) return 1;
+  if (!RunnerPath("dump", unixPath, sizeof unixPath)) return 0;
   snprintf(winPath, sizeof winPath, "Z:%s", unixPath);
   DeleteFileA(winPath);
-  snprintf(command, sizeof command, "clear\ndump %02X %s\n", c.station, unixPath);
+  snprintf(command, sizeof command, "clear\ndump %02X %s\n", station, unixPath);
   SimCommandTo(sim, command, 300);
-  static uint16_t memory[kSimWords];
-  memset(memory, 0, sizeof memory);
+  memset(memory, 0, kSimWords * sizeof(uint16_t));
   FILE *f = fopen(winPath, "rb");
   size_t got = f ? fread(memory, sizeof(uint16_t), kSimWords, f) : 0;
   if (f) fclose(f);
+  return got;
+}
+
+uint16_t memory[kSimWords];
+
+// The model starts from what the simulator holds: other tests of the suite
+// wrote into the same controller before.
+void LoadModel(SoakChannel *c, int sim) {
+  DumpMemory(sim, c->station, memory);
+  memcpy(c->model, memory, sizeof c->model);
+}
+
+unsigned Mismatches(const SoakChannel &c, int sim) {
+  size_t got = DumpMemory(sim, c.station, memory);
   return SoakMemoryMismatches(&c, memory, static_cast<int>(got));
 }
 
@@ -94,6 +107,7 @@ TEST(WineSoak) {
   c.exchanges = n ? atoi(n) : 300;
   // A delayed reply comes after the 50 ms limit, not seconds later.
   SimCommandTo(1, "delay 80\n", 100);
+  LoadModel(&c, 1);
   SetLogCounter(SoakCountLogLine);
   SoakRun(&c);
   SetLogCounter(nullptr);
@@ -143,6 +157,7 @@ TEST(WineParallelChannels) {
     c[k].seed = 0xBEEF + static_cast<uint32_t>(k);
     c[k].exchanges = 300;
     SimCommandTo(k + 1, "delay 80\n", 100);
+    LoadModel(&c[k], k + 1);
   }
   SetLogCounter(SoakCountLogLine);
   HANDLE threads[2];
