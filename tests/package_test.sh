@@ -41,14 +41,12 @@ for f in driver/LUMISAR.DLL driver/lumisar.h tools/zubhost.exe tools/plcsim.exe 
 done
 # Imports: Windows' own DLLs; QUARNE.DLL for the driver alone, VERSION.dll
 # for zubhost alone (it reads the driver's version resource).
-# clang-format off
 allowed=(
   "driver/LUMISAR.DLL|KERNEL32.dll msvcrt.dll USER32.dll QUARNE.DLL"
   "tools/zubhost.exe|KERNEL32.dll msvcrt.dll VERSION.dll"
   "tools/plcsim.exe|KERNEL32.dll msvcrt.dll"
   "tools/QUARNE.DLL|KERNEL32.dll msvcrt.dll"
 )
-# clang-format on
 for row in "${allowed[@]}"; do
   file=${row%%|*}
   imports=$(i686-w64-mingw32-objdump -p "$pkg/$file" | sed -n 's/^\s*DLL Name: //p' | sort -u | tr '\n' ' ')

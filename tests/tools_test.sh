@@ -42,66 +42,52 @@ start_sim() {
 host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5 "$@"; }
 
 # --- Every mistake named, with the values accepted ----------------------------
-# exit code | words the output must hold | arguments
-# clang-format off
+# program | exit code | words the output must hold | arguments
 messages=(
-  "2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
-  "2|--baud takes a whole number from 110 to 65535 (not \"fast\")|--baud fast describe"
-  "2|--data takes a whole number from 5 to 8 (not \"9\")|--data 9 describe"
-  "2|--stop (0 one, 1 one and a half, 2 two) takes a whole number from 0 to 2|--stop 3 describe"
-  "2|--timeout takes a whole number from 0 to 100000 (not \"-1\")|--timeout -1 describe"
-  "2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
-  "2|--map takes NAME=PATH|--map COM5 describe"
-  "2|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
-  "2|unknown option --speed|--speed 9600 describe"
-  "2|unknown command \"reed\"|reed 0140000 word"
-  "2|read takes 2 arguments: read TEXT TYPE|read 0140000"
-  "2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
-  "2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
-  "2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
-  "2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
-  "2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
-  "2|decode takes on or off|decode yes"
-  "2|analyze needs one or more log files|analyze --json"
-  "2|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
-  "1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
-  "1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
-  "1|PLC number 00 is not used|resolve 0040000 word"
-  "1|a 32-bit value starts at an even octal address (40001 is odd)|resolve 0140001L long"
-  "1|character 8 ('L') of a float must be F|resolve 0140000L float"
-  "1|it has 7 characters; a bit takes 8|resolve 0140000 bit"
-  "1|a block holds 0 to 64 32-bit values (65 asked)|resolve 0140000L block:65"
-  "1|then L for a 32-bit integer, F for a float, or a bit digit 0..F|read 01400G word"
-  "1|COM9: the port could not be opened|--port COM9 read 0140000 word"
-  "1|no such port (error 2)|--port COM9 read 0140000 word"
-  "1|driver says: ORVEN: Failed to open COM9|--port COM9 read 0140000 word"
+  "zubhost|2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
+  "zubhost|2|--baud takes a whole number from 110 to 65535 (not \"fast\")|--baud fast describe"
+  "zubhost|2|--data takes a whole number from 5 to 8 (not \"9\")|--data 9 describe"
+  "zubhost|2|--stop (0 one, 1 one and a half, 2 two) takes a whole number from 0 to 2|--stop 3 describe"
+  "zubhost|2|--timeout takes a whole number from 0 to 100000 (not \"-1\")|--timeout -1 describe"
+  "zubhost|2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
+  "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
+  "zubhost|2|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
+  "zubhost|2|unknown option --speed|--speed 9600 describe"
+  "zubhost|2|unknown command \"reed\"|reed 0140000 word"
+  "zubhost|2|read takes 2 arguments: read TEXT TYPE|read 0140000"
+  "zubhost|2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
+  "zubhost|2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
+  "zubhost|2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
+  "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
+  "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
+  "zubhost|2|decode takes on or off|decode yes"
+  "zubhost|2|analyze needs one or more log files|analyze --json"
+  "zubhost|2|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
+  "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
+  "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
+  "zubhost|1|PLC number 00 is not used|resolve 0040000 word"
+  "zubhost|1|a 32-bit value starts at an even octal address (40001 is odd)|resolve 0140001L long"
+  "zubhost|1|character 8 ('L') of a float must be F|resolve 0140000L float"
+  "zubhost|1|it has 7 characters; a bit takes 8|resolve 0140000 bit"
+  "zubhost|1|a block holds 0 to 64 32-bit values (65 asked)|resolve 0140000L block:65"
+  "zubhost|1|then L for a 32-bit integer, F for a float, or a bit digit 0..F|read 01400G word"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 read 0140000 word"
+  "zubhost|1|no such port (error 2)|--port COM9 read 0140000 word"
+  "zubhost|1|driver says: ORVEN: Failed to open COM9|--port COM9 read 0140000 word"
+  "plcsim|2|--fault takes one of: no-answer wrong-station|--fault bogus"
+  "plcsim|2|--station takes a PLC number in hexadecimal, 01 to FF (not \"zz\")|--station zz"
+  "plcsim|2|--baud takes a whole number from 110 to 1000000 (not \"fast\")|--baud fast"
+  "plcsim|2|--load cannot read \"/nonexistent\"|--load /nonexistent"
+  "plcsim|2|unknown option --bogus|--bogus"
 )
-# clang-format on
 for row in "${messages[@]}"; do
-  IFS='|' read -r code words args <<<"$row"
+  IFS='|' read -r program code words args <<<"$row"
   eval "set -- $args"
-  out=$("$zubhost" "$@" 2>&1)
+  [ "$program" = zubhost ] && tool=$zubhost || tool=$plcsim
+  out=$("$tool" "$@" 2>&1 </dev/null)
   rc=$?
   [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
-  check "zubhost $args" $? "exit $rc: $out"
-done
-# plcsim names its mistakes too.
-# clang-format off
-sim_messages=(
-  "2|--fault takes one of: no-answer wrong-station|--fault bogus"
-  "2|--station takes a PLC number in hexadecimal, 01 to FF (not \"zz\")|--station zz"
-  "2|--baud takes a whole number from 110 to 1000000 (not \"fast\")|--baud fast"
-  "2|--load cannot read \"/nonexistent\"|--load /nonexistent"
-  "2|unknown option --bogus|--bogus"
-)
-# clang-format on
-for row in "${sim_messages[@]}"; do
-  IFS='|' read -r code words args <<<"$row"
-  eval "set -- $args"
-  out=$("$plcsim" "$@" 2>&1 </dev/null)
-  rc=$?
-  [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
-  check "plcsim $args" $? "exit $rc: $out"
+  check "$program $args" $? "exit $rc: $out"
 done
 
 # --- A scripted run with known faults, and its analysis -----------------------

@@ -63,7 +63,6 @@ wine zubhost.exe --port COM5 --parity none --timeout 20 \
 echo "zubhost.exe exit $?" >>"$run/host.out"
 sed 's/^/  /' "$run/host.out"
 expect() { grep -qF -- "$2" "$run/host.out"; check "$1: $2" $?; }
-# clang-format off
 expect "a bad check byte costs one retry"  "0140000=4660 (0x1234)"
 expect "a bad check byte costs one retry"  "exchanges 1  retries 1  failures 0"
 expect "long round trip"                   "read  0140002L  long  = 4000000000 (0xEE6B2800)  done"
@@ -75,7 +74,6 @@ expect "block of 128 words"                "write-block 0102000, 128 words: done
 expect "block of 128 words read back"      "    0079 007A 007B 007C 007D 007E 007F 0080"
 expect "block of 32-bit values"            "    00000001 00000002 00000003 00000004"
 expect "no failures"                       "zubhost.exe exit 0"
-# clang-format on
 # At 19200 baud a word read is 29 characters on the wire, about 15 ms with
 # parity none: pacing shows in the exchange time.
 rate=$(sed -n 's/^repeat 20 reads of 0140000 word: \([0-9]*\) ms.*/\1/p' "$run/host.out")
