@@ -139,14 +139,11 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
     fprintf(out, "  refused                    %lu\n", p.outcomes[kRefused]);
     fprintf(out, "  failed                     %lu\n", p.outcomes[kFailed]);
     fprintf(out, "  outcome not in the log     %lu\n", p.outcomes[kUnknown]);
-    fprintf(out, "  failed attempts by cause  ");
     bool any = false;
-    for (int k = 0; k < kCauseCount; ++k) {
-      if (!p.causes[k]) continue;
-      fprintf(out, "%s %s %lu", any ? "," : "", CauseText(k), p.causes[k]);
-      any = true;
-    }
-    fprintf(out, "%s\n", any ? "" : " none");
+    for (int k = 0; k < kCauseCount; ++k) any = any || p.causes[k];
+    fprintf(out, "  failed attempts by cause%s\n", any ? "" : "   none");
+    for (int k = 0; k < kCauseCount; ++k)
+      if (p.causes[k]) fprintf(out, "    %-38s %lu\n", CauseText(k), p.causes[k]);
     const uint8_t *lists[2] = {p.addresses, p.failedAddresses};
     const char *labels[2] = {"  addresses                 ", "  refused or failed at      "};
     for (int l = 0; l < 2; ++l) {
