@@ -79,7 +79,8 @@ void SummaryAdd(const Operation &op, void *user) {
     if (!s->haveTime || op.start < s->first) s->first = op.start;
     if (!s->haveTime || op.start > s->last) s->last = op.start;
     s->haveTime = true;
-  } else {
+  } else if (op.plc >= 0) {
+    // A fragment without a PLC has no row in the timeline either.
     s->untimed = true;
   }
   if (op.plc < 0 || op.plc > 255) {
