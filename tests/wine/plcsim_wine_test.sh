@@ -4,9 +4,11 @@
 # on COM5, the two ports joined by a pty pair that socat relays both ways.
 # Two Wine starts in all. The simulator keeps to 19200 baud, so exchange
 # times are a real line's.
-#   plcsim_wine_test.sh BUILD_DIR
+# The log zubhost.exe writes is then analysed by the native zubhost.
+#   plcsim_wine_test.sh BUILD_DIR [NATIVE_ZUBHOST]
 set -u
 build=$(cd "$1" && pwd)
+native_zubhost=${2:+$(realpath "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$root/scripts/wine-env.sh"
@@ -50,7 +52,7 @@ check "plcsim.exe opens COM6: $(cat "$run/sim.out")" $?
 echo "fault bad-lrc 1" >&3
 sleep 0.5
 block=$(seq -s, 1 128)
-wine zubhost.exe --port COM5 --parity none --timeout 20 \
+wine zubhost.exe --port COM5 --parity none --timeout 20 --log-file "Z:$run/site.log" \
   poll 1 0 0140000:word \
   read 0140002L long read 0140004F float read 01400108 bit \
   write 0140000 word 0xBEEF read 0140000 word \
@@ -80,6 +82,16 @@ rate=$(sed -n 's/^repeat 20 reads of 0140000 word: \([0-9]*\) ms.*/\1/p' "$run/h
 echo "  20 paced reads took ${rate:-?} ms"
 [ -n "$rate" ] && [ "$rate" -ge 300 ]
 check "pacing at 19200 baud shows in the exchange time" $?
+
+# The Windows host's log (CRLF lines, its own time stamps) reads back as
+# the run was: every operation done, one of them after the bad check byte.
+if [ -x "$native_zubhost" ]; then
+  "$native_zubhost" analyze --json "$run/site.log" >"$run/site.json"
+  grep -q '"retried": 1,' "$run/site.json" && grep -q '"bad_check_byte": 1,' "$run/site.json" &&
+    grep -q '"failed": 0,' "$run/site.json" && grep -q '"unknown": 0,' "$run/site.json" &&
+    grep -q '"skipped_lines": 0,' "$run/site.json"
+  check "zubhost.exe --log-file reads back in zubhost analyze" $?
+fi
 
 # The simulator's memory holds what the driver wrote.
 echo "dump 0102170 8" >&3
