@@ -61,6 +61,7 @@ messages=(
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
+  "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
   "zubhost|2|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"

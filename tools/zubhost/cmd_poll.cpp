@@ -15,7 +15,11 @@ struct Tag {
   uint8_t values[8];
 };
 
+constexpr int kBadList = -2;  // a mistake in the list itself
+constexpr int kRefusedTag = -1;
+
 // "TEXT:TYPE,TEXT:TYPE,...": every tag resolved before the first cycle.
+// Returns the number of tags, kBadList or kRefusedTag.
 int ParseTags(const char *list, Tag *tags, int capacity) {
   char copy[1024];
   snprintf(copy, sizeof copy, "%s", list);
@@ -25,12 +29,12 @@ int ParseTags(const char *list, Tag *tags, int capacity) {
     if (!colon || n == capacity) {
       fprintf(stderr, "zubhost: poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")\n", capacity,
               p);
-      return -1;
+      return kBadList;
     }
     *colon = 0;
     Tag &t = tags[n];
     snprintf(t.text, sizeof t.text, "%s", p);
-    if (!TypeCode(colon + 1, &t.type)) return -1;
+    if (!TypeCode(colon + 1, &t.type)) return kBadList;
     memset(&t.io, 0, sizeof t.io);
     t.io.addressText = t.text;
     t.io.dataType = t.type;
@@ -39,7 +43,7 @@ int ParseTags(const char *list, Tag *tags, int capacity) {
     if (ResolveTag(t.text, t.type, false, 1, &t.io.address) != 0) {
       printf("poll %s %s: refused\n", t.text, colon + 1);
       ExplainAddress(t.text, t.type, false, 1);
-      return -1;
+      return kRefusedTag;
     }
     n++;
   }
@@ -55,7 +59,9 @@ int32_t PollCommand(char **args) {
     return kUsageError;
   Tag tags[16];
   int n = ParseTags(args[2], tags, 16);
-  if (n <= 0) return n == 0 ? kUsageError : LUMISAR_REFUSED;
+  if (n == 0) fprintf(stderr, "zubhost: poll needs one or more tags as TEXT:TYPE,...\n");
+  if (n == kRefusedTag) return LUMISAR_REFUSED;
+  if (n <= 0) return kUsageError;
   if (!OpenChannel()) return LUMISAR_FAILED;
   unsigned exchanges = 0, retries = 0, failures = 0;
   double last = 0, total = 0;
