@@ -15,7 +15,7 @@ cd build/asan/fuzz
 # A small quarantine keeps ASan's 32-bit allocator inside the address space
 # that qemu-i386 gives a process, where the machine needs emulation.
 export ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=16:malloc_context_size=8
-for target in address reply; do
+for target in address reply log; do
   mkdir -p "found-$target"
   start=$(date +%s)
   status=0

@@ -35,6 +35,10 @@ int ForRanges(const uint8_t *bits, Put put) {
   int ranges = 0;
   if (!bits) return 0;
   for (uint32_t v = 0; v < 65536; ++v) {
+    if (!bits[v / 8]) {  // a byte of no address at all: skip all eight
+      v |= 7;
+      continue;
+    }
     if (!Bit(bits, v)) continue;
     uint32_t end = v;
     while (end + 1 < 65536 && Bit(bits, end + 1)) ++end;
