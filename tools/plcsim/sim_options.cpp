@@ -103,8 +103,9 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool window
     }
     // Options of the other platform are named as such, not as unknown.
     const char *const linuxOnly[] = {"--link", "--tty", "--control", "--wine-com"};
-    bool known = strcmp(arg, "--port") == 0;
-    for (const char *l : linuxOnly) known = known || strcmp(arg, l) == 0;
+    bool forLinux = false;
+    for (const char *l : linuxOnly) forLinux = forLinux || strcmp(arg, l) == 0;
+    bool known = forLinux || strcmp(arg, "--port") == 0;
     const char *const common[] = {"--station", "--load", "--fault", "--delay",
                                   "--baud",    "--data", "--stop",  "--parity"};
     for (const char *c : common) known = known || strcmp(arg, c) == 0;
@@ -118,9 +119,7 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool window
       return false;
     }
     const char *v = argv[++i];
-    bool linux = false;
-    for (const char *l : linuxOnly) linux = linux || strcmp(arg, l) == 0;
-    if (windows && linux) {
+    if (windows && forLinux) {
       fprintf(stderr,
               "plcsim: %s is for the Linux plcsim; plcsim.exe takes --port COMn and its "
               "commands on standard input\n",
