@@ -7,23 +7,24 @@
 
 namespace {
 
-const char *ControlPath(const char *variable) {
+// "Z:" + the FIFO's Unix path of simulator 1 or 2, or null without one.
+const char *ControlPath(int sim) {
   static char path[2][512];
-  const char *unixPath = getenv(variable);
+  const char *unixPath = getenv(sim == 2 ? "LUMISAR_SIM_CONTROL2" : "LUMISAR_SIM_CONTROL");
   if (!unixPath) return nullptr;
-  char *out = path[variable[strlen(variable) - 1] == '2'];
+  char *out = path[sim == 2];
   snprintf(out, sizeof path[0], "Z:%s", unixPath);
   return out;
 }
 
 }  // namespace
 
-const char *SimControlPath() { return ControlPath("LUMISAR_SIM_CONTROL"); }
+const char *SimControlPath() { return ControlPath(1); }
 
 void SimCommand(const char *command) { SimCommandTo(1, command, 100); }
 
 void SimCommandTo(int sim, const char *command, int waitMs) {
-  const char *path = ControlPath(sim == 2 ? "LUMISAR_SIM_CONTROL2" : "LUMISAR_SIM_CONTROL");
+  const char *path = ControlPath(sim);
   if (!path) return;
   if (FILE *f = fopen(path, "w")) {
     fputs(command, f);
