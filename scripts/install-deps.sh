@@ -3,7 +3,7 @@
 # machine. Safe to run again: it only installs what is missing.
 set -euo pipefail
 
-pkgs=(cmake make g++ g++-multilib clang libclang-rt-14-dev
+pkgs=(cmake make g++ g++-multilib clang libclang-rt-14-dev googletest
       g++-mingw-w64-i686 binutils-mingw-w64-i686
       wine wine32 wine64 xvfb x11-apps imagemagick socat valgrind zip unzip time)
 

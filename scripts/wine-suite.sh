@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Wine test suite: the controller simulator on COM5, an echo peer on
 # COM6, an X server for the dialog, then wine_suite.exe in one process.
-#   wine-suite.sh BUILD_DIR PLCSIM [test-name-filter]
+#   wine-suite.sh BUILD_DIR PLCSIM [part of a test name]
+# LUMISAR_EMULATED=1 takes the branch of machines that run i386 programs
+# under qemu, on any machine.
 set -u
 build=$(cd "$1" && pwd)
 plcsim=$2
@@ -61,7 +63,7 @@ ln -sfn "$WINE_LINKS/com7" "$WINE_LINKS/com8"
 pids+=($!)
 # Wine's threads crash inside qemu's emulation: the suite skips what needs
 # two threads at once there.
-emulated=
+emulated=${LUMISAR_EMULATED:-}
 [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 &&
   emulated=1
 
@@ -103,8 +105,8 @@ fi
 wine_server_start
 cd "$build/bin"
 LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SIM_CONTROL2="$run/sim2.fifo" LUMISAR_RUNNER_DIR="$run" \
-  LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" ${emulated:+LUMISAR_EMULATED=1} \
-  wine "${launcher[@]}" wine_suite.exe $filter
+  LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" LUMISAR_EMULATED="$emulated" \
+  wine "${launcher[@]}" wine_suite.exe ${filter:+"--gtest_filter=*$filter*"}
 rc=$?
 wine_server_stop
 exit $rc

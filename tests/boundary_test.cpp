@@ -1,10 +1,10 @@
 // The host's view of the driver: dispatch, address resolution and the
 // driver description, all through ZubMain. Runs natively and against the
 // real LUMISAR.DLL under Wine.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "support/check.h"
 #include "support/driver_api.h"
 
 namespace {
@@ -21,42 +21,41 @@ void CheckUntouched(uint32_t operation) {
   r.reserved[0] = 0xFFFFFFFF;
   r.reserved[1] = 0x12345678;
   r.params = params;
-  CHECK_EQ(Zub(&r), LUMISAR_FAILED);
+  EXPECT_EQ(Zub(&r), LUMISAR_FAILED);
   for (size_t i = 0; i < sizeof context; ++i)
-    if (reinterpret_cast<uint8_t *>(&context)[i] != 0xA5) CHECK_EQ(i, -1);
-  for (uint8_t b : params)
-    if (b != 0x5A) CHECK_EQ(b, 0x5A);
+    EXPECT_EQ(reinterpret_cast<uint8_t *>(&context)[i], 0xA5) << "context byte " << i;
+  for (uint8_t b : params) EXPECT_EQ(b, 0x5A);
 }
 
 }  // namespace
 
-TEST(DispatchRefusesCodesOutsideTheTableAndEmptySlots) {
+TEST(Boundary, DispatchRefusesCodesOutsideTheTableAndEmptySlots) {
   const uint32_t codes[] = {0, 8, 9, 17, 18, 100, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
   for (uint32_t code : codes) CheckUntouched(code);
-  CHECK_EQ(Zub(nullptr), LUMISAR_FAILED);
+  EXPECT_EQ(Zub(nullptr), LUMISAR_FAILED);
 }
 
-TEST(DispatchIgnoresTheReservedWords) {
+TEST(Boundary, DispatchIgnoresTheReservedWords) {
   DriverInfo info;
   RequestBlock r;
   memset(&r, 0xEE, sizeof r);
   r.context = nullptr;
   r.operation = LUMISAR_OP_DESCRIBE_DRIVER;
   r.params = &info;
-  CHECK_EQ(Zub(&r), LUMISAR_DONE);
-  CHECK_EQ(info.contextSize, 316);
+  EXPECT_EQ(Zub(&r), LUMISAR_DONE);
+  EXPECT_EQ(info.contextSize, 316);
 }
 
-TEST(CloseCodesElevenAndTwelveAgreeOnAChannelWithoutPort) {
+TEST(Boundary, CloseCodesElevenAndTwelveAgreeOnAChannelWithoutPort) {
   PortContext context;
   memset(&context, 0, sizeof context);
-  CHECK_EQ(Call(11, &context, nullptr), LUMISAR_DONE);
-  CHECK_EQ(Call(12, &context, nullptr), LUMISAR_DONE);
-  CHECK_EQ(Call(LUMISAR_OP_PURGE_INPUT, &context, nullptr), LUMISAR_DONE);
-  CHECK(context.port == nullptr);
+  EXPECT_EQ(Call(11, &context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(Call(12, &context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(Call(LUMISAR_OP_PURGE_INPUT, &context, nullptr), LUMISAR_DONE);
+  EXPECT_TRUE(context.port == nullptr);
 }
 
-TEST(ResolveWorkedExamples) {
+TEST(Boundary, ResolveWorkedExamples) {
   struct Row {
     const char *text;
     uint32_t type;
@@ -80,41 +79,41 @@ TEST(ResolveWorkedExamples) {
   // clang-format on
   for (const Row &row : rows) {
     TagAddress a;
+    SCOPED_TRACE(testing::Message() << row.text << " as type " << row.type);
     int32_t result = Resolve(row.text, row.type, &a);
-    if (result != row.result) fprintf(stderr, "  row %s type %u\n", row.text, row.type);
-    CHECK_EQ(result, row.result);
+    EXPECT_EQ(result, row.result);
     if (row.result != 0 || result != 0) continue;
-    CHECK_EQ(a.plcNumber, row.plc);
-    CHECK_EQ(a.memoryType, 0x31);
-    CHECK_EQ(a.wordAddress, row.word);
-    CHECK_EQ(a.bitNumber, row.bit);
-    CHECK_EQ(a.width, row.width);
+    EXPECT_EQ(a.plcNumber, row.plc);
+    EXPECT_EQ(a.memoryType, 0x31);
+    EXPECT_EQ(a.wordAddress, row.word);
+    EXPECT_EQ(a.bitNumber, row.bit);
+    EXPECT_EQ(a.width, row.width);
   }
 }
 
-TEST(ResolveBlockWorkedExamples) {
+TEST(Boundary, ResolveBlockWorkedExamples) {
   TagAddress a;
-  CHECK_EQ(ResolveBlock("0140000", 128, &a), 0);
-  CHECK_EQ(a.plcNumber, 1);
-  CHECK_EQ(a.wordAddress, 16385);
-  CHECK_EQ(a.bitNumber, 255);
-  CHECK_EQ(a.width, 16);
-  CHECK_EQ(ResolveBlock("0140000", 129, &a), 1);
-  CHECK_EQ(ResolveBlock("0140000L", 64, &a), 0);
-  CHECK_EQ(a.wordAddress, 8193);
-  CHECK_EQ(a.width, 32);
-  CHECK_EQ(ResolveBlock("0140000F", 65, &a), 1);
-  CHECK_EQ(ResolveBlock("0140000f", 64, &a), 0);
-  CHECK_EQ(ResolveBlock("01400003", 1, &a), 1);
-  CHECK_EQ(ResolveBlock("0140000", 0, &a), 0);
-  CHECK_EQ(ResolveBlock("0140002L", 0, &a), 0);
-  CHECK_EQ(ResolveBlock("0140001L", 1, &a), 1);
+  EXPECT_EQ(ResolveBlock("0140000", 128, &a), 0);
+  EXPECT_EQ(a.plcNumber, 1);
+  EXPECT_EQ(a.wordAddress, 16385);
+  EXPECT_EQ(a.bitNumber, 255);
+  EXPECT_EQ(a.width, 16);
+  EXPECT_EQ(ResolveBlock("0140000", 129, &a), 1);
+  EXPECT_EQ(ResolveBlock("0140000L", 64, &a), 0);
+  EXPECT_EQ(a.wordAddress, 8193);
+  EXPECT_EQ(a.width, 32);
+  EXPECT_EQ(ResolveBlock("0140000F", 65, &a), 1);
+  EXPECT_EQ(ResolveBlock("0140000f", 64, &a), 0);
+  EXPECT_EQ(ResolveBlock("01400003", 1, &a), 1);
+  EXPECT_EQ(ResolveBlock("0140000", 0, &a), 0);
+  EXPECT_EQ(ResolveBlock("0140002L", 0, &a), 0);
+  EXPECT_EQ(ResolveBlock("0140001L", 1, &a), 1);
   // Counts the block transactions could not carry.
-  CHECK_EQ(ResolveBlock("0140000", -1, &a), 1);
-  CHECK_EQ(ResolveBlock("0140000L", INT32_MIN, &a), 1);
+  EXPECT_EQ(ResolveBlock("0140000", -1, &a), 1);
+  EXPECT_EQ(ResolveBlock("0140000L", INT32_MIN, &a), 1);
 }
 
-TEST(ResolveRefusesMalformedTexts) {
+TEST(Boundary, ResolveRefusesMalformedTexts) {
   // clang-format off
   const char *texts[] = {"",         "0",         "01400000", "014000000", "0140000LL",
                          "G140000",  "0G40000",   "0180000",  "0140 00",   "0140000\xC6",
@@ -125,110 +124,109 @@ TEST(ResolveRefusesMalformedTexts) {
       // "01400000" is a good bit-0 address; everything else is refused.
       if (strcmp(t, "01400000") == 0 && type == 6) continue;
       TagAddress a;
-      if (Resolve(t, type, &a) != 1) fprintf(stderr, "  accepted %s type %u\n", t, type);
-      CHECK_EQ(Resolve(t, type, &a), 1);
+      EXPECT_EQ(Resolve(t, type, &a), 1) << t << " as type " << type;
     }
   }
-  CHECK_EQ(Resolve("0140000", 7, nullptr), 1);
-  CHECK_EQ(Resolve("0140000L", 0xFFFFFFFF, nullptr), 1);
-  CHECK_EQ(Resolve("0140003F", 3, nullptr), 1);
-  CHECK_EQ(Resolve("0140005L", 5, nullptr), 1);
-  CHECK_EQ(Resolve("0140000E", 3, nullptr), 1);
-  CHECK_EQ(Resolve("0140000", 6, nullptr), 1);
-  CHECK_EQ(Resolve("00400000", 6, nullptr), 1);
-  CHECK_EQ(ResolveBlock("", 1, nullptr), 1);
-  CHECK_EQ(ResolveBlock("014000000", 1, nullptr), 1);
+  EXPECT_EQ(Resolve("0140000", 7, nullptr), 1);
+  EXPECT_EQ(Resolve("0140000L", 0xFFFFFFFF, nullptr), 1);
+  EXPECT_EQ(Resolve("0140003F", 3, nullptr), 1);
+  EXPECT_EQ(Resolve("0140005L", 5, nullptr), 1);
+  EXPECT_EQ(Resolve("0140000E", 3, nullptr), 1);
+  EXPECT_EQ(Resolve("0140000", 6, nullptr), 1);
+  EXPECT_EQ(Resolve("00400000", 6, nullptr), 1);
+  EXPECT_EQ(ResolveBlock("", 1, nullptr), 1);
+  EXPECT_EQ(ResolveBlock("014000000", 1, nullptr), 1);
 }
 
-TEST(ResolveTreatsBothCasesAlike) {
+TEST(Boundary, ResolveTreatsBothCasesAlike) {
   TagAddress upper, lower;
-  CHECK_EQ(Resolve("0A40000L", 4, &upper), 0);
-  CHECK_EQ(Resolve("0a40000l", 4, &lower), 0);
-  CHECK_MEM(&upper, &lower, sizeof upper);
-  CHECK_EQ(Resolve("0140000f", 3, &lower), 0);
-  CHECK_EQ(Resolve("0140000b", 6, &lower), 0);
-  CHECK_EQ(lower.bitNumber, 11);
+  EXPECT_EQ(Resolve("0A40000L", 4, &upper), 0);
+  EXPECT_EQ(Resolve("0a40000l", 4, &lower), 0);
+  EXPECT_EQ(memcmp(&upper, &lower, sizeof upper), 0);
+  EXPECT_EQ(Resolve("0140000f", 3, &lower), 0);
+  EXPECT_EQ(Resolve("0140000b", 6, &lower), 0);
+  EXPECT_EQ(lower.bitNumber, 11);
   // Codes 0x7B..0x7F upper-case to 0x5B..0x5F, which no position accepts.
-  CHECK_EQ(Resolve("0140000{", 6, nullptr), 1);
+  EXPECT_EQ(Resolve("0140000{", 6, nullptr), 1);
 }
 
-TEST(ResolveRefusesNullTextAndNeverReadsPastTheNinthCharacter) {
+TEST(Boundary, ResolveRefusesNullTextAndNeverReadsPastTheNinthCharacter) {
   ResolveRequest r;
   memset(&r, 0, sizeof r);
   r.addressText = nullptr;
-  CHECK_EQ(Call(LUMISAR_OP_RESOLVE_ADDRESS, nullptr, &r), 1);
-  CHECK_EQ(Call(LUMISAR_OP_RESOLVE_BLOCK_ADDRESS, nullptr, &r), 1);
+  EXPECT_EQ(Call(LUMISAR_OP_RESOLVE_ADDRESS, nullptr, &r), 1);
+  EXPECT_EQ(Call(LUMISAR_OP_RESOLVE_BLOCK_ADDRESS, nullptr, &r), 1);
   // Nine characters and no terminator, at the very end of an allocation:
   // a sanitizer build reports any read past them.
   char *text = static_cast<char *>(malloc(9));
   memcpy(text, "014000000", 9);
-  CHECK_EQ(Resolve(text, 6, nullptr), 1);
-  CHECK_EQ(ResolveBlock(text, 1, nullptr), 1);
+  EXPECT_EQ(Resolve(text, 6, nullptr), 1);
+  EXPECT_EQ(ResolveBlock(text, 1, nullptr), 1);
   free(text);
 }
 
-TEST(DescribeFillsTheRecordWithoutAContext) {
+TEST(Boundary, DescribeFillsTheRecordWithoutAContext) {
   DriverInfo info;
   memset(&info, 0xCC, sizeof info);
-  CHECK_EQ(Call(LUMISAR_OP_DESCRIBE_DRIVER, nullptr, &info), LUMISAR_DONE);
-  CHECK_EQ(info.hostCode1, 82);
-  CHECK_STR(info.vendorText, "Texas Instruments and Koyo");
-  CHECK_EQ(info.contextSize, 316);
-  CHECK_EQ(info.hostCode2, 4);
-  CHECK_EQ(info.defaultSettings.baudRate, 19200);
-  CHECK_EQ(info.defaultSettings.dataBits, 8);
-  CHECK_EQ(info.defaultSettings.stopBits, 0);
-  CHECK_EQ(info.defaultSettings.parity, 1);
-  CHECK_EQ(info.hostCode3, 0xE50023);
+  EXPECT_EQ(Call(LUMISAR_OP_DESCRIBE_DRIVER, nullptr, &info), LUMISAR_DONE);
+  EXPECT_EQ(info.hostCode1, 82);
+  EXPECT_STREQ(info.vendorText, "Texas Instruments and Koyo");
+  EXPECT_EQ(info.contextSize, 316);
+  EXPECT_EQ(info.hostCode2, 4);
+  EXPECT_EQ(info.defaultSettings.baudRate, 19200);
+  EXPECT_EQ(info.defaultSettings.dataBits, 8);
+  EXPECT_EQ(info.defaultSettings.stopBits, 0);
+  EXPECT_EQ(info.defaultSettings.parity, 1);
+  EXPECT_EQ(info.hostCode3, 0xE50023);
   DriverInfo again;
-  CHECK_EQ(Call(LUMISAR_OP_DESCRIBE_DRIVER, nullptr, &again), LUMISAR_DONE);
-  CHECK(again.vendorText == info.vendorText);
-  CHECK(again.bannerText == info.bannerText);
-  CHECK_MEM(&again, &info, sizeof info);
+  EXPECT_EQ(Call(LUMISAR_OP_DESCRIBE_DRIVER, nullptr, &again), LUMISAR_DONE);
+  EXPECT_TRUE(again.vendorText == info.vendorText);
+  EXPECT_TRUE(again.bannerText == info.bannerText);
+  EXPECT_EQ(memcmp(&again, &info, sizeof info), 0);
 }
 
-TEST(BannerGeometry) {
+TEST(Boundary, BannerGeometry) {
   DriverInfo info;
-  CHECK_EQ(Call(LUMISAR_OP_DESCRIBE_DRIVER, nullptr, &info), LUMISAR_DONE);
+  EXPECT_EQ(Call(LUMISAR_OP_DESCRIBE_DRIVER, nullptr, &info), LUMISAR_DONE);
   const unsigned char *b = reinterpret_cast<const unsigned char *>(info.bannerText);
-  CHECK_EQ(strlen(info.bannerText), 379);
-  CHECK_EQ(b[0], '\n');
+  EXPECT_EQ(strlen(info.bannerText), 379);
+  EXPECT_EQ(b[0], '\n');
   const unsigned char *line[6];
   for (int i = 0; i < 6; ++i) {
     line[i] = b + 1 + 63 * i;
-    CHECK_EQ(line[i][62], '\n');
-    CHECK_EQ(line[i][0], ' ');
-    for (int c = 0; c < 62; ++c) CHECK(line[i][c] != '\n');
+    EXPECT_EQ(line[i][62], '\n');
+    EXPECT_EQ(line[i][0], ' ');
+    for (int c = 0; c < 62; ++c) EXPECT_TRUE(line[i][c] != '\n');
   }
   // Corners and sides of the double-line box.
-  CHECK_EQ(line[0][1], 0xC9);
-  CHECK_EQ(line[0][61], 0xBB);
-  CHECK_EQ(line[5][1], 0xC8);
-  CHECK_EQ(line[5][61], 0xBC);
+  EXPECT_EQ(line[0][1], 0xC9);
+  EXPECT_EQ(line[0][61], 0xBB);
+  EXPECT_EQ(line[5][1], 0xC8);
+  EXPECT_EQ(line[5][61], 0xBC);
   for (int c = 2; c <= 60; ++c) {
-    CHECK_EQ(line[0][c], 0xCD);
-    CHECK_EQ(line[5][c], 0xCD);
+    EXPECT_EQ(line[0][c], 0xCD);
+    EXPECT_EQ(line[5][c], 0xCD);
   }
   for (int i = 1; i <= 4; ++i) {
-    CHECK_EQ(line[i][1], 0xBA);
-    CHECK_EQ(line[i][61], 0xBA);
+    EXPECT_EQ(line[i][1], 0xBA);
+    EXPECT_EQ(line[i][61], 0xBA);
   }
   // Title: shades darkest outside, the name in columns 28 to 36.
-  CHECK_MEM(line[1] + 27, "O R V E N", 9);
+  EXPECT_EQ(memcmp(line[1] + 27, "O R V E N", 9), 0);
   const unsigned char shades[] = {0xDB, 0xB2, 0xB1, 0xB0};
   const int runs[] = {5, 6, 6, 6};
   int left = 3, right = 59;
   for (int s = 0; s < 4; ++s) {
     for (int k = 0; k < runs[s]; ++k) {
-      CHECK_EQ(line[1][left++], shades[s]);
-      CHECK_EQ(line[1][right--], shades[s]);
+      EXPECT_EQ(line[1][left++], shades[s]);
+      EXPECT_EQ(line[1][right--], shades[s]);
     }
   }
-  CHECK_MEM(line[2] + 19, "Texas Instruments Series 405", 28);
-  CHECK_MEM(line[3] + 20, "Transparent Byte Protocol", 25);
-  CHECK_MEM(line[4] + 42, "Version 5.30", 12);
+  EXPECT_EQ(memcmp(line[2] + 19, "Texas Instruments Series 405", 28), 0);
+  EXPECT_EQ(memcmp(line[3] + 20, "Transparent Byte Protocol", 25), 0);
+  EXPECT_EQ(memcmp(line[4] + 42, "Version 5.30", 12), 0);
   // The notice fills columns 10 to 54; only blanks around it.
-  for (int c = 2; c <= 8; ++c) CHECK_EQ(line[4][c], ' ');
-  for (int c = 54; c <= 60; ++c) CHECK_EQ(line[4][c], ' ');
-  CHECK(line[4][9] != ' ');
+  for (int c = 2; c <= 8; ++c) EXPECT_EQ(line[4][c], ' ');
+  for (int c = 54; c <= 60; ++c) EXPECT_EQ(line[4][c], ' ');
+  EXPECT_TRUE(line[4][9] != ' ');
 }

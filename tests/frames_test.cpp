@@ -2,9 +2,9 @@
 // RecvStr.
 #include "protocol/frames.h"
 
+#include <gtest/gtest.h>
 #include <string.h>
 
-#include "support/check.h"
 #include "support/driver_api.h"
 
 namespace {
@@ -22,7 +22,7 @@ IoRequest Request(uint32_t plc, uint32_t word, uint32_t width, uint32_t type, in
 
 }  // namespace
 
-TEST(ReadHeaderAndEnquiryForPlcOneWord0201) {
+TEST(Frames, ReadHeaderAndEnquiryForPlcOneWord0201) {
   PortContext c;
   memset(&c, 0, sizeof c);
   uint8_t values[4] = {};
@@ -31,11 +31,11 @@ TEST(ReadHeaderAndEnquiryForPlcOneWord0201) {
   const uint8_t enquiry[] = {0x4E, 0x21, 0x05};
   const uint8_t header[] = {0x01, 0x30, 0x31, 0x30, 0x31, 0x30, 0x32, 0x30, 0x31,
                             0x30, 0x30, 0x30, 0x32, 0x30, 0x30, 0x17, 0x01};
-  CHECK_MEM(c.enquiry, enquiry, 3);
-  CHECK_MEM(c.header, header, 17);
+  EXPECT_EQ(memcmp(c.enquiry, enquiry, 3), 0);
+  EXPECT_EQ(memcmp(c.header, header, 17), 0);
 }
 
-TEST(WriteFramesForLongAndWordValues) {
+TEST(Frames, WriteFramesForLongAndWordValues) {
   PortContext c;
   memset(&c, 0, sizeof c);
   uint8_t values[4] = {0x78, 0x56, 0x34, 0x12};
@@ -43,39 +43,39 @@ TEST(WriteFramesForLongAndWordValues) {
   MakeWriteFrames(&c, &io);
   const uint8_t header[] = {0x01, 0x30, 0x31, 0x38, 0x31, 0x30, 0x32, 0x30, 0x31,
                             0x30, 0x30, 0x30, 0x34, 0x30, 0x30, 0x17, 0x0F};
-  CHECK_MEM(c.header, header, 17);
+  EXPECT_EQ(memcmp(c.header, header, 17), 0);
   const uint8_t longFrame[] = {0x02, 0x78, 0x56, 0x34, 0x12, 0x03, 0x08};
-  CHECK_MEM(c.dataFrame, longFrame, 7);
+  EXPECT_EQ(memcmp(c.dataFrame, longFrame, 7), 0);
   // A 16-bit value comes from the buffer's second word only.
   uint8_t word[4] = {0xEE, 0xEE, 0x34, 0x12};
   io = Request(1, 0x0201, 16, 0, 1, word);
   MakeWriteFrames(&c, &io);
   const uint8_t wordFrame[] = {0x02, 0x34, 0x12, 0x03, 0x26};
-  CHECK_MEM(c.dataFrame, wordFrame, 5);
-  CHECK_EQ(c.header[3], '8');
-  CHECK_EQ(c.header[12], '2');
+  EXPECT_EQ(memcmp(c.dataFrame, wordFrame, 5), 0);
+  EXPECT_EQ(c.header[3], '8');
+  EXPECT_EQ(c.header[12], '2');
 }
 
-TEST(StationByteAndPlcDigits) {
+TEST(Frames, StationByteAndPlcDigits) {
   PortContext c;
   memset(&c, 0, sizeof c);
   IoRequest io = Request(0x5A, 1, 16, 0, 1, nullptr);
   MakeReadHeader(&c, &io);
-  CHECK_EQ(c.enquiry[1], 0x7A);
-  CHECK_MEM(c.header + 1, "5A", 2);
+  EXPECT_EQ(c.enquiry[1], 0x7A);
+  EXPECT_EQ(memcmp(c.header + 1, "5A", 2), 0);
   io = Request(0xFF, 1, 16, 0, 1, nullptr);
   MakeReadHeader(&c, &io);
-  CHECK_EQ(c.enquiry[1], 0x1F);
-  CHECK_MEM(c.header + 1, "FF", 2);
+  EXPECT_EQ(c.enquiry[1], 0x1F);
+  EXPECT_EQ(memcmp(c.header + 1, "FF", 2), 0);
   // 32-bit tags: the stored half address is doubled back (V40000 is word
   // 16385, stored as 8193).
   io = Request(1, 8193, 32, 3, 1, nullptr);
   MakeReadHeader(&c, &io);
-  CHECK_MEM(c.header + 5, "4001", 4);
-  CHECK_MEM(c.header + 9, "0004", 4);
+  EXPECT_EQ(memcmp(c.header + 5, "4001", 4), 0);
+  EXPECT_EQ(memcmp(c.header + 9, "0004", 4), 0);
 }
 
-TEST(BlockHeadersCountBlocksAndBytes) {
+TEST(Frames, BlockHeadersCountBlocksAndBytes) {
   PortContext c;
   memset(&c, 0, sizeof c);
   uint8_t values[256] = {};
@@ -88,52 +88,53 @@ TEST(BlockHeadersCountBlocksAndBytes) {
   for (const Row &row : rows) {
     IoRequest io = Request(1, 1, row.width, 0, row.count, values);
     MakeBlockReadHeader(&c, &io);
-    CHECK_MEM(c.header + 9, row.counts, 4);
-    CHECK_MEM(c.header + 3, "01", 2);
+    EXPECT_EQ(memcmp(c.header + 9, row.counts, 4), 0);
+    EXPECT_EQ(memcmp(c.header + 3, "01", 2), 0);
     MakeBlockWriteFrames(&c, &io);
-    CHECK_MEM(c.header + 9, row.counts, 4);
-    CHECK_MEM(c.header + 3, "81", 2);
-    CHECK_EQ(c.header[16], CalcLrc(c.header, 17));
+    EXPECT_EQ(memcmp(c.header + 9, row.counts, 4), 0);
+    EXPECT_EQ(memcmp(c.header + 3, "81", 2), 0);
+    EXPECT_EQ(c.header[16], CalcLrc(c.header, 17));
   }
 }
 
-TEST(BlockWriteCheckByteCoversEveryDataByte) {
+TEST(Frames, BlockWriteCheckByteCoversEveryDataByte) {
   PortContext c;
   memset(&c, 0, sizeof c);
   uint16_t words[128];
   for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(i * 0x0101);
   IoRequest io = Request(1, 1, 16, 0, 128, words);
   MakeBlockWriteFrames(&c, &io);
-  CHECK_EQ(c.dataFrame[0], 0x02);
-  CHECK_EQ(c.dataFrame[257], 0x03);
+  EXPECT_EQ(c.dataFrame[0], 0x02);
+  EXPECT_EQ(c.dataFrame[257], 0x03);
   uint8_t first = c.dataFrame[258];
-  CHECK_EQ(CheckLrc(c.dataFrame, 259), 1);
+  EXPECT_EQ(CheckLrc(c.dataFrame, 259), 1);
   words[127] ^= 0x8000;
   MakeBlockWriteFrames(&c, &io);
-  CHECK(c.dataFrame[258] != first);
-  CHECK_EQ(CheckLrc(c.dataFrame, 259), 1);
+  EXPECT_TRUE(c.dataFrame[258] != first);
+  EXPECT_EQ(CheckLrc(c.dataFrame, 259), 1);
 }
 
-TEST(CheckByteIgnoresStartAndTerminator) {
+TEST(Frames, CheckByteIgnoresStartAndTerminator) {
   uint8_t frame[5] = {0x02, 0x34, 0x12, 0x03, 0x26};
-  CHECK_EQ(CheckLrc(frame, 5), 1);
+  EXPECT_EQ(CheckLrc(frame, 5), 1);
   frame[0] = 0x7F;
   frame[3] = 0x00;
-  CHECK_EQ(CheckLrc(frame, 5), 1);
+  EXPECT_EQ(CheckLrc(frame, 5), 1);
   frame[4] = 0x27;
-  CHECK_EQ(CheckLrc(frame, 5), 0);
+  EXPECT_EQ(CheckLrc(frame, 5), 0);
 }
 
-TEST(TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
+TEST(Frames, TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   LogReset();
   PortContext c;
   memset(&c, 0, sizeof c);
   IoRequest io = Request(1, 0x0201, 16, 0, 1, nullptr);
   MakeReadHeader(&c, &io);
   // No port: the send fails but still traces.
-  CHECK_EQ(SendStr(&c, c.enquiry, 3), 0);
-  CHECK_EQ(LogLevel(0), 8);
-  CHECK_STR(LogText(0), "ORVEN> SendStr() Tx 4E 21 05 01 30 31 30 31 30 32 30 31 30 30 30 32 30");
+  EXPECT_EQ(SendStr(&c, c.enquiry, 3), 0);
+  EXPECT_EQ(LogLevel(0), 8);
+  EXPECT_STREQ(LogText(0),
+               "ORVEN> SendStr() Tx 4E 21 05 01 30 31 30 31 30 32 30 31 30 30 30 32 30");
   // The last byte of the context's fields: what follows it is not shown.
   // The record's last byte is padding: shown as 00 even when the host's
   // memory there is not zero.
@@ -141,12 +142,15 @@ TEST(TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   c.eotByte = 0x04;
   reinterpret_cast<uint8_t *>(&c)[sizeof c - 1] = 0xEE;
   SendStr(&c, &c.ackByte, 1);
-  CHECK_STR(LogText(1), "ORVEN> SendStr() Tx 06 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(1),
+               "ORVEN> SendStr() Tx 06 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   SendStr(&c, &c.eotByte, 1);
-  CHECK_STR(LogText(2), "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(2),
+               "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   LogReset();
   uint8_t reply[8];
   memset(reply, 0xAB, sizeof reply);
-  CHECK_EQ(RecvStr(&c, reply, 3, sizeof reply), 0);
-  CHECK_STR(LogText(0), "ORVEN> RecvStr() Rx AB AB AB AB AB AB AB AB 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(RecvStr(&c, reply, 3, sizeof reply), 0);
+  EXPECT_STREQ(LogText(0),
+               "ORVEN> RecvStr() Rx AB AB AB AB AB AB AB AB 00 00 00 00 00 00 00 00 00");
 }

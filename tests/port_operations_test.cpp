@@ -1,9 +1,9 @@
 // Operations 1, 2, 11-13 and 15 through ZubMain: which context fields each
 // writes, and what a host sees when the port misbehaves.
+#include <gtest/gtest.h>
 #include <string.h>
 #include <winsub.h>
 
-#include "support/check.h"
 #include "support/driver_api.h"
 
 namespace {
@@ -48,222 +48,222 @@ int32_t Reconfigure(Channel *c, ReconfigureRequest r) {
 
 }  // namespace
 
-TEST(OpenStoresHandleSpecAndTimeout) {
+TEST(PortOperations, OpenStoresHandleSpecAndTimeout) {
   Channel c;
   Fresh(&c);
   c.context.spec.lineControl = 0xFFFF;
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
-  CHECK(c.context.port != nullptr);
-  CHECK_EQ(c.context.enabled, 1);
-  CHECK_EQ(c.context.replyTimeout, 250);
-  CHECK_STR(c.context.spec.deviceName, "COM3");
-  CHECK_EQ(c.context.spec.settings.baudRate, 9600);
-  CHECK_EQ(c.context.spec.lineControl, 8);
-  CHECK_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 2500);
-  CHECK_EQ(c.com3->dcb.fDtrControl, DTR_CONTROL_DISABLE);
-  CHECK_EQ(LogCount(), 0);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
+  EXPECT_TRUE(c.context.port != nullptr);
+  EXPECT_EQ(c.context.enabled, 1);
+  EXPECT_EQ(c.context.replyTimeout, 250);
+  EXPECT_STREQ(c.context.spec.deviceName, "COM3");
+  EXPECT_EQ(c.context.spec.settings.baudRate, 9600);
+  EXPECT_EQ(c.context.spec.lineControl, 8);
+  EXPECT_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 2500);
+  EXPECT_EQ(c.com3->dcb.fDtrControl, DTR_CONTROL_DISABLE);
+  EXPECT_EQ(LogCount(), 0);
 }
 
-TEST(OpenDisabledOnlyStoresTheFlag) {
+TEST(PortOperations, OpenDisabledOnlyStoresTheFlag) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
   PortContext before = c.context;
-  CHECK_EQ(Open(&c, OpenOf("COM4", 0)), LUMISAR_DONE);
-  CHECK_EQ(c.context.enabled, 0);
+  EXPECT_EQ(Open(&c, OpenOf("COM4", 0)), LUMISAR_DONE);
+  EXPECT_EQ(c.context.enabled, 0);
   c.context.enabled = before.enabled;
-  CHECK_MEM(&c.context, &before, sizeof before);
-  CHECK_EQ(c.com3->openHandles, 1);
-  CHECK_EQ(c.com4->callCount, 0);
+  EXPECT_EQ(memcmp(&c.context, &before, sizeof before), 0);
+  EXPECT_EQ(c.com3->openHandles, 1);
+  EXPECT_EQ(c.com4->callCount, 0);
 }
 
-TEST(OpenFailureLogsTheNameAndKeepsTheChannel) {
+TEST(PortOperations, OpenFailureLogsTheNameAndKeepsTheChannel) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 40)), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 40)), LUMISAR_DONE);
   PortContext before = c.context;
-  CHECK_EQ(Open(&c, OpenOf("COM8", 5, 90)), LUMISAR_FAILED);
-  CHECK_EQ(LogCount(), 1);
-  CHECK_EQ(LogLevel(0), 32);
-  CHECK_STR(LogText(0), "ORVEN: Failed to open COM8");
-  CHECK_EQ(c.context.enabled, 5);
+  EXPECT_EQ(Open(&c, OpenOf("COM8", 5, 90)), LUMISAR_FAILED);
+  EXPECT_EQ(LogCount(), 1);
+  EXPECT_EQ(LogLevel(0), 32);
+  EXPECT_STREQ(LogText(0), "ORVEN: Failed to open COM8");
+  EXPECT_EQ(c.context.enabled, 5);
   c.context.enabled = before.enabled;
-  CHECK_MEM(&c.context, &before, sizeof before);
+  EXPECT_EQ(memcmp(&c.context, &before, sizeof before), 0);
   // A port whose line state cannot be set is refused the same way.
   c.com4->failSetState = 1;
-  CHECK_EQ(Open(&c, OpenOf("COM4")), LUMISAR_FAILED);
-  CHECK_EQ(c.com4->openHandles, 0);
-  CHECK_STR(LogText(1), "ORVEN: Failed to open COM4");
+  EXPECT_EQ(Open(&c, OpenOf("COM4")), LUMISAR_FAILED);
+  EXPECT_EQ(c.com4->openHandles, 0);
+  EXPECT_STREQ(LogText(1), "ORVEN: Failed to open COM4");
 }
 
 // The longest name a host can give: 11 characters, the terminator in the
 // twelfth byte, as \\.\COM1234 for a port numbered above 9.
-TEST(ANameOfElevenCharactersOpensAndReconfigures) {
+TEST(PortOperations, ANameOfElevenCharactersOpensAndReconfigures) {
   Channel c;
   Fresh(&c);
   const char name[] = "\\\\.\\COM1234";
   static_assert(sizeof name == LUMISAR_DEVICE_NAME_SIZE, "11 characters and the terminator");
   WinsubAddMemoryDevice(name);
-  CHECK_EQ(Open(&c, OpenOf(name)), LUMISAR_DONE);
-  CHECK_STR(c.context.spec.deviceName, name);
-  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
-  CHECK_EQ(Reconfigure(&c, ChangeOf(name, 0, SerialSettings{19200, 8, 0, 1})), LUMISAR_DONE);
-  CHECK(c.context.port != nullptr);
-  CHECK_EQ(c.context.spec.settings.baudRate, 19200);
-  CHECK_EQ(Reconfigure(&c, ChangeOf("COM3", 0, SerialSettings{0, 0, 0, 0})), LUMISAR_DONE);
-  CHECK_EQ(Reconfigure(&c, ChangeOf(name, 0, SerialSettings{0, 0, 0, 0})), LUMISAR_DONE);
-  CHECK_STR(c.context.spec.deviceName, name);
+  EXPECT_EQ(Open(&c, OpenOf(name)), LUMISAR_DONE);
+  EXPECT_STREQ(c.context.spec.deviceName, name);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf(name, 0, SerialSettings{19200, 8, 0, 1})), LUMISAR_DONE);
+  EXPECT_TRUE(c.context.port != nullptr);
+  EXPECT_EQ(c.context.spec.settings.baudRate, 19200);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf("COM3", 0, SerialSettings{0, 0, 0, 0})), LUMISAR_DONE);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf(name, 0, SerialSettings{0, 0, 0, 0})), LUMISAR_DONE);
+  EXPECT_STREQ(c.context.spec.deviceName, name);
 }
 
-TEST(OpenRefusesANameWithoutTerminator) {
+TEST(PortOperations, OpenRefusesANameWithoutTerminator) {
   Channel c;
   Fresh(&c);
   OpenRequest r = OpenOf("COM3");
   memcpy(r.deviceName, "COM3XXXXXXXX", 12);
-  CHECK_EQ(Open(&c, r), LUMISAR_FAILED);
-  CHECK_EQ(c.com3->callCount, 0);
-  CHECK_STR(LogText(0), "ORVEN: Failed to open COM3XXXXXXX");
-  CHECK(c.context.port == nullptr);
+  EXPECT_EQ(Open(&c, r), LUMISAR_FAILED);
+  EXPECT_EQ(c.com3->callCount, 0);
+  EXPECT_STREQ(LogText(0), "ORVEN: Failed to open COM3XXXXXXX");
+  EXPECT_TRUE(c.context.port == nullptr);
 }
 
-TEST(OpenOfAnotherDeviceClosesTheReplacedPort) {
+TEST(PortOperations, OpenOfAnotherDeviceClosesTheReplacedPort) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
-  CHECK_EQ(Open(&c, OpenOf("COM4")), LUMISAR_DONE);
-  CHECK_EQ(c.com3->openHandles, 0);
-  CHECK_EQ(c.com4->openHandles, 1);
-  CHECK_EQ(WinsubOpenHandleCount(), 1);
+  EXPECT_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM4")), LUMISAR_DONE);
+  EXPECT_EQ(c.com3->openHandles, 0);
+  EXPECT_EQ(c.com4->openHandles, 1);
+  EXPECT_EQ(WinsubOpenHandleCount(), 1);
   // A port that admits several opens: the second open replaces the first.
   c.com4->allowSharing = 1;
   HANDLE first = c.context.port;
-  CHECK_EQ(Open(&c, OpenOf("COM4")), LUMISAR_DONE);
-  CHECK(c.context.port != first);
-  CHECK_EQ(c.com4->openHandles, 1);
+  EXPECT_EQ(Open(&c, OpenOf("COM4")), LUMISAR_DONE);
+  EXPECT_TRUE(c.context.port != first);
+  EXPECT_EQ(c.com4->openHandles, 1);
 }
 
-TEST(OpenOfTheSameBusyPortFailsAndKeepsIt) {
+TEST(PortOperations, OpenOfTheSameBusyPortFailsAndKeepsIt) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
   HANDLE held = c.context.port;
-  CHECK_EQ(Open(&c, OpenOf("COM3")), LUMISAR_FAILED);
-  CHECK(c.context.port == held);
-  CHECK_EQ(c.com3->openHandles, 1);
+  EXPECT_EQ(Open(&c, OpenOf("COM3")), LUMISAR_FAILED);
+  EXPECT_TRUE(c.context.port == held);
+  EXPECT_EQ(c.com3->openHandles, 1);
 }
 
-TEST(PurgeAndCloseOnChannelsWithAndWithoutPort) {
+TEST(PortOperations, PurgeAndCloseOnChannelsWithAndWithoutPort) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Call(LUMISAR_OP_PURGE_INPUT, &c.context, nullptr), LUMISAR_DONE);
-  CHECK_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
+  EXPECT_EQ(Call(LUMISAR_OP_PURGE_INPUT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
   const uint8_t junk[3] = {1, 2, 3};
   WinsubMemPush(c.com3, junk, 3);
-  CHECK_EQ(Call(LUMISAR_OP_PURGE_INPUT, &c.context, nullptr), LUMISAR_DONE);
-  CHECK_EQ(WinsubMemWaiting(c.com3), 0);
+  EXPECT_EQ(Call(LUMISAR_OP_PURGE_INPUT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(WinsubMemWaiting(c.com3), 0);
   c.com3->failClose = 1;
-  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_FAILED);
-  CHECK(c.context.port != nullptr);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_FAILED);
+  EXPECT_TRUE(c.context.port != nullptr);
   c.com3->failClose = 0;
-  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT_2, &c.context, nullptr), LUMISAR_DONE);
-  CHECK(c.context.port == nullptr);
-  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
-  CHECK_STR(c.context.spec.deviceName, "COM3");
-  CHECK_EQ(c.context.enabled, 1);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT_2, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_TRUE(c.context.port == nullptr);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_STREQ(c.context.spec.deviceName, "COM3");
+  EXPECT_EQ(c.context.enabled, 1);
 }
 
-TEST(ReopenUsesTheStoredSpecAndTheOpenLimit) {
+TEST(PortOperations, ReopenUsesTheStoredSpecAndTheOpenLimit) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
-  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
   c.context.enabled = 0;
-  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_DONE);
-  CHECK(c.context.port != nullptr);
-  CHECK_EQ(c.context.enabled, 1);
-  CHECK_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 1000);
-  CHECK_EQ(c.context.replyTimeout, 250);
+  EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_TRUE(c.context.port != nullptr);
+  EXPECT_EQ(c.context.enabled, 1);
+  EXPECT_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 1000);
+  EXPECT_EQ(c.context.replyTimeout, 250);
   // Again while it is open: the port refuses a second open.
   HANDLE held = c.context.port;
-  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
-  CHECK(c.context.port == held);
+  EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
+  EXPECT_TRUE(c.context.port == held);
 }
 
-TEST(ReopenWithoutASpecFails) {
+TEST(PortOperations, ReopenWithoutASpecFails) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
+  EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
   memset(c.context.spec.deviceName, 'C', sizeof c.context.spec.deviceName);
-  CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
-  CHECK(c.context.port == nullptr);
-  CHECK_EQ(c.context.enabled, 0);
+  EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
+  EXPECT_TRUE(c.context.port == nullptr);
+  EXPECT_EQ(c.context.enabled, 0);
 }
 
-TEST(ReconfigureOnAClosedChannelKeepsWhatTheRequestLeavesOut) {
+TEST(PortOperations, ReconfigureOnAClosedChannelKeepsWhatTheRequestLeavesOut) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
-  CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
-  CHECK_EQ(Reconfigure(&c, ChangeOf("COM3", 0, SerialSettings{0, 7, 2, 2})), LUMISAR_DONE);
-  CHECK_EQ(c.context.spec.settings.baudRate, 9600);
-  CHECK_EQ(c.context.spec.settings.dataBits, 8);
-  CHECK_EQ(c.context.spec.settings.parity, 0);
-  CHECK_EQ(c.context.replyTimeout, 250);
-  CHECK_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 2500);
-  CHECK_EQ(c.com3->dcb.BaudRate, 9600);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &c.context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf("COM3", 0, SerialSettings{0, 7, 2, 2})), LUMISAR_DONE);
+  EXPECT_EQ(c.context.spec.settings.baudRate, 9600);
+  EXPECT_EQ(c.context.spec.settings.dataBits, 8);
+  EXPECT_EQ(c.context.spec.settings.parity, 0);
+  EXPECT_EQ(c.context.replyTimeout, 250);
+  EXPECT_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 2500);
+  EXPECT_EQ(c.com3->dcb.BaudRate, 9600);
 }
 
-TEST(ReconfigureToAnotherDeviceClosesTheOldPortFirst) {
+TEST(PortOperations, ReconfigureToAnotherDeviceClosesTheOldPortFirst) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
-  CHECK_EQ(Reconfigure(&c, ChangeOf("COM4", 30, SerialSettings{4800, 7, 2, 2})), LUMISAR_DONE);
-  CHECK_EQ(c.com3->openHandles, 0);
-  CHECK_EQ(c.com4->openHandles, 1);
-  CHECK_EQ(c.com4->dcb.BaudRate, 4800);
-  CHECK_EQ(c.com4->dcb.Parity, EVENPARITY);
-  CHECK_EQ(c.com4->timeouts.ReadTotalTimeoutConstant, 300);
-  CHECK_EQ(c.context.replyTimeout, 30);
-  CHECK_STR(c.context.spec.deviceName, "COM4");
+  EXPECT_EQ(Open(&c, OpenOf("COM3")), LUMISAR_DONE);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf("COM4", 30, SerialSettings{4800, 7, 2, 2})), LUMISAR_DONE);
+  EXPECT_EQ(c.com3->openHandles, 0);
+  EXPECT_EQ(c.com4->openHandles, 1);
+  EXPECT_EQ(c.com4->dcb.BaudRate, 4800);
+  EXPECT_EQ(c.com4->dcb.Parity, EVENPARITY);
+  EXPECT_EQ(c.com4->timeouts.ReadTotalTimeoutConstant, 300);
+  EXPECT_EQ(c.context.replyTimeout, 30);
+  EXPECT_STREQ(c.context.spec.deviceName, "COM4");
   // The new device fails: no port, but the request's values stay.
   c.com3->failCreate = 1;
-  CHECK_EQ(Reconfigure(&c, ChangeOf("COM3", 40, SerialSettings{2400, 8, 0, 0})), LUMISAR_FAILED);
-  CHECK(c.context.port == nullptr);
-  CHECK_EQ(c.com4->openHandles, 0);
-  CHECK_EQ(c.context.replyTimeout, 40);
-  CHECK_STR(c.context.spec.deviceName, "COM3");
-  CHECK_EQ(c.context.spec.settings.baudRate, 2400);
-  CHECK_EQ(LogCount(), 0);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf("COM3", 40, SerialSettings{2400, 8, 0, 0})), LUMISAR_FAILED);
+  EXPECT_TRUE(c.context.port == nullptr);
+  EXPECT_EQ(c.com4->openHandles, 0);
+  EXPECT_EQ(c.context.replyTimeout, 40);
+  EXPECT_STREQ(c.context.spec.deviceName, "COM3");
+  EXPECT_EQ(c.context.spec.settings.baudRate, 2400);
+  EXPECT_EQ(LogCount(), 0);
 }
 
-TEST(ReconfigureOfTheSameOpenDeviceFailsAndKeepsThePort) {
+TEST(PortOperations, ReconfigureOfTheSameOpenDeviceFailsAndKeepsThePort) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 25)), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 25)), LUMISAR_DONE);
   HANDLE held = c.context.port;
-  CHECK_EQ(Reconfigure(&c, ChangeOf("COM3", 60, SerialSettings{1200, 8, 0, 0})), LUMISAR_FAILED);
-  CHECK(c.context.port == held);
-  CHECK_EQ(c.com3->dcb.BaudRate, 9600);
-  CHECK_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 250);
-  CHECK_EQ(c.context.replyTimeout, 60);
-  CHECK_EQ(c.context.spec.settings.baudRate, 1200);
+  EXPECT_EQ(Reconfigure(&c, ChangeOf("COM3", 60, SerialSettings{1200, 8, 0, 0})), LUMISAR_FAILED);
+  EXPECT_TRUE(c.context.port == held);
+  EXPECT_EQ(c.com3->dcb.BaudRate, 9600);
+  EXPECT_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 250);
+  EXPECT_EQ(c.context.replyTimeout, 60);
+  EXPECT_EQ(c.context.spec.settings.baudRate, 1200);
 }
 
-TEST(ReconfigureRefusesANameWithoutTerminator) {
+TEST(PortOperations, ReconfigureRefusesANameWithoutTerminator) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 25)), LUMISAR_DONE);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 25)), LUMISAR_DONE);
   PortContext before = c.context;
   ReconfigureRequest r = ChangeOf("COM4", 60, SerialSettings{1200, 8, 0, 0});
   memset(r.deviceName, 'Z', sizeof r.deviceName);
-  CHECK_EQ(Reconfigure(&c, r), LUMISAR_FAILED);
-  CHECK_MEM(&c.context, &before, sizeof before);
+  EXPECT_EQ(Reconfigure(&c, r), LUMISAR_FAILED);
+  EXPECT_EQ(memcmp(&c.context, &before, sizeof before), 0);
 }
 
-TEST(OpenWithAZeroTimeoutReadsWithTheOpenLimit) {
+TEST(PortOperations, OpenWithAZeroTimeoutReadsWithTheOpenLimit) {
   Channel c;
   Fresh(&c);
-  CHECK_EQ(Open(&c, OpenOf("COM3", 1, 0)), LUMISAR_DONE);
-  CHECK_EQ(c.context.replyTimeout, 0);
-  CHECK_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 1000);
+  EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 0)), LUMISAR_DONE);
+  EXPECT_EQ(c.context.replyTimeout, 0);
+  EXPECT_EQ(c.com3->timeouts.ReadTotalTimeoutConstant, 1000);
 }

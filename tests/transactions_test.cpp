@@ -1,9 +1,9 @@
 // Reads and writes against the controller simulator: the dialogue, the six
 // attempts, refusals on the fifth and sixth, every diagnostic line, and
 // where values land in the host's buffer.
+#include <gtest/gtest.h>
 #include <string.h>
 
-#include "support/check.h"
 #include "support/driver_api.h"
 #include "support/sim_line.h"
 
@@ -25,7 +25,7 @@ const char kBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
 
 enum Op { kRead, kBlockRead, kWrite, kBlockWrite };
 
-int32_t Run(SimLine *line, Op op) {
+int32_t RunOp(SimLine *line, Op op) {
   uint8_t values[256] = {0, 0, 0x34, 0x12};
   switch (op) {
     case kRead:
@@ -57,7 +57,7 @@ int DiagnosticLines() {
 
 }  // namespace
 
-TEST(FailureTables) {
+TEST(Transactions, FailureTables) {
   const Row rows[] = {
       // A silent controller: six enquiries, traces only.
       {kRead, kFaultNoAnswer, kEvery, 2, 6, nullptr, 0},
@@ -106,30 +106,31 @@ TEST(FailureTables) {
     SimLine line;
     SimLineOpen(&line);
     SimSetFault(line.sim, row.fault, row.count);
-    int32_t result = Run(&line, row.op);
-    if (result != row.result || SimEnquiries(&line) != row.enquiries)
-      fprintf(stderr, "  row %d (%s)\n", index, SimFaultName(row.fault));
-    CHECK_EQ(result, row.result);
-    CHECK_EQ(SimEnquiries(&line), row.enquiries);
-    CHECK_EQ(DiagnosticLines(), row.lines);
-    if (row.line) CHECK_EQ(LogLinesEqual(row.line), row.lines);
-    for (int i = 0; i < LogCount(); ++i) CHECK_EQ(LogLevel(i), 8);
+    SCOPED_TRACE(testing::Message() << "row " << index << " (" << SimFaultName(row.fault) << ")");
+    int32_t result = RunOp(&line, row.op);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(SimEnquiries(&line), row.enquiries);
+    EXPECT_EQ(DiagnosticLines(), row.lines);
+    if (row.line) {
+      EXPECT_EQ(LogLinesEqual(row.line), row.lines);
+    }
+    for (int i = 0; i < LogCount(); ++i) EXPECT_EQ(LogLevel(i), 8);
     SimLineClose(&line);
     index++;
   }
 }
 
-TEST(ARefusalSendsNoEot) {
+TEST(Transactions, ARefusalSendsNoEot) {
   SimLine line;
   SimLineOpen(&line);
   SimSetFault(line.sim, kFaultNoAck, kEvery);
-  CHECK_EQ(Run(&line, kRead), 1);
+  EXPECT_EQ(RunOp(&line, kRead), 1);
   // Five enquiries and nothing else went out.
-  CHECK_EQ(line.dev->txLen, 15);
+  EXPECT_EQ(line.dev->txLen, 15);
   SimLineClose(&line);
 }
 
-TEST(FailedReadsLeaveTheBufferAlone) {
+TEST(Transactions, FailedReadsLeaveTheBufferAlone) {
   const int faults[] = {kFaultNoAnswer, kFaultBadLrc, kFaultNoEot, kFaultBadEot, kFaultNoStx};
   for (int fault : faults) {
     SimLine line;
@@ -138,129 +139,129 @@ TEST(FailedReadsLeaveTheBufferAlone) {
     SimSetFault(line.sim, fault, kEvery);
     uint8_t values[256];
     memset(values, 0x77, sizeof values);
-    CHECK(ReadTag(&line, "0140000", 0, values) != 0);
-    CHECK(ReadTag(&line, "0140000L", 4, values) != 0);
-    CHECK(ReadBlockTag(&line, "0140000", 128, values) != 0);
-    for (uint8_t b : values) CHECK_EQ(b, 0x77);
+    EXPECT_TRUE(ReadTag(&line, "0140000", 0, values) != 0);
+    EXPECT_TRUE(ReadTag(&line, "0140000L", 4, values) != 0);
+    EXPECT_TRUE(ReadBlockTag(&line, "0140000", 128, values) != 0);
+    for (uint8_t b : values) EXPECT_EQ(b, 0x77);
     SimLineClose(&line);
   }
 }
 
-TEST(RoundTripsOfEveryType) {
+TEST(Transactions, RoundTripsOfEveryType) {
   SimLine line;
   SimLineOpen(&line);
   // Values with the bytes a line discipline would eat or rewrite.
   const uint16_t words[] = {0x0000, 0x0A0D, 0x1113, 0xFFFF, 0x00FF};
   for (uint16_t w : words) {
     uint16_t out[2] = {0xAAAA, w};
-    CHECK_EQ(WriteTag(&line, "0140000", 1, out), 0);
-    CHECK_EQ(SimMemory(line.sim, 1)[040000], w);
+    EXPECT_EQ(WriteTag(&line, "0140000", 1, out), 0);
+    EXPECT_EQ(SimMemory(line.sim, 1)[040000], w);
     uint16_t in[2] = {0x5555, 0};
-    CHECK_EQ(ReadTag(&line, "0140000", 2, in), 0);
-    CHECK_EQ(in[1], w);
-    CHECK_EQ(in[0], 0x5555);  // the first word is the host's
+    EXPECT_EQ(ReadTag(&line, "0140000", 2, in), 0);
+    EXPECT_EQ(in[1], w);
+    EXPECT_EQ(in[0], 0x5555);  // the first word is the host's
   }
   const uint32_t longs[] = {0x12345678, 0xFFFFFFFF, 0x0D0A1311, 0};
   for (uint32_t v : longs) {
     uint32_t out = v, in = 0;
-    CHECK_EQ(WriteTag(&line, "0140002L", 4, &out), 0);
-    CHECK_EQ(SimMemory(line.sim, 1)[040002], v & 0xFFFF);
-    CHECK_EQ(SimMemory(line.sim, 1)[040003], v >> 16);
-    CHECK_EQ(ReadTag(&line, "0140002l", 5, &in), 0);
-    CHECK_EQ(in, v);
+    EXPECT_EQ(WriteTag(&line, "0140002L", 4, &out), 0);
+    EXPECT_EQ(SimMemory(line.sim, 1)[040002], v & 0xFFFF);
+    EXPECT_EQ(SimMemory(line.sim, 1)[040003], v >> 16);
+    EXPECT_EQ(ReadTag(&line, "0140002l", 5, &in), 0);
+    EXPECT_EQ(in, v);
   }
   // Floats travel as their four bytes, NaN payloads included.
   const uint32_t floatBits[] = {0x3F800000, 0xC2F6E979, 0x7FC00001, 0x00000001};
   for (uint32_t bits : floatBits) {
     uint32_t out = bits, in = 0;
-    CHECK_EQ(WriteTag(&line, "0177776F", 3, &out), 0);
-    CHECK_EQ(ReadTag(&line, "0177776F", 3, &in), 0);
-    CHECK_EQ(in, bits);
+    EXPECT_EQ(WriteTag(&line, "0177776F", 3, &out), 0);
+    EXPECT_EQ(ReadTag(&line, "0177776F", 3, &in), 0);
+    EXPECT_EQ(in, bits);
   }
   SimLineClose(&line);
 }
 
-TEST(BlocksOfEveryLimit) {
+TEST(Transactions, BlocksOfEveryLimit) {
   SimLine line;
   SimLineOpen(&line);
   uint16_t words[128], back[128];
   for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(0x1100 + i * 3);
-  CHECK_EQ(WriteBlockTag(&line, "0100100", 128, words), 0);
+  EXPECT_EQ(WriteBlockTag(&line, "0100100", 128, words), 0);
   memset(back, 0, sizeof back);
-  CHECK_EQ(ReadBlockTag(&line, "0100100", 128, back), 0);
-  CHECK_MEM(back, words, sizeof words);
-  CHECK_EQ(SimMemory(line.sim, 1)[0100 + 127], words[127]);
+  EXPECT_EQ(ReadBlockTag(&line, "0100100", 128, back), 0);
+  EXPECT_EQ(memcmp(back, words, sizeof words), 0);
+  EXPECT_EQ(SimMemory(line.sim, 1)[0100 + 127], words[127]);
   uint32_t longs[64], longBack[64];
   for (int i = 0; i < 64; ++i) longs[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
-  CHECK_EQ(WriteBlockTag(&line, "0100400L", 64, longs), 0);
+  EXPECT_EQ(WriteBlockTag(&line, "0100400L", 64, longs), 0);
   memset(longBack, 0, sizeof longBack);
-  CHECK_EQ(ReadBlockTag(&line, "0100400l", 64, longBack), 0);
-  CHECK_MEM(longBack, longs, sizeof longs);
+  EXPECT_EQ(ReadBlockTag(&line, "0100400l", 64, longBack), 0);
+  EXPECT_EQ(memcmp(longBack, longs, sizeof longs), 0);
   SimLineClose(&line);
 }
 
-TEST(BitReadsAndWrites) {
+TEST(Transactions, BitReadsAndWrites) {
   SimLine line;
   SimLineOpen(&line);
   uint16_t *memory = SimMemory(line.sim, 1);
   memory[040000] = 0x8000;
   uint16_t v[2] = {0x1234, 9};
-  CHECK_EQ(ReadTag(&line, "0140000F", 6, v), 0);
-  CHECK_EQ(v[1], 1);
-  CHECK_EQ(v[0], 0x1234);
-  CHECK_EQ(ReadTag(&line, "01400000", 6, v), 0);
-  CHECK_EQ(v[1], 0);
+  EXPECT_EQ(ReadTag(&line, "0140000F", 6, v), 0);
+  EXPECT_EQ(v[1], 1);
+  EXPECT_EQ(v[0], 0x1234);
+  EXPECT_EQ(ReadTag(&line, "01400000", 6, v), 0);
+  EXPECT_EQ(v[1], 0);
 
   memory[040000] = 0x0100;
   IoRequest io = TagRequest("01400003", 6, 1, v, false);
   v[1] = 1;
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 0);
-  CHECK_EQ(memory[040000], 0x0108);
-  CHECK_EQ(v[1], 1);
-  CHECK_EQ(io.address.bitNumber, 3);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 0);
+  EXPECT_EQ(memory[040000], 0x0108);
+  EXPECT_EQ(v[1], 1);
+  EXPECT_EQ(io.address.bitNumber, 3);
 
   memory[040000] = 0xFFFF;
   v[1] = 0;
-  CHECK_EQ(WriteTag(&line, "0140000F", 6, v), 0);
-  CHECK_EQ(memory[040000], 0x7FFF);
-  CHECK_EQ(v[1], 0);
+  EXPECT_EQ(WriteTag(&line, "0140000F", 6, v), 0);
+  EXPECT_EQ(memory[040000], 0x7FFF);
+  EXPECT_EQ(v[1], 0);
   // Any nonzero value sets the bit.
   v[1] = 0x8000;
-  CHECK_EQ(WriteTag(&line, "01400000", 6, v), 0);
-  CHECK_EQ(memory[040000], 0x7FFF);
-  CHECK_EQ(v[1], 0x8000);
+  EXPECT_EQ(WriteTag(&line, "01400000", 6, v), 0);
+  EXPECT_EQ(memory[040000], 0x7FFF);
+  EXPECT_EQ(v[1], 0x8000);
   SimLineClose(&line);
 }
 
-TEST(BitWriteWhoseReadFailsSendsNoWrite) {
+TEST(Transactions, BitWriteWhoseReadFailsSendsNoWrite) {
   SimLine line;
   SimLineOpen(&line);
   SimMemory(line.sim, 1)[040000] = 0x00F0;
   SimSetFault(line.sim, kFaultNoAnswer, kEvery);
   uint16_t v[2] = {0, 1};
   IoRequest io = TagRequest("01400003", 6, 1, v, false);
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 2);
-  CHECK_EQ(SimEnquiries(&line), 6);
-  CHECK_EQ(io.address.bitNumber, 3);
-  CHECK_EQ(v[1], 1);
-  CHECK_EQ(SimGetStats(line.sim)->writes, 0);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 2);
+  EXPECT_EQ(SimEnquiries(&line), 6);
+  EXPECT_EQ(io.address.bitNumber, 3);
+  EXPECT_EQ(v[1], 1);
+  EXPECT_EQ(SimGetStats(line.sim)->writes, 0);
   // A refused read is handed on as 1, again without a write.
   SimSetFault(line.sim, kFaultNoAnswer, 0);
   SimSetFault(line.sim, kFaultNoAck, kEvery);
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 1);
-  CHECK_EQ(SimGetStats(line.sim)->writes, 0);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 1);
+  EXPECT_EQ(SimGetStats(line.sim)->writes, 0);
   // The write half refused on its fifth attempt: the caller's bit is back.
   SimClearFaults(line.sim);
   SimSetFault(line.sim, kFaultNoAck, kEvery);
   SimSetFault(line.sim, kFaultNoAck, 0);
   SimSetFault(line.sim, kFaultHeaderRefused, kEvery);
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 1);
-  CHECK_EQ(v[1], 1);
-  CHECK_EQ(SimMemory(line.sim, 1)[040000], 0x00F0);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 1);
+  EXPECT_EQ(v[1], 1);
+  EXPECT_EQ(SimMemory(line.sim, 1)[040000], 0x00F0);
   SimLineClose(&line);
 }
 
-TEST(RequestsTheFramesCannotCarryAreRefusedBeforeAnyTraffic) {
+TEST(Transactions, RequestsTheFramesCannotCarryAreRefusedBeforeAnyTraffic) {
   SimLine line;
   SimLineOpen(&line);
   uint8_t values[600] = {};
@@ -301,49 +302,55 @@ TEST(RequestsTheFramesCannotCarryAreRefusedBeforeAnyTraffic) {
     io.count = c.count;
     io.dataType = c.type;
     io.values = values;
-    CHECK_EQ(Transfer(&line, c.op, &io), 1);
+    EXPECT_EQ(Transfer(&line, c.op, &io), 1);
   }
   // A bit number beyond the word.
   IoRequest io = TagRequest("01400003", 6, 1, values, false);
   io.address.bitNumber = 16;
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_READ, &io), 1);
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 1);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_READ, &io), 1);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_WRITE, &io), 1);
   io.values = nullptr;
   io.address.bitNumber = 255;
-  CHECK_EQ(Transfer(&line, LUMISAR_OP_SINGLE_READ, &io), 1);
-  CHECK_EQ(line.dev->txLen, 0);
-  CHECK_EQ(LogCount(), 0);
+  EXPECT_EQ(Transfer(&line, LUMISAR_OP_SINGLE_READ, &io), 1);
+  EXPECT_EQ(line.dev->txLen, 0);
+  EXPECT_EQ(LogCount(), 0);
   SimLineClose(&line);
 }
 
-TEST(TransfersWithoutAPortFailAfterSixAttempts) {
+TEST(Transactions, TransfersWithoutAPortFailAfterSixAttempts) {
   LogReset();
   PortContext context;
   memset(&context, 0, sizeof context);
   uint16_t v[8] = {0, 0x77};
   IoRequest io = TagRequest("0140000", 0, 1, v, false);
-  CHECK_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
-  CHECK_EQ(LogLinesStarting("ORVEN> SendStr() Tx 4E 21 05"), 6);
-  CHECK_EQ(Call(LUMISAR_OP_SINGLE_WRITE, &context, &io), 2);
+  EXPECT_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
+  EXPECT_EQ(LogLinesStarting("ORVEN> SendStr() Tx 4E 21 05"), 6);
+  EXPECT_EQ(Call(LUMISAR_OP_SINGLE_WRITE, &context, &io), 2);
   io = TagRequest("0140000", 0, 3, v, true);
-  CHECK_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 2);
-  CHECK_EQ(Call(LUMISAR_OP_BLOCK_WRITE, &context, &io), 2);
-  CHECK_EQ(v[1], 0x77);
+  EXPECT_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 2);
+  EXPECT_EQ(Call(LUMISAR_OP_BLOCK_WRITE, &context, &io), 2);
+  EXPECT_EQ(v[1], 0x77);
 }
 
-TEST(RepliesAreTracedFromTheReplyBuffer) {
+TEST(Transactions, RepliesAreTracedFromTheReplyBuffer) {
   SimLine line;
   SimLineOpen(&line);
   SimMemory(line.sim, 1)[040000] = 0x1234;
   uint16_t v[2];
-  CHECK_EQ(ReadTag(&line, "0140000", 0, v), 0);
+  EXPECT_EQ(ReadTag(&line, "0140000", 0, v), 0);
   // enquiry, acknowledge, header, ACK, data, ACK, EOT, EOT
-  CHECK_EQ(LogCount(), 8);
-  CHECK_STR(LogText(1), "ORVEN> RecvStr() Rx 4E 21 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-  CHECK_STR(LogText(3), "ORVEN> RecvStr() Rx 06 21 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-  CHECK_STR(LogText(4), "ORVEN> RecvStr() Rx 02 34 12 03 26 00 00 00 00 00 00 00 00 00 00 00 00");
-  CHECK_STR(LogText(5), "ORVEN> SendStr() Tx 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-  CHECK_STR(LogText(6), "ORVEN> RecvStr() Rx 04 34 12 03 26 00 00 00 00 00 00 00 00 00 00 00 00");
-  CHECK_STR(LogText(7), "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(LogCount(), 8);
+  EXPECT_STREQ(LogText(1),
+               "ORVEN> RecvStr() Rx 4E 21 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(3),
+               "ORVEN> RecvStr() Rx 06 21 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(4),
+               "ORVEN> RecvStr() Rx 02 34 12 03 26 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(5),
+               "ORVEN> SendStr() Tx 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(6),
+               "ORVEN> RecvStr() Rx 04 34 12 03 26 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_STREQ(LogText(7),
+               "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   SimLineClose(&line);
 }

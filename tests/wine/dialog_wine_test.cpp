@@ -1,11 +1,11 @@
 // The real "Tag Format" dialog under Wine and Xvfb, driven from a second
 // thread with real window messages while the driver's modal loop runs.
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
-#include "support/check.h"
 #include "support/driver_api.h"
 
 namespace {
@@ -133,11 +133,9 @@ int32_t ShowWith(LPTHREAD_START_ROUTINE drive, Driver *d, char *out, HWND owner)
 
 }  // namespace
 
-TEST(WineDialogChecksEntriesAndComposesTheText) {
-  if (!getenv("DISPLAY") || !*getenv("DISPLAY")) {
-    printf("no display: dialog tests skipped\n");
-    return;
-  }
+TEST(WineDialog, WineDialogChecksEntriesAndComposesTheText) {
+  if (!getenv("DISPLAY") || !*getenv("DISPLAY"))
+    GTEST_SKIP() << "no X display (Xvfb) to show it on";
   LogReset();
   HostSetVersion(819);
   HWND host = CreateWindowA("STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
@@ -146,33 +144,33 @@ TEST(WineDialogChecksEntriesAndComposesTheText) {
   char out[16];
   memset(out, 'X', sizeof out);
   int32_t result = ShowWith(DriveFullPath, &d, out, host);
-  CHECK(d.found);
-  CHECK_EQ(result, 0);
-  CHECK_STR(d.typed, "5A");
+  EXPECT_TRUE(d.found);
+  EXPECT_EQ(result, 0);
+  EXPECT_STREQ(d.typed, "5A");
   // The spinner writes lower-case digits; an upper-case edit may show them
   // either way.
-  CHECK_EQ(lstrcmpiA(out, "5a40001A"), 0);
-  CHECK(d.seenOwner == nullptr);  // version 819: no owner
-  CHECK_EQ(d.nested, 53);
-  CHECK_STR(d.messages[0], "missing value!");
-  CHECK_STR(d.messages[1], "Wrong PLC number! (range from 01 to 5A)");
-  CHECK_STR(d.messages[2], "Wrong PLC number! (2 hexadecimal digits)");
-  CHECK_STR(d.messages[3], "Wrong address! (5 octal digits)");
-  CHECK_STR(d.messages[4], "Wrong address! Address must be even number!");
-  CHECK_STR(d.messages[5], "");
-  CHECK(d.bitListDisabledFor32);
-  CHECK(d.bitListEnabledFor16);
-  CHECK_EQ(lstrcmpiA(d.plcAfterSpins[0], "5b"), 0);
-  CHECK_EQ(lstrcmpiA(d.plcAfterSpins[1], "5a"), 0);
+  EXPECT_EQ(lstrcmpiA(out, "5a40001A"), 0);
+  EXPECT_TRUE(d.seenOwner == nullptr);  // version 819: no owner
+  EXPECT_EQ(d.nested, 53);
+  EXPECT_STREQ(d.messages[0], "missing value!");
+  EXPECT_STREQ(d.messages[1], "Wrong PLC number! (range from 01 to 5A)");
+  EXPECT_STREQ(d.messages[2], "Wrong PLC number! (2 hexadecimal digits)");
+  EXPECT_STREQ(d.messages[3], "Wrong address! (5 octal digits)");
+  EXPECT_STREQ(d.messages[4], "Wrong address! Address must be even number!");
+  EXPECT_STREQ(d.messages[5], "");
+  EXPECT_TRUE(d.bitListDisabledFor32);
+  EXPECT_TRUE(d.bitListEnabledFor16);
+  EXPECT_EQ(lstrcmpiA(d.plcAfterSpins[0], "5b"), 0);
+  EXPECT_EQ(lstrcmpiA(d.plcAfterSpins[1], "5a"), 0);
 
   // Version 820: the host's window owns it; cancel leaves the buffer alone.
   HostSetVersion(820);
   Driver c = {};
   char kept[16] = "untouched";
-  CHECK_EQ(ShowWith(DriveCancel, &c, kept, host), 53);
-  CHECK(c.found);
-  CHECK(c.seenOwner == host);
-  CHECK_STR(kept, "untouched");
+  EXPECT_EQ(ShowWith(DriveCancel, &c, kept, host), 53);
+  EXPECT_TRUE(c.found);
+  EXPECT_TRUE(c.seenOwner == host);
+  EXPECT_STREQ(kept, "untouched");
   DestroyWindow(host);
   LogReset();
 }

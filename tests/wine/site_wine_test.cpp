@@ -9,11 +9,11 @@
 #include <string.h>
 #include <windows.h>
 // After windows.h, which it needs.
+#include <gtest/gtest.h>
 #include <psapi.h>
 
 #include "sim_core.h"
 #include "soak/soak_run.h"
-#include "support/check.h"
 #include "support/driver_api.h"
 #include "wine_env.h"
 
@@ -93,9 +93,9 @@ void Report(const char *what, const SoakChannel &c, unsigned mismatches) {
 
 // The soak through the real DLL: LUMISAR_WINE_SOAK exchanges (300 when not
 // set) with a random fault before a third of them.
-TEST(WineSoak) {
+TEST(WineSite, WineSoak) {
   static PortContext context;
-  CHECK(OpenOn(&context, kSimPort, 5));
+  EXPECT_TRUE(OpenOn(&context, kSimPort, 5));
   static SoakChannel c;
   memset(&c, 0, sizeof c);
   c.context = &context;
@@ -127,28 +127,25 @@ TEST(WineSoak) {
     }
     if (faults) printf("  soak: faults injected %d\n", atoi(faults + 7));
   }
-  CHECK_EQ(c.wrong, 0);
-  CHECK_EQ(mismatches, 0);
-  CHECK_EQ(c.otherStations, 0);
-  CHECK_EQ(c.results[0] + c.results[1] + c.results[2], c.exchanges);
+  EXPECT_EQ(c.wrong, 0);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(c.otherStations, 0);
+  EXPECT_EQ(c.results[0] + c.results[1] + c.results[2], c.exchanges);
   Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
 }
 
 // Two channels at once on two threads, each with its own line, simulator
 // and station, as a SCADA host runs them.
-TEST(WineParallelChannels) {
-  if (getenv("LUMISAR_EMULATED")) {
-    printf(
-        "  skipped: this machine runs i386 programs under qemu emulation, where Wine's threads\n"
-        "  crash in the emulator; the native soak runs four channels on threads instead\n");
-    return;
-  }
+TEST(WineSite, WineParallelChannels) {
+  if (Emulated())
+    GTEST_SKIP() << "i386 runs under qemu here, where Wine's threads crash in the emulator; "
+                    "the native soak runs four channels on threads instead";
   static PortContext contexts[2];
   static SoakChannel c[2];
   const char *ports[2] = {kSimPort, kSecondSimPort};
   const int stations[2] = {1, 3};
   for (int k = 0; k < 2; ++k) {
-    CHECK(OpenOn(&contexts[k], ports[k], 5));
+    EXPECT_TRUE(OpenOn(&contexts[k], ports[k], 5));
     memset(&c[k], 0, sizeof c[k]);
     c[k].context = &contexts[k];
     c[k].station = stations[k];
@@ -168,9 +165,9 @@ TEST(WineParallelChannels) {
   for (int k = 0; k < 2; ++k) {
     unsigned mismatches = Mismatches(c[k], k + 1);
     Report("parallel", c[k], mismatches);
-    CHECK_EQ(c[k].wrong, 0);
-    CHECK_EQ(mismatches, 0);
-    CHECK_EQ(c[k].otherStations, 0);
+    EXPECT_EQ(c[k].wrong, 0);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(c[k].otherStations, 0);
     Call(LUMISAR_OP_CLOSE_PORT, &contexts[k], nullptr);
   }
 }
@@ -178,22 +175,22 @@ TEST(WineParallelChannels) {
 // The second simulator is killed between exchanges, then while the driver
 // waits for its delayed reply: 2 within six reply limits each time, and
 // after it is back, close and reopen bring the exchanges back.
-TEST(WineVanishingDevice) {
+TEST(WineSite, WineVanishingDevice) {
   PortContext context;
   uint16_t w = 0;
   for (int midExchange = 0; midExchange < 2; ++midExchange) {
     // Operation 1 applies the 200 ms limit (a reopen keeps the line's own).
-    CHECK(OpenOn(&context, kSecondSimPort, 20));
-    CHECK_EQ(ReadWord(&context, "0340000", &w), 0);
+    EXPECT_TRUE(OpenOn(&context, kSecondSimPort, 20));
+    EXPECT_EQ(ReadWord(&context, "0340000", &w), 0);
     if (midExchange) {
       SimCommandTo(2, "delay 3000\nfault delay 1\n", 100);
-      CHECK(RunnerRequest("kill-later", 1000));  // the runner kills it 150 ms from now
+      EXPECT_TRUE(RunnerRequest("kill-later", 1000));  // the runner kills it 150 ms from now
     } else {
-      CHECK(RunnerRequest("kill", 5000));
+      EXPECT_TRUE(RunnerRequest("kill", 5000));
     }
     DWORD start = GetTickCount();
     w = 0x5555;
-    CHECK_EQ(ReadWord(&context, "0340000", &w), 2);
+    EXPECT_EQ(ReadWord(&context, "0340000", &w), 2);
     DWORD took = GetTickCount() - start;
     printf("  vanished %s: result 2 after %lu ms\n",
            midExchange ? "mid-exchange" : "between exchanges", static_cast<unsigned long>(took));
@@ -202,14 +199,14 @@ TEST(WineVanishingDevice) {
     // an unplugged adapter's reads fail at once, as the native test shows).
     // Emulated machines run Wine an order of magnitude slower.
     DWORD slack = getenv("LUMISAR_EMULATED") ? 5000 : 500;
-    CHECK(took <= 6 * (200 + 50) + slack);
-    CHECK_EQ(w, 0);
-    CHECK(RunnerRequest("start", 10000));
-    CHECK_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
-    CHECK_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
+    EXPECT_TRUE(took <= 6 * (200 + 50) + slack);
+    EXPECT_EQ(w, 0);
+    EXPECT_TRUE(RunnerRequest("start", 10000));
+    EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+    EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
     SimCommandTo(2, "poke 03 40000 0x0D0A\n", 100);
-    CHECK_EQ(ReadWord(&context, "0340000", &w), 0);
-    CHECK_EQ(w, 0x0D0A);
+    EXPECT_EQ(ReadWord(&context, "0340000", &w), 0);
+    EXPECT_EQ(w, 0x0D0A);
     Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
   }
 }
@@ -217,7 +214,7 @@ TEST(WineVanishingDevice) {
 // A thousand cycles of open, exchange, close, reopen, reconfigure to the
 // line's second name, exchange, close: the process holds the same handles
 // and memory at the end as after the first cycle.
-TEST(WineThousandPortCyclesLeaveNothingBehind) {
+TEST(WineSite, WineThousandPortCyclesLeaveNothingBehind) {
   PortContext context;
   DWORD handles = 0;
   uintptr_t nextHandle = 0;
@@ -258,10 +255,10 @@ TEST(WineThousandPortCyclesLeaveNothingBehind) {
           static_cast<unsigned long>(handles), static_cast<unsigned long>(nextHandle),
           static_cast<unsigned long>(memory), static_cast<unsigned long>(now),
           static_cast<unsigned long>(next), static_cast<unsigned long>(counters.PagefileUsage));
-      CHECK_EQ(now, handles);
-      CHECK_EQ(next, nextHandle);
-      CHECK_EQ(counters.PagefileUsage, memory);
+      EXPECT_EQ(now, handles);
+      EXPECT_EQ(next, nextHandle);
+      EXPECT_EQ(counters.PagefileUsage, memory);
     }
   }
-  CHECK_EQ(failures, 0);
+  EXPECT_EQ(failures, 0);
 }

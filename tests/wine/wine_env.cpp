@@ -33,6 +33,11 @@ void SimCommandTo(int sim, const char *command, int waitMs) {
   if (waitMs) Sleep(static_cast<DWORD>(waitMs));
 }
 
+bool Emulated() {
+  const char *e = getenv("LUMISAR_EMULATED");
+  return e && *e;
+}
+
 bool RunnerPath(const char *name, char *out, size_t size) {
   const char *dir = getenv("LUMISAR_RUNNER_DIR");
   if (!dir) return false;

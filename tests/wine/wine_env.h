@@ -13,6 +13,8 @@ const char *SimControlPath();
 void SimCommand(const char *command);
 // The same for simulator 1 (COM5) or 2 (COM7), waiting waitMs after it.
 void SimCommandTo(int sim, const char *command, int waitMs);
+// The runner says this machine runs i386 programs under qemu emulation.
+bool Emulated();
 // A file of the runner's folder, as a Unix path; false without a runner.
 bool RunnerPath(const char *name, char *out, size_t size);
 // Asks the runner to do `what` (kill, kill-later, start: the second

@@ -66,12 +66,17 @@ struct LogSummary {
 
 LogSummary *SummaryCreate() { return static_cast<LogSummary *>(calloc(1, sizeof(LogSummary))); }
 
-void SummaryDestroy(LogSummary *s) {
-  if (!s) return;
+void SummaryReset(LogSummary *s) {
   for (PlcStats &p : s->plc) {
     free(p.addresses);
     free(p.failedAddresses);
   }
+  memset(s, 0, sizeof *s);
+}
+
+void SummaryDestroy(LogSummary *s) {
+  if (!s) return;
+  SummaryReset(s);
   free(s);
 }
 

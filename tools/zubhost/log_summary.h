@@ -10,6 +10,8 @@ struct LogSummary;
 
 LogSummary *SummaryCreate();
 void SummaryDestroy(LogSummary *s);
+// Empties it for another log, keeping the record itself.
+void SummaryReset(LogSummary *s);
 // An OperationSink: the user pointer is the summary.
 void SummaryAdd(const Operation &op, void *summary);
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
