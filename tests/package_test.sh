@@ -34,6 +34,15 @@ check "every file in them is identical" $?
 pkg=${zips[0]}.d
 (cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
 check "SHA256SUMS holds" $?
+# sha256sum -c checks only what is listed: the list must be every other file.
+diff <(cd "$pkg" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort) \
+  <(sed 's/^[0-9a-f]*  //' "$pkg/SHA256SUMS" | LC_ALL=C sort)
+check "SHA256SUMS covers every other file" $?
+# The order of the entries is part of the bytes: sorted, whatever order the
+# file system gives.
+entries=$(unzip -Z1 "${zips[0]}")
+[ "$entries" = "$(LC_ALL=C sort <<<"$entries")" ]
+check "the zip's entries are in sorted order" $?
 for f in driver/LUMISAR.DLL driver/lumisar.h tools/zubhost.exe tools/plcsim.exe tools/QUARNE.DLL \
   README.txt user-guide.md; do
   [ -s "$pkg/$f" ]
@@ -64,5 +73,5 @@ for f in driver/LUMISAR.DLL tools/zubhost.exe tools/plcsim.exe; do
   strings -el "$pkg/$f" | grep -A1 -x FileVersion | grep -qx "$version"
   check "$f carries FileVersion $version" $?
 done
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, 0 skipped"
 [ "$failed" = 0 ]

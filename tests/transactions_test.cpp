@@ -100,6 +100,9 @@ TEST(Transactions, FailureTables) {
       {kWrite, kFaultNoise, 1, 0, 2, kWriteBadAcknowledge, 1},
       {kRead, kFaultNoise, 1, 0, 2, nullptr, 0},
       {kBlockWrite, kFaultNoAck, 4, 0, 5, kNoAckInAcknowledge, 4},
+      // The data taken, the acknowledge lost: the write is sent again.
+      {kWrite, kFaultAckLost, 1, 0, 2, nullptr, 0},
+      {kBlockWrite, kFaultAckLost, kEvery, 2, 6, nullptr, 0},
   };
   int index = 0;
   for (const Row &row : rows) {
@@ -117,6 +120,29 @@ TEST(Transactions, FailureTables) {
     for (int i = 0; i < LogCount(); ++i) EXPECT_EQ(LogLevel(i), 8);
     SimLineClose(&line);
     index++;
+  }
+}
+
+// The simulator's faults that change a reply show in the driver's trace of
+// it: a fault that fired without effect would pass the table above.
+TEST(Transactions, FaultsShowInTheRepliesTraced) {
+  const struct {
+    int fault;
+    const char *trace;
+  } rows[] = {
+      {kFaultBadEtx, "ORVEN> RecvStr() Rx 02 00 00 13 00"},
+      {kFaultBadLrc, "ORVEN> RecvStr() Rx 02 00 00 03 5A"},
+      {kFaultNoStx, "ORVEN> RecvStr() Rx 12 00 00 03 00"},
+      {kFaultWrongStation, "ORVEN> RecvStr() Rx 4E 22 06"},
+      {kFaultNoise, "ORVEN> RecvStr() Rx FF 00 4E"},
+  };
+  for (const auto &row : rows) {
+    SimLine line;
+    SimLineOpen(&line);
+    SimSetFault(line.sim, row.fault, 1);
+    RunOp(&line, kRead);
+    EXPECT_EQ(LogLinesStarting(row.trace), 1) << SimFaultName(row.fault);
+    SimLineClose(&line);
   }
 }
 

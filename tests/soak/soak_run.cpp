@@ -1,6 +1,6 @@
 #include "soak_run.h"
 
-#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "sim_core.h"
@@ -39,33 +39,223 @@ void Text(char *out, int station, uint32_t word, char suffix) {
   }
 }
 
-const int kFaultKindsUsed[] = {
+// One fault at one chance: six attempts always get past it.
+const int kSingleFaults[] = {
     kFaultNoAnswer,   kFaultWrongStation, kFaultNoAck,  kFaultHeaderRefused, kFaultDataRefused,
     kFaultBadLrc,     kFaultNoStx,        kFaultBadEtx, kFaultNoEot,         kFaultBadEot,
-    kFaultShortReply, kFaultNoise,        kFaultDelay};
+    kFaultShortReply, kFaultNoise,        kFaultDelay,  kFaultAckLost};
 
-// A read that succeeded: true when the values match the model where it is
-// certain; the words it read become certain.
-bool Matches(SoakChannel *c, uint32_t word, const uint16_t *read, int words) {
+// A fault at every chance of one exchange: no attempt gets through, and
+// the result is known (-1: the fault has no chance in that direction).
+struct Defeat {
+  int fault;
+  int32_t read, write;
+};
+const Defeat kDefeats[] = {{kFaultAckLost, -1, 2},     {kFaultNoAck, 1, 1},
+                           {kFaultBadLrc, 2, -1},      {kFaultHeaderRefused, 1, 2},
+                           {kFaultWrongStation, 2, 2}, {kFaultDataRefused, -1, 2},
+                           {kFaultNoAnswer, 2, 2}};
+constexpr int kDefeatEvery = 40;  // one exchange in so many is meant to fail
+
+enum Op {
+  kReadWord,
+  kReadLong,
+  kReadBit,
+  kReadBlock,
+  kReadLongBlock,
+  kWriteWord,
+  kWriteLong,
+  kWriteBit,
+  kWriteBlock,
+  kWriteLongBlock,
+  kOps
+};
+bool IsWrite(int op) { return op >= kWriteWord; }
+
+// A word read: right when the model holds it, or, for a word a failed
+// write left in doubt, when it is the old value or the one written.
+bool Accept(SoakChannel *c, uint32_t word, uint16_t value) {
+  if (!c->uncertain[word]) return value == c->model[word];
+  c->uncertain[word] = false;
+  bool ok = value == c->model[word] || value == c->written[word];
+  if (value == c->written[word] && value != c->model[word]) c->landed++;
+  c->model[word] = value;
+  return ok;
+}
+
+bool AcceptAll(SoakChannel *c, uint32_t word, const uint16_t *values, int words) {
   bool ok = true;
-  for (int k = 0; k < words; ++k) {
-    if (c->uncertain[word + k]) {
-      c->model[word + k] = read[k];
-      c->uncertain[word + k] = false;
-    } else {
-      ok = ok && read[k] == c->model[word + k];
-    }
-  }
+  for (int k = 0; k < words; ++k) ok = Accept(c, word + k, values[k]) && ok;
   return ok;
 }
 
 void Written(SoakChannel *c, int32_t result, uint32_t word, const void *values, int words) {
-  if (result == 0) {
-    memcpy(c->model + word, values, static_cast<size_t>(words) * 2);
-    for (int k = 0; k < words; ++k) c->uncertain[word + k] = false;
-  } else {
-    for (int k = 0; k < words; ++k) c->uncertain[word + k] = true;
+  uint16_t *target = result == 0 ? c->model : c->written;
+  memcpy(target + word, values, static_cast<size_t>(words) * 2);
+  for (int k = 0; k < words; ++k) c->uncertain[word + k] = result != 0;
+}
+
+// After a failed write, the words are read back with no fault in force.
+void LearnAfterFailedWrite(SoakChannel *c, uint32_t word, int words) {
+  c->command(c->user, "clear\n");
+  c->plainEnquiries++;
+  char text[12];
+  Text(text, c->station, word, 0);
+  uint16_t back[128];
+  IoRequest io = LockedTagRequest(text, 0, words, back, true);
+  if (Call(LUMISAR_OP_BLOCK_READ, c->context, &io) != 0)
+    c->unexpected++;
+  else if (!AcceptAll(c, word, back, words))
+    c->wrong++;
+}
+
+// A failed read must leave the host's buffer as it was.
+constexpr uint8_t kUntouched = 0xA5;
+bool Untouched(const uint8_t *values, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (values[i] != kUntouched) return false;
+  return true;
+}
+
+// One exchange of the soak: where it works, and what it touched.
+struct Step {
+  SoakChannel *c;
+  uint32_t word;
+  uint32_t *rng;
+  uint8_t values[260];
+  bool ok;
+  int words;  // words a write sent
+};
+
+// A word, 32-bit or bit read; bit is the bit a bit read asks for.
+bool CheckSingle(Step &s, int op, uint32_t bit) {
+  SoakChannel *c = s.c;
+  uint16_t w[2];
+  memcpy(w, s.values + (op == kReadLong ? 0 : 2), 4);
+  if (op == kReadLong) return AcceptAll(c, s.word, w, 2);
+  // The first 16-bit word of the buffer is the host's.
+  if (s.values[0] != kUntouched || s.values[1] != kUntouched) return false;
+  if (op == kReadWord) return Accept(c, s.word, w[0]);
+  bool asModel = w[0] == ((c->model[s.word] >> bit) & 1);
+  return asModel || (c->uncertain[s.word] && w[0] == ((c->written[s.word] >> bit) & 1));
+}
+
+int32_t ReadSingle(Step &s, int op) {
+  uint32_t type = 0, bit = Next(s.rng) % 16;
+  char suffix = 0, text[12];
+  if (op == kReadLong) {
+    suffix = Next(s.rng) & 1 ? 'L' : 'F';
+    type = suffix == 'L' ? 4 : 3;
+  } else if (op == kReadBit) {
+    suffix = "0123456789ABCDEF"[bit];
+    type = 6;
   }
+  Text(text, s.c->station, s.word, suffix);
+  memset(s.values, kUntouched, sizeof s.values);
+  IoRequest io = LockedTagRequest(text, type, 1, s.values, false);
+  int32_t result = Call(LUMISAR_OP_SINGLE_READ, s.c->context, &io);
+  s.ok = result == 0 ? CheckSingle(s, op, bit) : Untouched(s.values, sizeof s.values);
+  return result;
+}
+
+int32_t ReadBlock(Step &s, int op) {
+  bool wide = op == kReadLongBlock;
+  int32_t count = static_cast<int32_t>(Next(s.rng) % (wide ? 64 : 128)) + 1;
+  char text[12];
+  Text(text, s.c->station, s.word, wide ? 'L' : 0);
+  memset(s.values, kUntouched, sizeof s.values);
+  IoRequest io = LockedTagRequest(text, 0, count, s.values, true);
+  int32_t result = Call(LUMISAR_OP_BLOCK_READ, s.c->context, &io);
+  if (result != 0) {
+    s.ok = Untouched(s.values, sizeof s.values);
+    return result;
+  }
+  uint16_t words[128];
+  memcpy(words, s.values, static_cast<size_t>(count) * (wide ? 4 : 2));
+  s.ok = AcceptAll(s.c, s.word, words, count * (wide ? 2 : 1));
+  return result;
+}
+
+int32_t WriteSingle(Step &s, int op) {
+  SoakChannel *c = s.c;
+  uint32_t v = Next(s.rng), bit = v % 16;
+  uint16_t set = (v >> 4) & 1, w = static_cast<uint16_t>(v);
+  char text[12];
+  if (op == kWriteLong)
+    memcpy(s.values, &v, 4);
+  else
+    memcpy(s.values + 2, op == kWriteBit ? &set : &w, 2);
+  Text(text, c->station, s.word,
+       op == kWriteLong  ? 'L'
+       : op == kWriteBit ? "0123456789ABCDEF"[bit]
+                         : 0);
+  uint32_t type = op == kWriteLong ? 5 : op == kWriteBit ? 6 : 1;
+  IoRequest io = LockedTagRequest(text, type, 1, s.values, false);
+  int32_t result = Call(LUMISAR_OP_SINGLE_WRITE, c->context, &io);
+  s.words = op == kWriteLong ? 2 : 1;
+  if (op != kWriteBit) {
+    Written(c, result, s.word, op == kWriteLong ? static_cast<void *>(s.values) : &w, s.words);
+    return result;
+  }
+  // A bit write hands the caller's value and bit number back as they were.
+  uint16_t after;
+  memcpy(&after, s.values + 2, 2);
+  s.ok = after == set && io.address.bitNumber == bit;
+  uint16_t mask = static_cast<uint16_t>(1u << bit), old = c->model[s.word];
+  w = set ? static_cast<uint16_t>(old | mask) : static_cast<uint16_t>(old & ~mask);
+  Written(c, result, s.word, &w, 1);
+  return result;
+}
+
+int32_t WriteBlock(Step &s, int op) {
+  bool wide = op == kWriteLongBlock;
+  int32_t count = static_cast<int32_t>(Next(s.rng) % (wide ? 64 : 128)) + 1;
+  size_t bytes = static_cast<size_t>(count) * (wide ? 4 : 2);
+  for (size_t i = 0; i < bytes; ++i) s.values[i] = static_cast<uint8_t>(Next(s.rng));
+  char text[12];
+  Text(text, s.c->station, s.word, wide ? 'L' : 0);
+  IoRequest io = LockedTagRequest(text, 0, count, s.values, true);
+  int32_t result = Call(LUMISAR_OP_BLOCK_WRITE, s.c->context, &io);
+  s.words = static_cast<int>(bytes / 2);
+  Written(s.c, result, s.word, s.values, s.words);
+  return result;
+}
+
+int32_t RunOp(Step &s, int op) {
+  if (op == kReadBlock || op == kReadLongBlock) return ReadBlock(s, op);
+  if (op == kWriteBlock || op == kWriteLongBlock) return WriteBlock(s, op);
+  return IsWrite(op) ? WriteSingle(s, op) : ReadSingle(s, op);
+}
+
+// Decides the exchange's faults and tells the simulator; returns the result
+// the exchange must give, and may change the kind of exchange to one the
+// fault has a chance at.
+int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending) {
+  char command[96];
+  if (x % kDefeatEvery == kDefeatEvery / 2) {
+    const Defeat &d = kDefeats[c->defeats++ % (sizeof kDefeats / sizeof kDefeats[0])];
+    // No bit operations here: a bit write is a read and a write in one.
+    const int reads[] = {kReadWord, kReadLong, kReadBlock, kReadLongBlock};
+    const int writes[] = {kWriteWord, kWriteLong, kWriteBlock, kWriteLongBlock};
+    bool write = d.read < 0 || (d.write >= 0 && Next(rng) & 1);
+    *op = (write ? writes : reads)[Next(rng) % 4];
+    snprintf(command, sizeof command, "clear\nfault %s -1\n", SimFaultName(d.fault));
+    c->command(c->user, command);
+    *pending = true;
+    return write ? d.write : d.read;
+  }
+  if (Next(rng) % 3 == 0) {
+    int kind = kSingleFaults[Next(rng) % (sizeof kSingleFaults / sizeof kSingleFaults[0])];
+    snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
+    c->command(c->user, command);
+    c->faultsAsked++;
+    *pending = true;
+  } else if (*pending) {
+    // A fault the last exchange had no chance for must not linger.
+    c->command(c->user, "clear\n");
+    *pending = false;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -85,125 +275,25 @@ void SoakCountLogLine(int, const char *line) {
 void SoakRun(SoakChannel *c) {
   current = c;
   uint32_t rng = c->seed ? c->seed : 0x2545F491u;
-  bool faultPending = false;
+  bool pending = false;
   for (int x = 0; x < c->exchanges; ++x) {
-    if (Next(&rng) % 3 == 0) {
-      int kind = kFaultKindsUsed[Next(&rng) % (sizeof kFaultKindsUsed / sizeof kFaultKindsUsed[0])];
-      char command[96];
-      snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
-      c->command(c->user, command);
-      c->faultsAsked++;
-      faultPending = true;
-    } else if (faultPending) {
-      // A fault the last exchange had no chance for must not linger.
-      c->command(c->user, "clear\n");
-      faultPending = false;
-    }
-    int op = static_cast<int>(Next(&rng) % 10);
+    int op = static_cast<int>(Next(&rng) % kOps);
+    int32_t expected = PlanFaults(c, x, &rng, &op, &pending);
     // A bit write is a read exchange and a write exchange.
-    c->plainEnquiries += op == 7 ? 2 : 1;
-    uint32_t word = (Next(&rng) % (kSoakRegion - 130)) & ~1u;  // even: 32-bit values fit
-    uint16_t *model = c->model;
-    char text[12];
-    uint8_t values[260] = {};
-    int32_t result = 0;
-    bool ok = true;
-    switch (op) {
-      case 0: {  // word read
-        Text(text, c->station, word, 0);
-        IoRequest io = LockedTagRequest(text, 0, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_READ, c->context, &io);
-        uint16_t w;
-        memcpy(&w, values + 2, 2);
-        ok = result != 0 || Matches(c, word, &w, 1);
-        break;
-      }
-      case 1: {  // 32-bit read (long or float alike)
-        Text(text, c->station, word, Next(&rng) & 1 ? 'L' : 'F');
-        IoRequest io = LockedTagRequest(text, text[7] == 'L' ? 4 : 3, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_READ, c->context, &io);
-        uint16_t w[2];
-        memcpy(w, values, 4);
-        ok = result != 0 || Matches(c, word, w, 2);
-        break;
-      }
-      case 2: {  // bit read
-        uint32_t bit = Next(&rng) % 16;
-        Text(text, c->station, word, "0123456789ABCDEF"[bit]);
-        IoRequest io = LockedTagRequest(text, 6, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_READ, c->context, &io);
-        uint16_t w;
-        memcpy(&w, values + 2, 2);
-        ok = result != 0 || c->uncertain[word] || w == ((model[word] >> bit) & 1);
-        break;
-      }
-      case 3:
-      case 4: {  // block reads
-        bool wide = op == 4;
-        int32_t count = static_cast<int32_t>(Next(&rng) % (wide ? 64 : 128)) + 1;
-        Text(text, c->station, word, wide ? 'L' : 0);
-        IoRequest io = LockedTagRequest(text, 0, count, values, true);
-        result = Call(LUMISAR_OP_BLOCK_READ, c->context, &io);
-        if (result == 0) {
-          static thread_local uint16_t words[128];
-          memcpy(words, values, static_cast<size_t>(count) * (wide ? 4 : 2));
-          ok = Matches(c, word, words, count * (wide ? 2 : 1));
-        }
-        break;
-      }
-      case 5: {  // word write
-        uint16_t w = static_cast<uint16_t>(Next(&rng));
-        memcpy(values + 2, &w, 2);
-        Text(text, c->station, word, 0);
-        IoRequest io = LockedTagRequest(text, 1, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_WRITE, c->context, &io);
-        Written(c, result, word, &w, 1);
-        break;
-      }
-      case 6: {  // 32-bit write
-        uint32_t v = Next(&rng);
-        memcpy(values, &v, 4);
-        Text(text, c->station, word, 'L');
-        IoRequest io = LockedTagRequest(text, 5, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_WRITE, c->context, &io);
-        uint16_t w[2] = {static_cast<uint16_t>(v), static_cast<uint16_t>(v >> 16)};
-        Written(c, result, word, w, 2);
-        break;
-      }
-      case 7: {  // bit write
-        uint32_t bit = Next(&rng) % 16;
-        uint16_t set = Next(&rng) & 1;
-        memcpy(values + 2, &set, 2);
-        Text(text, c->station, word, "0123456789ABCDEF"[bit]);
-        IoRequest io = LockedTagRequest(text, 6, 1, values, false);
-        result = Call(LUMISAR_OP_SINGLE_WRITE, c->context, &io);
-        uint16_t after;
-        memcpy(&after, values + 2, 2);
-        ok = after == set && io.address.bitNumber == bit;
-        uint16_t w = set ? static_cast<uint16_t>(model[word] | 1u << bit)
-                         : static_cast<uint16_t>(model[word] & ~(1u << bit));
-        // A bit written into a word the model is unsure of makes a word it
-        // is still unsure of.
-        Written(c, c->uncertain[word] ? 1 : result, word, &w, 1);
-        break;
-      }
-      default: {  // block writes
-        bool wide = op == 9;
-        int32_t count = static_cast<int32_t>(Next(&rng) % (wide ? 64 : 128)) + 1;
-        size_t bytes = static_cast<size_t>(count) * (wide ? 4 : 2);
-        for (size_t i = 0; i < bytes; ++i) values[i] = static_cast<uint8_t>(Next(&rng));
-        Text(text, c->station, word, wide ? 'L' : 0);
-        IoRequest io = LockedTagRequest(text, 0, count, values, true);
-        result = Call(LUMISAR_OP_BLOCK_WRITE, c->context, &io);
-        Written(c, result, word, values, static_cast<int>(bytes / 2));
-        break;
-      }
-    }
+    c->plainEnquiries += op == kWriteBit ? 2 : 1;
+    // An even word, so that 32-bit values fit.
+    Step s = {c, (Next(&rng) % (kSoakRegion - 130)) & ~1u, &rng, {}, true, 0};
+    int32_t result = RunOp(s, op);
     if (result >= 0 && result <= 2) c->results[result]++;
-    if (!ok) {
-      c->wrong++;
-      fprintf(stderr, "soak: station %02X exchange %d (kind %d at word %u) gave a wrong value\n",
-              c->station, x, op, word);
+    if (result != expected || !s.ok) {
+      c->unexpected += result != expected;
+      c->wrong += !s.ok;
+      fprintf(stderr, "soak: station %02X exchange %d (kind %d at word %u): result %d of %d%s\n",
+              c->station, x, op, s.word, result, expected, s.ok ? "" : ", a wrong value");
+    }
+    if (IsWrite(op) && result != 0) {
+      LearnAfterFailedWrite(c, s.word, s.words);
+      pending = false;
     }
   }
   c->command(c->user, "clear\n");
@@ -213,6 +303,52 @@ void SoakRun(SoakChannel *c) {
 unsigned SoakMemoryMismatches(const SoakChannel *c, const uint16_t *memory, int words) {
   if (words < kSoakRegion) return 1;
   unsigned mismatches = 0;
-  for (int i = 0; i < kSoakRegion; ++i) mismatches += !c->uncertain[i] && memory[i] != c->model[i];
+  for (int i = 0; i < kSoakRegion; ++i) {
+    bool asWritten = c->uncertain[i] && memory[i] == c->written[i];
+    mismatches += memory[i] != c->model[i] && !asWritten;
+  }
   return mismatches;
+}
+
+bool SoakSimStats(const char *stats, unsigned *faults, unsigned *foreign) {
+  const char *f = stats ? strstr(stats, " faults=") : nullptr;
+  const char *g = stats ? strstr(stats, " foreign=") : nullptr;
+  if (!f || !g) return false;
+  *faults = static_cast<unsigned>(strtoul(f + 8, nullptr, 10));
+  *foreign = static_cast<unsigned>(strtoul(g + 9, nullptr, 10));
+  return true;
+}
+
+bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjected,
+                 unsigned foreign, FILE *out) {
+  unsigned ran = c->results[0] + c->results[1] + c->results[2];
+  unsigned retries = c->enquiries > c->plainEnquiries ? c->enquiries - c->plainEnquiries : 0;
+  fprintf(out,
+          "soak: station %02X: exchanges %d, faults asked %u, faults injected %u, enquiries %u "
+          "(retries %u)\n",
+          c->station, c->exchanges, c->faultsAsked, faultsInjected, c->enquiries, retries);
+  fprintf(out,
+          "soak: station %02X: results 0: %u, 1: %u, 2: %u (%u meant to fail, %u not as planned); "
+          "words a failed write landed in %u; wrong values %u; memory mismatches %u; frames for "
+          "other stations: sent %u, received %u\n",
+          c->station, c->results[0], c->results[1], c->results[2], c->defeats, c->unexpected,
+          c->landed, c->wrong, mismatches, c->otherStations, foreign);
+  const struct {
+    bool holds;
+    const char *otherwise;
+  } rules[] = {
+      {ran == static_cast<unsigned>(c->exchanges), "not every exchange ran"},
+      {c->unexpected == 0, "exchanges ended other than their faults foretold"},
+      {c->wrong == 0 && mismatches == 0, "values or memory the model rules out"},
+      {faultsInjected > 0 && retries > 0, "no fault injected and retried"},
+      {c->defeats > 0 && c->landed > 0, "no failed write was seen to land"},
+      {c->enquiries >= c->plainEnquiries, "fewer enquiries traced than exchanges run"},
+      {c->otherStations == 0 && foreign == 0, "frames for another station"},
+  };
+  bool pass = true;
+  for (const auto &rule : rules) {
+    if (!rule.holds) fprintf(out, "soak: station %02X: FAIL: %s\n", c->station, rule.otherwise);
+    pass = pass && rule.holds;
+  }
+  return pass;
 }

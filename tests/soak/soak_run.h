@@ -1,10 +1,12 @@
 // The soak's exchanges, shared by the native soak (one or several channels
 // on threads) and the Wine suite: every kind of exchange against a
-// simulator, a random single fault before some of them, and a shadow model
-// of the controller's memory that checks every value read.
+// simulator, a random single fault before some of them, now and then a
+// fault on every chance of one exchange so that it must fail, and a shadow
+// model of the controller's memory that checks every value read.
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "lumisar.h"
 
@@ -21,17 +23,33 @@ struct SoakChannel {
   int exchanges;
   // Filled in by SoakRun.
   uint16_t model[kSoakRegion];  // what the controller must hold
-  // Words a failed write may or may not have changed: the controller may
-  // have taken the data and lost only its answer. The next read learns them.
+  // A write that failed may still have landed (the controller took the data
+  // and only its answer was lost): such a word holds its model value or the
+  // one written, until a read learns which.
   bool uncertain[kSoakRegion];
-  unsigned results[3], wrong, faultsAsked, plainEnquiries, enquiries, otherStations;
+  uint16_t written[kSoakRegion];
+  unsigned results[3];
+  unsigned wrong;       // values read that the model rules out
+  unsigned unexpected;  // results other than the fault plan foretold
+  unsigned faultsAsked, defeats, landed;
+  unsigned plainEnquiries, enquiries, otherStations;
 };
 
 // Runs the exchanges on the calling thread. Channels on other threads may
 // run at the same time; address resolution, which the host's rules keep to
 // one call at a time, is serialised here.
 void SoakRun(SoakChannel *c);
-// Words of the simulator's memory (from V0) that differ from the model.
+// Words of the simulator's memory (from V0) that the model rules out.
 unsigned SoakMemoryMismatches(const SoakChannel *c, const uint16_t *memory, int words);
 // Counts the calling thread's enquiries: hand every log line to it.
 void SoakCountLogLine(int level, const char *line);
+// The simulator's counters from its "plcsim: stats" line; false when one
+// is missing, since a count that cannot be read proves nothing.
+bool SoakSimStats(const char *stats, unsigned *faults, unsigned *foreign);
+// Prints the channel's figures to out and says whether the run shows what a
+// soak must: every exchange ended as its fault plan foretold, no value or
+// word the model rules out, faults injected and retried, failed writes
+// that landed, an enquiry traced for every exchange, and no frame for
+// another station sent or received.
+bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjected,
+                 unsigned foreign, FILE *out);

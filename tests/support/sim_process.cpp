@@ -50,10 +50,12 @@ void SimProcessCommand(SimProcess *s, const char *lines) {
 
 void SimProcessStop(SimProcess *s, char *finalOutput, size_t size) {
   kill(s->pid, SIGTERM);
-  if (finalOutput && size) {
-    ssize_t n = read(s->out, finalOutput, size - 1);
-    finalOutput[n > 0 ? n : 0] = 0;
-  }
+  // Everything it printed from here to its exit, which may come in pieces.
+  size_t got = 0;
+  ssize_t n = 0;
+  while (finalOutput && got + 1 < size && (n = read(s->out, finalOutput + got, size - 1 - got)) > 0)
+    got += static_cast<size_t>(n);
+  if (finalOutput && size) finalOutput[got] = 0;
   waitpid(s->pid, nullptr, 0);
   close(s->out);
   unlink(s->control);

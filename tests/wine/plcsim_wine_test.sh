@@ -25,6 +25,7 @@ cleanup() {
 trap cleanup EXIT
 passed=0
 failed=0
+skipped=0
 check() {
   if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
 }
@@ -85,7 +86,10 @@ check "pacing at 19200 baud shows in the exchange time" $?
 
 # The Windows host's log (CRLF lines, its own time stamps) reads back as
 # the run was: every operation done, one of them after the bad check byte.
-if [ -x "$native_zubhost" ]; then
+if [ ! -x "$native_zubhost" ]; then
+  skipped=$((skipped + 1))
+  echo "SKIP zubhost.exe --log-file reads back in zubhost analyze: no native zubhost was given"
+else
   "$native_zubhost" analyze --json "$run/site.log" >"$run/site.json"
   grep -q '"retried": 1,' "$run/site.json" && grep -q '"bad_check_byte": 1,' "$run/site.json" &&
     grep -q '"failed": 0,' "$run/site.json" && grep -q '"unknown": 0,' "$run/site.json" &&
@@ -103,5 +107,5 @@ grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/si
 check "plcsim.exe holds the block written" $?
 grep -q "^plcsim: stats" "$run/sim.out"
 check "plcsim.exe quits on its standard input" $?
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]

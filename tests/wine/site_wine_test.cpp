@@ -33,8 +33,10 @@ bool OpenOn(PortContext *context, const char *port, uint32_t timeout) {
   return Call(LUMISAR_OP_OPEN_PORT, context, &r) == LUMISAR_DONE;
 }
 
+// A read whose value buffer holds *value beforehand: a failed read must
+// leave it there.
 int32_t ReadWord(PortContext *context, const char *text, uint16_t *value) {
-  uint16_t w[2] = {0, 0};
+  uint16_t w[2] = {0, *value};
   IoRequest io = TagRequest(text, 0, 1, w, false);
   int32_t result = Call(LUMISAR_OP_SINGLE_READ, context, &io);
   *value = w[1];
@@ -61,18 +63,46 @@ size_t DumpMemory(int sim, int station, uint16_t *memory) {
   return got;
 }
 
+// Simulator 1's or 2's counters so far, from the statistics it prints into
+// the runner's file on request.
+bool SimCounters(int sim, unsigned *faults, unsigned *foreign) {
+  char unixPath[512], path[520], line[256], last[256] = "";
+  if (!RunnerPath(sim == 2 ? "sim2.out" : "sim.out", unixPath, sizeof unixPath)) return false;
+  SimCommandTo(sim, "stats\n", 300);
+  snprintf(path, sizeof path, "Z:%s", unixPath);
+  if (FILE *f = fopen(path, "r")) {
+    while (fgets(line, sizeof line, f))
+      if (strncmp(line, "plcsim: stats", 13) == 0) memcpy(last, line, sizeof last);
+    fclose(f);
+  }
+  return SoakSimStats(last, faults, foreign);
+}
+
 uint16_t memory[kSimWords];
 
-// The model starts from what the simulator holds: other tests of the suite
-// wrote into the same controller before.
-void LoadModel(SoakChannel *c, int sim) {
-  DumpMemory(sim, c->station, memory);
+// A channel of the soak on simulator `sim`. The model starts from what the
+// simulator holds, since other tests of the suite wrote into it before.
+void Prepare(SoakChannel *c, PortContext *context, int sim, int station, uint32_t seed) {
+  memset(c, 0, sizeof *c);
+  c->context = context;
+  c->station = station;
+  c->command = Command;
+  c->user = reinterpret_cast<void *>(static_cast<intptr_t>(sim));
+  c->seed = seed;
+  c->exchanges = 300;
+  // A delayed reply comes after the 50 ms limit, not seconds later.
+  SimCommandTo(sim, "delay 80\n", 100);
+  DumpMemory(sim, station, memory);
   memcpy(c->model, memory, sizeof c->model);
 }
 
-unsigned Mismatches(const SoakChannel &c, int sim) {
+// The verdict on a channel whose simulator counted `before` until it began.
+void Judge(const SoakChannel &c, int sim, const unsigned before[2]) {
   size_t got = DumpMemory(sim, c.station, memory);
-  return SoakMemoryMismatches(&c, memory, static_cast<int>(got));
+  unsigned mismatches = SoakMemoryMismatches(&c, memory, static_cast<int>(got));
+  unsigned after[2];
+  ASSERT_TRUE(SimCounters(sim, &after[0], &after[1])) << "no statistics from simulator " << sim;
+  EXPECT_TRUE(SoakVerdict(&c, mismatches, after[0] - before[0], after[1] - before[1], stdout));
 }
 
 DWORD WINAPI RunChannel(LPVOID channel) {
@@ -80,57 +110,23 @@ DWORD WINAPI RunChannel(LPVOID channel) {
   return 0;
 }
 
-void Report(const char *what, const SoakChannel &c, unsigned mismatches) {
-  printf(
-      "  %s station %02X: exchanges %d, faults asked %u, retries %u, results 0: %u, 1: %u, 2: %u, "
-      "wrong values %u, memory mismatches %u\n",
-      what, c.station, c.exchanges, c.faultsAsked,
-      c.enquiries > c.plainEnquiries ? c.enquiries - c.plainEnquiries : 0, c.results[0],
-      c.results[1], c.results[2], c.wrong, mismatches);
-}
-
 }  // namespace
 
 // The soak through the real DLL: LUMISAR_WINE_SOAK exchanges (300 when not
-// set) with a random fault before a third of them.
+// set), with a random fault before a third of them and one in forty meant
+// to fail.
 TEST(WineSite, WineSoak) {
   static PortContext context;
-  EXPECT_TRUE(OpenOn(&context, kSimPort, 5));
+  ASSERT_TRUE(OpenOn(&context, kSimPort, 5));
   static SoakChannel c;
-  memset(&c, 0, sizeof c);
-  c.context = &context;
-  c.station = 1;
-  c.command = Command;
-  c.user = reinterpret_cast<void *>(1);
-  c.seed = 0xC0FFEE;
-  const char *n = getenv("LUMISAR_WINE_SOAK");
-  c.exchanges = n ? atoi(n) : 300;
-  // A delayed reply comes after the 50 ms limit, not seconds later.
-  SimCommandTo(1, "delay 80\n", 100);
-  LoadModel(&c, 1);
+  Prepare(&c, &context, 1, 1, 0xC0FFEE);
+  if (const char *n = getenv("LUMISAR_WINE_SOAK")) c.exchanges = atoi(n);
+  unsigned before[2];
+  ASSERT_TRUE(SimCounters(1, &before[0], &before[1]));
   SetLogCounter(SoakCountLogLine);
   SoakRun(&c);
   SetLogCounter(nullptr);
-  unsigned mismatches = Mismatches(c, 1);
-  Report("soak", c, mismatches);
-  // The faults the simulator applied (one asked for a frame the exchange
-  // does not have lapses), from the statistics it prints.
-  SimCommandTo(1, "stats\n", 300);
-  char unixPath[512], path[520], line[256];
-  if (RunnerPath("sim.out", unixPath, sizeof unixPath)) {
-    snprintf(path, sizeof path, "Z:%s", unixPath);
-    const char *faults = nullptr;
-    if (FILE *f = fopen(path, "r")) {
-      while (fgets(line, sizeof line, f))
-        if (strncmp(line, "plcsim: stats", 13) == 0) faults = strstr(line, "faults=");
-      fclose(f);
-    }
-    if (faults) printf("  soak: faults injected %d\n", atoi(faults + 7));
-  }
-  EXPECT_EQ(c.wrong, 0);
-  EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(c.otherStations, 0);
-  EXPECT_EQ(c.results[0] + c.results[1] + c.results[2], c.exchanges);
+  Judge(c, 1, before);
   Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
 }
 
@@ -144,17 +140,11 @@ TEST(WineSite, WineParallelChannels) {
   static SoakChannel c[2];
   const char *ports[2] = {kSimPort, kSecondSimPort};
   const int stations[2] = {1, 3};
+  unsigned before[2][2];
   for (int k = 0; k < 2; ++k) {
-    EXPECT_TRUE(OpenOn(&contexts[k], ports[k], 5));
-    memset(&c[k], 0, sizeof c[k]);
-    c[k].context = &contexts[k];
-    c[k].station = stations[k];
-    c[k].command = Command;
-    c[k].user = reinterpret_cast<void *>(static_cast<intptr_t>(k + 1));
-    c[k].seed = 0xBEEF + static_cast<uint32_t>(k);
-    c[k].exchanges = 300;
-    SimCommandTo(k + 1, "delay 80\n", 100);
-    LoadModel(&c[k], k + 1);
+    ASSERT_TRUE(OpenOn(&contexts[k], ports[k], 5));
+    Prepare(&c[k], &contexts[k], k + 1, stations[k], 0xBEEF + static_cast<uint32_t>(k));
+    ASSERT_TRUE(SimCounters(k + 1, &before[k][0], &before[k][1]));
   }
   SetLogCounter(SoakCountLogLine);
   HANDLE threads[2];
@@ -163,11 +153,7 @@ TEST(WineSite, WineParallelChannels) {
   for (HANDLE t : threads) CloseHandle(t);
   SetLogCounter(nullptr);
   for (int k = 0; k < 2; ++k) {
-    unsigned mismatches = Mismatches(c[k], k + 1);
-    Report("parallel", c[k], mismatches);
-    EXPECT_EQ(c[k].wrong, 0);
-    EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(c[k].otherStations, 0);
+    Judge(c[k], k + 1, before[k]);
     Call(LUMISAR_OP_CLOSE_PORT, &contexts[k], nullptr);
   }
 }
@@ -183,7 +169,9 @@ TEST(WineSite, WineVanishingDevice) {
     EXPECT_TRUE(OpenOn(&context, kSecondSimPort, 20));
     EXPECT_EQ(ReadWord(&context, "0340000", &w), 0);
     if (midExchange) {
-      SimCommandTo(2, "delay 3000\nfault delay 1\n", 100);
+      // Longer than the bound below even on an emulated machine: a driver
+      // that waited for this reply could not pass.
+      SimCommandTo(2, "delay 10000\nfault delay 1\n", 100);
       EXPECT_TRUE(RunnerRequest("kill-later", 1000));  // the runner kills it 150 ms from now
     } else {
       EXPECT_TRUE(RunnerRequest("kill", 5000));
@@ -200,8 +188,8 @@ TEST(WineSite, WineVanishingDevice) {
     // Emulated machines run Wine an order of magnitude slower.
     DWORD slack = getenv("LUMISAR_EMULATED") ? 5000 : 500;
     EXPECT_TRUE(took <= 6 * (200 + 50) + slack);
-    EXPECT_EQ(w, 0);
-    EXPECT_TRUE(RunnerRequest("start", 10000));
+    EXPECT_EQ(w, 0x5555);  // nothing stored: the buffer is as the host left it
+    EXPECT_TRUE(RunnerRequest("start", 15000));
     EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
     EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
     SimCommandTo(2, "poke 03 40000 0x0D0A\n", 100);
@@ -211,54 +199,74 @@ TEST(WineSite, WineVanishingDevice) {
   }
 }
 
-// A thousand cycles of open, exchange, close, reopen, reconfigure to the
-// line's second name, exchange, close: the process holds the same handles
-// and memory at the end as after the first cycle.
-TEST(WineSite, WineThousandPortCyclesLeaveNothingBehind) {
+namespace {
+
+// One cycle of a host's life: open, exchange, close, reopen, reconfigure to
+// the line's second name, exchange, close. The number of calls that failed.
+int PortCycle(PortContext *context, int cycle) {
+  uint16_t w = 0;
+  int failures = !OpenOn(context, kSecondSimPort, 20);
+  failures += ReadWord(context, "0340000", &w) != 0;
+  failures += Call(LUMISAR_OP_CLOSE_PORT, context, nullptr) != 0;
+  failures += Call(LUMISAR_OP_REOPEN_PORT, context, nullptr) != 0;
+  ReconfigureRequest change;
+  memset(&change, 0, sizeof change);
+  strcpy(change.deviceName, cycle % 2 ? kSecondSimPort : kSecondSimAlias);
+  change.replyTimeout = 10;
+  failures += Call(LUMISAR_OP_RECONFIGURE_PORT, context, &change) != 0;
+  failures += ReadWord(context, "0340000", &w) != 0;
+  failures += Call(LUMISAR_OP_CLOSE_PORT, context, nullptr) != 0;
+  LogReset();
+  return failures;
+}
+
+struct Footprint {
+  DWORD handles;
+  uintptr_t nextHandle;
+  SIZE_T memory;
+};
+
+Footprint Measure() {
+  Footprint f = {};
+  PROCESS_MEMORY_COUNTERS counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  f.memory = counters.PagefileUsage;
+  GetProcessHandleCount(GetCurrentProcess(), &f.handles);
+  // Handle values are handed out lowest free first: a handle left open
+  // pushes the next one up, even where the count is not kept.
+  HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  f.nextHandle = reinterpret_cast<uintptr_t>(probe);
+  CloseHandle(probe);
+  return f;
+}
+
+}  // namespace
+
+// Thousands of port cycles. After a warm-up, in which the process's heaps
+// settle, the handles never change, and private memory may grow in one
+// window of the run only, by at most two pages: a steady leak of a few
+// bytes a cycle grows in window after window.
+TEST(WineSite, WinePortCyclesLeaveNothingBehind) {
+  constexpr int kWarmUp = 500, kWindow = 500, kWindows = 8;
+  constexpr SIZE_T kOneOffGrowth = 8192;
   PortContext context;
-  DWORD handles = 0;
-  uintptr_t nextHandle = 0;
-  SIZE_T memory = 0;
   int failures = 0;
-  for (int cycle = 0; cycle < 1000; ++cycle) {
-    uint16_t w;
-    failures += !OpenOn(&context, kSecondSimPort, 20);
-    failures += ReadWord(&context, "0340000", &w) != 0;
-    failures += Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr) != 0;
-    failures += Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr) != 0;
-    ReconfigureRequest change;
-    memset(&change, 0, sizeof change);
-    strcpy(change.deviceName, cycle % 2 ? kSecondSimPort : kSecondSimAlias);
-    change.replyTimeout = 10;
-    failures += Call(LUMISAR_OP_RECONFIGURE_PORT, &context, &change) != 0;
-    failures += ReadWord(&context, "0340000", &w) != 0;
-    failures += Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr) != 0;
-    LogReset();
-    PROCESS_MEMORY_COUNTERS counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    DWORD now = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &now);
-    // Handle values are handed out lowest free first: a handle left open
-    // pushes the next one up, even where the count is not kept.
-    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    uintptr_t next = reinterpret_cast<uintptr_t>(probe);
-    CloseHandle(probe);
-    if (cycle == 0) {
-      handles = now;
-      nextHandle = next;
-      memory = counters.PagefileUsage;
-    }
-    if (cycle == 999) {
-      printf(
-          "  1000 cycles: handle count %lu, next handle 0x%lx, %lu bytes private memory after the "
-          "first cycle; %lu, 0x%lx and %lu after the last\n",
-          static_cast<unsigned long>(handles), static_cast<unsigned long>(nextHandle),
-          static_cast<unsigned long>(memory), static_cast<unsigned long>(now),
-          static_cast<unsigned long>(next), static_cast<unsigned long>(counters.PagefileUsage));
-      EXPECT_EQ(now, handles);
-      EXPECT_EQ(next, nextHandle);
-      EXPECT_EQ(counters.PagefileUsage, memory);
-    }
+  for (int cycle = 0; cycle < kWarmUp; ++cycle) failures += PortCycle(&context, cycle);
+  const Footprint start = Measure();
+  Footprint last = start;
+  int windowsThatGrew = 0;
+  for (int w = 0; w < kWindows; ++w) {
+    for (int cycle = 0; cycle < kWindow; ++cycle) failures += PortCycle(&context, cycle);
+    Footprint now = Measure();
+    EXPECT_EQ(now.handles, start.handles);
+    EXPECT_EQ(now.nextHandle, start.nextHandle);
+    windowsThatGrew += now.memory != last.memory;
+    printf("  after %d cycles: handle count %lu, next handle 0x%lx, private memory %lu bytes\n",
+           kWarmUp + (w + 1) * kWindow, static_cast<unsigned long>(now.handles),
+           static_cast<unsigned long>(now.nextHandle), static_cast<unsigned long>(now.memory));
+    last = now;
   }
+  EXPECT_LE(windowsThatGrew, 1);
+  EXPECT_LE(last.memory, start.memory + kOneOffGrowth);
   EXPECT_EQ(failures, 0);
 }

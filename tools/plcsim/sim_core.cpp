@@ -11,8 +11,9 @@ constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEtx = 0x03, kEot = 0x04, kEnq = 0x0
 enum class State { Idle, Header, MasterAck, WriteData, MasterEot };
 
 const char *const kFaultNames[kFaultKinds] = {
-    "none",   "no-answer", "wrong-station", "no-ack",  "header-refused", "data-refused", "bad-lrc",
-    "no-stx", "bad-etx",   "no-eot",        "bad-eot", "short-reply",    "noise",        "delay"};
+    "none",         "no-answer",   "wrong-station", "no-ack",  "header-refused",
+    "data-refused", "bad-lrc",     "no-stx",        "bad-etx", "no-eot",
+    "bad-eot",      "short-reply", "noise",         "delay",   "ack-lost"};
 
 }  // namespace
 
@@ -226,6 +227,11 @@ void TakeWriteData(Sim *sim, SimOutput *out) {
   memcpy(MemoryBytes(sim) + 2 * sim->address, f + 1, n);
   Consume(sim, n + 3);
   sim->stats.writes++;
+  if (Fault(sim, kFaultAckLost)) {
+    // The master hears nothing and will ask again, though the data landed.
+    sim->state = State::Idle;
+    return;
+  }
   EmitByte(out, kAck);
   sim->state = State::MasterEot;
 }

@@ -25,6 +25,7 @@ enum SimFault {
   kFaultShortReply,     // read data frame cut short
   kFaultNoise,          // noise bytes before the acknowledge
   kFaultDelay,          // the acknowledge comes late (delayMs of the output)
+  kFaultAckLost,        // a written data frame is taken, but its ACK is lost
   kFaultKinds
 };
 
