@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "lumisar.h"
+#include "protocol/protocol_facts.h"
 
 #if defined(_WIN32)
 #define QUARNE_LINK_NAME(name)
@@ -20,10 +21,6 @@ int LUMISAR_CDECL TevMkClient(const char *name, int kind, int flags, uint8_t *cl
 int LUMISAR_CDECL TevGetQuarneVer(uint8_t clientId, uint16_t *version, char *text);
 int LUMISAR_CDECL TevRmClient(uint8_t clientId);
 }
-
-// Log levels the driver writes at.
-constexpr int kLogTrace = 8;   // protocol traces and transaction diagnostics
-constexpr int kLogError = 32;  // errors the host should see
 
 // The host version from which the tag format dialog is owned by the host's
 // window; earlier hosts (and a failed registration, which leaves 0) get a

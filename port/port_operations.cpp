@@ -40,7 +40,7 @@ void LogOpenFailure(const char *deviceName) {
   char shown[LUMISAR_DEVICE_NAME_SIZE];
   memcpy(shown, deviceName, sizeof shown);
   shown[sizeof shown - 1] = 0;
-  err(kLogError, "ORVEN: Failed to open %s", shown);
+  err(kLogError, ORVEN_OPEN_FAILED "%s", shown);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kTraceFields = 17;
 // The context's fields end at eotByte; the record's last byte is padding.
 constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
 
@@ -29,10 +28,9 @@ int SendStr(PortContext *context, const uint8_t *bytes, int n) {
   // that is over.
   if (line) SerialPurge(line);
   const uint8_t *contextEnd = reinterpret_cast<const uint8_t *>(context) + kContextFieldsEnd;
-  Trace(
-      "ORVEN> SendStr() Tx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-      "%02X %02X %02X %02X",
-      bytes, contextEnd);
+  Trace(ORVEN_TRACE_SENT
+        "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
+        bytes, contextEnd);
   if (!line) return kLinkFailed;
   DWORD written = 0;
   int result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
@@ -43,9 +41,8 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
   HANDLE line = context->port;
   DWORD received = 0;
   int result = line ? SerialRead(line, buffer, static_cast<DWORD>(n), &received) : kLineIoFailed;
-  Trace(
-      "ORVEN> RecvStr() Rx %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-      "%02X %02X %02X %02X",
-      buffer, buffer + capacity);
+  Trace(ORVEN_TRACE_RECEIVED
+        "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
+        buffer, buffer + capacity);
   return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
 }

@@ -19,11 +19,10 @@ struct ReadDiagnostics {
   const char *badLrc;
 };
 
-const ReadDiagnostics kSingleDiagnostics = {nullptr, nullptr, nullptr,
-                                            "ORVEN> SingleRead() Bad LRC in Data msg"};
-const ReadDiagnostics kBlockDiagnostics = {"ORVEN> SingleRead() Bad Acknowledge msg received",
-                                           "ORVEN> SingleRead() Bad ACK received",
-                                           "ORVEN> SingleRead() Bad ACK received", nullptr};
+const ReadDiagnostics kSingleDiagnostics = {nullptr, nullptr, nullptr, kLogBadLrc};
+const ReadDiagnostics kBlockDiagnostics = {kLogReadBadAcknowledge, kLogReadBadAck, kLogReadBadAck,
+                                           nullptr};
+constexpr bool kRead = false;
 
 void Log(const char *line) {
   if (line) err(kLogTrace, line);
@@ -34,42 +33,42 @@ void Log(const char *line) {
 Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
                     const ReadDiagnostics &d) {
   SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, capacity)) return Attempt::Retry;
+  if (!RecvStr(context, reply, kAcknowledgeLength, capacity)) return Failed(kCauseNoAnswer, kRead);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return Attempt::Retry;
+    return Failed(kCauseBadAcknowledge, kRead);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return Attempt::Refused;
+    return Failed(kCauseNoAck, kRead);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity)) return Attempt::Retry;
+  if (!RecvStr(context, reply, 1, capacity)) return Failed(kCauseNoAnswer, kRead);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return Attempt::Refused;
+    return Failed(kCauseHeaderRefused, kRead);
   }
-  if (!RecvStr(context, reply, frameLength, capacity)) return Attempt::Retry;
+  if (!RecvStr(context, reply, frameLength, capacity)) return Failed(kCauseDataFrame, kRead);
   if (!CheckLrc(reply, frameLength)) {
     Log(d.badLrc);
-    return Attempt::Retry;
+    return Failed(kCauseBadCheckByte, kRead);
   }
   // The terminator is not checked: the check byte already vouches for the
   // data, and controllers have been seen to vary it.
   if (reply[0] != STX) {
-    Log("ORVEN> SingleRead() Bad STX in Data msg");
-    return Attempt::Refused;
+    Log(kLogBadStx);
+    return Failed(kCauseBadStx, kRead);
   }
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
   if (!RecvStr(context, reply, 1, capacity)) {
-    Log("ORVEN> SingleRead() No EOT after ACK");
-    return Attempt::Retry;
+    Log(kLogNoEot);
+    return Failed(kCauseNoEot, kRead);
   }
   if (reply[0] != EOT) {
-    Log("ORVEN> SingleRead() Bad EOT after ACK");
-    return Attempt::Refused;
+    Log(kLogBadEot);
+    return Failed(kCauseBadEot, kRead);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);
@@ -123,7 +122,7 @@ int32_t SingleRead(RequestBlock *request) {
   const TagAddress &a = io->address;
   int frameLength = ElementBytes(a.width) + kFrameOverhead;
   uint8_t reply[8] = {};
-  for (int attempt = 0;; ++attempt) {
+  for (int attempt = 1;; ++attempt) {
     MakeReadHeader(context, io);
     Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kSingleDiagnostics);
     int32_t result = AfterAttempt(outcome, attempt);
@@ -156,7 +155,7 @@ int32_t BlockRead(RequestBlock *request) {
   int elementBytes = ElementBytes(io->address.width);
   int frameLength = io->count * elementBytes + kFrameOverhead;
   uint8_t reply[264] = {};
-  for (int attempt = 0;; ++attempt) {
+  for (int attempt = 1;; ++attempt) {
     MakeBlockReadHeader(context, io);
     Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kBlockDiagnostics);
     int32_t result = AfterAttempt(outcome, attempt);

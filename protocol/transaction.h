@@ -3,20 +3,23 @@
 #pragma once
 
 #include "lumisar.h"
-
-constexpr int kAttempts = 6;
-// A well-formed refusal ends the operation from this attempt index on (the
-// fifth and sixth attempts); before it, the controller gets another chance.
-constexpr int kFirstFinalAttempt = 4;
+#include "protocol_facts.h"
 
 enum class Attempt { Succeeded, Retry, Refused };
 
-// Result of an operation whose attempt index `attempt` ended as `outcome`,
-// or -1 when the next attempt is to run.
+// An attempt that failed for `cause`: the controller's refusal or a failure
+// to try again, as the protocol's facts say for a read or a write.
+inline Attempt Failed(Cause cause, bool write) {
+  bool refusal = write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
+  return refusal ? Attempt::Refused : Attempt::Retry;
+}
+
+// Result of an operation whose attempt `attempt` (from 1) ended as
+// `outcome`, or -1 when the next attempt is to run.
 inline int32_t AfterAttempt(Attempt outcome, int attempt) {
   if (outcome == Attempt::Succeeded) return LUMISAR_DONE;
   if (outcome == Attempt::Refused && attempt >= kFirstFinalAttempt) return LUMISAR_REFUSED;
-  if (attempt == kAttempts - 1) return LUMISAR_FAILED;
+  if (attempt == kAttempts) return LUMISAR_FAILED;
   return -1;
 }
 

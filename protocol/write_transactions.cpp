@@ -17,12 +17,10 @@ struct WriteDiagnostics {
   const char *badDataAck;
 };
 
-const WriteDiagnostics kSingleDiagnostics = {"ORVEN> SingleWrite() Bad Acknowledge msg received",
-                                             nullptr, nullptr, nullptr};
-const WriteDiagnostics kBlockDiagnostics = {"ORVEN> SingleWrite() Bad Acknowledge after Enquiry",
-                                            "ORVEN> SingleWrite() No ACK in Acknowledge",
-                                            "ORVEN> SingleWrite() Bad ACK after Header",
-                                            "ORVEN> SingleWrite() Bad ACK after Data"};
+const WriteDiagnostics kSingleDiagnostics = {kLogWriteBadAcknowledge, nullptr, nullptr, nullptr};
+const WriteDiagnostics kBlockDiagnostics = {kLogBlockBadAcknowledge, kLogNoAckInAcknowledge,
+                                            kLogBadHeaderAck, kLogBadDataAck};
+constexpr bool kWrite = true;
 
 void Log(const char *line) {
   if (line) err(kLogTrace, line);
@@ -31,26 +29,27 @@ void Log(const char *line) {
 Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnostics &d) {
   uint8_t reply[8] = {};
   SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply)) return Attempt::Retry;
+  if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply))
+    return Failed(kCauseNoAnswer, kWrite);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return Attempt::Retry;
+    return Failed(kCauseBadAcknowledge, kWrite);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return Attempt::Refused;
+    return Failed(kCauseNoAck, kWrite);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, sizeof reply)) return Attempt::Retry;
+  if (!RecvStr(context, reply, 1, sizeof reply)) return Failed(kCauseNoAnswer, kWrite);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return Attempt::Retry;
+    return Failed(kCauseHeaderRefused, kWrite);
   }
   SendStr(context, context->dataFrame, frameLength);
-  if (!RecvStr(context, reply, 1, sizeof reply)) return Attempt::Retry;
+  if (!RecvStr(context, reply, 1, sizeof reply)) return Failed(kCauseNoAnswer, kWrite);
   if (reply[0] != ACK) {
     Log(d.badDataAck);
-    return Attempt::Retry;
+    return Failed(kCauseDataRefused, kWrite);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);
@@ -60,7 +59,7 @@ Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnosti
 template <typename Build>
 int32_t RunWrite(PortContext *context, const IoRequest *io, Build build, int frameLength,
                  const WriteDiagnostics &d) {
-  for (int attempt = 0;; ++attempt) {
+  for (int attempt = 1;; ++attempt) {
     build(context, io);
     int32_t result = AfterAttempt(WriteAttempt(context, frameLength, d), attempt);
     if (result != -1) return result;
