@@ -11,4 +11,7 @@ constexpr int32_t kMaxBlockWords = 128;  // 256 data bytes of 16-bit words
 constexpr int32_t kMaxBlockLongs = 64;   // 256 data bytes of 32-bit values
 
 // The characters accepted at each of the eight positions, after upper-casing.
-extern const char *const AddressCharSets[kAddressMaxLength];
+inline constexpr const char *AddressCharSets[kAddressMaxLength] = {
+    "0123456789ABCDEF", "0123456789ABCDEF", "01234567", "01234567",
+    "01234567",         "01234567",         "01234567", "0123456789ABCDEFL",
+};

@@ -4,11 +4,6 @@
 #include "address_text.h"
 #include "entry/handlers.h"
 
-const char *const AddressCharSets[kAddressMaxLength] = {
-    "0123456789ABCDEF", "0123456789ABCDEF", "01234567", "01234567",
-    "01234567",         "01234567",         "01234567", "0123456789ABCDEFL",
-};
-
 namespace {
 
 // The upper-cased copy of the text being resolved. One buffer for the

@@ -63,12 +63,6 @@ void CloseDataFrame(PortContext *context, int dataBytes) {
 
 }  // namespace
 
-uint8_t CalcLrc(const uint8_t *frame, int length) {
-  uint8_t lrc = 0;
-  for (int i = 1; i <= length - 3; ++i) lrc ^= frame[i];
-  return lrc;
-}
-
 int CheckLrc(const uint8_t *frame, int length) {
   return frame[length - 1] == CalcLrc(frame, length) ? kLinkOk : kLinkFailed;
 }

@@ -28,8 +28,13 @@ constexpr int kFrameOverhead = 3;  // STX, ETX and the check byte
 constexpr int kLinkOk = 1;
 constexpr int kLinkFailed = 0;
 
-// Check byte: XOR of the bytes between the start byte and the terminator.
-uint8_t CalcLrc(const uint8_t *frame, int length);
+// Check byte: XOR of the bytes between the start byte and the terminator
+// of a frame of `length` bytes (the check byte last).
+inline uint8_t CalcLrc(const uint8_t *frame, int length) {
+  uint8_t lrc = 0;
+  for (int i = 1; i <= length - 3; ++i) lrc ^= frame[i];
+  return lrc;
+}
 int CheckLrc(const uint8_t *frame, int length);
 
 void MakeReadHeader(PortContext *context, const IoRequest *io);

@@ -28,7 +28,7 @@ check() {  # NAME CONDITION-RESULT [DETAIL]
 }
 
 start_sim() {
-  "$plcsim" --quiet --station 1 --station 2 --link "$run/com5" --control "$run/sim.fifo" "$@" \
+  "$plcsim" --quiet --station 1 --station 2 --station FF --link "$run/com5" --control "$run/sim.fifo" "$@" \
     >"$run/sim.out" 2>&1 &
   sim_pid=$!
   for _ in $(seq 1 100); do
@@ -53,6 +53,9 @@ messages=(
   "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
   "zubhost|2|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
   "zubhost|2|unknown option --speed|--speed 9600 describe"
+  "zubhost|2|unknown option --bogus|--bogus"
+  "zubhost|0|line speed, 110 to 65535 (default 19200)|--help"
+  "zubhost|0|4  a log file could not be read|--help"
   "zubhost|2|unknown command \"reed\"|reed 0140000 word"
   "zubhost|2|read takes 2 arguments: read TEXT TYPE|read 0140000"
   "zubhost|2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
@@ -63,12 +66,15 @@ messages=(
   "zubhost|2|decode takes on or off|decode yes"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
-  "zubhost|2|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
+  "zubhost|4|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
+  "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
   "zubhost|1|PLC number 00 is not used|resolve 0040000 word"
   "zubhost|1|a 32-bit value starts at an even octal address (40001 is odd)|resolve 0140001L long"
   "zubhost|1|character 8 ('L') of a float must be F|resolve 0140000L float"
+  "zubhost|1|character 8 ('F') of a 32-bit integer must be L|resolve 0140000F long"
+  "zubhost|1|-> refused (address, type or count not acceptable, or the controller said no)|resolve 0140001L long"
   "zubhost|1|it has 7 characters; a bit takes 8|resolve 0140000 bit"
   "zubhost|1|a block holds 0 to 64 32-bit values (65 asked)|resolve 0140000L block:65"
   "zubhost|1|then L for a 32-bit integer, F for a float, or a bit digit 0..F|read 01400G word"
@@ -94,11 +100,12 @@ done
 # --- A scripted run with known faults, and its analysis -----------------------
 start_sim
 log=$run/run.log
-step() {  # FAULT-COMMAND zubhost-command...
+step() {  # FAULT-COMMAND zubhost-command...  (its output kept in step.out)
   [ -n "$1" ] && echo "$1" >"$run/sim.fifo"
   shift
-  host --log-file "$log" "$@" >/dev/null
+  host --log-file "$log" "$@" >"$run/step.out"
 }
+said() { grep -qF -- "$1" "$run/step.out"; check "$2" $? "$(cat "$run/step.out")"; }
 step "fault no-answer 1"      read 0140000 word
 step "fault wrong-station 1"  read 0140000 word
 step "fault noise 1"          read 0140002L long
@@ -111,9 +118,17 @@ step "fault short-reply 1"    read-block 0100000 4
 step "fault no-eot 1"         read 0140000 word
 step "fault bad-eot 1"        read 0140000 word
 step "fault no-ack 5"         read 0140010 word
+said "refused (address, type or count not acceptable, or the controller said no)" "result 1 in words"
 step ""                       read 0740000 word
+said "failed (no good answer in six attempts, or the port could not be used)" "result 2 in words"
 step ""                       write 01400103 bit 1
 step ""                       read 0240000 word
+# A write whose header is refused five times is tried a sixth time: the
+# final-attempt rule for refusals does not apply to a write's header.
+step "fault header-refused 5" write 0140000 word 6
+step ""                       read FF40000 word
+step "fault bad-lrc 2"        poll 1 0 0140000:word,0140002L:long
+said "exchanges 2  retries 2  failures 0" "poll counts the retries from the driver's lines"
 expected=$here/data/analyze-expected.json
 # The times of the run vary; everything else must match to the letter.
 untimed() { sed -E 's/"(from|to)": "[^"]*"/"\1": "T"/g'; }
@@ -136,9 +151,6 @@ sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host
 sed -n '/"plcs"/,$p' "$expected" | sed -E 's/"from": "T", "to": "T"/"from": null, "to": null/' |
   diff -u - "$run/c2.json" >/dev/null
 check "untimed counts equal the timed ones" $?
-"$zubhost" analyze --svg "$run/t.svg" "$log" >/dev/null
-grep -q '<text x="8" y="[0-9]*">PLC 07</text>' "$run/t.svg" && grep -q 'fill="#d00000"' "$run/t.svg"
-check "the timeline has a row per PLC and shows the failure" $?
 
 # --- The user's guide cannot drift from the tools ------------------------------
 guide=$here/../docs/user-guide.md
@@ -177,26 +189,64 @@ read -r passed failed <"$run/counts"
 json() { "$zubhost" analyze --json "$@"; }
 field() { grep -o "\"$1\": [0-9]*" | head -1 | grep -o '[0-9]*$'; }
 total=$(json "$log" | field operations)
-# A log that starts and ends in the middle of an exchange.
+plc01=$(json "$log" | tr -d '\n' | grep -o '"01": {[^}]*' | field operations)
 lines=$(wc -l <"$log")
-sed -n "4,$((lines - 2))p" "$log" >"$run/cut.log"
-out=$(json "$run/cut.log")
-[ "$(echo "$out" | field unknown)" = 2 ] && [ "$(echo "$out" | field operations)" = "$total" ]
-check "a log cut at both ends has two unknown operations" $? "$out"
-# A line cut in the middle, and two lines swapped in time.
-awk 'NR == 5 { print substr($0, 1, 60); next } { print }' "$log" >"$run/short.log"
-out=$(json "$run/short.log")
-[ "$(echo "$out" | field damaged_lines)" = 1 ] && [ "$(echo "$out" | field unknown)" = 1 ]
-check "a cut line makes its operation unknown" $? "$out"
-awk 'NR == 8 { sub(/^[0-9-]+T/, "2000-01-01T") } { print }' "$log" >"$run/swap.log"
-out=$(json "$run/swap.log")
-[ "$(echo "$out" | field out_of_order_lines)" = 1 ] && [ "$(echo "$out" | field unknown)" -ge 1 ]
-check "lines out of order make the operation unknown" $? "$out"
-# Unknown operations never land on another PLC: PLC 07's one failure stays.
-for f in cut short swap; do
-  json "$run/$f.log" | tr -d '\n' | grep -q '"07": {      "operations": 1,      "first_time": 0,      "retried": 0,      "refused": 0,      "failed": 1,'
-  check "PLC 07 keeps exactly its failure in the $f log" $?
+# what is damaged | a sed or awk program that damages the log | NAME=VALUE
+# that must hold (a PLC's number names its operations; no value: no such PLC)
+damaged=(
+  "a log cut at both ends|sed -n 4,$((lines - 2))p|unknown=2 operations=$total"
+  "a line cut in the middle|awk 'NR == 5 { print substr(\$0, 1, 60); next } { print }'|damaged_lines=1 unknown=1"
+  "two lines run together|awk 'NR == 5 { printf \"%s \", \$0; next } { print }'|damaged_lines=1 unknown=1"
+  "lines out of order|awk 'NR == 8 { sub(/^[0-9-]+T/, \"2000-01-01T\") } { print }'|out_of_order_lines=1 unknown=1"
+  "a log that begins with replies alone|sed -e 1,5d -e 8d -e 10d|unknown=1 01=$((plc01 - 1))"
+  "a header with the PLC digits 1Z|sed -e 1,4d -e '5s/Tx 01 30 31/Tx 01 31 5A/'|unknown=1 01=$((plc01 - 1)) 0F= 1A= 1Z="
+)
+for row in "${damaged[@]}"; do
+  IFS='|' read -r what program expectations <<<"$row"
+  # Read from standard input: as a file, a pipe does the same.
+  out=$(eval "$program" <"$log" | "$zubhost" analyze --json -)
+  ok=0
+  for e in $expectations; do
+    name=${e%%=*} want=${e#*=}
+    if [[ $name =~ ^[0-9A-Z]{2}$ ]]; then
+      got=$(echo "$out" | tr -d '\n' | grep -o "\"$name\": {[^}]*" | field operations)
+    else
+      got=$(echo "$out" | field "$name")
+    fi
+    [ "$got" = "$want" ] || { ok=1; echo "  $what: $name is ${got:-absent}, not ${want:-absent}"; }
+  done
+  check "$what: $expectations" $ok
+  # Unknown operations never land on another PLC: PLC 07's one failure stays.
+  echo "$out" | tr -d '\n' | grep -q '"07": {      "operations": 1,      "first_time": 0,      "retried": 0,      "refused": 0,      "failed": 1,'
+  check "PLC 07 keeps exactly its failure when $what" $?
 done
+
+# --- Time stamps as hosts write them: PLC 07's failure at a known time --------
+# stamp on every line | the failure's time as the summary gives it
+stamps=(
+  "2026-05-06T07:08:09.012|2026-05-06T07:08:09.012"
+  "2026-05-06 07:08:09,5|2026-05-06T07:08:09.500"
+  "07:08:09.250|07:08:09.250"
+  "2026-13-05T07:08:09.012|07:08:09.012"
+)
+for row in "${stamps[@]}"; do
+  IFS='|' read -r stamp want <<<"$row"
+  sed -E "s/^[^ ]+ /$stamp /" "$log" | "$zubhost" analyze --json - |
+    grep -qF "\"longest_failure_run\": {\"operations\": 1, \"from\": \"$want\", \"to\": \"$want\"}"
+  check "the stamp $stamp reads as $want" $?
+done
+
+# --- The timeline: each input read once, every operation drawn ----------------
+"$zubhost" analyze --svg "$run/file.svg" "$log" >/dev/null
+"$zubhost" analyze --svg "$run/stdin.svg" - <"$log" >/dev/null
+cat "$log" | "$zubhost" analyze --svg "$run/pipe.svg" /dev/stdin >/dev/null
+cmp -s "$run/file.svg" "$run/stdin.svg" && cmp -s "$run/file.svg" "$run/pipe.svg"
+check "standard input and a pipe draw the same timeline as the file" $?
+marks=$(grep -o 'class="[a-z]*"><title>' "$run/file.svg" | wc -l)
+[ "$marks" = "$total" ]
+check "the timeline has a mark for each of the $total operations" $? "$marks marks"
+grep -q 'class="fa"><title>[^<]*: PLC 07, read V40000, 2 bytes: failed, 6 attempts' "$run/file.svg"
+check "the timeline shows PLC 07's failure as failed" $?
 
 echo "$passed passed, $failed failed, 0 skipped"
 [ "$failed" = 0 ]

@@ -129,12 +129,10 @@ void SimSleepUntilNs(uint64_t ns) {
   }
 }
 
-int main(int argc, char **argv) {
-  SimOptions o;
-  Sim *sim = SimCreate();
-  if (!SimParseOptions(argc, argv, sim, &o, true)) return 2;
-  if (!o.quiet) SimSetLog(sim, stderr);
+namespace {
 
+// The COM port, configured; null after a message when it cannot be had.
+HANDLE OpenPort(const SimOptions &o) {
   char device[64];
   // COM10 and up open only through the device namespace.
   if (strncmp(o.port, "\\\\.\\", 4) == 0)
@@ -145,21 +143,18 @@ int main(int argc, char **argv) {
       CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (line == INVALID_HANDLE_VALUE) {
     SayWindowsError("cannot open", o.port);
-    return 1;
+    return nullptr;
   }
   if (!ConfigurePort(line, o)) {
     SayWindowsError("cannot set the line settings of", o.port);
     CloseHandle(line);
-    return 1;
+    return nullptr;
   }
   PurgeComm(line, PURGE_RXCLEAR | PURGE_TXCLEAR);
-  InitializeCriticalSection(&queue.lock);
-  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-  HANDLE reader = CreateThread(nullptr, 0, ReadControl, nullptr, 0, nullptr);
-  if (reader) CloseHandle(reader);
-  printf("plcsim: port %s\n", o.port);
-  fflush(stdout);
+  return line;
+}
 
+void Serve(Sim *sim, const SimOptions &o, HANDLE line) {
   SimPacer pacer;
   SimPacerInit(&pacer, &o);
   bool quit = false;
@@ -182,6 +177,24 @@ int main(int argc, char **argv) {
     if (!ReadFile(line, in, want, &n, nullptr)) break;
     if (n > 0) SimRespond(sim, &pacer, o.echo, in, n, WriteAll, &line);
   }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  SimOptions o;
+  Sim *sim = SimCreate();
+  if (!SimParseOptions(argc, argv, sim, &o, true)) return 2;
+  if (!o.quiet) SimSetLog(sim, stderr);
+  HANDLE line = OpenPort(o);
+  if (!line) return 1;
+  InitializeCriticalSection(&queue.lock);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  HANDLE reader = CreateThread(nullptr, 0, ReadControl, nullptr, 0, nullptr);
+  if (reader) CloseHandle(reader);
+  printf("plcsim: port %s\n", o.port);
+  fflush(stdout);
+  Serve(sim, o, line);
   SimPrintStats(sim, stdout);
   CloseHandle(line);
   SimDestroy(sim);

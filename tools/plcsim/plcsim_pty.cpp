@@ -74,90 +74,115 @@ void SimSleepUntilNs(uint64_t ns) {
   }
 }
 
+namespace {
+
+struct Line {
+  int fd = -1;
+  int keepSlave = -1;  // held open so the line never hangs up between opens
+  char path[256] = {};
+  char wineLink[512] = {};
+  int control = -1;
+};
+
+bool OpenLine(const SimOptions &o, Line *l) {
+  if (o.tty) {
+    l->fd = open(o.tty, O_RDWR | O_NOCTTY);
+    snprintf(l->path, sizeof l->path, "%s", o.tty);
+  } else if (openpty(&l->fd, &l->keepSlave, l->path, nullptr, nullptr) != 0) {
+    l->fd = -1;
+  }
+  if (l->fd < 0) {
+    fprintf(stderr, "plcsim: cannot open the line %s: %s\n", o.tty ? o.tty : "(new pty)",
+            strerror(errno));
+    return false;
+  }
+  termios t;
+  int rawFd = l->keepSlave >= 0 ? l->keepSlave : l->fd;
+  if (tcgetattr(rawFd, &t) == 0) {
+    cfmakeraw(&t);
+    tcsetattr(rawFd, TCSANOW, &t);
+  }
+  return true;
+}
+
+// The names the line is reached by, and the control FIFO.
+bool MakeNames(const SimOptions &o, Line *l) {
+  if (o.link) {
+    unlink(o.link);
+    if (symlink(l->path, o.link) != 0) {
+      fprintf(stderr, "plcsim: --link cannot make \"%s\": %s\n", o.link, strerror(errno));
+      return false;
+    }
+  }
+  if (o.wineCom && !LinkWineCom(o.wineCom, l->path, l->wineLink, sizeof l->wineLink)) {
+    fprintf(stderr, "plcsim: --wine-com cannot make \"%s\": %s\n", l->wineLink, strerror(errno));
+    return false;
+  }
+  if (o.control) {
+    if (access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
+    // Opened read-write so the FIFO never reports end of file between
+    // writers.
+    l->control = open(o.control, O_RDWR | O_NONBLOCK);
+  }
+  return true;
+}
+
+// Whole lines from the control FIFO, each handed to the simulator.
+void ReadControl(Sim *sim, int fd, bool *quit) {
+  static char line[512];
+  static size_t length;
+  char buf[256];
+  ssize_t n = read(fd, buf, sizeof buf);
+  for (ssize_t i = 0; i < n; ++i) {
+    if (buf[i] == '\n' || length + 1 >= sizeof line) {
+      line[length] = 0;
+      SimControl(sim, line, quit, stdout);
+      length = 0;
+    } else {
+      line[length++] = buf[i];
+    }
+  }
+}
+
+void Serve(Sim *sim, const SimOptions &o, Line *l) {
+  SimPacer pacer;
+  SimPacerInit(&pacer, &o);
+  bool quit = false;
+  while (!stopping && !quit) {
+    pollfd p[2] = {{l->control, POLLIN, 0}, {l->fd, POLLIN, 0}};
+    int r = poll(p, 2, 200);
+    if (r < 0 && errno != EINTR) break;
+    // Commands first: a test that sets a fault and then sends a frame must
+    // find the fault in place.
+    if (l->control >= 0 && (p[0].revents & POLLIN)) ReadControl(sim, l->control, &quit);
+    if (!(p[1].revents & POLLIN)) continue;
+    uint8_t in[512];
+    ssize_t n = read(l->fd, in, sizeof in);
+    // A command written before these bytes is in the FIFO by now, even when
+    // it was not yet at the poll: it applies to them.
+    if (l->control >= 0) ReadControl(sim, l->control, &quit);
+    if (n > 0) SimRespond(sim, &pacer, o.echo, in, static_cast<size_t>(n), WriteAll, &l->fd);
+  }
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
   SimOptions o;
   Sim *sim = SimCreate();
   if (!SimParseOptions(argc, argv, sim, &o, false)) return 2;
   if (!o.quiet) SimSetLog(sim, stderr);
-
-  int line = -1, keepSlave = -1;
-  char path[256] = {};
-  if (o.tty) {
-    line = open(o.tty, O_RDWR | O_NOCTTY);
-    snprintf(path, sizeof path, "%s", o.tty);
-  } else {
-    // Hold the slave side open too, so the line never hangs up between the
-    // driver's opens.
-    if (openpty(&line, &keepSlave, path, nullptr, nullptr) != 0) line = -1;
-  }
-  if (line < 0) {
-    fprintf(stderr, "plcsim: cannot open the line %s: %s\n", o.tty ? o.tty : "(new pty)",
-            strerror(errno));
-    return 1;
-  }
-  termios t;
-  int rawFd = keepSlave >= 0 ? keepSlave : line;
-  if (tcgetattr(rawFd, &t) == 0) {
-    cfmakeraw(&t);
-    tcsetattr(rawFd, TCSANOW, &t);
-  }
-  if (o.link) {
-    unlink(o.link);
-    if (symlink(path, o.link) != 0) {
-      fprintf(stderr, "plcsim: --link cannot make \"%s\": %s\n", o.link, strerror(errno));
-      return 1;
-    }
-  }
-  char wineLink[512] = {};
-  if (o.wineCom && !LinkWineCom(o.wineCom, path, wineLink, sizeof wineLink)) {
-    fprintf(stderr, "plcsim: --wine-com cannot make \"%s\": %s\n", wineLink, strerror(errno));
-    return 1;
-  }
-  int control = -1;
-  if (o.control) {
-    if (access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
-    // Opened read-write so the FIFO never reports end of file between
-    // writers.
-    control = open(o.control, O_RDWR | O_NONBLOCK);
-  }
+  Line line;
+  if (!OpenLine(o, &line) || !MakeNames(o, &line)) return 1;
   signal(SIGTERM, OnSignal);
   signal(SIGINT, OnSignal);
   signal(SIGPIPE, SIG_IGN);
-  printf("plcsim: pty %s\n", path);
+  printf("plcsim: pty %s\n", line.path);
   fflush(stdout);
-
-  SimPacer pacer;
-  SimPacerInit(&pacer, &o);
-  char controlLine[512];
-  size_t controlLen = 0;
-  bool quit = false;
-  while (!stopping && !quit) {
-    pollfd p[2] = {{control, POLLIN, 0}, {line, POLLIN, 0}};
-    int r = poll(p, 2, 200);
-    if (r < 0 && errno != EINTR) break;
-    // Commands first: a test that sets a fault and then sends a frame must
-    // find the fault in place.
-    if (control >= 0 && (p[0].revents & POLLIN)) {
-      char buf[256];
-      ssize_t n = read(control, buf, sizeof buf);
-      for (ssize_t i = 0; i < n; ++i) {
-        if (buf[i] == '\n' || controlLen + 1 >= sizeof controlLine) {
-          controlLine[controlLen] = 0;
-          SimControl(sim, controlLine, &quit, stdout);
-          controlLen = 0;
-        } else {
-          controlLine[controlLen++] = buf[i];
-        }
-      }
-    }
-    if (!(p[1].revents & POLLIN)) continue;
-    uint8_t in[512];
-    ssize_t n = read(line, in, sizeof in);
-    if (n > 0) SimRespond(sim, &pacer, o.echo, in, static_cast<size_t>(n), WriteAll, &line);
-  }
+  Serve(sim, o, &line);
   SimPrintStats(sim, stdout);
   if (o.link) unlink(o.link);
-  if (wineLink[0]) unlink(wineLink);
+  if (line.wineLink[0]) unlink(line.wineLink);
   SimDestroy(sim);
   return 0;
 }

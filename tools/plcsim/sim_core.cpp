@@ -246,6 +246,41 @@ bool StartsEnquiry(const Sim *sim) {
   return sim->inLen >= 3 && sim->in[0] == kN && sim->in[2] == kEnq;
 }
 
+// The master's ACK after a read's data frame: EOT closes the read.
+void AnswerMasterAck(Sim *sim, SimOutput *out) {
+  Consume(sim, 1);
+  if (Fault(sim, kFaultNoEot)) {
+    sim->state = State::Idle;
+    return;
+  }
+  EmitByte(out, Fault(sim, kFaultBadEot) ? kNak : kEot);
+  sim->state = State::MasterEot;
+}
+
+// The frame the state waits for, when it starts the input: true when it
+// was handled, false when more bytes are needed; *fits false when the
+// input starts with something else.
+bool StepInState(Sim *sim, SimOutput *out, bool *fits) {
+  uint8_t first = sim->in[0];
+  *fits = true;
+  if (sim->state == State::Header && first == kSoh) {
+    if (sim->inLen < 17) return false;
+    AnswerHeader(sim, out);
+  } else if (sim->state == State::MasterAck && first == kAck) {
+    AnswerMasterAck(sim, out);
+  } else if (sim->state == State::WriteData && first == kStx) {
+    if (sim->inLen < sim->byteCount + 3) return false;
+    TakeWriteData(sim, out);
+  } else if (sim->state == State::MasterEot && first == kEot) {
+    Consume(sim, 1);
+    sim->stats.completed++;
+    sim->state = State::Idle;
+  } else {
+    *fits = false;
+  }
+  return true;
+}
+
 // Handles what is complete in the input; false when more bytes are needed.
 bool Step(Sim *sim, SimOutput *out) {
   if (sim->inLen == 0) return false;
@@ -253,44 +288,15 @@ bool Step(Sim *sim, SimOutput *out) {
   // exchange and is trying again.
   if (sim->in[0] == kN) {
     if (sim->inLen < 3) return false;
-    if (StartsEnquiry(sim)) {
+    if (StartsEnquiry(sim))
       AnswerEnquiry(sim, out);
-      return true;
-    }
-    Discard(sim);
+    else
+      Discard(sim);
     return true;
   }
-  switch (sim->state) {
-    case State::Header:
-      if (sim->in[0] != kSoh) break;
-      if (sim->inLen < 17) return false;
-      AnswerHeader(sim, out);
-      return true;
-    case State::MasterAck:
-      if (sim->in[0] != kAck) break;
-      Consume(sim, 1);
-      if (Fault(sim, kFaultNoEot)) {
-        sim->state = State::Idle;
-        return true;
-      }
-      EmitByte(out, Fault(sim, kFaultBadEot) ? kNak : kEot);
-      sim->state = State::MasterEot;
-      return true;
-    case State::WriteData:
-      if (sim->in[0] != kStx) break;
-      if (sim->inLen < sim->byteCount + 3) return false;
-      TakeWriteData(sim, out);
-      return true;
-    case State::MasterEot:
-      if (sim->in[0] != kEot) break;
-      Consume(sim, 1);
-      sim->stats.completed++;
-      sim->state = State::Idle;
-      return true;
-    case State::Idle:
-      break;
-  }
-  Discard(sim);
+  bool fits;
+  if (!StepInState(sim, out, &fits)) return false;
+  if (!fits) Discard(sim);
   return true;
 }
 

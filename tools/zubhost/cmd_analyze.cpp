@@ -1,9 +1,11 @@
 // analyze: turns a host's log of the driver's lines into an answer: per
 // PLC, how its operations ended and why attempts failed; as text, as JSON
-// for scripts, and as a timeline picture.
+// for scripts, and as a timeline picture. Each input is read once, so a
+// pipe or standard input ("-") does as well as a file.
 #include <stdio.h>
 #include <string.h>
 
+#include "command_line.h"
 #include "commands.h"
 #include "log_analysis.h"
 #include "log_summary.h"
@@ -11,91 +13,97 @@
 
 namespace {
 
-// Feeds every line of the files, in order, to one analyzer. Lines longer
-// than the buffer are cut; what is cut off is not a line of its own.
-bool FeedFiles(char **files, int count, OperationSink sink, void *user, LogCounts *counts) {
-  LogAnalyzer *a = AnalyzerCreate(sink, user);
-  if (!a) return false;
+struct Analysis {
+  bool json;
+  const char *svg;
+  LogSummary *summary;
+  Timeline *timeline;  // with --svg only
+};
+
+bool Json(void *a, const char *) { return static_cast<Analysis *>(a)->json = true; }
+bool Svg(void *a, const char *file) {
+  static_cast<Analysis *>(a)->svg = file;
+  return true;
+}
+
+// clang-format off
+const Option kAnalyzeOptions[] = {
+  {"--json", nullptr, kAnyPlatform, Json, "the summary as JSON"},
+  {"--svg",  "FILE",  kAnyPlatform, Svg,  "draw the timeline into FILE"},
+};
+// clang-format on
+
+void Both(const Operation &op, void *user) {
+  Analysis *a = static_cast<Analysis *>(user);
+  SummaryAdd(op, a->summary);
+  if (a->timeline) TimelineAdd(op, a->timeline);
+}
+
+// Feeds every line of one input to the analyzer. Lines longer than the
+// buffer are cut; what is cut off is not a line of its own.
+bool FeedInput(LogAnalyzer *a, const char *name) {
+  bool standardInput = strcmp(name, "-") == 0;
+  FILE *in = standardInput ? stdin : fopen(name, "rb");
   static char line[4096];
-  bool ok = true;
-  for (int f = 0; f < count && ok; ++f) {
-    FILE *in = fopen(files[f], "rb");
-    if (!in) {
-      fprintf(stderr, "zubhost: analyze cannot read \"%s\"\n", files[f]);
-      ok = false;
-      break;
-    }
-    bool continuing = false;
-    while (fgets(line, sizeof line, in)) {
-      size_t n = strlen(line);
-      bool whole = n > 0 && line[n - 1] == '\n';
-      while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
-      if (!continuing) AnalyzerLine(a, line);
-      continuing = !whole;
-    }
-    fclose(in);
+  bool continuing = false;
+  while (in && fgets(line, sizeof line, in)) {
+    size_t n = strlen(line);
+    bool whole = n > 0 && line[n - 1] == '\n';
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
+    if (!continuing) AnalyzerLine(a, line);
+    continuing = !whole;
+  }
+  bool ok = in && !ferror(in);
+  if (in && !standardInput) fclose(in);
+  if (!ok) fprintf(stderr, "zubhost: analyze cannot read \"%s\"\n", name);
+  return ok;
+}
+
+int32_t WriteTimeline(const Timeline *timeline, bool dated, const char *svg) {
+  FILE *out = fopen(svg, "wb");
+  if (out) TimelineWriteSvg(timeline, dated, out);
+  if (out && fclose(out) == 0) return 0;
+  fprintf(stderr, "zubhost: analyze cannot write the timeline to \"%s\"\n", svg);
+  return kCannotWrite;
+}
+
+int32_t Analyze(Analysis *x, char **inputs, int count) {
+  LogAnalyzer *a = AnalyzerCreate(Both, x);
+  bool read = a != nullptr;
+  for (int k = 0; k < count && read; ++k) read = FeedInput(a, inputs[k]);
+  if (!read) {
+    AnalyzerDestroy(a);
+    return kCannotRead;
   }
   AnalyzerEnd(a);
-  if (counts) *counts = *AnalyzerCounts(a);
+  const LogCounts *counts = AnalyzerCounts(a);
+  if (x->json)
+    SummaryPrintJson(x->summary, counts, stdout);
+  else
+    SummaryPrintText(x->summary, counts, stdout);
+  int32_t result = x->svg ? WriteTimeline(x->timeline, counts->dated, x->svg) : 0;
   AnalyzerDestroy(a);
-  return ok;
+  return result;
 }
 
 }  // namespace
 
 int32_t AnalyzeCommand(char **args) {
-  bool json = false;
-  const char *svg = nullptr;
-  int k = 0;
-  for (; args[k] && strncmp(args[k], "--", 2) == 0; ++k) {
-    if (strcmp(args[k], "--json") == 0) {
-      json = true;
-    } else if (strcmp(args[k], "--svg") == 0 && args[k + 1]) {
-      svg = args[++k];
-    } else {
-      fprintf(stderr,
-              "zubhost: analyze takes --json and --svg FILE before the log files (not %s)\n",
-              args[k]);
-      return kUsageError;
-    }
-  }
-  int files = 0;
-  while (args[k + files]) ++files;
-  if (!files) {
+  int argc = 0, first = 0;
+  while (args[argc]) ++argc;
+  Analysis x = {};
+  if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
+                    argc, args, &first, &x))
+    return kUsageError;
+  if (first == argc) {
     fprintf(stderr, "zubhost: analyze needs one or more log files\n");
     return kUsageError;
   }
-  LogSummary *summary = SummaryCreate();
-  LogCounts counts;
-  if (!summary || !FeedFiles(args + k, files, SummaryAdd, summary, &counts)) {
-    SummaryDestroy(summary);
-    return kUsageError;
-  }
-  if (json)
-    SummaryPrintJson(summary, &counts, stdout);
-  else
-    SummaryPrintText(summary, &counts, stdout);
-  int32_t result = 0;
-  if (svg) {
-    SummarySpan span;
-    SummaryGetSpan(summary, &span);
-    Timeline *timeline = TimelineCreate(&span);
-    FILE *out = fopen(svg, "wb");
-    if (!timeline || !out || !FeedFiles(args + k, files, TimelineAdd, timeline, nullptr)) {
-      fprintf(stderr, "zubhost: analyze cannot write the timeline to \"%s\"\n", svg);
-      result = kUsageError;
-    } else {
-      char title[160];
-      const char *name = args[k];
-      for (const char *p = name; *p; ++p)
-        if (*p == '/' || *p == '\\') name = p + 1;
-      snprintf(title, sizeof title, "%s: %lu operations of %d PLC%s", name, span.operations,
-               span.plcCount, span.plcCount == 1 ? "" : "s");
-      TimelineWriteSvg(timeline, counts.dated, title, out);
-    }
-    if (out) fclose(out);
-    TimelineDestroy(timeline);
-  }
-  SummaryDestroy(summary);
+  x.summary = SummaryCreate();
+  if (x.svg) x.timeline = TimelineCreate();
+  int32_t result =
+      x.summary && (!x.svg || x.timeline) ? Analyze(&x, args + first, argc - first) : kCannotRead;
+  SummaryDestroy(x.summary);
+  TimelineDestroy(x.timeline);
   return result;
 }

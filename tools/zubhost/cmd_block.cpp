@@ -4,49 +4,65 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "address/address_text.h"
+#include "address_explain.h"
+#include "command_line.h"
 #include "commands.h"
 #include "host_session.h"
+#include "value_text.h"
 
 namespace {
 
+// "1,2,0x1234,...": the values of a write, into the buffer; their number,
+// or -1 for a mistake (message printed).
+long ParseBlockValues(const char *arg, bool wide, uint8_t *values) {
+  long count = 0, limit = wide ? kMaxBlockLongs : kMaxBlockWords;
+  for (const char *p = arg; *p;) {
+    char *end;
+    long long v = strtoll(p, &end, 0);
+    if (end == p || (*end && *end != ',') || v < (wide ? INT32_MIN : INT16_MIN) ||
+        v > (wide ? UINT32_MAX : UINT16_MAX)) {
+      fprintf(stderr, "zubhost: write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")\n",
+              wide ? "32-bit" : "16-bit", p);
+      return -1;
+    }
+    if (count == limit) {
+      fprintf(stderr, "zubhost: write-block takes at most %ld %s\n", limit,
+              wide ? "32-bit values" : "words");
+      return -1;
+    }
+    uint32_t u = static_cast<uint32_t>(v);
+    memcpy(values + (wide ? 4 : 2) * count++, &u, wide ? 4 : 2);
+    p = *end ? end + 1 : end;
+  }
+  return count;
+}
+
+void PrintBlock(const uint8_t *values, long count, bool wide) {
+  for (long i = 0; i < count; ++i) {
+    uint32_t v = 0;
+    memcpy(&v, values + i * (wide ? 4 : 2), wide ? 4 : 2);
+    printf(i % 8 == 0 ? "    %0*X" : " %0*X", wide ? 8 : 4, v);
+    if (i % 8 == 7 || i == count - 1) printf("\n");
+  }
+}
+
 int32_t Block(bool write, const char *text, const char *arg) {
   uint8_t values[256] = {};
-  long count = 0;
   bool wide = strlen(text) == 8;
   const char *name = write ? "write-block" : "read-block";
-  if (write) {
-    int limit = wide ? 64 : 128;
-    const char *p = arg;
-    while (*p) {
-      char *end;
-      long long v = strtoll(p, &end, 0);
-      if (end == p || (*end && *end != ',') || v < (wide ? -2147483648LL : -32768) ||
-          v > (wide ? 4294967295LL : 65535)) {
-        fprintf(stderr,
-                "zubhost: write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")\n",
-                wide ? "32-bit" : "16-bit", p);
-        return kUsageError;
-      }
-      if (count == limit) {
-        fprintf(stderr, "zubhost: write-block takes at most %d %s\n", limit,
-                wide ? "32-bit values" : "words");
-        return kUsageError;
-      }
-      uint32_t u = static_cast<uint32_t>(v);
-      memcpy(values + (wide ? 4 : 2) * count, &u, wide ? 4 : 2);
-      count++;
-      p = *end ? end + 1 : end;
-    }
-  } else if (!ParseNumber("read-block COUNT", arg, 0, wide ? 64 : 128, &count)) {
+  long count = write ? ParseBlockValues(arg, wide, values) : 0;
+  if (count < 0) return kUsageError;
+  if (!write &&
+      !ParseWhole("read-block COUNT", arg, 0, wide ? kMaxBlockLongs : kMaxBlockWords, &count))
     return kUsageError;
-  }
   IoRequest io;
   memset(&io, 0, sizeof io);
   io.addressText = text;
   io.count = static_cast<int32_t>(count);
   io.values = values;
   int32_t result = ResolveTag(text, 0, true, io.count, &io.address);
-  if (result != 0) {
+  if (result != LUMISAR_DONE) {
     printf("%s %s, %ld elements: refused\n", name, text, count);
     ExplainAddress(text, 0, true, io.count);
     return result;
@@ -55,14 +71,7 @@ int32_t Block(bool write, const char *text, const char *arg) {
   result = Call(write ? LUMISAR_OP_BLOCK_WRITE : LUMISAR_OP_BLOCK_READ, &io);
   printf("%s %s, %ld %s: %s\n", name, text, count, wide ? "32-bit values" : "words",
          Meaning(result));
-  if (result == 0 && !write) {
-    for (long i = 0; i < count; ++i) {
-      uint32_t v = 0;
-      memcpy(&v, values + i * (wide ? 4 : 2), wide ? 4 : 2);
-      printf(i % 8 == 0 ? "    %0*X" : " %0*X", wide ? 8 : 4, v);
-      if (i % 8 == 7 || i == count - 1) printf("\n");
-    }
-  }
+  if (result == LUMISAR_DONE && !write) PrintBlock(values, count, wide);
   return result;
 }
 

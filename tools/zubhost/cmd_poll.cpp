@@ -1,12 +1,19 @@
 // poll: reads a list of tags in cycles, as a SCADA host's scan does, with
-// live statistics of the line.
+// live statistics of the line. The retries are counted by the log analyser
+// from the driver's own lines, as they go by.
 #include <stdio.h>
 #include <string.h>
 
+#include "address_explain.h"
+#include "command_line.h"
 #include "commands.h"
 #include "host_session.h"
+#include "log_analysis.h"
+#include "value_text.h"
 
 namespace {
+
+constexpr int kMostTags = 16;
 
 struct Tag {
   char text[16];
@@ -15,83 +22,96 @@ struct Tag {
   uint8_t values[8];
 };
 
-constexpr int kBadList = -2;  // a mistake in the list itself
-constexpr int kRefusedTag = -1;
+struct Statistics {
+  unsigned exchanges, retries, failures;
+  double last, total;
+  int32_t worst;
+};
+
+void CountRetries(const Operation &op, void *statistics) {
+  if (op.attempts > 1) static_cast<Statistics *>(statistics)->retries += op.attempts - 1;
+}
+
+// One "TEXT:TYPE" of the list, resolved; 0, or kUsageError or the driver's
+// refusal (message printed).
+int32_t ParseTag(char *item, Tag *t) {
+  char *colon = strchr(item, ':');
+  *colon = 0;
+  snprintf(t->text, sizeof t->text, "%s", item);
+  if (!TypeCode(colon + 1, &t->type)) return kUsageError;
+  memset(&t->io, 0, sizeof t->io);
+  t->io.addressText = t->text;
+  t->io.dataType = t->type;
+  t->io.count = 1;
+  t->io.values = t->values;
+  if (ResolveTag(t->text, t->type, false, 1, &t->io.address) == LUMISAR_DONE) return LUMISAR_DONE;
+  printf("poll %s %s: refused\n", t->text, colon + 1);
+  ExplainAddress(t->text, t->type, false, 1);
+  return LUMISAR_REFUSED;
+}
 
 // "TEXT:TYPE,TEXT:TYPE,...": every tag resolved before the first cycle.
-// Returns the number of tags, kBadList or kRefusedTag.
-int ParseTags(const char *list, Tag *tags, int capacity) {
+// The number of tags, or the command's result when the list will not do.
+int32_t ParseTags(const char *list, Tag *tags, int *n) {
   char copy[1024];
   snprintf(copy, sizeof copy, "%s", list);
-  int n = 0;
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    char *colon = strchr(p, ':');
-    if (!colon || n == capacity) {
-      fprintf(stderr, "zubhost: poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")\n", capacity,
+    if (!strchr(p, ':') || *n == kMostTags) {
+      fprintf(stderr, "zubhost: poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")\n", kMostTags,
               p);
-      return kBadList;
+      return kUsageError;
     }
-    *colon = 0;
-    Tag &t = tags[n];
-    snprintf(t.text, sizeof t.text, "%s", p);
-    if (!TypeCode(colon + 1, &t.type)) return kBadList;
-    memset(&t.io, 0, sizeof t.io);
-    t.io.addressText = t.text;
-    t.io.dataType = t.type;
-    t.io.count = 1;
-    t.io.values = t.values;
-    if (ResolveTag(t.text, t.type, false, 1, &t.io.address) != 0) {
-      printf("poll %s %s: refused\n", t.text, colon + 1);
-      ExplainAddress(t.text, t.type, false, 1);
-      return kRefusedTag;
-    }
-    n++;
+    int32_t result = ParseTag(p, &tags[(*n)++]);
+    if (result != LUMISAR_DONE) return result;
   }
-  return n;
+  if (*n > 0) return LUMISAR_DONE;
+  fprintf(stderr, "zubhost: poll needs one or more tags as TEXT:TYPE,...\n");
+  return kUsageError;
+}
+
+void ReadTag(Tag &t, Statistics &s) {
+  memset(t.values, 0, sizeof t.values);
+  double start = NowMs();
+  int32_t result = Call(LUMISAR_OP_SINGLE_READ, &t.io);
+  // The exchange is over: the analyser need not wait for the next line to
+  // know how it ended.
+  AnalyzerEnd(host.analyzer);
+  s.last = NowMs() - start;
+  s.total += s.last;
+  s.exchanges++;
+  printf("  %s=", t.text);
+  if (result == LUMISAR_DONE)
+    PrintValue(t.type, t.values);
+  else
+    printf("(%s)", result == LUMISAR_REFUSED ? "refused" : "failed");
+  if (result == LUMISAR_DONE) return;
+  s.failures++;
+  if (result > s.worst) s.worst = result;
 }
 
 }  // namespace
 
 int32_t PollCommand(char **args) {
   long cycles, intervalMs;
-  if (!ParseNumber("poll CYCLES", args[0], 1, 100000000, &cycles) ||
-      !ParseNumber("poll MS", args[1], 0, 3600000, &intervalMs))
+  if (!ParseWhole("poll CYCLES", args[0], 1, 100000000, &cycles) ||
+      !ParseWhole("poll MS", args[1], 0, 3600000, &intervalMs))
     return kUsageError;
-  Tag tags[16];
-  int n = ParseTags(args[2], tags, 16);
-  if (n == 0) fprintf(stderr, "zubhost: poll needs one or more tags as TEXT:TYPE,...\n");
-  if (n == kRefusedTag) return LUMISAR_REFUSED;
-  if (n <= 0) return kUsageError;
+  Tag tags[kMostTags];
+  int n = 0;
+  int32_t parsed = ParseTags(args[2], tags, &n);
+  if (parsed != LUMISAR_DONE) return parsed;
   if (!OpenChannel()) return LUMISAR_FAILED;
-  unsigned exchanges = 0, retries = 0, failures = 0;
-  double last = 0, total = 0;
-  int32_t worst = 0;
+  Statistics s = {};
+  host.analyzer = AnalyzerCreate(CountRetries, &s);
   for (long c = 0; c < cycles; ++c) {
     printf("cycle %ld:", c + 1);
-    for (int k = 0; k < n; ++k) {
-      Tag &t = tags[k];
-      memset(t.values, 0, sizeof t.values);
-      host.enquiriesSeen = 0;
-      double start = NowMs();
-      int32_t result = Call(LUMISAR_OP_SINGLE_READ, &t.io);
-      last = NowMs() - start;
-      total += last;
-      exchanges++;
-      if (host.enquiriesSeen > 1) retries += static_cast<unsigned>(host.enquiriesSeen - 1);
-      printf("  %s=", t.text);
-      if (result == 0)
-        PrintValue(t.type, t.values);
-      else
-        printf("(%s)", result == 1 ? "refused" : "failed");
-      if (result) {
-        failures++;
-        worst = result > worst ? result : worst;
-      }
-    }
-    printf("\n  exchanges %u  retries %u  failures %u  last %.1f ms  mean %.1f ms\n", exchanges,
-           retries, failures, last, exchanges ? total / exchanges : 0.0);
+    for (int k = 0; k < n; ++k) ReadTag(tags[k], s);
+    printf("\n  exchanges %u  retries %u  failures %u  last %.1f ms  mean %.1f ms\n", s.exchanges,
+           s.retries, s.failures, s.last, s.exchanges ? s.total / s.exchanges : 0.0);
     fflush(stdout);
     if (c + 1 < cycles) SleepMs(static_cast<unsigned>(intervalMs));
   }
-  return worst;
+  AnalyzerDestroy(host.analyzer);
+  host.analyzer = nullptr;
+  return s.worst;
 }

@@ -1,11 +1,35 @@
-// The commands of zubhost, one file each; main holds the table.
+// The commands of zubhost, one file each; main holds the table, and
+// host_options.cpp the table of options.
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
+
+// zubhost's exit codes, as --help lists them.
+enum ExitCode {
+  kExitDone = 0,         // every command done
+  kExitNotDone = 1,      // a command refused or failed, or found nothing
+  kExitUsage = 2,        // a mistake on the command line
+  kExitNoDriver = 3,     // LUMISAR.DLL could not be loaded
+  kExitCannotRead = 4,   // an input file could not be read
+  kExitCannotWrite = 5,  // an output file could not be written
+};
 
 // Each command takes its arguments and returns the driver's result (0 done,
-// 1 refused, 2 failed) or, for a mistake in the arguments, kUsageError.
-constexpr int32_t kUsageError = -1;
+// 1 refused, 2 failed), or one of these, which end the run at once.
+constexpr int32_t kUsageError = -kExitUsage;
+constexpr int32_t kCannotRead = -kExitCannotRead;
+constexpr int32_t kCannotWrite = -kExitCannotWrite;
+
+// The options' flags that are not settings of the session.
+struct HostFlags {
+  bool version = false;
+  bool help = false;
+};
+// Reads the options from argv[*next] on; false for a mistake (message
+// printed).
+bool ParseHostOptions(int argc, char **argv, int *next, HostFlags *flags);
+void PrintHostOptions(FILE *to);
 
 int32_t DescribeCommand(char **args);
 int32_t VersionCommand(char **args);

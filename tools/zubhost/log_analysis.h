@@ -7,26 +7,11 @@
 
 #include <stdint.h>
 
-enum Cause {
-  kCauseNoAnswer,        // nothing (or too little) came back in time
-  kCauseAnotherStation,  // the acknowledge carried another station's byte
-  kCauseBadAcknowledge,  // the acknowledge was garbled
-  kCauseNoAck,           // the acknowledge ended in NAK: the controller said no
-  kCauseHeaderRefused,   // NAK (or another byte) instead of ACK after the header
-  kCauseDataRefused,     // NAK instead of ACK after a written data frame
-  kCauseBadCheckByte,    // the data frame failed its check byte
-  kCauseBadStx,          // the data frame did not start with STX
-  kCauseDataFrame,       // no data frame, a short one, or one a block read rejected unsaid
-  kCauseNoEot,           // nothing after the driver's ACK
-  kCauseBadEot,          // another byte instead of EOT
-  kCauseCount
-};
+#include "protocol/protocol_facts.h"
 
 enum Outcome { kFirstTime, kRetried, kRefused, kFailed, kUnknown, kOutcomeCount };
 
-const char *CauseKey(int cause);   // no_answer, ... (the JSON keys)
-const char *CauseText(int cause);  // "no answer", ...
-const char *OutcomeKey(int outcome);
+const char *OutcomeKey(int outcome);  // first_time, ... (the JSON keys)
 
 struct Operation {
   int plc;  // -1 when the log does not show which
@@ -37,7 +22,7 @@ struct Operation {
   Outcome outcome;
   uint8_t causes[kCauseCount];  // failed attempts by cause
   bool timed;                   // start and end are known
-  double start, end;            // milliseconds (see LogTime)
+  double start, end;            // milliseconds (see log_time.h)
 };
 
 typedef void (*OperationSink)(const Operation &op, void *user);
@@ -56,7 +41,3 @@ void AnalyzerLine(LogAnalyzer *a, const char *line);
 // The log is over: an operation whose end it does not show is unknown.
 void AnalyzerEnd(LogAnalyzer *a);
 const LogCounts *AnalyzerCounts(const LogAnalyzer *a);
-
-// A time in milliseconds as the log wrote it: a date and time, or a time of
-// day when the log had no dates.
-void FormatLogTime(double ms, bool dated, char *out, int size);

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "log_time.h"
+
 namespace {
 
 constexpr int kAddressBytes = 65536 / 8;  // one bit per word the header can name
@@ -60,7 +62,7 @@ void RangeText(uint32_t first, uint32_t last, char *out, size_t size) {
 struct LogSummary {
   PlcStats plc[256];
   unsigned long operations, unknownWithoutPlc, unknown;
-  bool haveTime, untimed;
+  bool haveTime;
   double first, last;
 };
 
@@ -80,29 +82,10 @@ void SummaryDestroy(LogSummary *s) {
   free(s);
 }
 
-void SummaryAdd(const Operation &op, void *user) {
-  LogSummary *s = static_cast<LogSummary *>(user);
-  s->operations++;
-  if (op.outcome == kUnknown) s->unknown++;
-  if (op.timed) {
-    if (!s->haveTime || op.start < s->first) s->first = op.start;
-    if (!s->haveTime || op.start > s->last) s->last = op.start;
-    s->haveTime = true;
-  } else if (op.plc >= 0) {
-    // A fragment without a PLC has no row in the timeline either.
-    s->untimed = true;
-  }
-  if (op.plc < 0 || op.plc > 255) {
-    s->unknownWithoutPlc++;
-    return;
-  }
-  PlcStats &p = s->plc[op.plc];
-  p.operations++;
-  p.outcomes[op.outcome]++;
-  for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
-  if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
-  Mark(&p.addresses, op);
-  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
+namespace {
+
+// The longest run of failed operations in a row.
+void TrackRun(PlcStats &p, const Operation &op) {
   if (op.outcome == kUnknown) return;  // neither breaks nor lengthens a run
   if (op.outcome != kFailed) {
     p.run = 0;
@@ -122,15 +105,105 @@ void SummaryAdd(const Operation &op, void *user) {
   }
 }
 
-void SummaryGetSpan(const LogSummary *s, SummarySpan *span) {
-  memset(span, 0, sizeof *span);
-  span->timed = s->haveTime && !s->untimed;
-  span->first = s->first;
-  span->last = s->last;
-  span->operations = s->operations;
-  for (int n = 0; n < 256; ++n)
-    if (s->plc[n].operations) span->plcs[span->plcCount++] = n;
+}  // namespace
+
+void SummaryAdd(const Operation &op, void *user) {
+  LogSummary *s = static_cast<LogSummary *>(user);
+  s->operations++;
+  if (op.outcome == kUnknown) s->unknown++;
+  if (op.timed) {
+    if (!s->haveTime || op.start < s->first) s->first = op.start;
+    if (!s->haveTime || op.start > s->last) s->last = op.start;
+    s->haveTime = true;
+  }
+  if (op.plc < 0 || op.plc > 255) {
+    s->unknownWithoutPlc++;
+    return;
+  }
+  PlcStats &p = s->plc[op.plc];
+  p.operations++;
+  p.outcomes[op.outcome]++;
+  for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
+  if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
+  Mark(&p.addresses, op);
+  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
+  TrackRun(p, op);
 }
+
+namespace {
+
+void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
+  if (!bits) return;
+  fputs(label, out);
+  int shown = ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {
+    char text[32];
+    RangeText(first, last, text, sizeof text);
+    if (k < kMostRanges) fprintf(out, " %s", text);
+  });
+  if (shown > kMostRanges) fprintf(out, " and %d more ranges", shown - kMostRanges);
+  fputc('\n', out);
+}
+
+// The longest run's times, when the log showed them: ", FROM to TO" or
+// with json, the JSON members.
+void PrintRun(FILE *out, const PlcStats &p, bool dated, bool json) {
+  char from[40], to[40];
+  bool timed = p.bestRun && p.bestTimed;
+  if (timed) FormatLogTime(p.bestStart, dated, from, sizeof from);
+  if (timed) FormatLogTime(p.bestEnd, dated, to, sizeof to);
+  if (json && timed)
+    fprintf(out, ", \"from\": \"%s\", \"to\": \"%s\"}\n", from, to);
+  else if (json)
+    fprintf(out, ", \"from\": null, \"to\": null}\n");
+  else if (timed)
+    fprintf(out, ", %s to %s", from, to);
+}
+
+void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
+  fprintf(out, "\nPLC %02X: %lu operations\n", n, p.operations);
+  fprintf(out, "  done at the first attempt  %lu\n", p.outcomes[kFirstTime]);
+  fprintf(out, "  done after retries         %lu (%lu retries)\n", p.outcomes[kRetried], p.retries);
+  fprintf(out, "  refused                    %lu\n", p.outcomes[kRefused]);
+  fprintf(out, "  failed                     %lu\n", p.outcomes[kFailed]);
+  fprintf(out, "  outcome not in the log     %lu\n", p.outcomes[kUnknown]);
+  bool any = false;
+  for (int k = 0; k < kCauseCount; ++k) any = any || p.causes[k];
+  fprintf(out, "  failed attempts by cause%s\n", any ? "" : "   none");
+  for (int k = 0; k < kCauseCount; ++k)
+    if (p.causes[k]) fprintf(out, "    %-38s %lu\n", kCauses[k].text, p.causes[k]);
+  PrintRanges(out, "  addresses                 ", p.addresses);
+  PrintRanges(out, "  refused or failed at      ", p.failedAddresses);
+  fprintf(out, "  longest run of failures    %lu operation%s", p.bestRun,
+          p.bestRun == 1 ? "" : "s");
+  PrintRun(out, p, dated, false);
+  fputc('\n', out);
+}
+
+void PrintJsonRanges(FILE *out, const char *key, const uint8_t *bits) {
+  fprintf(out, "      \"%s\": [", key);
+  ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {
+    char text[32];
+    RangeText(first, last, text, sizeof text);
+    fprintf(out, "%s\"%s\"", k ? ", " : "", text);
+  });
+  fprintf(out, "],\n");
+}
+
+void PrintPlcJson(FILE *out, const PlcStats &p, bool dated) {
+  fprintf(out, "      \"operations\": %lu,\n", p.operations);
+  for (int o = 0; o < kOutcomeCount; ++o)
+    fprintf(out, "      \"%s\": %lu,\n", OutcomeKey(o), p.outcomes[o]);
+  fprintf(out, "      \"retries\": %lu,\n      \"causes\": {", p.retries);
+  for (int k = 0; k < kCauseCount; ++k)
+    fprintf(out, "%s\"%s\": %lu", k ? ", " : "", kCauses[k].key, p.causes[k]);
+  fprintf(out, "},\n");
+  PrintJsonRanges(out, "addresses", p.addresses);
+  PrintJsonRanges(out, "failed_addresses", p.failedAddresses);
+  fprintf(out, "      \"longest_failure_run\": {\"operations\": %lu", p.bestRun);
+  PrintRun(out, p, dated, true);
+}
+
+}  // namespace
 
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
   fprintf(out, "log: %lu lines, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",
@@ -139,44 +212,8 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
           s->unknown);
   if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
   fprintf(out, "\nports that failed to open: %lu\n", c->openFailures);
-  for (int n = 0; n < 256; ++n) {
-    const PlcStats &p = s->plc[n];
-    if (!p.operations) continue;
-    fprintf(out, "\nPLC %02X: %lu operations\n", n, p.operations);
-    fprintf(out, "  done at the first attempt  %lu\n", p.outcomes[kFirstTime]);
-    fprintf(out, "  done after retries         %lu (%lu retries)\n", p.outcomes[kRetried],
-            p.retries);
-    fprintf(out, "  refused                    %lu\n", p.outcomes[kRefused]);
-    fprintf(out, "  failed                     %lu\n", p.outcomes[kFailed]);
-    fprintf(out, "  outcome not in the log     %lu\n", p.outcomes[kUnknown]);
-    bool any = false;
-    for (int k = 0; k < kCauseCount; ++k) any = any || p.causes[k];
-    fprintf(out, "  failed attempts by cause%s\n", any ? "" : "   none");
-    for (int k = 0; k < kCauseCount; ++k)
-      if (p.causes[k]) fprintf(out, "    %-38s %lu\n", CauseText(k), p.causes[k]);
-    const uint8_t *lists[2] = {p.addresses, p.failedAddresses};
-    const char *labels[2] = {"  addresses                 ", "  refused or failed at      "};
-    for (int l = 0; l < 2; ++l) {
-      if (!lists[l]) continue;
-      fputs(labels[l], out);
-      int shown = ForRanges(lists[l], [&](int k, uint32_t first, uint32_t last) {
-        char text[32];
-        RangeText(first, last, text, sizeof text);
-        if (k < kMostRanges) fprintf(out, " %s", text);
-      });
-      if (shown > kMostRanges) fprintf(out, " and %d more ranges", shown - kMostRanges);
-      fputc('\n', out);
-    }
-    fprintf(out, "  longest run of failures    %lu operation%s", p.bestRun,
-            p.bestRun == 1 ? "" : "s");
-    if (p.bestRun && p.bestTimed) {
-      char from[40], to[40];
-      FormatLogTime(p.bestStart, c->dated, from, sizeof from);
-      FormatLogTime(p.bestEnd, c->dated, to, sizeof to);
-      fprintf(out, ", %s to %s", from, to);
-    }
-    fputc('\n', out);
-  }
+  for (int n = 0; n < 256; ++n)
+    if (s->plc[n].operations) PrintPlcText(out, n, s->plc[n], c->dated);
 }
 
 void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
@@ -190,37 +227,10 @@ void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
           s->unknown);
   bool firstPlc = true;
   for (int n = 0; n < 256; ++n) {
-    const PlcStats &p = s->plc[n];
-    if (!p.operations) continue;
+    if (!s->plc[n].operations) continue;
     fprintf(out, "%s\n    \"%02X\": {\n", firstPlc ? "" : ",", n);
     firstPlc = false;
-    fprintf(out, "      \"operations\": %lu,\n", p.operations);
-    for (int o = 0; o < kOutcomeCount; ++o)
-      fprintf(out, "      \"%s\": %lu,\n", OutcomeKey(o), p.outcomes[o]);
-    fprintf(out, "      \"retries\": %lu,\n      \"causes\": {", p.retries);
-    for (int k = 0; k < kCauseCount; ++k)
-      fprintf(out, "%s\"%s\": %lu", k ? ", " : "", CauseKey(k), p.causes[k]);
-    fprintf(out, "},\n");
-    const uint8_t *lists[2] = {p.addresses, p.failedAddresses};
-    const char *keys[2] = {"addresses", "failed_addresses"};
-    for (int l = 0; l < 2; ++l) {
-      fprintf(out, "      \"%s\": [", keys[l]);
-      ForRanges(lists[l], [&](int k, uint32_t first, uint32_t last) {
-        char text[32];
-        RangeText(first, last, text, sizeof text);
-        fprintf(out, "%s\"%s\"", k ? ", " : "", text);
-      });
-      fprintf(out, "],\n");
-    }
-    fprintf(out, "      \"longest_failure_run\": {\"operations\": %lu", p.bestRun);
-    if (p.bestRun && p.bestTimed) {
-      char from[40], to[40];
-      FormatLogTime(p.bestStart, c->dated, from, sizeof from);
-      FormatLogTime(p.bestEnd, c->dated, to, sizeof to);
-      fprintf(out, ", \"from\": \"%s\", \"to\": \"%s\"}\n", from, to);
-    } else {
-      fprintf(out, ", \"from\": null, \"to\": null}\n");
-    }
+    PrintPlcJson(out, s->plc[n], c->dated);
     fprintf(out, "    }");
   }
   fprintf(out, "%s}\n}\n", firstPlc ? "" : "\n  ");

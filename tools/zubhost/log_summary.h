@@ -16,14 +16,3 @@ void SummaryReset(LogSummary *s);
 void SummaryAdd(const Operation &op, void *summary);
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
 void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
-
-// For the timeline: the operations' time span (or count, untimed logs) and
-// the PLCs seen, in order.
-struct SummarySpan {
-  bool timed;
-  double first, last;
-  unsigned long operations;
-  int plcs[256];
-  int plcCount;
-};
-void SummaryGetSpan(const LogSummary *s, SummarySpan *span);

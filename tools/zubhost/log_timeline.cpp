@@ -3,68 +3,152 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "log_time.h"
+
 namespace {
 
-constexpr int kColumns = 900;  // one per pixel of the time axis
+constexpr int kWidth = 900;       // pixels of the time axis
+constexpr int kBuckets = 900;     // kept per row, over the whole log
+constexpr int kBarColumns = 300;  // drawn per row as stacked bars, 3 pixels each
 constexpr int kLeft = 70, kTop = 56, kRow = 40, kBottom = 44, kRight = 20;
-constexpr int kBandHeight = 6;  // one band of the row for each outcome
+constexpr int kBandHeight = 6;  // marks: one band of the row for each outcome
+constexpr int kBarHeight = kRow - 10;
 
 // clang-format off
-// Bands from the top of a row: failures first, where the eye starts.
-const struct { Outcome outcome; const char *colour; const char *label; } kBands[] = {
-  {kFailed,    "#d00000", "failed"},
-  {kRefused,   "#e8590c", "refused"},
-  {kUnknown,   "#9a9a9a", "outcome not in the log"},
-  {kRetried,   "#e0a800", "done after retries"},
-  {kFirstTime, "#2e9e4f", "done at the first attempt"},
+// Marks: bands from the top of a row, failures first, where the eye starts.
+// Bars: stacked from the bottom in the opposite order.
+const struct { Outcome outcome; const char *css; const char *colour; const char *label; } kBands[] = {
+  {kFailed,    "fa", "#d00000", "failed"},
+  {kRefused,   "re", "#e8590c", "refused"},
+  {kUnknown,   "un", "#9a9a9a", "outcome not in the log"},
+  {kRetried,   "rt", "#e0a800", "done after retries"},
+  {kFirstTime, "ok", "#2e9e4f", "done at the first attempt"},
 };
 // clang-format on
+constexpr int kBandCount = sizeof kBands / sizeof kBands[0];
+static_assert(kBandCount == kOutcomeCount, "a band for every outcome");
+
+// An operation's own mark, with what its title tells.
+struct Mark {
+  double start;    // milliseconds, or
+  uint32_t index;  // its number among the log's operations
+  uint32_t wordAddress;
+  uint16_t bytes;
+  uint8_t outcome, attempts, cause, write;
+};
+
+// Time across, or the operations' numbers for a log without time stamps.
+// Bucket b holds [origin + b * width, origin + (b + 1) * width); the width
+// doubles whenever the log runs past the last bucket.
+enum { kTimeAxis, kIndexAxis, kAxes };
+struct Axis {
+  bool started;
+  double origin, width, first, last;
+};
+
+struct Row {
+  unsigned long operations;
+  Mark marks[kWidth];  // its first operations, while they fit the width
+  uint32_t counts[kAxes][kBuckets][kOutcomeCount];
+};
+
+int BandOf(int outcome) {
+  for (int b = 0; b < kBandCount; ++b)
+    if (kBands[b].outcome == outcome) return b;
+  return 0;
+}
 
 }  // namespace
 
 struct Timeline {
-  SummarySpan span;
-  int rowOf[256];
-  unsigned long index;           // operations seen, for logs without time stamps
-  uint8_t marks[256][kColumns];  // a bit for each outcome that fell in the column
+  Row *rows[256];
+  Axis axes[kAxes];
+  uint32_t operations;  // all of the log's, for the numbers
+  bool untimed;         // an operation with a PLC had no time stamp
 };
 
-Timeline *TimelineCreate(const SummarySpan *span) {
-  Timeline *t = static_cast<Timeline *>(calloc(1, sizeof(Timeline)));
-  if (!t) return nullptr;
-  t->span = *span;
-  for (int &r : t->rowOf) r = -1;
-  for (int k = 0; k < span->plcCount; ++k) t->rowOf[span->plcs[k]] = k;
-  return t;
+namespace {
+
+void Widen(Timeline *t, int axis) {
+  for (Row *r : t->rows) {
+    if (!r) continue;
+    uint32_t(*c)[kOutcomeCount] = r->counts[axis];
+    for (int b = 0; b < kBuckets; ++b)
+      for (int o = 0; o < kOutcomeCount; ++o)
+        c[b][o] = b < kBuckets / 2 ? c[2 * b][o] + c[2 * b + 1][o] : 0;
+  }
+  t->axes[axis].width *= 2;
 }
 
-void TimelineDestroy(Timeline *t) { free(t); }
+void Count(Timeline *t, Row *r, int axis, double x, int outcome) {
+  Axis &a = t->axes[axis];
+  if (!a.started) a = Axis{true, x, 1.0, x, x};
+  if (x < a.first) a.first = x;
+  if (x > a.last) a.last = x;
+  while (x >= a.origin + kBuckets * a.width) Widen(t, axis);
+  // A time before the first (lines out of order) counts in the first bucket.
+  int b = x < a.origin ? 0 : static_cast<int>((x - a.origin) / a.width);
+  r->counts[axis][b][outcome]++;
+}
+
+int MainCause(const Operation &op) {
+  int best = kCauseCount;
+  for (int c = 0; c < kCauseCount; ++c)
+    if (op.causes[c] && (best == kCauseCount || op.causes[c] > op.causes[best])) best = c;
+  return best;
+}
+
+}  // namespace
+
+Timeline *TimelineCreate() { return static_cast<Timeline *>(calloc(1, sizeof(Timeline))); }
+
+void TimelineDestroy(Timeline *t) {
+  if (!t) return;
+  for (Row *r : t->rows) free(r);
+  free(t);
+}
 
 void TimelineAdd(const Operation &op, void *user) {
   Timeline *t = static_cast<Timeline *>(user);
-  double x = static_cast<double>(t->index++);
-  double first = 0, last = static_cast<double>(t->span.operations ? t->span.operations - 1 : 0);
-  if (t->span.timed) {
-    x = op.start;
-    first = t->span.first;
-    last = t->span.last;
+  uint32_t index = t->operations++;
+  if (op.plc < 0 || op.plc > 255) return;  // a fragment without its PLC has no row
+  Row *&r = t->rows[op.plc];
+  if (!r) r = static_cast<Row *>(calloc(1, sizeof(Row)));
+  if (!r) return;
+  if (r->operations < kWidth) {
+    Mark &m = r->marks[r->operations];
+    m = Mark{op.start,
+             index,
+             op.wordAddress,
+             static_cast<uint16_t>(op.bytes),
+             static_cast<uint8_t>(op.outcome),
+             static_cast<uint8_t>(op.attempts),
+             static_cast<uint8_t>(MainCause(op)),
+             op.write};
   }
-  if (op.plc < 0 || op.plc > 255 || t->rowOf[op.plc] < 0) return;
-  int column = last > first ? static_cast<int>((x - first) / (last - first) * (kColumns - 1)) : 0;
-  if (column < 0 || column >= kColumns) return;
-  t->marks[t->rowOf[op.plc]][column] |= static_cast<uint8_t>(1u << op.outcome);
+  r->operations++;
+  t->untimed = t->untimed || !op.timed;
+  if (op.timed) Count(t, r, kTimeAxis, op.start, op.outcome);
+  Count(t, r, kIndexAxis, index, op.outcome);
 }
 
-void TimelineWriteSvg(const Timeline *t, bool dated, const char *title, FILE *out) {
-  int rows = t->span.plcCount;
-  int width = kLeft + kColumns + kRight, height = kTop + rows * kRow + kBottom;
-  fprintf(out,
-          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
-          "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"12\">\n",
-          width, height, width, height);
-  fprintf(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
-  fprintf(out, "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">", kLeft);
-  for (const char *p = title; *p; ++p) {
+namespace {
+
+struct Drawing {
+  const Timeline *t;
+  FILE *out;
+  int axis;
+  double first, last;
+  bool dated;
+};
+
+int X(const Drawing &d, double x) {
+  double f = d.last > d.first ? (x - d.first) / (d.last - d.first) : 0;
+  return kLeft + static_cast<int>((f < 0 ? 0 : f > 1 ? 1 : f) * (kWidth - 2));
+}
+
+void Escaped(FILE *out, const char *text) {
+  for (const char *p = text; *p; ++p) {
     if (*p == '<')
       fputs("&lt;", out);
     else if (*p == '&')
@@ -72,67 +156,180 @@ void TimelineWriteSvg(const Timeline *t, bool dated, const char *title, FILE *ou
     else
       fputc(*p, out);
   }
-  fprintf(out, "</text>\n");
+}
+
+// A place on the axis as a person reads it.
+void Label(const Drawing &d, double x, bool withDate, char *out, int size) {
+  if (d.axis == kTimeAxis)
+    FormatLogTime(x, d.dated && withDate, out, size);
+  else
+    snprintf(out, static_cast<size_t>(size), "operation %lu", static_cast<unsigned long>(x) + 1);
+}
+
+void WriteHead(const Drawing &d, int rows, const char *title) {
+  int width = kLeft + kWidth + kRight, height = kTop + rows * kRow + kBottom;
+  fprintf(d.out,
+          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
+          "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"12\">\n<style>",
+          width, height, width, height);
+  for (const auto &band : kBands) fprintf(d.out, ".%s{fill:%s}", band.css, band.colour);
+  fprintf(d.out, ".line{fill:#d00000;fill-opacity:.35}</style>\n");
+  fprintf(d.out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+  fprintf(d.out, "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">", kLeft);
+  Escaped(d.out, title);
+  fprintf(d.out, "</text>\n");
   int x = kLeft;
   for (const auto &band : kBands) {
-    fprintf(out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" fill=\"%s\"/>", x,
-            band.colour);
-    fprintf(out, "<text x=\"%d\" y=\"37\">%s</text>\n", x + 14, band.label);
+    fprintf(d.out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" class=\"%s\"/>", x,
+            band.css);
+    fprintf(d.out, "<text x=\"%d\" y=\"37\">%s</text>\n", x + 14, band.label);
     x += 14 + 7 * static_cast<int>(strlen(band.label)) + 18;
   }
-  for (int r = 0; r < rows; ++r) {
-    int top = kTop + r * kRow;
-    fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n", kLeft, top,
-            kColumns, kRow - 8, r % 2 ? "#f4f4f4" : "#ebebeb");
-    fprintf(out, "<text x=\"8\" y=\"%d\">PLC %02X</text>\n", top + kRow / 2, t->span.plcs[r]);
-    const uint8_t *marks = t->marks[r];
-    // A failure also gets a thin line over the whole row, so that it stands
-    // out among thousands of good exchanges.
-    for (int c = 0; c < kColumns; ++c)
-      if (marks[c] & (1u << kFailed))
-        fprintf(out,
-                "<rect x=\"%d\" y=\"%d\" width=\"1\" height=\"%d\" fill=\"#d00000\" "
-                "fill-opacity=\"0.35\"/>\n",
-                kLeft + c, top, kRow - 8);
-    for (int b = 0; b < static_cast<int>(sizeof kBands / sizeof kBands[0]); ++b) {
-      uint8_t bit = static_cast<uint8_t>(1u << kBands[b].outcome);
-      int y = top + 1 + b * kBandHeight;
-      // Neighbouring columns with the outcome make one rectangle.
-      for (int c = 0; c < kColumns;) {
-        if (!(marks[c] & bit)) {
-          ++c;
-          continue;
-        }
-        int end = c + 1;
-        while (end < kColumns && (marks[end] & bit)) ++end;
-        fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
-                kLeft + c, y, end - c, kBandHeight - 1, kBands[b].colour);
-        c = end;
-      }
-    }
+}
+
+void MarkTitle(const Drawing &d, const Mark &m, int plc) {
+  char when[48];
+  Label(d, d.axis == kTimeAxis ? m.start : m.index, true, when, sizeof when);
+  fprintf(d.out, "<title>%s: PLC %02X, %s V%o, %u bytes: ", when, plc, m.write ? "write" : "read",
+          (m.wordAddress + 0xFFFFu) & 0xFFFFu, m.bytes);
+  const char *plural = m.attempts == 1 ? "" : "s";
+  switch (m.outcome) {
+    case kFirstTime:
+      fprintf(d.out, "done at the first attempt");
+      break;
+    case kRetried:
+      fprintf(d.out, "done at attempt %u", m.attempts);
+      break;
+    case kRefused:
+      fprintf(d.out, "refused at attempt %u", m.attempts);
+      break;
+    case kFailed:
+      fprintf(d.out, "failed, %u attempt%s", m.attempts, plural);
+      break;
+    default:
+      fprintf(d.out, "outcome not in the log, %u attempt%s seen", m.attempts, plural);
   }
-  int axis = kTop + rows * kRow;
-  fprintf(out, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>\n", kLeft, axis,
-          kLeft + kColumns, axis);
+  if (m.cause < kCauseCount) fprintf(d.out, "; failed attempts mostly: %s", kCauses[m.cause].text);
+  fprintf(d.out, "</title>");
+}
+
+// One mark per operation, in its outcome's band; a failure also gets a thin
+// line over the whole row, so that it stands out among many good ones.
+void DrawMarks(const Drawing &d, const Row &r, int top, int plc) {
+  for (unsigned long k = 0; k < r.operations; ++k) {
+    const Mark &m = r.marks[k];
+    int x = X(d, d.axis == kTimeAxis ? m.start : m.index);
+    if (m.outcome == kFailed)
+      fprintf(d.out, "<rect x=\"%d\" y=\"%d\" width=\"1\" height=\"%d\" class=\"line\"/>", x, top,
+              kRow - 8);
+    fprintf(d.out, "<rect x=\"%d\" y=\"%d\" width=\"2\" height=\"%d\" class=\"%s\">", x,
+            top + 1 + BandOf(m.outcome) * kBandHeight, kBandHeight - 1,
+            kBands[BandOf(m.outcome)].css);
+    MarkTitle(d, m, plc);
+    fprintf(d.out, "</rect>\n");
+  }
+}
+
+// The row's buckets, gathered into the columns drawn.
+void Gather(const Drawing &d, const Row &r, uint32_t (*columns)[kOutcomeCount]) {
+  const Axis &a = d.t->axes[d.axis];
+  for (int b = 0; b < kBuckets; ++b) {
+    double centre = a.origin + (b + 0.5) * a.width;
+    double f = d.last > d.first ? (centre - d.first) / (d.last - d.first) : 0;
+    int c = static_cast<int>(f * kBarColumns);
+    c = c < 0 ? 0 : c >= kBarColumns ? kBarColumns - 1 : c;
+    for (int o = 0; o < kOutcomeCount; ++o) columns[c][o] += r.counts[d.axis][b][o];
+  }
+}
+
+void BarTitle(const Drawing &d, int c, const uint32_t *n, uint32_t total) {
+  char from[48], to[48];
+  double span = d.last - d.first;
+  Label(d, d.first + span * c / kBarColumns, true, from, sizeof from);
+  Label(d, d.first + span * (c + 1) / kBarColumns, false, to, sizeof to);
+  fprintf(d.out, "<title>%s to %s: %u operations", from, to, total);
+  for (int b = kBandCount - 1; b >= 0; --b)
+    if (n[kBands[b].outcome]) fprintf(d.out, ", %u %s", n[kBands[b].outcome], kBands[b].label);
+  fprintf(d.out, "</title>");
+}
+
+// Stacked bars, one per column of time: first time at the bottom, failures
+// on top. Heights follow the row's busiest column, but any outcome that
+// happened shows at least a pixel.
+void DrawBars(const Drawing &d, const Row &r, int top) {
+  static uint32_t columns[kBarColumns][kOutcomeCount];
+  memset(columns, 0, sizeof columns);
+  Gather(d, r, columns);
+  uint32_t most = 1, totals[kBarColumns] = {};
+  for (int c = 0; c < kBarColumns; ++c) {
+    for (uint32_t n : columns[c]) totals[c] += n;
+    if (totals[c] > most) most = totals[c];
+  }
+  for (int c = 0; c < kBarColumns; ++c) {
+    if (!totals[c]) continue;
+    int x = kLeft + c * (kWidth / kBarColumns), y = top + kRow - 9;
+    fprintf(d.out, "<g>");
+    BarTitle(d, c, columns[c], totals[c]);
+    if (columns[c][kFailed])
+      fprintf(d.out, "<rect x=\"%d\" y=\"%d\" width=\"1\" height=\"%d\" class=\"line\"/>", x, top,
+              kRow - 8);
+    for (int b = kBandCount - 1; b >= 0; --b) {
+      uint32_t n = columns[c][kBands[b].outcome];
+      if (!n) continue;
+      int h = static_cast<int>((static_cast<double>(n) * kBarHeight + most / 2) / most);
+      h = h < 1 ? 1 : h;
+      y -= h;
+      fprintf(d.out, "<rect x=\"%d\" y=\"%d\" width=\"3\" height=\"%d\" class=\"%s\"/>", x, y, h,
+              kBands[b].css);
+    }
+    fprintf(d.out, "</g>\n");
+  }
+}
+
+void DrawAxis(const Drawing &d, int y) {
+  fprintf(d.out, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>", kLeft, y,
+          kLeft + kWidth, y);
   for (int k = 0; k <= 4; ++k) {
     double f = k / 4.0;
     char label[48];
-    if (t->span.timed) {
-      // The date once, at the start; times of day after it.
-      FormatLogTime(t->span.first + f * (t->span.last - t->span.first), dated && k == 0, label,
-                    sizeof label);
-    } else {
-      snprintf(label, sizeof label, "operation %lu",
-               static_cast<unsigned long>(f * static_cast<double>(t->span.operations)));
-    }
-    int px = kLeft + static_cast<int>(f * (kColumns - 1));
-    fprintf(out, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>", px, axis, px,
-            axis + 5);
-    fprintf(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"%s\">%s</text>\n", px, axis + 20,
+    // The date once, at the start; times of day after it.
+    Label(d, d.first + f * (d.last - d.first), k == 0, label, sizeof label);
+    int px = kLeft + static_cast<int>(f * (kWidth - 1));
+    fprintf(d.out, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>", px, y, px,
+            y + 5);
+    fprintf(d.out, "<text x=\"%d\" y=\"%d\" text-anchor=\"%s\">%s</text>\n", px, y + 20,
             k == 0   ? "start"
             : k == 4 ? "end"
                      : "middle",
             label);
   }
+}
+
+}  // namespace
+
+void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
+  Drawing d = {t, out, kTimeAxis, 0, 0, dated};
+  if (!t->axes[kTimeAxis].started || t->untimed) d.axis = kIndexAxis;
+  d.first = t->axes[d.axis].first;
+  d.last = t->axes[d.axis].last;
+  int rows = 0;
+  for (const Row *r : t->rows) rows += r != nullptr;
+  char title[200];
+  snprintf(title, sizeof title, "%u operations of %d PLC%s", t->operations, rows,
+           rows == 1 ? "" : "s");
+  WriteHead(d, rows, title);
+  for (int plc = 0, row = 0; plc < 256; ++plc) {
+    const Row *r = t->rows[plc];
+    if (!r) continue;
+    int top = kTop + row++ * kRow;
+    fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n", kLeft, top,
+            kWidth, kRow - 8, row % 2 ? "#ebebeb" : "#f4f4f4");
+    fprintf(out, "<text x=\"8\" y=\"%d\">PLC %02X</text>\n", top + kRow / 2, plc);
+    if (r->operations <= kWidth)
+      DrawMarks(d, *r, top, plc);
+    else
+      DrawBars(d, *r, top);
+  }
+  DrawAxis(d, kTop + rows * kRow);
   fprintf(out, "</svg>\n");
 }

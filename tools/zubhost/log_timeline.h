@@ -1,17 +1,23 @@
-// The timeline picture of a log: one row per PLC, time across, each
-// operation a mark coloured by its outcome. Built in a second pass over the
-// log, once the first has told the time span and the PLCs.
+// The timeline picture of a log: one row per PLC, time across. A row with
+// few operations shows each as a mark coloured by its outcome; a row with
+// more than fit its width shows stacked bars per time bucket instead. Built
+// in the same single pass as the summary, in memory that does not grow
+// with the log: per PLC, a fixed set of buckets, and the marks of its first
+// operations only.
 #pragma once
 
 #include <stdio.h>
 
 #include "log_analysis.h"
-#include "log_summary.h"
 
 struct Timeline;
 
-Timeline *TimelineCreate(const SummarySpan *span);
+Timeline *TimelineCreate();
 void TimelineDestroy(Timeline *t);
 // An OperationSink: the user pointer is the timeline.
 void TimelineAdd(const Operation &op, void *timeline);
-void TimelineWriteSvg(const Timeline *t, bool dated, const char *title, FILE *out);
+// The picture as a standalone SVG document (an <svg> element that a page
+// can also hold inline). Marks and buckets carry their details as titles,
+// which browsers show on hover.
+// The picture depends on the log's lines alone, not on where they came from.
+void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out);

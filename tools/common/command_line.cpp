@@ -1,0 +1,86 @@
+#include "command_line.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const char *toolName = "";
+
+const char *const kParityNames[] = {"none", "odd", "even", "mark", "space"};
+
+const Option *Find(const Option *table, size_t count, const char *name) {
+  for (size_t i = 0; i < count; ++i)
+    if (strcmp(table[i].name, name) == 0) return &table[i];
+  return nullptr;
+}
+
+bool ForPlatform(const Option &o, bool windows) {
+  return o.platform == kAnyPlatform || (o.platform == kWindowsOnly) == windows;
+}
+
+}  // namespace
+
+const char kStopBitsWhat[] = "--stop (0 one, 1 one and a half, 2 two)";
+
+void SetToolName(const char *name) { toolName = name; }
+const char *ToolName() { return toolName; }
+
+bool ParseWhole(const char *what, const char *text, long low, long high, long *out) {
+  char *end = nullptr;
+  long v = text && *text ? strtol(text, &end, 0) : 0;
+  if (!text || !*text || *end || v < low || v > high) {
+    fprintf(stderr, "%s: %s takes a whole number from %ld to %ld (not \"%s\")\n", toolName, what,
+            low, high, text ? text : "");
+    return false;
+  }
+  *out = v;
+  return true;
+}
+
+bool ParseParity(const char *what, const char *text, unsigned *code) {
+  for (unsigned i = 0; i < sizeof kParityNames / sizeof kParityNames[0]; ++i) {
+    if (strcmp(text, kParityNames[i]) == 0) {
+      *code = i;
+      return true;
+    }
+  }
+  fprintf(stderr, "%s: %s takes none, odd, even, mark or space (not \"%s\")\n", toolName, what,
+          text);
+  return false;
+}
+
+bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
+                  char **argv, int *next, void *settings) {
+  for (; *next < argc && strncmp(argv[*next], "--", 2) == 0; ++*next) {
+    const char *name = argv[*next];
+    const Option *o = Find(table, count, name);
+    if (!o) {
+      fprintf(stderr, "%s: unknown option %s (%s --help lists them)\n", toolName, name, toolName);
+      return false;
+    }
+    if (!ForPlatform(*o, windows)) {
+      fprintf(stderr, "%s: %s is for the %s %s; %s\n", toolName, name,
+              windows ? "Linux" : "Windows", toolName, elsewhere);
+      return false;
+    }
+    const char *value = nullptr;
+    if (o->value && ++*next >= argc) {
+      fprintf(stderr, "%s: %s needs a value: %s %s\n", toolName, name, name, o->value);
+      return false;
+    }
+    if (o->value) value = argv[*next];
+    if (!o->apply(settings, value)) return false;
+  }
+  return true;
+}
+
+void PrintOptions(FILE *to, const Option *table, size_t count, bool windows) {
+  for (size_t i = 0; i < count; ++i) {
+    const Option &o = table[i];
+    if (!ForPlatform(o, windows)) continue;
+    char head[40];
+    snprintf(head, sizeof head, "%s%s%s", o.name, o.value ? " " : "", o.value ? o.value : "");
+    fprintf(to, "  %-20s%s\n", head, o.help);
+  }
+}

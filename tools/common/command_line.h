@@ -1,0 +1,42 @@
+// The command lines of zubhost and plcsim: options read from a table, which
+// also gives the usage text, and the numbers and line settings both tools
+// take. Every mistake is named, with the values accepted, in one wording.
+#pragma once
+
+#include <stddef.h>
+#include <stdio.h>
+
+// The name messages start with: "zubhost", "plcsim".
+void SetToolName(const char *name);
+const char *ToolName();
+
+// A whole number (decimal, or 0x hexadecimal) from low to high.
+bool ParseWhole(const char *what, const char *text, long low, long high, long *out);
+// none, odd, even, mark, space: the parity codes 0 to 4.
+bool ParseParity(const char *what, const char *text, unsigned *code);
+
+// The line settings' ranges both tools accept.
+constexpr long kDataBitsLow = 5, kDataBitsHigh = 8;
+constexpr long kStopBitsHigh = 2;
+extern const char kStopBitsWhat[];  // "--stop (0 one, ...)", as messages name it
+
+enum Platform { kAnyPlatform, kLinuxOnly, kWindowsOnly };
+
+struct Option {
+  const char *name;   // "--baud"
+  const char *value;  // what it takes, for the usage text; null for a flag
+  Platform platform;
+  // Applies the option to the tool's settings; false when the value is a
+  // mistake (a message was printed). A flag gets a null value.
+  bool (*apply)(void *settings, const char *value);
+  const char *help;
+};
+
+// Reads the options from argv[*next] on while they start with "--", and
+// leaves *next at the first argument that does not. False for a mistake
+// (message printed): an unknown option, a missing value, an option of the
+// other platform (`elsewhere` says what to use instead), a bad value.
+bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
+                  char **argv, int *next, void *settings);
+// The options of this platform, one a line.
+void PrintOptions(FILE *to, const Option *table, size_t count, bool windows);

@@ -1,0 +1,99 @@
+#include "trace_line.h"
+
+#include <string.h>
+
+#include "protocol/frames.h"
+
+namespace {
+
+// Which cause each diagnostic names; kCauseCount where the bytes traced
+// before it already tell which.
+// clang-format off
+const struct { const char *text; int cause; } kDiagnostics[] = {
+  {kLogBadLrc,              kCauseBadCheckByte},
+  {kLogBadStx,              kCauseBadStx},
+  {kLogNoEot,               kCauseNoEot},
+  {kLogBadEot,              kCauseBadEot},
+  {kLogReadBadAcknowledge,  kCauseCount},
+  {kLogReadBadAck,          kCauseCount},
+  {kLogWriteBadAcknowledge, kCauseCount},
+  {kLogBlockBadAcknowledge, kCauseCount},
+  {kLogNoAckInAcknowledge,  kCauseNoAck},
+  {kLogBadHeaderAck,        kCauseHeaderRefused},
+  {kLogBadDataAck,          kCauseDataRefused},
+};
+// clang-format on
+
+bool StartsWith(const char *text, const char *prefix) {
+  return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+int HexDigit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Exactly 17 two-digit fields, one space apart; only blanks may follow.
+bool ParseFields(const char *p, uint8_t *b) {
+  for (int i = 0; i < kTraceFields; ++i) {
+    int v = Hex2(reinterpret_cast<const uint8_t *>(p));
+    if (v < 0) return false;
+    b[i] = static_cast<uint8_t>(v);
+    p += 2;
+    if (i + 1 < kTraceFields && *p++ != ' ') return false;
+  }
+  while (*p == ' ' || *p == '\r' || *p == '\t') ++p;
+  return *p == 0;
+}
+
+// The driver's text in the line: the first "ORVEN" that starts one of its
+// two prefixes.
+const char *DriverText(const char *line) {
+  for (const char *p = strstr(line, "ORVEN"); p; p = strstr(p + 1, "ORVEN"))
+    if (StartsWith(p, ORVEN_TRACE_PREFIX) || StartsWith(p, ORVEN_ERROR_PREFIX)) return p;
+  return nullptr;
+}
+
+}  // namespace
+
+int Hex2(const uint8_t *p) {
+  int hi = HexDigit(p[0]), lo = hi < 0 ? -1 : HexDigit(p[1]);
+  return lo < 0 ? -1 : hi * 16 + lo;
+}
+
+TraceLine ReadTraceLine(const char *line) {
+  TraceLine t = {};
+  t.cause = kCauseCount;
+  t.text = DriverText(line);
+  if (!t.text) return t;
+  bool sent = StartsWith(t.text, ORVEN_TRACE_SENT);
+  if (sent || StartsWith(t.text, ORVEN_TRACE_RECEIVED)) {
+    t.kind = sent ? kTraceSent : kTraceReceived;
+    t.damaged = !ParseFields(t.text + strlen(ORVEN_TRACE_SENT), t.bytes);
+    return t;
+  }
+  t.kind = StartsWith(t.text, ORVEN_OPEN_FAILED) ? kTraceOpenFailed : kTraceUnknown;
+  for (const auto &d : kDiagnostics) {
+    if (StartsWith(t.text, d.text)) {
+      t.kind = kTraceDiagnostic;
+      t.cause = d.cause;
+    }
+  }
+  return t;
+}
+
+bool DecodeHeader(const uint8_t *b, TracedHeader *out) {
+  int plc = Hex2(b + 1), hi = Hex2(b + 5), lo = Hex2(b + 7), blocks = Hex2(b + 9),
+      last = Hex2(b + 11);
+  if (b[0] != SOH || plc < 0 || hi < 0 || lo < 0 || blocks < 0 || last < 0) return false;
+  out->plc = plc;
+  out->write = b[3] == '8';
+  out->wordAddress = static_cast<uint32_t>(hi * 256 + lo);
+  out->bytes = blocks * 256 + last;
+  return true;
+}
+
+bool IsEnquiry(const uint8_t *b) { return b[0] == kEnquiryStart && b[2] == ENQ; }
+int EnquiryPlc(const uint8_t *b) { return (b[1] - kStationOffset) & 0xFF; }

@@ -1,0 +1,48 @@
+// Reads the lines LUMISAR.DLL writes into a host's log: finds the driver's
+// text behind whatever the host put before it, decodes a traced frame's 17
+// fields with strict hexadecimal, decodes a header, and names the cause a
+// diagnostic line stands for. The log analyser, the trace decoder and poll
+// all read the driver's lines through it.
+#pragma once
+
+#include <stdint.h>
+
+#include "protocol/protocol_facts.h"
+
+enum TraceKind {
+  kTraceOther,       // not a line of the driver's
+  kTraceSent,        // SendStr: a frame the driver sent
+  kTraceReceived,    // RecvStr: the reply buffer after a receive
+  kTraceDiagnostic,  // a transaction's diagnostic
+  kTraceOpenFailed,  // a port that would not open
+  kTraceUnknown,     // a driver line of no known kind
+};
+
+struct TraceLine {
+  TraceKind kind;
+  const char *text;  // where the driver's text starts in the line
+  bool damaged;      // a trace whose fields are not 17 hexadecimal pairs
+  uint8_t bytes[kTraceFields];
+  int cause;  // a diagnostic's cause, or kCauseCount when the bytes tell it
+};
+
+// Reads one line of a host's log (without its line end).
+TraceLine ReadTraceLine(const char *line);
+
+// Two hexadecimal digits, upper or lower case; -1 when either is not one.
+int Hex2(const uint8_t *p);
+
+// The fields of a read or write header frame from its first 13 bytes (an
+// enquiry's trace shows no more of the header behind it); false when any of
+// them is not hexadecimal.
+struct TracedHeader {
+  int plc;
+  bool write;
+  uint32_t wordAddress;  // counted from 1: V-memory address + 1
+  int bytes;
+};
+bool DecodeHeader(const uint8_t *frame, TracedHeader *out);
+
+// The enquiry 'N', station byte, ENQ; its PLC number.
+bool IsEnquiry(const uint8_t *frame);
+int EnquiryPlc(const uint8_t *frame);

@@ -1,0 +1,93 @@
+#include "address_explain.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "address/address_text.h"
+#include "lumisar.h"
+
+namespace {
+
+const char kAddressShape[] =
+    "  an address text is two hexadecimal digits of PLC number (01..FF), five octal digits of\n"
+    "  V-memory address, then L for a 32-bit integer, F for a float, or a bit digit 0..F\n";
+
+// The text as the driver reads it: upper-cased, at most eight characters.
+struct Tag {
+  const char *text;
+  size_t n;
+  char c[kAddressMaxLength + 1];
+  uint32_t type;
+  bool block, wide, bit;
+  int32_t count;
+};
+
+bool In(char c, const char *set) { return c && strchr(set, c); }
+
+bool WrongLength(const Tag &t, char *why, size_t size) {
+  size_t want = t.block ? (t.n == 8 ? 8 : 7) : (t.wide || t.bit ? 8 : 7);
+  if (t.n == want) return false;
+  const char *kind = t.block ? "block" : t.bit ? "bit" : t.wide ? "32-bit value" : "word";
+  snprintf(why, size, "it has %zu characters; a %s takes %zu", t.n, kind, want);
+  return true;
+}
+
+bool WrongDigit(const Tag &t, char *why, size_t size) {
+  for (size_t i = 0; i < 7; ++i) {
+    if (In(t.c[i], AddressCharSets[i])) continue;
+    snprintf(why, size, "character %zu ('%c') is not %s", i + 1, t.text[i],
+             i < 2 ? "a hexadecimal digit of the PLC number" : "an octal digit of the address");
+    return true;
+  }
+  if (t.c[0] != '0' || t.c[1] != '0') return false;
+  snprintf(why, size, "PLC number 00 is not used");
+  return true;
+}
+
+bool WrongSuffix(const Tag &t, char *why, size_t size) {
+  if (t.n != 8) return false;
+  char s = t.c[7];
+  const char *rule = nullptr;
+  if (t.block && s != 'L' && s != 'F') rule = "of a block must be L or F";
+  if (!t.block && t.type == LUMISAR_TYPE_FLOAT && s != 'F') rule = "of a float must be F";
+  if (!t.block && t.wide && t.type != LUMISAR_TYPE_FLOAT && s != 'L')
+    rule = "of a 32-bit integer must be L";
+  if (!t.block && t.bit && !In(s, AddressCharSets[0])) rule = "of a bit must be a bit digit 0..F";
+  if (rule) snprintf(why, size, "character 8 ('%c') %s", t.text[7], rule);
+  return rule;
+}
+
+bool OddAddress(const Tag &t, char *why, size_t size) {
+  bool wideValue = t.block ? t.n == 8 : t.wide;
+  if (!wideValue || (t.c[6] - '0') % 2 == 0) return false;
+  snprintf(why, size, "a 32-bit value starts at an even octal address (%.5s is odd)", t.c + 2);
+  return true;
+}
+
+bool BlockTooLong(const Tag &t, char *why, size_t size) {
+  int32_t limit = t.n == 8 ? kMaxBlockLongs : kMaxBlockWords;
+  if (!t.block || (t.count >= 0 && t.count <= limit)) return false;
+  snprintf(why, size, "a block holds 0 to %d %s (%d asked)", static_cast<int>(limit),
+           t.n == 8 ? "32-bit values" : "words", static_cast<int>(t.count));
+  return true;
+}
+
+}  // namespace
+
+void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) {
+  Tag t = {text, strlen(text), {}, type, block, false, type == LUMISAR_TYPE_BIT, count};
+  t.wide = type == LUMISAR_TYPE_FLOAT || type == LUMISAR_TYPE_LONG4 || type == LUMISAR_TYPE_LONG5;
+  for (size_t i = 0; i < kAddressMaxLength && i < t.n; ++i)
+    t.c[i] = static_cast<char>(text[i] >= 'a' && text[i] <= 'z' ? text[i] - 32 : text[i]);
+  // The rules in the order the driver applies them; the first broken one.
+  bool (*const rules[])(const Tag &, char *, size_t) = {WrongLength, WrongDigit, WrongSuffix,
+                                                        OddAddress, BlockTooLong};
+  char why[160] = "";
+  for (auto rule : rules)
+    if (rule(t, why, sizeof why)) break;
+  if (why[0])
+    printf("  address %s refused: %s\n", text, why);
+  else
+    printf("  address %s refused by the driver\n", text);
+  fputs(kAddressShape, stdout);
+}

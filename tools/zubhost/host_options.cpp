@@ -1,0 +1,114 @@
+// zubhost's options: one table, from which both the parsing and the usage
+// text come.
+#include <stdio.h>
+#include <string.h>
+
+#include "command_line.h"
+#include "commands.h"
+#include "host_session.h"
+
+namespace {
+
+constexpr long kBaudLow = 110, kBaudHigh = 65535;  // the driver's baud rate is 16 bits
+constexpr long kTimeoutHigh = 100000;              // units of 10 ms: about 17 minutes
+
+bool Port(void *, const char *v) {
+  if (strlen(v) < sizeof host.settings.port) {
+    snprintf(host.settings.port, sizeof host.settings.port, "%s", v);
+    return true;
+  }
+  fprintf(stderr, "zubhost: --port takes a device name of at most %zu characters (not \"%s\")\n",
+          sizeof host.settings.port - 1, v);
+  return false;
+}
+
+bool Map(void *, const char *v) {
+  char copy[512];
+  snprintf(copy, sizeof copy, "%s", v);
+  char *eq = strchr(copy, '=');
+  if (!eq) {
+    fprintf(stderr, "zubhost: --map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")\n", v);
+    return false;
+  }
+  *eq = 0;
+  MapDevice(copy, eq + 1);
+  return true;
+}
+
+bool Whole16(const char *what, const char *v, long low, long high, uint16_t *to) {
+  long n;
+  if (!ParseWhole(what, v, low, high, &n)) return false;
+  *to = static_cast<uint16_t>(n);
+  return true;
+}
+
+bool Baud(void *, const char *v) {
+  return Whole16("--baud", v, kBaudLow, kBaudHigh, &host.settings.line.baudRate);
+}
+bool Data(void *, const char *v) {
+  return Whole16("--data", v, kDataBitsLow, kDataBitsHigh, &host.settings.line.dataBits);
+}
+bool Stop(void *, const char *v) {
+  return Whole16(kStopBitsWhat, v, 0, kStopBitsHigh, &host.settings.line.stopBits);
+}
+
+bool Parity(void *, const char *v) {
+  unsigned code;
+  if (!ParseParity("--parity", v, &code)) return false;
+  host.settings.line.parity = static_cast<uint16_t>(code);
+  return true;
+}
+
+bool Timeout(void *, const char *v) {
+  long n;
+  if (!ParseWhole("--timeout", v, 0, kTimeoutHigh, &n)) return false;
+  host.settings.timeout = static_cast<uint32_t>(n);
+  return true;
+}
+
+bool LogFile(void *, const char *v) {
+  host.logFile = fopen(v, "a");
+  if (host.logFile) return true;
+  fprintf(stderr, "zubhost: --log-file cannot open \"%s\" for writing\n", v);
+  return false;
+}
+
+bool ShowLog(void *, const char *) { return host.showLog = true; }
+bool Decode(void *, const char *) { return host.decode = true; }
+bool Version(void *flags, const char *) { return static_cast<HostFlags *>(flags)->version = true; }
+bool Help(void *flags, const char *) { return static_cast<HostFlags *>(flags)->help = true; }
+
+// clang-format off
+const Option kOptions[] = {
+  {"--port",     "NAME",      kAnyPlatform, Port,    "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
+  {"--map",      "NAME=PATH", kLinuxOnly,   Map,     "let NAME open the tty or pty at PATH"},
+  {"--baud",     "N",         kAnyPlatform, Baud,    "line speed, 110 to 65535 (default 19200)"},
+  {"--data",     "N",         kAnyPlatform, Data,    "data bits, 5 to 8 (default 8)"},
+  {"--stop",     "0|1|2",     kAnyPlatform, Stop,    "one, one and a half, two stop bits (default 0)"},
+  {"--parity",   "P",         kAnyPlatform, Parity,  "none, odd, even, mark or space (default odd)"},
+  {"--timeout",  "UNITS",     kAnyPlatform, Timeout, "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
+  {"--log",      nullptr,     kAnyPlatform, ShowLog, "print every line the driver logs"},
+  {"--log-file", "FILE",      kAnyPlatform, LogFile, "append every line the driver logs, time-stamped, to FILE"},
+  {"--decode",   nullptr,     kAnyPlatform, Decode,  "print traced frames decoded into their fields"},
+  {"--version",  nullptr,     kAnyPlatform, Version, "the versions of zubhost and of the LUMISAR.DLL it loads"},
+  {"--help",     nullptr,     kAnyPlatform, Help,    "this text"},
+};
+// clang-format on
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+}  // namespace
+
+bool ParseHostOptions(int argc, char **argv, int *next, HostFlags *flags) {
+  return ParseOptions(kOptions, sizeof kOptions / sizeof kOptions[0], kWindows,
+                      "zubhost.exe opens COM ports by their Windows names", argc, argv, next,
+                      flags);
+}
+
+void PrintHostOptions(FILE *to) {
+  PrintOptions(to, kOptions, sizeof kOptions / sizeof kOptions[0], kWindows);
+}
