@@ -1,5 +1,6 @@
 // Benchmarks of the driver on the line; prints a Markdown table.
 //   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap scaling
+//                                      latency
 //   bench_driver --callgrind N         N exchanges on the in-memory port, for
 //                                      counting instructions under callgrind
 #include <stdio.h>
@@ -56,10 +57,11 @@ int32_t Call(uint32_t op, void *params) {
   return ZubMain(&r);
 }
 
-void StartSim(const char *plcsim, unsigned baud) {
-  char speed[16];
+void StartSim(const char *plcsim, unsigned baud, unsigned latencyMs = 0) {
+  char speed[16], latency[16];
   snprintf(speed, sizeof speed, "%u", baud);
-  const char *const paced[] = {"--baud", speed, nullptr};
+  snprintf(latency, sizeof latency, "%u", latencyMs);
+  const char *const paced[] = {"--baud", speed, "--latency", latency, nullptr};
   SimProcessStart(&sim, plcsim, baud ? paced : nullptr);
   WinsubMapDevice("COM5", sim.link);
 }
@@ -69,14 +71,14 @@ void StopSim() {
   SimProcessStop(&sim);
 }
 
-bool OpenChannel(const char *name, uint32_t timeout) {
+bool OpenChannel(const char *name, uint32_t timeout, uint16_t baud = 19200) {
   memset(&channel, 0, sizeof channel);
   OpenRequest r;
   memset(&r, 0, sizeof r);
   strcpy(r.deviceName, name);
   r.enabled = 1;
   r.replyTimeout = timeout;
-  r.settings = SerialSettings{19200, 8, 0, 0};
+  r.settings = SerialSettings{baud, 8, 0, 0};
   return Call(LUMISAR_OP_OPEN_PORT, &r) == 0;
 }
 
@@ -133,7 +135,7 @@ void Efficiency(const char *plcsim) {
   const unsigned bauds[] = {19200, 9600};
   for (unsigned baud : bauds) {
     StartSim(plcsim, baud);
-    OpenChannel("COM5", 50);
+    OpenChannel("COM5", 50, static_cast<uint16_t>(baud));
     for (const Kind &k : kKinds) {
       int failures = 0;
       int n = k.block ? 5 : 20;
@@ -143,6 +145,51 @@ void Efficiency(const char *plcsim) {
              failures ? " (failures!)" : "");
     }
     StopSim();
+  }
+}
+
+// Enquiries the simulator answered, from the statistics it prints as it
+// stops: more than the exchanges means retries.
+unsigned StopSimCountingEnquiries() {
+  Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  char stats[512];
+  SimProcessStop(&sim, stats, sizeof stats);
+  const char *e = strstr(stats, "enquiries=");
+  return e ? static_cast<unsigned>(atoi(e + 10)) : 0;
+}
+
+// A USB serial adapter holds what the controller sends until the next tick
+// of its latency timer: every turn of the dialogue waits for it.
+void Latency(const char *plcsim) {
+  const unsigned latencies[] = {0, 1, 2, 4, 8, 16, 32};
+  const Kind &word = kKinds[0], &block = kKinds[5];
+  printf("\n### A USB serial adapter's latency timer (19200 baud, 11 bits a character)\n\n");
+  printf(
+      "| latency | read word | ratio to wire time | read block 128 words | ratio to wire time |\n");
+  printf("|---|---|---|---|---|\n");
+  for (unsigned latency : latencies) {
+    StartSim(plcsim, 19200, latency);
+    OpenChannel("COM5", 50);
+    int failures = 0;
+    double w = TimeExchanges(word, 20, &failures), b = TimeExchanges(block, 5, &failures);
+    double wireW = word.wireBytes * 11.0 * 1000.0 / 19200,
+           wireB = block.wireBytes * 11.0 * 1000.0 / 19200;
+    printf("| %u ms | %.1f ms | %.2f | %.1f ms | %.2f |%s\n", latency, w, w / wireW, b, b / wireB,
+           StopSimCountingEnquiries() == 25 && !failures ? "" : " (retries!)");
+  }
+  printf("\n| latency | shortest reply time limit with no retry in 40 word and 10 block reads |\n");
+  printf("|---|---|\n");
+  for (unsigned latency : latencies) {
+    uint32_t units = 1;
+    for (; units <= 20; ++units) {
+      StartSim(plcsim, 19200, latency);
+      OpenChannel("COM5", units);
+      int failures = 0;
+      TimeExchanges(word, 40, &failures);
+      TimeExchanges(block, 10, &failures);
+      if (StopSimCountingEnquiries() == 50 && !failures) break;
+    }
+    printf("| %u ms | %u ms |\n", latency, units * 10);
   }
 }
 
@@ -298,7 +345,8 @@ int main(int argc, char **argv) {
   }
   if (argc < 2) {
     fprintf(stderr,
-            "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling]\n");
+            "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling] "
+            "[latency]\n");
     return 2;
   }
   bool all = argc == 2;
@@ -312,5 +360,6 @@ int main(int argc, char **argv) {
   if (want("failure")) Failure(argv[1]);
   if (want("heap")) Heap();
   if (want("scaling")) Scaling(argv[1]);
+  if (want("latency")) Latency(argv[1]);
   return 0;
 }

@@ -187,7 +187,8 @@ namespace {
 
 const char *simPath;
 
-int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout) {
+int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout,
+                    uint16_t baud = 19200) {
   WinsubReset();
   WinsubMapDevice("COM6", link);
   memset(context, 0, sizeof *context);
@@ -196,7 +197,7 @@ int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout) {
   strcpy(r.deviceName, "COM6");
   r.enabled = 1;
   r.replyTimeout = timeout;
-  r.settings = k8N1;
+  r.settings = SerialSettings{baud, 8, 0, 0};
   return Call(LUMISAR_OP_OPEN_PORT, context, &r);
 }
 
@@ -247,7 +248,13 @@ TEST(Pty, PacedLineStillCompletes) {
   const char *const paced[] = {"--station", "1", "--baud", "9600", "--parity", "odd", nullptr};
   EXPECT_TRUE(SimProcessStart(&s, simPath, paced));
   PortContext context;
-  EXPECT_EQ(OpenChannel(&context, s.link, 50), LUMISAR_DONE);
+  // Frames sent at 19200 baud are noise to a line at 9600.
+  EXPECT_EQ(OpenChannel(&context, s.link, 5), LUMISAR_DONE);
+  uint16_t w[2];
+  IoRequest word = TagRequest("0100000", 0, 1, w, false);
+  EXPECT_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &word), LUMISAR_FAILED);
+  EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
+  EXPECT_EQ(OpenChannel(&context, s.link, 50, 9600), LUMISAR_DONE);
   uint16_t words[128];
   for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(i);
   IoRequest io = TagRequest("0100000", 0, 128, words, true);

@@ -27,9 +27,11 @@ check() {  # NAME CONDITION-RESULT [DETAIL]
   fi
 }
 
-start_sim() {
-  "$plcsim" --quiet --station 1 --station 2 --station FF --link "$run/com5" --control "$run/sim.fifo" "$@" \
-    >"$run/sim.out" 2>&1 &
+start_sim() {  # [LINK [plcsim options]]: the scripted run's simulator by default
+  local link=${1:-com5}
+  [ $# -gt 0 ] && shift || set -- --station 1 --station 2 --station FF --control "$run/sim.fifo"
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  "$plcsim" --quiet --link "$run/$link" "$@" >"$run/sim.out" 2>&1 &
   sim_pid=$!
   for _ in $(seq 1 100); do
     grep -q "^plcsim: pty" "$run/sim.out" && return 0
@@ -179,8 +181,8 @@ check "the guide's address examples were all tried" $? "$examples of 17"
     [ $rc = 0 ] || { [ $rc = 1 ] && [ "$1" = resolve ]; }
     check "guide: $line" $? "exit $rc: $(cat "$run/guide.out")"
   done < <(grep -E '^zubhost.exe ' "$guide")
-  [ "$commands" = 14 ]
-  check "the guide's zubhost.exe commands were all run" $? "$commands of 14"
+  [ "$commands" = 15 ]
+  check "the guide's zubhost.exe commands were all run" $? "$commands of 15"
   echo "$passed $failed" >"$run/counts"
 )
 read -r passed failed <"$run/counts"
@@ -247,6 +249,27 @@ marks=$(grep -o 'class="[a-z]*"><title>' "$run/file.svg" | wc -l)
 check "the timeline has a mark for each of the $total operations" $? "$marks marks"
 grep -q 'class="fa"><title>[^<]*: PLC 07, read V40000, 2 bytes: failed, 6 attempts' "$run/file.svg"
 check "the timeline shows PLC 07's failure as failed" $?
+
+# --- Commissioning: the scan finds the stations at their setting alone --------
+# Three stations at 9600 baud without parity; the first refuses. The pty
+# takes no parity, so odd and even are not available on it; at 19200 baud
+# the frames are noise to the simulator.
+start_sim com6 --station 2 --station 11 --station 1F --baud 9600 --parity none --fault no-ack:5
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-20 --all --json 2>/dev/null | tr -d ' \n' >"$run/scan.json"
+at() { echo "{\"station\":\"$1\",\"baud\":9600,\"data_bits\":8,\"parity\":\"none\",\"stop_bits\":\"1\",\"answer\":\"$2\"}"; }
+grep -qF "\"found\":[$(at 02 refused),$(at 11 done),$(at 1F done)]" "$run/scan.json"
+check "the scan finds stations 02, 11 and 1F at 9600 baud, no parity, and nowhere else" $? "$(cat "$run/scan.json")"
+[ "$(grep -o '"available":true,"answered":[0-9]*' "$run/scan.json" | tr '\n' ' ')" = \
+  '"available":true,"answered":0 "available":true,"answered":3 ' ] &&
+  [ "$(grep -o '"available":false' "$run/scan.json" | wc -l)" = 4 ]
+check "odd and even parity are not available on a pty; 19200 baud finds no one" $? "$(cat "$run/scan.json")"
+# A USB adapter's 16 ms latency timer: each of a read's three replies waits
+# for a tick, so five reads take at least ten ticks more than the first.
+start_sim com6 --baud 19200 --latency 16
+ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 0140000 word |
+  sed -n 's/^repeat 5 reads of 0140000 word: \([0-9]*\) ms.*/\1/p')
+[ "${ms:-0}" -ge 160 ]
+check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
 
 echo "$passed passed, $failed failed, 0 skipped"
 [ "$failed" = 0 ]

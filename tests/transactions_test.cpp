@@ -146,6 +146,28 @@ TEST(Transactions, FaultsShowInTheRepliesTraced) {
   }
 }
 
+// The in-memory line keeps the controller's speed and parity: a channel
+// opened with others is heard as noise, and nothing answers.
+TEST(Transactions, ALineAtOtherSettingsHearsOnlyNoise) {
+  const struct {
+    uint16_t baud, parity;
+    int32_t result;
+  } rows[] = {{19200, 0, 0}, {9600, 0, 2}, {19200, 1, 2}, {19200, 2, 2}};
+  for (const auto &row : rows) {
+    SimLine line;
+    SimLineOpen(&line);
+    line.dev->lineBaud = 19200;
+    line.dev->lineParity = NOPARITY;
+    OpenRequest r = {"COM3", 1, 5, SerialSettings{row.baud, 8, 0, row.parity}};
+    Call(LUMISAR_OP_CLOSE_PORT, &line.context, nullptr);
+    EXPECT_EQ(Call(LUMISAR_OP_OPEN_PORT, &line.context, &r), LUMISAR_DONE);
+    uint16_t v[2];
+    EXPECT_EQ(ReadTag(&line, "0140000", 0, v), row.result)
+        << row.baud << " baud, parity " << row.parity;
+    SimLineClose(&line);
+  }
+}
+
 TEST(Transactions, ARefusalSendsNoEot) {
   SimLine line;
   SimLineOpen(&line);

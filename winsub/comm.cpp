@@ -165,7 +165,15 @@ BOOL MemWrite(OpenHandle *h, const uint8_t *buf, DWORD count, DWORD *written) {
   memcpy(d->tx + d->txLen, buf, keep);
   d->txLen += keep;
   if (written) *written = n;
-  if (d->peer && n) d->peer(d, buf, n, d->peerUser);
+  if (!d->peer || !n) return TRUE;
+  if (d->lineBaud && (d->dcb.BaudRate != d->lineBaud || d->dcb.Parity != d->lineParity)) {
+    uint8_t noise[WINSUB_QUEUE_SIZE];
+    size_t heard = n < sizeof noise ? n : sizeof noise;
+    memset(noise, 0xFF, heard);
+    d->peer(d, noise, heard, d->peerUser);
+  } else {
+    d->peer(d, buf, n, d->peerUser);
+  }
   return TRUE;
 }
 

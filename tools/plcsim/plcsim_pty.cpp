@@ -144,6 +144,32 @@ void ReadControl(Sim *sim, int fd, bool *quit) {
   }
 }
 
+// The speed the master set on the line, in baud; 0 when it is not one the
+// table knows.
+unsigned LineSpeed(const Line *l) {
+  static const struct {
+    speed_t code;
+    unsigned baud;
+  } kSpeeds[] = {{B300, 300},     {B600, 600},      {B1200, 1200},   {B2400, 2400},
+                 {B4800, 4800},   {B9600, 9600},    {B19200, 19200}, {B38400, 38400},
+                 {B57600, 57600}, {B115200, 115200}};
+  termios t;
+  if (tcgetattr(l->keepSlave >= 0 ? l->keepSlave : l->fd, &t) != 0) return 0;
+  for (const auto &s : kSpeeds)
+    if (s.code == cfgetispeed(&t)) return s.baud;
+  return 0;
+}
+
+// With --baud, bytes the master sends at another speed arrive as noise, as
+// on a real line: nothing in them is understood.
+bool HeardAsNoise(const SimOptions &o, const Line *l, ssize_t n) {
+  unsigned speed = o.baud && n > 0 ? LineSpeed(l) : 0;
+  if (!speed || speed == o.baud) return false;
+  if (!o.quiet)
+    fprintf(stderr, "plcsim: %zd bytes sent at %u baud, noise at %u\n", n, speed, o.baud);
+  return true;
+}
+
 void Serve(Sim *sim, const SimOptions &o, Line *l) {
   SimPacer pacer;
   SimPacerInit(&pacer, &o);
@@ -161,7 +187,8 @@ void Serve(Sim *sim, const SimOptions &o, Line *l) {
     // A command written before these bytes is in the FIFO by now, even when
     // it was not yet at the poll: it applies to them.
     if (l->control >= 0) ReadControl(sim, l->control, &quit);
-    if (n > 0) SimRespond(sim, &pacer, o.echo, in, static_cast<size_t>(n), WriteAll, &l->fd);
+    if (n > 0 && !HeardAsNoise(o, l, n))
+      SimRespond(sim, &pacer, o.echo, in, static_cast<size_t>(n), WriteAll, &l->fd);
   }
 }
 

@@ -63,6 +63,9 @@ bool Delay(void *s, const char *v) {
 }
 
 bool Baud(void *s, const char *v) { return Unsigned("--baud", v, 110, 1000000, &Of(s).o->baud); }
+bool Latency(void *s, const char *v) {
+  return Unsigned("--latency", v, 0, 1000, &Of(s).o->latencyMs);
+}
 bool Data(void *s, const char *v) {
   return Unsigned("--data", v, kDataBitsLow, kDataBitsHigh, &Of(s).o->dataBits);
 }
@@ -96,7 +99,8 @@ const Option kOptions[] = {
   {"--load",     "FILE",         kAnyPlatform, Load,    "memory from FILE: lines of station, octal address, value"},
   {"--fault",    "NAME[:COUNT]", kAnyPlatform, Fault,   "inject a fault, every time or the next COUNT chances"},
   {"--delay",    "MS",           kAnyPlatform, Delay,   "how late the delay fault answers (default 2000)"},
-  {"--baud",     "N",            kAnyPlatform, Baud,    "pace the line at N baud, 110 to 1000000"},
+  {"--baud",     "N",            kAnyPlatform, Baud,    "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
+  {"--latency",  "MS",           kAnyPlatform, Latency, "what it sends waits for the next tick of MS, as in a USB adapter"},
   {"--data",     "N",            kAnyPlatform, Data,    "data bits, 5 to 8 (default 8)"},
   {"--stop",     "0|1|2",        kAnyPlatform, Stop,    "one, one and a half, two stop bits (default 0)"},
   {"--parity",   "P",            kAnyPlatform, Parity,  "none, odd, even, mark or space (default odd)"},

@@ -1,8 +1,13 @@
 // Answers the master with the line's timing: a character takes its start
-// bit, data bits, parity bit and stop bits on the wire.
+// bit, data bits, parity bit and stop bits on the wire. With a latency, what
+// the controller sends reaches the master as through a USB serial adapter:
+// the adapter holds the bytes it receives until the next tick of its
+// latency timer, or sends them at once when a packet's worth is waiting.
 #include "sim_tool.h"
 
 namespace {
+
+constexpr size_t kAdapterPacket = 62;  // bytes of data in one USB packet
 
 void Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs) {
   if (!byteNs) {
@@ -17,6 +22,29 @@ void Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs)
   }
 }
 
+void SendThroughAdapter(const SimPacer *p, SimSend send, void *line, const uint8_t *b, size_t n) {
+  uint8_t held[kAdapterPacket];
+  size_t count = 0;
+  uint64_t at = SimNowNs(), tick = 0;
+  for (size_t i = 0; i < n; ++i) {
+    at += p->byteNs;  // when byte i is through the wire and in the adapter
+    if (count && tick <= at) {
+      SimSleepUntilNs(tick);
+      send(line, held, count);
+      count = 0;
+    }
+    if (!count) tick = (at / p->latencyNs + 1) * p->latencyNs;
+    held[count++] = b[i];
+    if (count < kAdapterPacket) continue;
+    SimSleepUntilNs(at);
+    send(line, held, count);
+    count = 0;
+  }
+  if (!count) return;
+  SimSleepUntilNs(tick);
+  send(line, held, count);
+}
+
 }  // namespace
 
 void SimPacerInit(SimPacer *p, const SimOptions *o) {
@@ -26,6 +54,7 @@ void SimPacerInit(SimPacer *p, const SimOptions *o) {
                                                                                         : 4);
   p->byteNs = o->baud ? halfBits * 500000000ull / o->baud : 0;
   p->rxFreeAt = 0;
+  p->latencyNs = o->latencyMs * 1000000ull;
 }
 
 void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,
@@ -43,5 +72,8 @@ void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, S
   if (!out.len) return;
   if (p->byteNs) SimSleepUntilNs(p->rxFreeAt);
   if (out.delayMs) SimSleepUntilNs(SimNowNs() + out.delayMs * 1000000ull);
-  Send(send, line, out.bytes, out.len, p->byteNs);
+  if (p->latencyNs)
+    SendThroughAdapter(p, send, line, out.bytes, out.len);
+  else
+    Send(send, line, out.bytes, out.len, p->byteNs);
 }

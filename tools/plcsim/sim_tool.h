@@ -17,7 +17,8 @@ struct SimOptions {
   const char *tty = nullptr;
   const char *control = nullptr;
   const char *wineCom = nullptr;
-  unsigned baud = 0;  // 0: no pacing (and, on Windows, 19200 on the port)
+  unsigned baud = 0;       // 0: no pacing (and, on Windows, 19200 on the port)
+  unsigned latencyMs = 0;  // a USB adapter's latency timer on what it sends
   unsigned dataBits = 8;
   unsigned stopBits = 0;  // 0 one, 1 one and a half, 2 two
   unsigned parity = 1;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
@@ -43,8 +44,9 @@ typedef void (*SimSend)(void *line, const uint8_t *bytes, size_t n);
 // Answers bytes from the master. With pacing, a frame is acted on only once
 // its wire time has passed, and the answer goes out at the line's speed.
 struct SimPacer {
-  uint64_t byteNs;    // wire time of one character; 0: no pacing
-  uint64_t rxFreeAt;  // when the last byte received would have arrived
+  uint64_t byteNs;     // wire time of one character; 0: no pacing
+  uint64_t rxFreeAt;   // when the last byte received would have arrived
+  uint64_t latencyNs;  // the adapter's latency timer; 0: none
 };
 void SimPacerInit(SimPacer *p, const SimOptions *o);
 void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,

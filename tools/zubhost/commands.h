@@ -44,3 +44,5 @@ int32_t NoteCommand(char **args);
 int32_t DecodeCommand(char **args);
 // analyze takes every argument after it, up to the null at the end.
 int32_t AnalyzeCommand(char **args);
+// scan takes its options, all of them optional, up to the next command.
+int32_t ScanCommand(char **args);

@@ -31,3 +31,4 @@ bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize) 
   return true;
 }
 void SleepMs(unsigned ms) { usleep(ms * 1000u); }
+bool ErrorsToTerminal() { return isatty(2); }

@@ -63,6 +63,7 @@ bool Timeout(void *, const char *v) {
   long n;
   if (!ParseWhole("--timeout", v, 0, kTimeoutHigh, &n)) return false;
   host.settings.timeout = static_cast<uint32_t>(n);
+  host.settings.timeoutGiven = true;
   return true;
 }
 

@@ -20,3 +20,5 @@ void WallClock(char *out, size_t size);
 // The FileVersion of the driver that was loaded, "a.b.c.d", and its path.
 bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize);
 void SleepMs(unsigned ms);
+// Whether standard error is a terminal, where a progress line may be drawn.
+bool ErrorsToTerminal();

@@ -49,9 +49,10 @@ void OnDriverLog(int level, const char *line) {
     fprintf(host.logFile, "%s %d %s\n", stamp, level, line);
   }
   if (host.showLog) printf("    log %2d  %s\n", level, line);
-  // The driver's errors are shown even without --log.
+  // The driver's errors are shown even without --log, apart from what
+  // the commands print (JSON stays JSON).
   else if (level == kLogError)
-    printf("    driver says: %s\n", line);
+    fprintf(stderr, "    driver says: %s\n", line);
   if (host.decode) {
     char text[256];
     if (DecodeTraceLine(&decoder, line, text, sizeof text)) printf("    %s\n", text);

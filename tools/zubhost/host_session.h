@@ -14,6 +14,7 @@ struct HostSettings {
   char port[LUMISAR_DEVICE_NAME_SIZE] = "COM1";
   SerialSettings line = {19200, 8, 0, 1};
   uint32_t timeout = 100;
+  bool timeoutGiven = false;  // --timeout was on the command line
 };
 
 struct HostSession {

@@ -1,3 +1,4 @@
+#include <io.h>
 #include <stdio.h>
 #include <windows.h>
 
@@ -64,3 +65,4 @@ bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize) 
   return true;
 }
 void SleepMs(unsigned ms) { Sleep(ms); }
+bool ErrorsToTerminal() { return _isatty(_fileno(stderr)); }

@@ -32,6 +32,8 @@ const Command kCommands[] = {
   {"decode",      1, false, DecodeCommand,     "decode on|off                    decode traced frames from here on"},
   {"analyze",    -1, false, AnalyzeCommand,    "analyze [--json] [--svg FILE] LOGFILE...\n"
    "                                   rebuild the operations of a driver log (- for standard input)"},
+  {"scan",       -1, true,  ScanCommand,       "scan [--stations FIRST-LAST] [--bauds LIST] [--parities LIST] [--all] [--json]\n"
+   "                                   find the stations that answer, and at which line settings"},
 };
 const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
   {kExitDone,        "every command done"},

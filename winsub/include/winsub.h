@@ -84,6 +84,11 @@ struct WinsubMemDevice {
 
   WinsubPeerFn peer;
   void *peerUser;
+  /* The far end's speed and parity. When lineBaud is set, what the driver
+   * writes at another speed or parity reaches the peer as noise: every byte
+   * a framing error, read as 0xFF. */
+  DWORD lineBaud;
+  BYTE lineParity;
 };
 
 /* Registers an in-memory port under name (such as "COM3"); the record stays

@@ -1,0 +1,284 @@
+// scan: finds the controllers on a line and the settings they answer at.
+// At each line setting it reads V0 of every station in turn, through the
+// driver as any host would (operation 1 to open the port, 12 and 15 to
+// change its settings, 5 to read). A station that answers is there, even
+// when it refuses; only "no good exchange" means nobody is.
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "command_line.h"
+#include "commands.h"
+#include "host_session.h"
+#include "protocol/protocol_facts.h"
+
+namespace {
+
+constexpr int kMostBauds = 8, kMostParities = 5;
+constexpr int kMostSettings = kMostBauds * kMostParities;
+// The longest reply a read of one word waits for: the data frame, STX, two
+// bytes, ETX and the check byte; and the time a controller and the PC's
+// serial stack take to turn round, on top of the wire.
+constexpr int kLongestReply = 5;
+constexpr double kTurnRoundMs = 20;
+const char *const kParityWords[] = {"none", "odd", "even", "mark", "space"};
+
+struct Setting {
+  SerialSettings line;
+  uint32_t limit;  // reply time limit, units of 10 ms
+  bool available;
+  int answered;
+  double ms;
+};
+
+struct Scan {
+  int first, last;
+  uint16_t bauds[kMostBauds];
+  unsigned parities[kMostParities];
+  int baudCount, parityCount;
+  bool all, json;
+  Setting settings[kMostSettings];
+  int settingCount;
+  int32_t answers[kMostSettings][256];  // LUMISAR_FAILED: nobody
+  double startMs;
+};
+
+bool Stations(void *s, const char *v) {
+  Scan &scan = *static_cast<Scan *>(s);
+  unsigned first = 0, last = 0;
+  char end = 0;
+  if (sscanf(v, "%x-%x%c", &first, &last, &end) == 2 && first >= 1 && first <= last &&
+      last <= 255) {
+    scan.first = static_cast<int>(first);
+    scan.last = static_cast<int>(last);
+    return true;
+  }
+  fprintf(stderr, "zubhost: --stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"%s\")\n",
+          v);
+  return false;
+}
+
+// Calls take(item) for each item of "A,B,C"; false at the first it refuses.
+template <typename Take>
+bool EachItem(const char *list, Take take) {
+  char copy[256];
+  snprintf(copy, sizeof copy, "%s", list);
+  for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ","))
+    if (!take(p)) return false;
+  return true;
+}
+
+bool Bauds(void *s, const char *v) {
+  Scan &scan = *static_cast<Scan *>(s);
+  scan.baudCount = 0;
+  return EachItem(v, [&](const char *item) {
+    long baud;
+    if (scan.baudCount == kMostBauds || !ParseWhole("--bauds", item, 110, 65535, &baud))
+      return false;
+    scan.bauds[scan.baudCount++] = static_cast<uint16_t>(baud);
+    return true;
+  });
+}
+
+bool Parities(void *s, const char *v) {
+  Scan &scan = *static_cast<Scan *>(s);
+  scan.parityCount = 0;
+  return EachItem(v, [&](const char *item) {
+    return scan.parityCount < kMostParities &&
+           ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
+  });
+}
+
+bool All(void *s, const char *) { return (static_cast<Scan *>(s)->all = true); }
+bool Json(void *s, const char *) { return (static_cast<Scan *>(s)->json = true); }
+
+// clang-format off
+const Option kScanOptions[] = {
+  {"--stations", "FIRST-LAST", kAnyPlatform, Stations, "stations to try, hexadecimal (default 1-5A)"},
+  {"--bauds",    "LIST",       kAnyPlatform, Bauds,    "speeds to try, such as 19200,9600 (the default)"},
+  {"--parities", "LIST",       kAnyPlatform, Parities, "parities to try, such as odd,none,even (the default)"},
+  {"--all",      nullptr,      kAnyPlatform, All,      "try every setting, not only up to the first that answers"},
+  {"--json",     nullptr,      kAnyPlatform, Json,     "the result as JSON"},
+};
+// clang-format on
+
+// The shortest reply time limit the line's speed allows: the longest
+// reply's wire time and the turn-round, in whole units of 10 ms.
+uint32_t ShortestLimit(const SerialSettings &line) {
+  double bits = 1 + line.dataBits + (line.parity ? 1 : 0) + (line.stopBits ? 2 : 1);
+  double ms = kLongestReply * bits * 1000.0 / line.baudRate + kTurnRoundMs;
+  return static_cast<uint32_t>(ceil(ms / 10));
+}
+
+void PlanSettings(Scan &s) {
+  for (int b = 0; b < s.baudCount; ++b) {
+    for (int p = 0; p < s.parityCount; ++p) {
+      Setting &t = s.settings[s.settingCount++];
+      t = Setting{{s.bauds[b], host.settings.line.dataBits, host.settings.line.stopBits,
+                   static_cast<uint16_t>(s.parities[p])}};
+      t.limit = host.settings.timeoutGiven ? host.settings.timeout : ShortestLimit(t.line);
+    }
+  }
+}
+
+// Opens the port at the setting: operation 1 the first time, then a close
+// and operation 15, as a host changes a channel's settings.
+bool UseSetting(const Setting &t, bool first) {
+  if (host.channelOpen) Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  int32_t result;
+  if (first) {
+    OpenRequest r = {};
+    snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
+    r.enabled = 1;
+    r.replyTimeout = t.limit;
+    r.settings = t.line;
+    memset(&host.channel, 0, sizeof host.channel);
+    result = Call(LUMISAR_OP_OPEN_PORT, &r);
+  } else {
+    ReconfigureRequest r = {};
+    snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
+    r.replyTimeout = t.limit;
+    r.settings = t.line;
+    result = Call(LUMISAR_OP_RECONFIGURE_PORT, &r);
+  }
+  host.channelOpen = result == LUMISAR_DONE;
+  return host.channelOpen;
+}
+
+// A read of the station's V0: 0 or 1 when it answered, 2 when nobody did.
+int32_t Probe(int station) {
+  char text[8];
+  snprintf(text, sizeof text, "%02X00000", station);
+  uint8_t values[4] = {};
+  IoRequest io = {};
+  io.addressText = text;
+  io.count = 1;
+  io.values = values;
+  if (ResolveTag(text, LUMISAR_TYPE_WORD0, false, 1, &io.address) != LUMISAR_DONE)
+    return LUMISAR_FAILED;
+  return Call(LUMISAR_OP_SINGLE_READ, &io);
+}
+
+int Found(const Scan &s, int settings) {
+  int n = 0;
+  for (int k = 0; k < settings; ++k) n += s.settings[k].answered;
+  return n;
+}
+
+// On a terminal: where the scan is, and the most time it can still take,
+// every station left being absent.
+void Progress(const Scan &s, int k, int station) {
+  if (!ErrorsToTerminal()) return;
+  const Setting &t = s.settings[k];
+  int stations = s.last - s.first + 1, done = station - s.first;
+  int left = stations - done + stations * (s.settingCount - k - 1);
+  int seconds = static_cast<int>(left * kAttempts * t.limit / 100.0);
+  char bar[21];
+  for (int i = 0; i < 20; ++i) bar[i] = i < done * 20 / stations ? '#' : '.';
+  bar[20] = 0;
+  fprintf(stderr, "\r%5u baud %-5s [%s] station %02X  found %d  at most %d min %02d s left ",
+          t.line.baudRate, kParityWords[t.line.parity % 5], bar, station, Found(s, k + 1),
+          seconds / 60, seconds % 60);
+  fflush(stderr);
+}
+
+void ScanSetting(Scan &s, int k) {
+  Setting &t = s.settings[k];
+  double start = NowMs();
+  for (int station = 0; station < 256; ++station) s.answers[k][station] = LUMISAR_FAILED;
+  t.available = UseSetting(t, k == 0);
+  for (int station = s.first; t.available && station <= s.last; ++station) {
+    Progress(s, k, station);
+    s.answers[k][station] = Probe(station);
+    t.answered += s.answers[k][station] != LUMISAR_FAILED;
+  }
+  t.ms = NowMs() - start;
+  if (ErrorsToTerminal()) fprintf(stderr, "\r%78s\r", "");
+}
+
+const char *StopWords(uint16_t code) { return code == 0 ? "1" : code == 1 ? "1.5" : "2"; }
+const char *Answer(int32_t result) { return result == LUMISAR_DONE ? "done" : "refused"; }
+
+void PrintText(const Scan &s, int tried) {
+  for (int k = 0; k < tried; ++k) {
+    const Setting &t = s.settings[k];
+    printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
+           t.line.baudRate, kParityWords[t.line.parity % 5], t.line.dataBits,
+           StopWords(t.line.stopBits), t.limit * 10);
+    if (!t.available)
+      printf("not available on this port\n");
+    else
+      printf("%d answered (%.1f s)\n", t.answered, t.ms / 1000);
+  }
+  int found = Found(s, tried);
+  if (found) printf("station  baud   data  parity  stop  answer\n");
+  for (int k = 0; k < tried; ++k) {
+    const SerialSettings &l = s.settings[k].line;
+    for (int station = s.first; station <= s.last; ++station)
+      if (s.answers[k][station] != LUMISAR_FAILED)
+        printf("%02X       %-5u  %-4u  %-6s  %-4s  %s\n", station, l.baudRate, l.dataBits,
+               kParityWords[l.parity % 5], StopWords(l.stopBits), Answer(s.answers[k][station]));
+  }
+  printf("%d station%s found in %.1f s\n", found, found == 1 ? "" : "s",
+         (NowMs() - s.startMs) / 1000);
+}
+
+void PrintJson(const Scan &s, int tried) {
+  printf("{\n  \"port\": \"%s\",\n  \"stations\": {\"first\": \"%02X\", \"last\": \"%02X\"},\n",
+         host.settings.port, s.first, s.last);
+  printf("  \"settings\": [");
+  for (int k = 0; k < tried; ++k) {
+    const Setting &t = s.settings[k];
+    printf(
+        "%s\n    {\"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", \"stop_bits\": \"%s\", "
+        "\"reply_time_limit_ms\": %u, \"available\": %s, \"answered\": %d}",
+        k ? "," : "", t.line.baudRate, t.line.dataBits, kParityWords[t.line.parity % 5],
+        StopWords(t.line.stopBits), t.limit * 10, t.available ? "true" : "false", t.answered);
+  }
+  printf("\n  ],\n  \"found\": [");
+  bool first = true;
+  for (int k = 0; k < tried; ++k) {
+    const SerialSettings &l = s.settings[k].line;
+    for (int station = s.first; station <= s.last; ++station) {
+      if (s.answers[k][station] == LUMISAR_FAILED) continue;
+      printf(
+          "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
+          "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
+          first ? "" : ",", station, l.baudRate, l.dataBits, kParityWords[l.parity % 5],
+          StopWords(l.stopBits), Answer(s.answers[k][station]));
+      first = false;
+    }
+  }
+  printf("\n  ],\n  \"seconds\": %.1f\n}\n", (NowMs() - s.startMs) / 1000);
+}
+
+}  // namespace
+
+int32_t ScanCommand(char **args) {
+  static Scan s;
+  s = Scan{1, 0x5A, {19200, 9600}, {1, 0, 2}, 2, 3};
+  int argc = 0, next = 0;
+  while (args[argc]) ++argc;
+  if (!ParseOptions(kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false, "", argc,
+                    args, &next, &s))
+    return kUsageError;
+  if (next < argc) {
+    fprintf(stderr, "zubhost: scan takes only its options (not \"%s\")\n", args[next]);
+    return kUsageError;
+  }
+  PlanSettings(s);
+  if (!s.json)
+    printf(
+        "scan %s: stations %02X to %02X, at most %d settings; a station that is not there "
+        "costs %d attempts of the reply time limit\n",
+        host.settings.port, s.first, s.last, s.settingCount, kAttempts);
+  fflush(stdout);
+  s.startMs = NowMs();
+  int tried = 0;
+  while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) ScanSetting(s, tried++);
+  if (s.json)
+    PrintJson(s, tried);
+  else
+    PrintText(s, tried);
+  return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
+}
