@@ -44,10 +44,18 @@ entries=$(unzip -Z1 "${zips[0]}")
 [ "$entries" = "$(LC_ALL=C sort <<<"$entries")" ]
 check "the zip's entries are in sorted order" $?
 for f in driver/LUMISAR.DLL driver/lumisar.h tools/zubhost.exe tools/plcsim.exe tools/QUARNE.DLL \
-  README.txt user-guide.md; do
+  README.txt user-guide.md user-guide.html; do
   [ -s "$pkg/$f" ]
   check "the package holds $f" $?
 done
+# The guide as a page: standalone (no script, style or image from elsewhere),
+# its tables kept.
+! grep -qiE '<(script|link|img)[^>]*(src|href)=' "$pkg/user-guide.html" &&
+  [ "$(grep -c '<table' "$pkg/user-guide.html")" = "$(grep -c '^|---' docs/user-guide.md 2>/dev/null ||
+    grep -c '^|---' "$root/docs/user-guide.md")" ]
+check "user-guide.html stands alone and holds every table of the guide" $?
+grep -q 'user-guide.html' "$pkg/README.txt"
+check "README.txt points to user-guide.html" $?
 # Imports: Windows' own DLLs; QUARNE.DLL for the driver alone, VERSION.dll
 # for zubhost alone (it reads the driver's version resource).
 allowed=(

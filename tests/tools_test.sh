@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
 # The tools as a user meets them: zubhost's and plcsim's words for every
 # mistake, and zubhost analyze on the log of a scripted run whose faults
-# are known, read under two hosts' line prefixes and damaged on purpose.
-#   tools_test.sh ZUBHOST PLCSIM
+# are known, read under two hosts' line prefixes and damaged on purpose; the
+# analysis as a page in Chromium and live in a terminal under tmux; the scan
+# of a line.
+#   tools_test.sh ZUBHOST PLCSIM SOAK
 set -u
 zubhost=$(realpath "$1")
 plcsim=$(realpath "$2")
+soak=$(realpath "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 run=$(mktemp -d)
 passed=0
 failed=0
+skipped=0
 sim_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  tmux -L "lumisar-$$" kill-server 2>/dev/null
   wait 2>/dev/null
   [ -n "${KEEP_RUN:-}" ] && cp -r "$run" "$KEEP_RUN"; rm -rf "$run"
 }
 trap cleanup EXIT
+
+skip() {  # NAME REASON
+  skipped=$((skipped + 1))
+  echo "SKIP $1: $2"
+}
 
 check() {  # NAME CONDITION-RESULT [DETAIL]
   if [ "$2" = 0 ]; then
@@ -203,10 +213,13 @@ damaged=(
   "a log that begins with replies alone|sed -e 1,5d -e 8d -e 10d|unknown=1 01=$((plc01 - 1))"
   "a header with the PLC digits 1Z|sed -e 1,4d -e '5s/Tx 01 30 31/Tx 01 31 5A/'|unknown=1 01=$((plc01 - 1)) 0F= 1A= 1Z="
 )
+damage=0
 for row in "${damaged[@]}"; do
   IFS='|' read -r what program expectations <<<"$row"
+  damage=$((damage + 1))
+  eval "$program" <"$log" >"$run/damaged-$damage.log"
   # Read from standard input: as a file, a pipe does the same.
-  out=$(eval "$program" <"$log" | "$zubhost" analyze --json -)
+  out=$("$zubhost" analyze --json - <"$run/damaged-$damage.log")
   ok=0
   for e in $expectations; do
     name=${e%%=*} want=${e#*=}
@@ -271,5 +284,65 @@ ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 014000
 [ "${ms:-0}" -ge 160 ]
 check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
 
-echo "$passed passed, $failed failed, 0 skipped"
+# --- The page: what Chromium shows is what --json says -------------------------
+# A soak log as README's, and the damaged logs above.
+chromium_dom() {  # PAGE: the page's DOM after Chromium loaded it
+  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$run/chromium" --dump-dom "file://$1" 2>/dev/null
+}
+# "PLC key=value ..." for each PLC, from the page's rows and from the JSON.
+page_rows() { grep -o '<tr data-plc=.*</tr>' | sed -E 's|<td data-key="([a-z_]+)">([0-9]+)</td>| \1=\2|g;
+  s|<tr data-plc="([0-9A-F]+)">|\1|; s|<td[^>]*>[^<]*</td>||g; s|</tr>||'; }
+json_rows() { tr -d ' \n' | grep -oE '"[0-9A-F]{2}":\{"operations":[0-9]+(,"[a-z_]+":[0-9]+)*' |
+  sed -E 's/"([0-9A-F]{2})":\{/\1 /; s/"([a-z_]+)":([0-9]+),?/ \1=\2/g; s/  */ /g'; }
+if ! command -v chromium >/dev/null; then
+  skip "the page's rows in Chromium" "no chromium (scripts/install-deps.sh installs it)"
+else
+  LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
+  for f in soak $(seq -f 'damaged-%g' 1 "$damage"); do
+    "$zubhost" analyze --json --html "$run/$f.html" "$run/$f.log" | json_rows >"$run/$f.want"
+    chromium_dom "$run/$f.html" | page_rows >"$run/$f.got"
+    [ -s "$run/$f.want" ] && diff -u "$run/$f.want" "$run/$f.got" >"$run/$f.diff"
+    check "the page of the $f log shows the counts of --json" $? "$(cat "$run/$f.diff")"
+  done
+fi
+
+# --- Following a log while it grows, in a real terminal -----------------------
+# A poll of PLCs 01 and 02 writes the log; then PLC 02 stops answering. The
+# screen must show the counts grow, and PLC 02's failures within 2 s.
+screen_field() {  # PLC COLUMN: a number from the table on tmux's screen
+  tmux -L "lumisar-$$" capture-pane -p | awk -v plc="$1" -v col="$2" '$1 == plc { print $col; exit }'
+}
+if ! command -v tmux >/dev/null; then
+  skip "analyze --follow in a terminal" "no tmux (scripts/install-deps.sh installs it)"
+else
+  : >"$run/live.log"
+  start_sim com7 --station 1 --station 2 --control "$run/live.fifo"
+  tmux -L "lumisar-$$" new-session -d -x 110 -y 30 "$zubhost analyze --follow $run/live.log"
+  tmux -L "lumisar-$$" set-option -g remain-on-exit on >/dev/null
+  "$zubhost" --map "COM7=$run/com7" --port COM7 --parity none --timeout 5 --log-file "$run/live.log" \
+    poll 400 50 0140000:word,0240000:word >/dev/null &
+  poller=$!
+  sleep 1.5
+  first=$(screen_field 01 2)
+  sleep 1.5
+  [ "${first:-0}" -gt 0 ] && [ "$(screen_field 01 2)" -gt "$first" ]
+  check "the live counts grow" $? "PLC 01: ${first:-none}, then $(screen_field 01 2)"
+  echo "fault no-answer -1 02" >"$run/live.fifo"
+  for _ in $(seq 1 20); do
+    [ "$(screen_field 02 6)" -gt 0 ] 2>/dev/null && break
+    sleep 0.1
+  done
+  [ "$(screen_field 02 6)" -gt 0 ] 2>/dev/null && [ "$(screen_field 01 6)" = 0 ]
+  check "a PLC that stops answering shows as failing within 2 s, and only it" $? \
+    "$(tmux -L "lumisar-$$" capture-pane -p)"
+  kill "$poller" 2>/dev/null
+  tmux -L "lumisar-$$" send-keys C-c
+  sleep 1
+  tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]'
+  check "Ctrl-C ends it with the final summary" $? "$(tmux -L "lumisar-$$" capture-pane -p)"
+fi
+
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]

@@ -39,7 +39,7 @@ void SetWord(Sim *sim, int station, long octal, const char *value) {
 bool FaultCommand(Words &w) {
   int kind = SimFaultByName(w.a);
   if (kind == kFaultNone) fprintf(w.out, "plcsim: no fault called %s\n", w.a);
-  SimSetFault(w.sim, kind, w.b[0] ? atoi(w.b) : -1);
+  SimSetFault(w.sim, kind, w.b[0] ? atoi(w.b) : -1, static_cast<int>(strtol(w.c, nullptr, 16)));
   return true;
 }
 

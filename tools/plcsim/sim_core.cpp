@@ -27,6 +27,7 @@ struct Sim {
   uint32_t address;  // first word (0-based) of the exchange
   uint32_t byteCount;
   int faultLeft[kFaultKinds];
+  int faultStation[kFaultKinds];  // 0: the fault strikes any station
   uint32_t delayMs;
   FILE *log;
   SimStats stats;
@@ -62,8 +63,10 @@ uint16_t *SimMemory(Sim *sim, int station) {
   return station >= 0 && station < 256 ? sim->memory[station] : nullptr;
 }
 
-void SimSetFault(Sim *sim, int kind, int count) {
-  if (kind > 0 && kind < kFaultKinds) sim->faultLeft[kind] = count;
+void SimSetFault(Sim *sim, int kind, int count, int station) {
+  if (kind <= 0 || kind >= kFaultKinds) return;
+  sim->faultLeft[kind] = count;
+  sim->faultStation[kind] = station;
 }
 
 void SimClearFaults(Sim *sim) { memset(sim->faultLeft, 0, sizeof sim->faultLeft); }
@@ -76,7 +79,8 @@ namespace {
 // Takes one chance of a fault: true when it applies this time.
 bool Fault(Sim *sim, int kind) {
   int &left = sim->faultLeft[kind];
-  if (left == 0) return false;
+  if (left == 0 || (sim->faultStation[kind] && sim->faultStation[kind] != sim->station))
+    return false;
   if (left > 0) left--;
   sim->stats.faults++;
   if (sim->log) fprintf(sim->log, "plcsim: fault %s\n", kFaultNames[kind]);
@@ -133,6 +137,7 @@ void AnswerEnquiry(Sim *sim, SimOutput *out) {
     sim->state = State::Idle;  // not ours: another controller would answer
     return;
   }
+  sim->station = station;
   if (Fault(sim, kFaultNoAnswer)) {
     sim->state = State::Idle;
     return;
@@ -142,7 +147,6 @@ void AnswerEnquiry(Sim *sim, SimOutput *out) {
     const uint8_t noise[] = {0xFF, 0x00, 0x4E};
     Emit(out, noise, sizeof noise);
   }
-  sim->station = station;
   uint8_t ack[3] = {kN, stationByte, kAck};
   if (Fault(sim, kFaultWrongStation)) ack[1] = static_cast<uint8_t>(stationByte + 1);
   if (Fault(sim, kFaultNoAck)) ack[2] = kNak;

@@ -50,8 +50,9 @@ void SimDestroy(Sim *sim);
 // A station answers only once added; its memory starts at zero.
 void SimAddStation(Sim *sim, int station);
 uint16_t *SimMemory(Sim *sim, int station);  // null for an unknown station
-// Apply `kind` at the next `count` chances (-1: every time).
-void SimSetFault(Sim *sim, int kind, int count);
+// Apply `kind` at the next `count` chances (-1: every time), in the
+// exchanges of one station or, with 0, of any.
+void SimSetFault(Sim *sim, int kind, int count, int station = 0);
 void SimClearFaults(Sim *sim);
 void SimSetDelay(Sim *sim, uint32_t ms);
 void SimSetLog(Sim *sim, FILE *log);

@@ -119,7 +119,7 @@ void SimUsage(FILE *to, bool windows) {
   fprintf(to, "control commands, one a line, on %s:\n",
           windows ? "standard input" : "the --control FIFO");
   fprintf(to,
-          "  fault NAME COUNT, clear, delay MS, set ADDRESS VALUE, dump ADDRESS COUNT,\n"
+          "  fault NAME COUNT [STATION], clear, delay MS, set ADDRESS VALUE, dump ADDRESS COUNT,\n"
           "  poke STATION OCTAL VALUE, stats, quit   (ADDRESS: PLC and octal, as 0140000)\n"
           "faults:");
   for (int k = 1; k < kFaultKinds; ++k) fprintf(to, " %s", SimFaultName(k));

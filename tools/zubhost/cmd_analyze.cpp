@@ -1,35 +1,40 @@
 // analyze: turns a host's log of the driver's lines into an answer: per
 // PLC, how its operations ended and why attempts failed; as text, as JSON
-// for scripts, and as a timeline picture. Each input is read once, so a
-// pipe or standard input ("-") does as well as a file.
+// for scripts, as a timeline picture and as a page to hand over, or live
+// while the log grows. Each input is read once, so a pipe or standard
+// input ("-") does as well as a file.
 #include <stdio.h>
 #include <string.h>
 
 #include "command_line.h"
 #include "commands.h"
 #include "log_analysis.h"
+#include "log_follow.h"
+#include "log_html.h"
 #include "log_summary.h"
 #include "log_timeline.h"
 
 namespace {
 
 struct Analysis {
-  bool json;
-  const char *svg;
+  bool json, follow;
+  const char *svg, *html;
   LogSummary *summary;
-  Timeline *timeline;  // with --svg only
+  Timeline *timeline;  // with --svg or --html only
 };
 
-bool Json(void *a, const char *) { return static_cast<Analysis *>(a)->json = true; }
-bool Svg(void *a, const char *file) {
-  static_cast<Analysis *>(a)->svg = file;
-  return true;
-}
+Analysis &Of(void *a) { return *static_cast<Analysis *>(a); }
+bool Json(void *a, const char *) { return (Of(a).json = true); }
+bool Follow(void *a, const char *) { return (Of(a).follow = true); }
+bool Svg(void *a, const char *file) { return (Of(a).svg = file); }
+bool Html(void *a, const char *file) { return (Of(a).html = file); }
 
 // clang-format off
 const Option kAnalyzeOptions[] = {
-  {"--json", nullptr, kAnyPlatform, Json, "the summary as JSON"},
-  {"--svg",  "FILE",  kAnyPlatform, Svg,  "draw the timeline into FILE"},
+  {"--json",   nullptr, kAnyPlatform, Json,   "the summary as JSON"},
+  {"--svg",    "FILE",  kAnyPlatform, Svg,    "draw the timeline into FILE"},
+  {"--html",   "FILE",  kAnyPlatform, Html,   "write the analysis as a page into FILE"},
+  {"--follow", nullptr, kAnyPlatform, Follow, "read the log as it grows, until Ctrl-C"},
 };
 // clang-format on
 
@@ -59,11 +64,15 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
   return ok;
 }
 
-int32_t WriteTimeline(const Timeline *timeline, bool dated, const char *svg) {
-  FILE *out = fopen(svg, "wb");
-  if (out) TimelineWriteSvg(timeline, dated, out);
+// The timeline (no summary) or the page (with it) into the file at path.
+int32_t WriteFile(const char *path, const Analysis *x, const LogCounts *c, char **inputs, int count,
+                  bool page) {
+  FILE *out = fopen(path, "wb");
+  if (out && page) WriteHtml(out, x->summary, c, x->timeline, inputs, count);
+  if (out && !page) TimelineWriteSvg(x->timeline, c->dated, out);
   if (out && fclose(out) == 0) return 0;
-  fprintf(stderr, "zubhost: analyze cannot write the timeline to \"%s\"\n", svg);
+  fprintf(stderr, "zubhost: analyze cannot write the %s to \"%s\"\n", page ? "page" : "timeline",
+          path);
   return kCannotWrite;
 }
 
@@ -81,7 +90,8 @@ int32_t Analyze(Analysis *x, char **inputs, int count) {
     SummaryPrintJson(x->summary, counts, stdout);
   else
     SummaryPrintText(x->summary, counts, stdout);
-  int32_t result = x->svg ? WriteTimeline(x->timeline, counts->dated, x->svg) : 0;
+  int32_t result = x->svg ? WriteFile(x->svg, x, counts, inputs, count, false) : 0;
+  if (x->html && result == 0) result = WriteFile(x->html, x, counts, inputs, count, true);
   AnalyzerDestroy(a);
   return result;
 }
@@ -95,14 +105,17 @@ int32_t AnalyzeCommand(char **args) {
   if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
                     argc, args, &first, &x))
     return kUsageError;
-  if (first == argc) {
-    fprintf(stderr, "zubhost: analyze needs one or more log files\n");
+  if (first == argc || (x.follow && argc - first != 1)) {
+    fprintf(stderr, "zubhost: analyze needs %s\n",
+            x.follow ? "one log file to follow" : "one or more log files");
     return kUsageError;
   }
+  if (x.follow) return FollowLog(args[first]);
   x.summary = SummaryCreate();
-  if (x.svg) x.timeline = TimelineCreate();
+  bool drawn = x.svg || x.html;
+  if (drawn) x.timeline = TimelineCreate();
   int32_t result =
-      x.summary && (!x.svg || x.timeline) ? Analyze(&x, args + first, argc - first) : kCannotRead;
+      x.summary && (!drawn || x.timeline) ? Analyze(&x, args + first, argc - first) : kCannotRead;
   SummaryDestroy(x.summary);
   TimelineDestroy(x.timeline);
   return result;

@@ -32,3 +32,4 @@ bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize) 
 }
 void SleepMs(unsigned ms) { usleep(ms * 1000u); }
 bool ErrorsToTerminal() { return isatty(2); }
+bool OutputToTerminal() { return isatty(1); }

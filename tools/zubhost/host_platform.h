@@ -22,3 +22,5 @@ bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize);
 void SleepMs(unsigned ms);
 // Whether standard error is a terminal, where a progress line may be drawn.
 bool ErrorsToTerminal();
+// Whether standard output is a terminal that takes ANSI screen controls.
+bool OutputToTerminal();

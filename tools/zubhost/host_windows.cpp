@@ -66,3 +66,11 @@ bool DriverFileVersion(char *version, size_t size, char *path, size_t pathSize) 
 }
 void SleepMs(unsigned ms) { Sleep(ms); }
 bool ErrorsToTerminal() { return _isatty(_fileno(stderr)); }
+bool OutputToTerminal() {
+  if (!_isatty(_fileno(stdout))) return false;
+  // Windows 10 and later consoles take ANSI controls once asked to.
+  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | 0x0004);
+  return true;
+}

@@ -9,11 +9,6 @@
 
 namespace {
 
-// clang-format off
-const char *const kOutcomeKeys[kOutcomeCount] = {
-  "first_time", "retried", "refused", "failed", "unknown"};
-// clang-format on
-
 // How far the current attempt got: what the driver waits for next.
 enum Stage {
   kAwaitAck,        // sent the enquiry
@@ -235,10 +230,6 @@ void OnDiagnostic(LogAnalyzer *a, int cause) {
 }
 
 }  // namespace
-
-const char *OutcomeKey(int outcome) {
-  return outcome >= 0 && outcome < kOutcomeCount ? kOutcomeKeys[outcome] : "?";
-}
 
 LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user) {
   LogAnalyzer *a = static_cast<LogAnalyzer *>(calloc(1, sizeof(LogAnalyzer)));

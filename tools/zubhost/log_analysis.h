@@ -11,7 +11,17 @@
 
 enum Outcome { kFirstTime, kRetried, kRefused, kFailed, kUnknown, kOutcomeCount };
 
-const char *OutcomeKey(int outcome);  // first_time, ... (the JSON keys)
+// Each outcome's key in JSON and its words in reports and pictures.
+struct OutcomeFacts {
+  const char *key;
+  const char *label;
+};
+inline constexpr OutcomeFacts kOutcomes[] = {{"first_time", "done at the first attempt"},
+                                             {"retried", "done after retries"},
+                                             {"refused", "refused"},
+                                             {"failed", "failed"},
+                                             {"unknown", "outcome not in the log"}};
+static_assert(sizeof kOutcomes / sizeof kOutcomes[0] == kOutcomeCount, "a row for every outcome");
 
 struct Operation {
   int plc;  // -1 when the log does not show which

@@ -10,14 +10,6 @@ namespace {
 constexpr int kAddressBytes = 65536 / 8;  // one bit per word the header can name
 constexpr int kMostRanges = 16;           // address ranges shown before "more"
 
-struct PlcStats {
-  unsigned long operations, outcomes[kOutcomeCount], retries, causes[kCauseCount];
-  uint8_t *addresses, *failedAddresses;
-  unsigned long run, bestRun;  // consecutive failed operations
-  bool runTimed, bestTimed;
-  double runStart, runEnd, bestStart, bestEnd;
-};
-
 void Mark(uint8_t **bits, const Operation &op) {
   if (!*bits) *bits = static_cast<uint8_t *>(calloc(kAddressBytes, 1));
   if (!*bits) return;
@@ -58,13 +50,6 @@ void RangeText(uint32_t first, uint32_t last, char *out, size_t size) {
 }
 
 }  // namespace
-
-struct LogSummary {
-  PlcStats plc[256];
-  unsigned long operations, unknownWithoutPlc, unknown;
-  bool haveTime;
-  double first, last;
-};
 
 LogSummary *SummaryCreate() { return static_cast<LogSummary *>(calloc(1, sizeof(LogSummary))); }
 
@@ -135,12 +120,8 @@ namespace {
 void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
   if (!bits) return;
   fputs(label, out);
-  int shown = ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {
-    char text[32];
-    RangeText(first, last, text, sizeof text);
-    if (k < kMostRanges) fprintf(out, " %s", text);
-  });
-  if (shown > kMostRanges) fprintf(out, " and %d more ranges", shown - kMostRanges);
+  fputc(' ', out);
+  SummaryPrintRanges(out, bits);
   fputc('\n', out);
 }
 
@@ -192,7 +173,7 @@ void PrintJsonRanges(FILE *out, const char *key, const uint8_t *bits) {
 void PrintPlcJson(FILE *out, const PlcStats &p, bool dated) {
   fprintf(out, "      \"operations\": %lu,\n", p.operations);
   for (int o = 0; o < kOutcomeCount; ++o)
-    fprintf(out, "      \"%s\": %lu,\n", OutcomeKey(o), p.outcomes[o]);
+    fprintf(out, "      \"%s\": %lu,\n", kOutcomes[o].key, p.outcomes[o]);
   fprintf(out, "      \"retries\": %lu,\n      \"causes\": {", p.retries);
   for (int k = 0; k < kCauseCount; ++k)
     fprintf(out, "%s\"%s\": %lu", k ? ", " : "", kCauses[k].key, p.causes[k]);
@@ -204,6 +185,15 @@ void PrintPlcJson(FILE *out, const PlcStats &p, bool dated) {
 }
 
 }  // namespace
+
+void SummaryPrintRanges(FILE *out, const uint8_t *bits) {
+  int shown = ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {
+    char text[32];
+    RangeText(first, last, text, sizeof text);
+    if (k < kMostRanges) fprintf(out, "%s%s", k ? " " : "", text);
+  });
+  if (shown > kMostRanges) fprintf(out, " and %d more ranges", shown - kMostRanges);
+}
 
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
   fprintf(out, "log: %lu lines, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",

@@ -1,12 +1,25 @@
 // The per-PLC summary of a log's operations, as text or as one JSON
-// document with fixed keys.
+// document with fixed keys; the page and the live view read it too.
 #pragma once
 
 #include <stdio.h>
 
 #include "log_analysis.h"
 
-struct LogSummary;
+struct PlcStats {
+  unsigned long operations, outcomes[kOutcomeCount], retries, causes[kCauseCount];
+  uint8_t *addresses, *failedAddresses;  // a bit per V-memory address
+  unsigned long run, bestRun;            // consecutive failed operations
+  bool runTimed, bestTimed;
+  double runStart, runEnd, bestStart, bestEnd;
+};
+
+struct LogSummary {
+  PlcStats plc[256];
+  unsigned long operations, unknownWithoutPlc, unknown;
+  bool haveTime;
+  double first, last;  // the first and last operation's start
+};
 
 LogSummary *SummaryCreate();
 void SummaryDestroy(LogSummary *s);
@@ -16,3 +29,6 @@ void SummaryReset(LogSummary *s);
 void SummaryAdd(const Operation &op, void *summary);
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
 void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
+// The address ranges of a bit set, "V40000 V40010-V40017", at most 16 of
+// them and how many more.
+void SummaryPrintRanges(FILE *out, const uint8_t *bits);

@@ -17,12 +17,12 @@ constexpr int kBarHeight = kRow - 10;
 // clang-format off
 // Marks: bands from the top of a row, failures first, where the eye starts.
 // Bars: stacked from the bottom in the opposite order.
-const struct { Outcome outcome; const char *css; const char *colour; const char *label; } kBands[] = {
-  {kFailed,    "fa", "#d00000", "failed"},
-  {kRefused,   "re", "#e8590c", "refused"},
-  {kUnknown,   "un", "#9a9a9a", "outcome not in the log"},
-  {kRetried,   "rt", "#e0a800", "done after retries"},
-  {kFirstTime, "ok", "#2e9e4f", "done at the first attempt"},
+const struct { Outcome outcome; const char *css; const char *colour; } kBands[] = {
+  {kFailed,    "fa", "#d00000"},
+  {kRefused,   "re", "#e8590c"},
+  {kUnknown,   "un", "#9a9a9a"},
+  {kRetried,   "rt", "#e0a800"},
+  {kFirstTime, "ok", "#2e9e4f"},
 };
 // clang-format on
 constexpr int kBandCount = sizeof kBands / sizeof kBands[0];
@@ -182,8 +182,9 @@ void WriteHead(const Drawing &d, int rows, const char *title) {
   for (const auto &band : kBands) {
     fprintf(d.out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" class=\"%s\"/>", x,
             band.css);
-    fprintf(d.out, "<text x=\"%d\" y=\"37\">%s</text>\n", x + 14, band.label);
-    x += 14 + 7 * static_cast<int>(strlen(band.label)) + 18;
+    const char *label = kOutcomes[band.outcome].label;
+    fprintf(d.out, "<text x=\"%d\" y=\"37\">%s</text>\n", x + 14, label);
+    x += 14 + 7 * static_cast<int>(strlen(label)) + 18;
   }
 }
 
@@ -249,22 +250,23 @@ void BarTitle(const Drawing &d, int c, const uint32_t *n, uint32_t total) {
   Label(d, d.first + span * (c + 1) / kBarColumns, false, to, sizeof to);
   fprintf(d.out, "<title>%s to %s: %u operations", from, to, total);
   for (int b = kBandCount - 1; b >= 0; --b)
-    if (n[kBands[b].outcome]) fprintf(d.out, ", %u %s", n[kBands[b].outcome], kBands[b].label);
+    if (n[kBands[b].outcome])
+      fprintf(d.out, ", %u %s", n[kBands[b].outcome], kOutcomes[kBands[b].outcome].label);
   fprintf(d.out, "</title>");
 }
 
-// Stacked bars, one per column of time: first time at the bottom, failures
-// on top. Heights follow the row's busiest column, but any outcome that
-// happened shows at least a pixel.
+// Stacked bars, one per column of time, each the column's operations split
+// by outcome: first time at the bottom, failures on top. An outcome that
+// happened at all shows at least two pixels, so that one failure among
+// hundreds of good exchanges is seen; a column without operations stays
+// empty.
 void DrawBars(const Drawing &d, const Row &r, int top) {
   static uint32_t columns[kBarColumns][kOutcomeCount];
   memset(columns, 0, sizeof columns);
   Gather(d, r, columns);
-  uint32_t most = 1, totals[kBarColumns] = {};
-  for (int c = 0; c < kBarColumns; ++c) {
+  uint32_t totals[kBarColumns] = {};
+  for (int c = 0; c < kBarColumns; ++c)
     for (uint32_t n : columns[c]) totals[c] += n;
-    if (totals[c] > most) most = totals[c];
-  }
   for (int c = 0; c < kBarColumns; ++c) {
     if (!totals[c]) continue;
     int x = kLeft + c * (kWidth / kBarColumns), y = top + kRow - 9;
@@ -276,8 +278,8 @@ void DrawBars(const Drawing &d, const Row &r, int top) {
     for (int b = kBandCount - 1; b >= 0; --b) {
       uint32_t n = columns[c][kBands[b].outcome];
       if (!n) continue;
-      int h = static_cast<int>((static_cast<double>(n) * kBarHeight + most / 2) / most);
-      h = h < 1 ? 1 : h;
+      int h = static_cast<int>((static_cast<double>(n) * kBarHeight + totals[c] / 2) / totals[c]);
+      h = h < 2 ? 2 : h;
       y -= h;
       fprintf(d.out, "<rect x=\"%d\" y=\"%d\" width=\"3\" height=\"%d\" class=\"%s\"/>", x, y, h,
               kBands[b].css);
