@@ -18,7 +18,7 @@ emulated=""
   echo "## Benchmarks"
   echo
   echo "Run on $(date -u +%Y-%m-%d) on $(uname -m), $(nproc) cores, ${cpu:-unknown CPU}.$emulated"
-  build/native/bench/bench_driver "$plcsim" efficiency overhead failure heap scaling
+  build/native/bench/bench_driver "$plcsim" efficiency overhead failure heap scaling latency
   echo
   echo "### CPU instructions per single word read (callgrind, in-memory port)"
   echo
@@ -68,12 +68,14 @@ emulated=""
   for _ in $(seq 1 $(( 1000000 / n + 1 ))); do cat "$tmp/one.log"; done > "$tmp/many.log"
   sed -n '1,1000000p' "$tmp/many.log" > "$tmp/big.log"
   sed -n '1,100000p' "$tmp/many.log" > "$tmp/small.log"
-  echo "| lines | seconds | peak memory |"
-  echo "|---|---|---|"
+  echo "| lines | output | seconds | peak memory |"
+  echo "|---|---|---|---|"
   for f in small big; do
-    /usr/bin/time -f "%e %M" -o "$tmp/time" build/native/tools/zubhost analyze --json "$tmp/$f.log" >/dev/null
-    read -r secs kb < "$tmp/time"
-    echo "| $(wc -l < "$tmp/$f.log") | $secs | $(( kb / 1024 )) MiB |"
+    for out in "--json" "--html $tmp/page.html"; do
+      /usr/bin/time -f "%e %M" -o "$tmp/time" build/native/tools/zubhost analyze $out "$tmp/$f.log" >/dev/null
+      read -r secs kb < "$tmp/time"
+      echo "| $(wc -l < "$tmp/$f.log") | ${out%% *} | $secs | $(( kb / 1024 )) MiB |"
+    done
   done
   rm -rf "$tmp"
   echo
