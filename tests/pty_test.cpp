@@ -291,7 +291,7 @@ void Vanish(bool midExchange) {
   EXPECT_TRUE(SimProcessStart(&s, simPath, station));
   PortContext context;
   EXPECT_EQ(OpenChannel(&context, s.link, 10), LUMISAR_DONE);
-  SimProcessCommand(&s, "poke 01 40000 0x0A0D\n");
+  SimProcessCommand(&s, "set 0140000 0x0A0D\n");
   uint16_t w = 0;
   EXPECT_EQ(ReadWord(&context, "0140000", &w), 0);
   EXPECT_EQ(w, 0x0A0D);
@@ -317,7 +317,7 @@ void Vanish(bool midExchange) {
   if (killer.joinable()) killer.join();
   // Back under the same name: a fresh simulator on a new pty, same link.
   EXPECT_TRUE(SimProcessStart(&s, simPath, station));
-  SimProcessCommand(&s, "poke 01 40000 0x1311\n");
+  SimProcessCommand(&s, "set 0140000 0x1311\n");
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
   EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
   EXPECT_EQ(ReadWord(&context, "0140000", &w), 0);

@@ -192,7 +192,7 @@ TEST(WineSite, WineVanishingDevice) {
     EXPECT_TRUE(RunnerRequest("start", 15000));
     EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
     EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
-    SimCommandTo(2, "poke 03 40000 0x0D0A\n", 100);
+    SimCommandTo(2, "set 0340000 0x0D0A\n", 100);
     EXPECT_EQ(ReadWord(&context, "0340000", &w), 0);
     EXPECT_EQ(w, 0x0D0A);
     Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);

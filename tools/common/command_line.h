@@ -14,6 +14,17 @@ const char *ToolName();
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out);
 // none, odd, even, mark, space: the parity codes 0 to 4.
 bool ParseParity(const char *what, const char *text, unsigned *code);
+// The same into a field of another width.
+template <typename T>
+bool ParseWhole(const char *what, const char *text, long low, long high, T *out) {
+  long n;
+  return ParseWhole(what, text, low, high, &n) && (*out = static_cast<T>(n), true);
+}
+template <typename T>
+bool ParseParity(const char *what, const char *text, T *code) {
+  unsigned n;
+  return ParseParity(what, text, &n) && (*code = static_cast<T>(n), true);
+}
 
 // The line settings' ranges both tools accept.
 constexpr long kDataBitsLow = 5, kDataBitsHigh = 8;

@@ -1,12 +1,7 @@
 // plcsim: plays one or more controllers on a pseudo-terminal (or a given
-// tty) so that the driver can do its whole job without hardware.
-//
-//   plcsim [--station HEX]... [--load FILE] [--link PATH] [--tty PATH]
-//          [--fault NAME[:COUNT]]... [--delay MS] [--baud N] [--control FIFO]
-//          [--wine-com PREFIX:COMn] [--echo] [--quiet]
-//
-// It prints "plcsim: pty PATH" once the line is ready, and takes control
-// commands on the FIFO, one a line.
+// tty) so that the driver can do its whole job without hardware. It prints
+// "plcsim: pty PATH" once the line is ready, and takes control commands on
+// its FIFO, one a line (plcsim --help lists the options).
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -43,21 +38,6 @@ void WriteAll(void *line, const uint8_t *b, size_t n) {
   }
 }
 
-// Names the line as a COM port of a Wine prefix: Wine looks COMn up in the
-// prefix's dosdevices folder.
-bool LinkWineCom(const char *spec, const char *path, char *wineLink, size_t size) {
-  char prefix[400];
-  snprintf(prefix, sizeof prefix, "%s", spec);
-  char *colon = strrchr(prefix, ':');
-  *colon = 0;
-  char com[16];
-  snprintf(com, sizeof com, "%s", colon + 1);
-  for (char *c = com; *c; ++c) *c = static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c);
-  snprintf(wineLink, size, "%s/dosdevices/%s", prefix, com);
-  unlink(wineLink);
-  return symlink(path, wineLink) == 0;
-}
-
 }  // namespace
 
 uint64_t SimNowNs() {
@@ -80,7 +60,6 @@ struct Line {
   int fd = -1;
   int keepSlave = -1;  // held open so the line never hangs up between opens
   char path[256] = {};
-  char wineLink[512] = {};
   int control = -1;
 };
 
@@ -113,10 +92,6 @@ bool MakeNames(const SimOptions &o, Line *l) {
       fprintf(stderr, "plcsim: --link cannot make \"%s\": %s\n", o.link, strerror(errno));
       return false;
     }
-  }
-  if (o.wineCom && !LinkWineCom(o.wineCom, l->path, l->wineLink, sizeof l->wineLink)) {
-    fprintf(stderr, "plcsim: --wine-com cannot make \"%s\": %s\n", l->wineLink, strerror(errno));
-    return false;
   }
   if (o.control) {
     if (access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
@@ -209,7 +184,6 @@ int main(int argc, char **argv) {
   Serve(sim, o, &line);
   SimPrintStats(sim, stdout);
   if (o.link) unlink(o.link);
-  if (line.wineLink[0]) unlink(line.wineLink);
   SimDestroy(sim);
   return 0;
 }

@@ -48,31 +48,25 @@ bool Fault(void *s, const char *value) {
   return true;
 }
 
-bool Unsigned(const char *what, const char *text, long low, long high, unsigned *to) {
-  long n;
-  if (!ParseWhole(what, text, low, high, &n)) return false;
-  *to = static_cast<unsigned>(n);
-  return true;
-}
-
 bool Delay(void *s, const char *v) {
   unsigned ms;
-  if (!Unsigned("--delay", v, 0, 60000, &ms)) return false;
+  if (!ParseWhole("--delay", v, 0, 60000, &ms)) return false;
   SimSetDelay(Of(s).sim, ms);
   return true;
 }
 
-bool Baud(void *s, const char *v) { return Unsigned("--baud", v, 110, 1000000, &Of(s).o->baud); }
+SimOptions &O(void *s) { return *Of(s).o; }
+bool Baud(void *s, const char *v) { return ParseWhole("--baud", v, 110, 1000000, &O(s).baud); }
 bool Latency(void *s, const char *v) {
-  return Unsigned("--latency", v, 0, 1000, &Of(s).o->latencyMs);
+  return ParseWhole("--latency", v, 0, 1000, &O(s).latencyMs);
 }
 bool Data(void *s, const char *v) {
-  return Unsigned("--data", v, kDataBitsLow, kDataBitsHigh, &Of(s).o->dataBits);
+  return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &O(s).dataBits);
 }
 bool Stop(void *s, const char *v) {
-  return Unsigned(kStopBitsWhat, v, 0, kStopBitsHigh, &Of(s).o->stopBits);
+  return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &O(s).stopBits);
 }
-bool Parity(void *s, const char *v) { return ParseParity("--parity", v, &Of(s).o->parity); }
+bool Parity(void *s, const char *v) { return ParseParity("--parity", v, &O(s).parity); }
 bool Port(void *s, const char *v) { return (Of(s).o->port = v); }
 bool Link(void *s, const char *v) { return (Of(s).o->link = v); }
 bool Tty(void *s, const char *v) { return (Of(s).o->tty = v); }
@@ -82,17 +76,10 @@ bool Echo(void *s, const char *) { return (Of(s).o->echo = true); }
 bool Quiet(void *s, const char *) { return (Of(s).o->quiet = true); }
 bool Help(void *s, const char *) { return (Of(s).help = true); }
 
-bool WineCom(void *s, const char *v) {
-  if (strrchr(v, ':')) return (Of(s).o->wineCom = v);
-  fprintf(stderr, "plcsim: --wine-com takes PREFIX:COMn, such as ~/.wine:COM7 (not \"%s\")\n", v);
-  return false;
-}
-
 // clang-format off
 const Option kOptions[] = {
   {"--port",     "COMn",         kWindowsOnly, Port,    "the COM port the driver's line comes in on"},
-  {"--link",     "PATH",         kLinuxOnly,   Link,    "a link at PATH to the pty it opens"},
-  {"--wine-com", "PREFIX:COMn",  kLinuxOnly,   WineCom, "name the pty as COMn of a Wine prefix"},
+  {"--link",     "PATH",         kLinuxOnly,   Link,    "a link at PATH to the pty (PREFIX/dosdevices/com7: COM7 in Wine)"},
   {"--tty",      "PATH",         kLinuxOnly,   Tty,     "play on the tty at PATH instead of a pty"},
   {"--control",  "FIFO",         kLinuxOnly,   Control, "take control commands on FIFO"},
   {"--station",  "HEX",          kAnyPlatform, Station, "play this station, 01 to FF (again for more; default 01)"},
@@ -120,7 +107,7 @@ void SimUsage(FILE *to, bool windows) {
           windows ? "standard input" : "the --control FIFO");
   fprintf(to,
           "  fault NAME COUNT [STATION], clear, delay MS, set ADDRESS VALUE, dump ADDRESS COUNT,\n"
-          "  poke STATION OCTAL VALUE, stats, quit   (ADDRESS: PLC and octal, as 0140000)\n"
+          "  stats, quit   (ADDRESS: PLC and octal, as 0140000)\n"
           "faults:");
   for (int k = 1; k < kFaultKinds; ++k) fprintf(to, " %s", SimFaultName(k));
   fprintf(to, "\n");
@@ -132,7 +119,7 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool window
   int next = 1;
   const char *elsewhere = windows
                               ? "plcsim.exe takes --port COMn and its commands on standard input"
-                              : "here use --link, --tty or --wine-com";
+                              : "here use --link or --tty";
   if (!ParseOptions(kOptions, kOptionCount, windows, elsewhere, argc, argv, &next, &s))
     return false;
   if (next < argc) {

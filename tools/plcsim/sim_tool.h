@@ -11,12 +11,11 @@
 
 struct SimOptions {
   // Where the line is: a Windows COM port, or on Linux a pty (with a link
-  // to it, or named as a COM port of a Wine prefix) or a given tty.
+  // to it) or a given tty.
   const char *port = nullptr;
   const char *link = nullptr;
   const char *tty = nullptr;
   const char *control = nullptr;
-  const char *wineCom = nullptr;
   unsigned baud = 0;       // 0: no pacing (and, on Windows, 19200 on the port)
   unsigned latencyMs = 0;  // a USB adapter's latency timer on what it sends
   unsigned dataBits = 8;

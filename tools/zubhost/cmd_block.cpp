@@ -5,11 +5,10 @@
 #include <string.h>
 
 #include "address/address_text.h"
-#include "address_explain.h"
 #include "command_line.h"
 #include "commands.h"
 #include "host_session.h"
-#include "value_text.h"
+#include "host_texts.h"
 
 namespace {
 

@@ -4,12 +4,11 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "address_explain.h"
 #include "command_line.h"
 #include "commands.h"
 #include "host_session.h"
+#include "host_texts.h"
 #include "log_analysis.h"
-#include "value_text.h"
 
 namespace {
 

@@ -2,11 +2,10 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "address_explain.h"
 #include "command_line.h"
 #include "commands.h"
 #include "host_session.h"
-#include "value_text.h"
+#include "host_texts.h"
 
 namespace {
 

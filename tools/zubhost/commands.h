@@ -21,14 +21,9 @@ constexpr int32_t kUsageError = -kExitUsage;
 constexpr int32_t kCannotRead = -kExitCannotRead;
 constexpr int32_t kCannotWrite = -kExitCannotWrite;
 
-// The options' flags that are not settings of the session.
-struct HostFlags {
-  bool version = false;
-  bool help = false;
-};
 // Reads the options from argv[*next] on; false for a mistake (message
 // printed).
-bool ParseHostOptions(int argc, char **argv, int *next, HostFlags *flags);
+bool ParseHostOptions(int argc, char **argv, int *next);
 void PrintHostOptions(FILE *to);
 
 int32_t DescribeCommand(char **args);

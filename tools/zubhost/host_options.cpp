@@ -35,36 +35,21 @@ bool Map(void *, const char *v) {
   return true;
 }
 
-bool Whole16(const char *what, const char *v, long low, long high, uint16_t *to) {
-  long n;
-  if (!ParseWhole(what, v, low, high, &n)) return false;
-  *to = static_cast<uint16_t>(n);
-  return true;
-}
-
+SerialSettings &line = host.settings.line;
 bool Baud(void *, const char *v) {
-  return Whole16("--baud", v, kBaudLow, kBaudHigh, &host.settings.line.baudRate);
+  return ParseWhole("--baud", v, kBaudLow, kBaudHigh, &line.baudRate);
 }
 bool Data(void *, const char *v) {
-  return Whole16("--data", v, kDataBitsLow, kDataBitsHigh, &host.settings.line.dataBits);
+  return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &line.dataBits);
 }
 bool Stop(void *, const char *v) {
-  return Whole16(kStopBitsWhat, v, 0, kStopBitsHigh, &host.settings.line.stopBits);
+  return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &line.stopBits);
 }
-
-bool Parity(void *, const char *v) {
-  unsigned code;
-  if (!ParseParity("--parity", v, &code)) return false;
-  host.settings.line.parity = static_cast<uint16_t>(code);
-  return true;
-}
+bool Parity(void *, const char *v) { return ParseParity("--parity", v, &line.parity); }
 
 bool Timeout(void *, const char *v) {
-  long n;
-  if (!ParseWhole("--timeout", v, 0, kTimeoutHigh, &n)) return false;
-  host.settings.timeout = static_cast<uint32_t>(n);
   host.settings.timeoutGiven = true;
-  return true;
+  return ParseWhole("--timeout", v, 0, kTimeoutHigh, &host.settings.timeout);
 }
 
 bool LogFile(void *, const char *v) {
@@ -74,10 +59,10 @@ bool LogFile(void *, const char *v) {
   return false;
 }
 
-bool ShowLog(void *, const char *) { return host.showLog = true; }
-bool Decode(void *, const char *) { return host.decode = true; }
-bool Version(void *flags, const char *) { return static_cast<HostFlags *>(flags)->version = true; }
-bool Help(void *flags, const char *) { return static_cast<HostFlags *>(flags)->help = true; }
+bool ShowLog(void *, const char *) { return (host.showLog = true); }
+bool Decode(void *, const char *) { return (host.decode = true); }
+bool Version(void *, const char *) { return (host.version = true); }
+bool Help(void *, const char *) { return (host.help = true); }
 
 // clang-format off
 const Option kOptions[] = {
@@ -104,10 +89,10 @@ constexpr bool kWindows = false;
 
 }  // namespace
 
-bool ParseHostOptions(int argc, char **argv, int *next, HostFlags *flags) {
+bool ParseHostOptions(int argc, char **argv, int *next) {
   return ParseOptions(kOptions, sizeof kOptions / sizeof kOptions[0], kWindows,
                       "zubhost.exe opens COM ports by their Windows names", argc, argv, next,
-                      flags);
+                      nullptr);
 }
 
 void PrintHostOptions(FILE *to) {

@@ -24,8 +24,9 @@ struct HostSession {
   bool channelOpen = false;
   bool showLog = false;
   bool decode = false;
-  FILE *logFile = nullptr;          // --log-file: every logged line, time-stamped
-  LogAnalyzer *analyzer = nullptr;  // when set, reads every line the driver logs
+  bool version = false, help = false;  // --version, --help
+  FILE *logFile = nullptr;             // --log-file: every logged line, time-stamped
+  LogAnalyzer *analyzer = nullptr;     // when set, reads every line the driver logs
 };
 
 extern HostSession host;

@@ -107,21 +107,20 @@ int RunCommands(int argc, char **argv, int first) {
 
 int main(int argc, char **argv) {
   SetToolName("zubhost");
-  HostFlags flags;
   int first = 1;
-  if (!ParseHostOptions(argc, argv, &first, &flags)) return kExitUsage;
-  if (flags.help || (first >= argc && !flags.version)) {
-    Usage(flags.help ? stdout : stderr);
-    return flags.help ? kExitDone : kExitUsage;
+  if (!ParseHostOptions(argc, argv, &first)) return kExitUsage;
+  if (host.help || (first >= argc && !host.version)) {
+    Usage(host.help ? stdout : stderr);
+    return host.help ? kExitDone : kExitUsage;
   }
-  bool driver = flags.version;
+  bool driver = host.version;
   if (!CheckCommands(argc, argv, first, &driver)) return kExitUsage;
   if (driver) {
     host.zub = LoadDriver();
     if (!host.zub) return kExitNoDriver;
     SetLogSink(OnDriverLog);
   }
-  if (flags.version) VersionCommand(nullptr);
+  if (host.version) VersionCommand(nullptr);
   int exitCode = RunCommands(argc, argv, first);
   if (host.channelOpen) Call(LUMISAR_OP_CLOSE_PORT, nullptr);
   if (host.logFile) fclose(host.logFile);

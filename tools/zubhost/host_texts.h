@@ -1,6 +1,7 @@
 // The words and numbers zubhost prints and reads for the driver: what a
-// result means, the type names, and values in the buffer's place for their
-// type.
+// result means, the type names, values in the buffer's place for their
+// type, and, for an address text the driver refused, which character broke
+// which of the driver's own rules.
 #pragma once
 
 #include <stdint.h>
@@ -16,3 +17,6 @@ void PrintValue(uint32_t type, const uint8_t *values);
 // The value of a write, into the buffer's place for its type; false
 // (message printed) for a value the type cannot hold.
 bool ParseValue(uint32_t type, const char *text, uint8_t *values);
+
+// What the text must look like, and which character broke it.
+void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count);
