@@ -19,6 +19,7 @@ cleanup() {
   [ -f "$run/sim2.pid" ] && kill "$(cat "$run/sim2.pid")" 2>/dev/null
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
+  [ -n "${KEEP_RUN:-}" ] && cp -r "$run" "$KEEP_RUN"
   rm -rf "$run"
 }
 trap cleanup EXIT

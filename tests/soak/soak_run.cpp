@@ -301,11 +301,17 @@ void SoakRun(SoakChannel *c) {
 }
 
 unsigned SoakMemoryMismatches(const SoakChannel *c, const uint16_t *memory, int words) {
-  if (words < kSoakRegion) return 1;
+  if (words < kSoakRegion) {
+    fprintf(stderr, "soak: station %02X: only %d words of the memory dump\n", c->station, words);
+    return 1;
+  }
   unsigned mismatches = 0;
   for (int i = 0; i < kSoakRegion; ++i) {
     bool asWritten = c->uncertain[i] && memory[i] == c->written[i];
-    mismatches += memory[i] != c->model[i] && !asWritten;
+    if (memory[i] == c->model[i] || asWritten) continue;
+    if (++mismatches <= 5)
+      fprintf(stderr, "soak: station %02X: V%o holds %04X, the model %04X%s\n", c->station, i,
+              memory[i], c->model[i], c->uncertain[i] ? " (uncertain)" : "");
   }
   return mismatches;
 }

@@ -1,6 +1,6 @@
 // A site's conditions through the real DLL under Wine: channels on two
 // threads at once, a soak with random faults, a controller whose line
-// vanishes and comes back, and a thousand port cycles that must leave no
+// vanishes and comes back, and thousands of port cycles that must leave no
 // handle or memory behind. COM5 is the suite's first simulator (stations 01
 // and 02); COM7 a second one (station 03) that the runner kills and starts
 // again on request, with COM8 a second name for the same line.
@@ -55,11 +55,17 @@ size_t DumpMemory(int sim, int station, uint16_t *memory) {
   snprintf(winPath, sizeof winPath, "Z:%s", unixPath);
   DeleteFileA(winPath);
   snprintf(command, sizeof command, "clear\ndump %02X %s\n", station, unixPath);
-  SimCommandTo(sim, command, 300);
+  SimCommandTo(sim, command, 0);
   memset(memory, 0, kSimWords * sizeof(uint16_t));
-  FILE *f = fopen(winPath, "rb");
-  size_t got = f ? fread(memory, sizeof(uint16_t), kSimWords, f) : 0;
-  if (f) fclose(f);
+  // The simulator writes the file when it reads the command: wait for all
+  // of it, a few seconds at most.
+  size_t got = 0;
+  for (int waited = 0; got < kSimWords && waited < 5000; waited += 50) {
+    Sleep(50);
+    FILE *f = fopen(winPath, "rb");
+    got = f ? fread(memory, sizeof(uint16_t), kSimWords, f) : 0;
+    if (f) fclose(f);
+  }
   return got;
 }
 

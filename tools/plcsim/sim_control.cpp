@@ -81,7 +81,7 @@ const struct { const char *word; int arguments; bool (*run)(Words &); } kCommand
 void SimControl(Sim *sim, const char *line, bool *quit, FILE *out) {
   char word[32] = {};
   Words w = {sim, {}, {}, out, quit};
-  int n = sscanf(line, "%31s %255s %63[^\n]", word, w.a, w.b);
+  int n = sscanf(line, "%31s %255s %63[^\r\n]", word, w.a, w.b);
   bool done = false;
   for (const auto &c : kCommands)
     if (n >= 1 && strcmp(word, c.word) == 0 && n - 1 >= c.arguments) done = c.run(w);

@@ -15,24 +15,11 @@ const char kStyle[] =
     ".bar{height:12px;background:#d9822b;margin-right:6px}"
     ".failed{color:#b00000;font-weight:bold}svg{max-width:100%;height:auto}";
 
-void Escaped(FILE *out, const char *text) {
-  for (const char *p = text; *p; ++p) {
-    if (*p == '<')
-      fputs("&lt;", out);
-    else if (*p == '>')
-      fputs("&gt;", out);
-    else if (*p == '&')
-      fputs("&amp;", out);
-    else
-      fputc(*p, out);
-  }
-}
-
 void Facts(FILE *out, const LogSummary *s, const LogCounts *c, char **inputs, int count) {
   fputs("<table class=\"facts\"><tr><td>files</td><td>", out);
   for (int k = 0; k < count; ++k) {
     fputs(k ? ", " : "", out);
-    Escaped(out, inputs[k][0] == '-' && !inputs[k][1] ? "standard input" : inputs[k]);
+    WriteEscaped(out, inputs[k][0] == '-' && !inputs[k][1] ? "standard input" : inputs[k]);
   }
   char from[40] = "", to[40] = "";
   if (s->haveTime) FormatLogTime(s->first, c->dated, from, sizeof from);

@@ -147,17 +147,6 @@ int X(const Drawing &d, double x) {
   return kLeft + static_cast<int>((f < 0 ? 0 : f > 1 ? 1 : f) * (kWidth - 2));
 }
 
-void Escaped(FILE *out, const char *text) {
-  for (const char *p = text; *p; ++p) {
-    if (*p == '<')
-      fputs("&lt;", out);
-    else if (*p == '&')
-      fputs("&amp;", out);
-    else
-      fputc(*p, out);
-  }
-}
-
 // A place on the axis as a person reads it.
 void Label(const Drawing &d, double x, bool withDate, char *out, int size) {
   if (d.axis == kTimeAxis)
@@ -176,7 +165,7 @@ void WriteHead(const Drawing &d, int rows, const char *title) {
   fprintf(d.out, ".line{fill:#d00000;fill-opacity:.35}</style>\n");
   fprintf(d.out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
   fprintf(d.out, "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">", kLeft);
-  Escaped(d.out, title);
+  WriteEscaped(d.out, title);
   fprintf(d.out, "</text>\n");
   int x = kLeft;
   for (const auto &band : kBands) {
@@ -334,4 +323,17 @@ void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
   }
   DrawAxis(d, kTop + rows * kRow);
   fprintf(out, "</svg>\n");
+}
+
+void WriteEscaped(FILE *out, const char *text) {
+  for (const char *p = text; *p; ++p) {
+    if (*p == '<')
+      fputs("&lt;", out);
+    else if (*p == '>')
+      fputs("&gt;", out);
+    else if (*p == '&')
+      fputs("&amp;", out);
+    else
+      fputc(*p, out);
+  }
 }

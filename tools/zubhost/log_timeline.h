@@ -21,3 +21,6 @@ void TimelineAdd(const Operation &op, void *timeline);
 // which browsers show on hover.
 // The picture depends on the log's lines alone, not on where they came from.
 void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out);
+
+// Text for an SVG or HTML document, its markup characters escaped.
+void WriteEscaped(FILE *out, const char *text);
