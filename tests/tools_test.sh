@@ -40,7 +40,8 @@ check() {  # NAME CONDITION-RESULT [DETAIL]
 start_sim() {  # [LINK [plcsim options]]: the scripted run's simulator by default
   local link=${1:-com5}
   [ $# -gt 0 ] && shift || set -- --station 1 --station 2 --station FF --control "$run/sim.fifo"
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  # The last one goes first, and takes its link with it.
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   "$plcsim" --quiet --link "$run/$link" "$@" >"$run/sim.out" 2>&1 &
   sim_pid=$!
   for _ in $(seq 1 100); do
@@ -290,6 +291,8 @@ ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 014000
 [ "${ms:-0}" -ge 160 ]
 check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
 
+LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
+
 # --- The page: what Chromium shows is what --json says -------------------------
 # A soak log as README's, and the damaged logs above.
 chromium_dom() {  # PAGE: the page's DOM after Chromium loaded it
@@ -305,7 +308,6 @@ json_rows() { tr -d ' \n' | grep -oE '"[0-9A-F]{2}":\{"operations":[0-9]+(,"[a-z
 if ! command -v chromium >/dev/null; then
   skip "the page's rows in Chromium" "no chromium (scripts/install-deps.sh installs it)"
 else
-  LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
   for f in soak $(seq -f 'damaged-%g' 1 "$damage"); do
     "$zubhost" analyze --json --html "$run/$f.html" "$run/$f.log" | json_rows >"$run/$f.want"
     chromium_dom "$run/$f.html" | page_rows >"$run/$f.got"
@@ -313,6 +315,24 @@ else
     check "the page of the $f log shows the counts of --json" $? "$(cat "$run/$f.diff")"
   done
 fi
+
+# --- A timeline that scales: bars per time bucket, not a mark per operation ---
+# The soak log again and again, each copy later than the last: a row of
+# thousands of operations draws at most 300 bars and no marks, well under
+# 200 KB.
+repeat_log() {  # COPIES
+  local span=$(($(date -d "$(tail -1 "$run/soak.log" | cut -c1-19)" +%s) -
+    $(date -d "$(head -1 "$run/soak.log" | cut -c1-19)" +%s) + 2))
+  for i in $(seq 0 $(($1 - 1))); do
+    awk -v off=$((i * span)) '{ t = substr($1, 12, 2) * 3600 + substr($1, 15, 2) * 60 + substr($1, 18) + off
+      h = int(t / 3600); m = int((t - h * 3600) / 60)
+      printf "%sT%02d:%02d:%06.3f%s\n", substr($1, 1, 10), h, m, t - h * 3600 - m * 60, substr($0, length($1) + 1) }' "$run/soak.log"
+  done
+}
+repeat_log 20 | "$zubhost" analyze --svg "$run/x20.svg" - >/dev/null
+bars=$(grep -c '^<g><title>' "$run/x20.svg") marks=$(grep -c 'class="[a-z]*"><title>' "$run/x20.svg")
+[ "$bars" -gt 100 ] && [ "$bars" -le 300 ] && [ "$marks" = 0 ] && [ "$(wc -c <"$run/x20.svg")" -lt 200000 ]
+check "a busy row draws bars per time bucket" $? "$bars bars, $marks marks, $(wc -c <"$run/x20.svg") bytes"
 
 # --- Following a log while it grows, in a real terminal -----------------------
 # A poll of PLCs 01 and 02 writes the log; then PLC 02 stops answering. The
@@ -345,7 +365,10 @@ else
     "$(tmux -L "lumisar-$$" capture-pane -p)"
   kill "$poller" 2>/dev/null
   tmux -L "lumisar-$$" send-keys C-c
-  sleep 1
+  for _ in $(seq 1 50); do
+    tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]' && break
+    sleep 0.1
+  done
   tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]'
   check "Ctrl-C ends it with the final summary" $? "$(tmux -L "lumisar-$$" capture-pane -p)"
 fi
