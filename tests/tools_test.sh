@@ -334,6 +334,24 @@ bars=$(grep -c '^<g><title>' "$run/x20.svg") marks=$(grep -c 'class="[a-z]*"><ti
 [ "$bars" -gt 100 ] && [ "$bars" -le 300 ] && [ "$marks" = 0 ] && [ "$(wc -c <"$run/x20.svg")" -lt 200000 ]
 check "a busy row draws bars per time bucket" $? "$bars bars, $marks marks, $(wc -c <"$run/x20.svg") bytes"
 
+# --- Following a log that is replaced, then truncated, not on a terminal ------
+# Each time it reads the log from the top again: the scripted run three
+# times over, a line for each of PLC 07's three failures, and the summary.
+cp "$log" "$run/rotated.log"
+"$zubhost" analyze --follow "$run/rotated.log" >"$run/follow.out" 2>&1 &
+follower=$!
+sleep 1
+cp "$log" "$run/rotated.new" && mv "$run/rotated.new" "$run/rotated.log"
+sleep 1
+: >"$run/rotated.log"
+sleep 1
+cat "$log" >>"$run/rotated.log"
+sleep 1
+kill -INT "$follower" && wait "$follower"
+[ "$(grep -c 'PLC 07  read  V40000  failed (no answer)' "$run/follow.out")" = 3 ] &&
+  grep -q "^operations: $((total * 3)), " "$run/follow.out"
+check "--follow reads a replaced or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+
 # --- Following a log while it grows, in a real terminal -----------------------
 # A poll of PLCs 01 and 02 writes the log; then PLC 02 stops answering. The
 # screen must show the counts grow, and PLC 02's failures within 2 s.
