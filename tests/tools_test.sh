@@ -77,6 +77,8 @@ messages=(
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
+  "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
+  "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
   "zubhost|4|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"

@@ -58,34 +58,36 @@ bool Stations(void *s, const char *v) {
   return false;
 }
 
-// Calls take(item) for each item of "A,B,C"; false at the first it refuses.
+// Calls take(item) for each of at most `most` items of "A,B,C"; false at
+// the first it refuses.
 template <typename Take>
-bool EachItem(const char *list, Take take) {
+bool EachItem(const char *option, const char *list, int most, Take take) {
   char copy[256];
   snprintf(copy, sizeof copy, "%s", list);
-  for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ","))
+  int n = 0;
+  for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
+    if (n++ == most) {
+      fprintf(stderr, "zubhost: %s takes at most %d values (not \"%s\")\n", option, most, list);
+      return false;
+    }
     if (!take(p)) return false;
+  }
   return true;
 }
 
 bool Bauds(void *s, const char *v) {
   Scan &scan = *static_cast<Scan *>(s);
   scan.baudCount = 0;
-  return EachItem(v, [&](const char *item) {
-    long baud;
-    if (scan.baudCount == kMostBauds || !ParseWhole("--bauds", item, 110, 65535, &baud))
-      return false;
-    scan.bauds[scan.baudCount++] = static_cast<uint16_t>(baud);
-    return true;
+  return EachItem("--bauds", v, kMostBauds, [&](const char *item) {
+    return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
   });
 }
 
 bool Parities(void *s, const char *v) {
   Scan &scan = *static_cast<Scan *>(s);
   scan.parityCount = 0;
-  return EachItem(v, [&](const char *item) {
-    return scan.parityCount < kMostParities &&
-           ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
+  return EachItem("--parities", v, kMostParities, [&](const char *item) {
+    return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
   });
 }
 
