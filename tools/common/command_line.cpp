@@ -7,7 +7,6 @@ namespace {
 
 const char *toolName = "";
 
-const char *const kParityNames[] = {"none", "odd", "even", "mark", "space"};
 
 const Option *Find(const Option *table, size_t count, const char *name) {
   for (size_t i = 0; i < count; ++i)
@@ -22,6 +21,7 @@ bool ForPlatform(const Option &o, bool windows) {
 }  // namespace
 
 const char kStopBitsWhat[] = "--stop (0 one, 1 one and a half, 2 two)";
+const char *const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
 
 void SetToolName(const char *name) { toolName = name; }
 const char *ToolName() { return toolName; }

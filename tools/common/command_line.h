@@ -13,6 +13,7 @@ const char *ToolName();
 // A whole number (decimal, or 0x hexadecimal) from low to high.
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out);
 // none, odd, even, mark, space: the parity codes 0 to 4.
+extern const char *const kParityNames[5];
 bool ParseParity(const char *what, const char *text, unsigned *code);
 // The same into a field of another width.
 template <typename T>

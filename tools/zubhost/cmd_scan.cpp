@@ -21,7 +21,6 @@ constexpr int kMostSettings = kMostBauds * kMostParities;
 // serial stack take to turn round, on top of the wire.
 constexpr int kLongestReply = 5;
 constexpr double kTurnRoundMs = 20;
-const char *const kParityWords[] = {"none", "odd", "even", "mark", "space"};
 
 struct Setting {
   SerialSettings line;
@@ -179,7 +178,7 @@ void Progress(const Scan &s, int k, int station) {
   for (int i = 0; i < 20; ++i) bar[i] = i < done * 20 / stations ? '#' : '.';
   bar[20] = 0;
   fprintf(stderr, "\r%5u baud %-5s [%s] station %02X  found %d  at most %d min %02d s left ",
-          t.line.baudRate, kParityWords[t.line.parity % 5], bar, station, Found(s, k + 1),
+          t.line.baudRate, kParityNames[t.line.parity % 5], bar, station, Found(s, k + 1),
           seconds / 60, seconds % 60);
   fflush(stderr);
 }
@@ -205,7 +204,7 @@ void PrintText(const Scan &s, int tried) {
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
-           t.line.baudRate, kParityWords[t.line.parity % 5], t.line.dataBits,
+           t.line.baudRate, kParityNames[t.line.parity % 5], t.line.dataBits,
            StopWords(t.line.stopBits), t.limit * 10);
     if (!t.available)
       printf("not available on this port\n");
@@ -219,7 +218,7 @@ void PrintText(const Scan &s, int tried) {
     for (int station = s.first; station <= s.last; ++station)
       if (s.answers[k][station] != LUMISAR_FAILED)
         printf("%02X       %-5u  %-4u  %-6s  %-4s  %s\n", station, l.baudRate, l.dataBits,
-               kParityWords[l.parity % 5], StopWords(l.stopBits), Answer(s.answers[k][station]));
+               kParityNames[l.parity % 5], StopWords(l.stopBits), Answer(s.answers[k][station]));
   }
   printf("%d station%s found in %.1f s\n", found, found == 1 ? "" : "s",
          (NowMs() - s.startMs) / 1000);
@@ -234,7 +233,7 @@ void PrintJson(const Scan &s, int tried) {
     printf(
         "%s\n    {\"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", \"stop_bits\": \"%s\", "
         "\"reply_time_limit_ms\": %u, \"available\": %s, \"answered\": %d}",
-        k ? "," : "", t.line.baudRate, t.line.dataBits, kParityWords[t.line.parity % 5],
+        k ? "," : "", t.line.baudRate, t.line.dataBits, kParityNames[t.line.parity % 5],
         StopWords(t.line.stopBits), t.limit * 10, t.available ? "true" : "false", t.answered);
   }
   printf("\n  ],\n  \"found\": [");
@@ -246,7 +245,7 @@ void PrintJson(const Scan &s, int tried) {
       printf(
           "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
           "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
-          first ? "" : ",", station, l.baudRate, l.dataBits, kParityWords[l.parity % 5],
+          first ? "" : ",", station, l.baudRate, l.dataBits, kParityNames[l.parity % 5],
           StopWords(l.stopBits), Answer(s.answers[k][station]));
       first = false;
     }
