@@ -127,11 +127,17 @@ int32_t FollowLog(const char *path) {
   static Follower f;
   f = Follower{SummaryCreate(), nullptr, OutputToTerminal()};
   f.analyzer = AnalyzerCreate(OnOperation, &f);
+  if (!f.summary || !f.analyzer) {
+    AnalyzerDestroy(f.analyzer);
+    SummaryDestroy(f.summary);
+    fclose(in);
+    return kCannotRead;
+  }
   signal(SIGINT, OnInterrupt);
   signal(SIGTERM, OnInterrupt);
   static char line[4096];
   size_t held = 0;
-  while (!stopping && f.summary && f.analyzer) {
+  while (!stopping) {
     ReadNew(f, in, line, sizeof line, &held);
     Show(f, path);
     FILE *again = Rotated(in, path) ? fopen(path, "rb") : nullptr;
