@@ -17,43 +17,22 @@
 namespace {
 
 volatile LONG stopping;
-
-// Lines from standard input, handed from the reader thread to the loop.
-struct ControlQueue {
-  CRITICAL_SECTION lock;
-  char lines[16][512];
-  int head, count;
-} queue;
+Sim *sim;
+// Held while a command or a frame is handled: commands come from the
+// reader thread and take effect between frames, never inside one.
+CRITICAL_SECTION busy;
 
 DWORD WINAPI ReadControl(LPVOID) {
   char line[512];
-  while (fgets(line, sizeof line, stdin)) {
+  bool quit = false;
+  while (!quit && fgets(line, sizeof line, stdin)) {
     line[strcspn(line, "\r\n")] = 0;
-    for (;;) {
-      EnterCriticalSection(&queue.lock);
-      bool room = queue.count < 16;
-      if (room) {
-        snprintf(queue.lines[(queue.head + queue.count) % 16], sizeof queue.lines[0], "%s", line);
-        queue.count++;
-      }
-      LeaveCriticalSection(&queue.lock);
-      if (room) break;
-      Sleep(5);
-    }
+    EnterCriticalSection(&busy);
+    SimControl(sim, line, &quit, stdout);
+    LeaveCriticalSection(&busy);
   }
+  if (quit) InterlockedExchange(&stopping, 1);
   return 0;
-}
-
-bool NextControl(char *line, size_t size) {
-  EnterCriticalSection(&queue.lock);
-  bool any = queue.count > 0;
-  if (any) {
-    snprintf(line, size, "%s", queue.lines[queue.head]);
-    queue.head = (queue.head + 1) % 16;
-    queue.count--;
-  }
-  LeaveCriticalSection(&queue.lock);
-  return any;
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD) {
@@ -94,10 +73,7 @@ bool ConfigurePort(HANDLE h, const SimOptions &o) {
   dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = FALSE;
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.fOutX = dcb.fInX = FALSE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fNull = FALSE;
-  dcb.fAbortOnError = FALSE;
+  dcb.fOutX = dcb.fInX = dcb.fDsrSensitivity = dcb.fNull = dcb.fAbortOnError = FALSE;
   if (!SetCommState(h, &dcb)) return false;
   // Reads return at once with what is there; the loop waits in between.
   COMMTIMEOUTS t = {MAXDWORD, 0, 0, 0, 1000};
@@ -135,10 +111,8 @@ namespace {
 HANDLE OpenPort(const SimOptions &o) {
   char device[64];
   // COM10 and up open only through the device namespace.
-  if (strncmp(o.port, "\\\\.\\", 4) == 0)
-    snprintf(device, sizeof device, "%s", o.port);
-  else
-    snprintf(device, sizeof device, "\\\\.\\%s", o.port);
+  bool named = strncmp(o.port, "\\\\.\\", 4) == 0;
+  snprintf(device, sizeof device, "%s%s", named ? "" : "\\\\.\\", o.port);
   HANDLE line =
       CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (line == INVALID_HANDLE_VALUE) {
@@ -154,15 +128,10 @@ HANDLE OpenPort(const SimOptions &o) {
   return line;
 }
 
-void Serve(Sim *sim, const SimOptions &o, HANDLE line) {
+void Serve(const SimOptions &o, HANDLE line) {
   SimPacer pacer;
   SimPacerInit(&pacer, &o);
-  bool quit = false;
-  char control[512];
-  while (!stopping && !quit) {
-    // Commands first: one that sets a fault must be in place before the
-    // frame it is meant for.
-    while (!quit && NextControl(control, sizeof control)) SimControl(sim, control, &quit, stdout);
+  while (!stopping) {
     DWORD errors = 0;
     COMSTAT status;
     memset(&status, 0, sizeof status);
@@ -175,7 +144,9 @@ void Serve(Sim *sim, const SimOptions &o, HANDLE line) {
     DWORD n = 0;
     DWORD want = status.cbInQue < sizeof in ? status.cbInQue : sizeof in;
     if (!ReadFile(line, in, want, &n, nullptr)) break;
+    EnterCriticalSection(&busy);
     if (n > 0) SimRespond(sim, &pacer, o.echo, in, n, WriteAll, &line);
+    LeaveCriticalSection(&busy);
   }
 }
 
@@ -183,18 +154,19 @@ void Serve(Sim *sim, const SimOptions &o, HANDLE line) {
 
 int main(int argc, char **argv) {
   SimOptions o;
-  Sim *sim = SimCreate();
+  sim = SimCreate();
   if (!SimParseOptions(argc, argv, sim, &o, true)) return 2;
   if (!o.quiet) SimSetLog(sim, stderr);
   HANDLE line = OpenPort(o);
   if (!line) return 1;
-  InitializeCriticalSection(&queue.lock);
+  InitializeCriticalSection(&busy);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
   HANDLE reader = CreateThread(nullptr, 0, ReadControl, nullptr, 0, nullptr);
   if (reader) CloseHandle(reader);
   printf("plcsim: port %s\n", o.port);
   fflush(stdout);
-  Serve(sim, o, line);
+  Serve(o, line);
+  EnterCriticalSection(&busy);
   SimPrintStats(sim, stdout);
   CloseHandle(line);
   SimDestroy(sim);

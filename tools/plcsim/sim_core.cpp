@@ -33,47 +33,6 @@ struct Sim {
   SimStats stats;
 };
 
-const char *SimFaultName(int kind) {
-  return kind >= 0 && kind < kFaultKinds ? kFaultNames[kind] : "?";
-}
-
-int SimFaultByName(const char *name) {
-  for (int k = 1; k < kFaultKinds; ++k)
-    if (strcmp(kFaultNames[k], name) == 0) return k;
-  return kFaultNone;
-}
-
-Sim *SimCreate() {
-  Sim *sim = static_cast<Sim *>(calloc(1, sizeof(Sim)));
-  sim->delayMs = 2000;
-  return sim;
-}
-
-void SimDestroy(Sim *sim) {
-  for (uint16_t *m : sim->memory) free(m);
-  free(sim);
-}
-
-void SimAddStation(Sim *sim, int station) {
-  if (station < 1 || station > 255 || sim->memory[station]) return;
-  sim->memory[station] = static_cast<uint16_t *>(calloc(kSimWords, sizeof(uint16_t)));
-}
-
-uint16_t *SimMemory(Sim *sim, int station) {
-  return station >= 0 && station < 256 ? sim->memory[station] : nullptr;
-}
-
-void SimSetFault(Sim *sim, int kind, int count, int station) {
-  if (kind <= 0 || kind >= kFaultKinds) return;
-  sim->faultLeft[kind] = count;
-  sim->faultStation[kind] = station;
-}
-
-void SimClearFaults(Sim *sim) { memset(sim->faultLeft, 0, sizeof sim->faultLeft); }
-void SimSetDelay(Sim *sim, uint32_t ms) { sim->delayMs = ms; }
-void SimSetLog(Sim *sim, FILE *log) { sim->log = log; }
-const SimStats *SimGetStats(const Sim *sim) { return &sim->stats; }
-
 namespace {
 
 // Takes one chance of a fault: true when it applies this time.
@@ -94,6 +53,12 @@ void Emit(SimOutput *out, const uint8_t *bytes, size_t n) {
 }
 
 void EmitByte(SimOutput *out, uint8_t b) { Emit(out, &b, 1); }
+
+// NAK, and the controller's side of the dialogue is over.
+void Refuse(Sim *sim, SimOutput *out) {
+  EmitByte(out, kNak);
+  sim->state = State::Idle;
+}
 
 void LogFrame(Sim *sim, const char *what, const uint8_t *b, size_t n) {
   if (!sim->log) return;
@@ -186,17 +151,8 @@ void AnswerHeader(Sim *sim, SimOutput *out) {
   // The header names the first word counting from 1 (V0 is word 1).
   bool fits = wordAddress >= 1 && count <= 256 && count % 2 == 0 &&
               (wordAddress - 1) * 2 + count <= kSimWords * 2;
-  if (!good || !fits) {
-    sim->stats.badFrames++;
-    EmitByte(out, kNak);
-    sim->state = State::Idle;
-    return;
-  }
-  if (Fault(sim, kFaultHeaderRefused)) {
-    EmitByte(out, kNak);
-    sim->state = State::Idle;
-    return;
-  }
+  if (!good || !fits) sim->stats.badFrames++;
+  if (!good || !fits || Fault(sim, kFaultHeaderRefused)) return Refuse(sim, out);
   sim->write = h[3] == '8';
   sim->address = wordAddress - 1;
   sim->byteCount = count;
@@ -214,22 +170,12 @@ void TakeWriteData(Sim *sim, SimOutput *out) {
   const uint8_t *f = sim->in;
   bool good = f[0] == kStx && f[n + 1] == kEtx && f[n + 2] == Xor(f + 1, n);
   LogFrame(sim, "data", f, n + 3);
-  if (!good) {
-    sim->stats.badFrames++;
-    Consume(sim, n + 3);
-    EmitByte(out, kNak);
-    sim->state = State::Idle;
-    return;
-  }
-  if (Fault(sim, kFaultDataRefused)) {
-    Consume(sim, n + 3);
-    EmitByte(out, kNak);
-    sim->state = State::Idle;
-    return;
-  }
+  if (!good) sim->stats.badFrames++;
   // The controller takes the data once it has acknowledged them.
-  memcpy(MemoryBytes(sim) + 2 * sim->address, f + 1, n);
+  bool take = good && !Fault(sim, kFaultDataRefused);
+  if (take) memcpy(MemoryBytes(sim) + 2 * sim->address, f + 1, n);
   Consume(sim, n + 3);
+  if (!take) return Refuse(sim, out);
   sim->stats.writes++;
   if (Fault(sim, kFaultAckLost)) {
     // The master hears nothing and will ask again, though the data landed.
@@ -246,10 +192,6 @@ void Discard(Sim *sim) {
   sim->state = State::Idle;
 }
 
-bool StartsEnquiry(const Sim *sim) {
-  return sim->inLen >= 3 && sim->in[0] == kN && sim->in[2] == kEnq;
-}
-
 // The master's ACK after a read's data frame: EOT closes the read.
 void AnswerMasterAck(Sim *sim, SimOutput *out) {
   Consume(sim, 1);
@@ -261,13 +203,19 @@ void AnswerMasterAck(Sim *sim, SimOutput *out) {
   sim->state = State::MasterEot;
 }
 
-// The frame the state waits for, when it starts the input: true when it
-// was handled, false when more bytes are needed; *fits false when the
-// input starts with something else.
-bool StepInState(Sim *sim, SimOutput *out, bool *fits) {
+// Handles what is complete in the input; false when more bytes are needed.
+bool Step(Sim *sim, SimOutput *out) {
+  if (sim->inLen == 0) return false;
   uint8_t first = sim->in[0];
-  *fits = true;
-  if (sim->state == State::Header && first == kSoh) {
+  if (first == kN) {
+    // An enquiry starts over from any state: the master gave up on the last
+    // exchange and is trying again.
+    if (sim->inLen < 3) return false;
+    if (sim->in[2] == kEnq)
+      AnswerEnquiry(sim, out);
+    else
+      Discard(sim);
+  } else if (sim->state == State::Header && first == kSoh) {
     if (sim->inLen < 17) return false;
     AnswerHeader(sim, out);
   } else if (sim->state == State::MasterAck && first == kAck) {
@@ -280,31 +228,53 @@ bool StepInState(Sim *sim, SimOutput *out, bool *fits) {
     sim->stats.completed++;
     sim->state = State::Idle;
   } else {
-    *fits = false;
+    Discard(sim);
   }
-  return true;
-}
-
-// Handles what is complete in the input; false when more bytes are needed.
-bool Step(Sim *sim, SimOutput *out) {
-  if (sim->inLen == 0) return false;
-  // An enquiry starts over from any state: the master gave up on the last
-  // exchange and is trying again.
-  if (sim->in[0] == kN) {
-    if (sim->inLen < 3) return false;
-    if (StartsEnquiry(sim))
-      AnswerEnquiry(sim, out);
-    else
-      Discard(sim);
-    return true;
-  }
-  bool fits;
-  if (!StepInState(sim, out, &fits)) return false;
-  if (!fits) Discard(sim);
   return true;
 }
 
 }  // namespace
+
+const char *SimFaultName(int kind) {
+  return kind >= 0 && kind < kFaultKinds ? kFaultNames[kind] : "?";
+}
+
+int SimFaultByName(const char *name) {
+  for (int k = 1; k < kFaultKinds; ++k)
+    if (strcmp(kFaultNames[k], name) == 0) return k;
+  return kFaultNone;
+}
+
+Sim *SimCreate() {
+  Sim *sim = static_cast<Sim *>(calloc(1, sizeof(Sim)));
+  sim->delayMs = 2000;
+  return sim;
+}
+
+void SimDestroy(Sim *sim) {
+  for (uint16_t *m : sim->memory) free(m);
+  free(sim);
+}
+
+void SimAddStation(Sim *sim, int station) {
+  if (station < 1 || station > 255 || sim->memory[station]) return;
+  sim->memory[station] = static_cast<uint16_t *>(calloc(kSimWords, sizeof(uint16_t)));
+}
+
+uint16_t *SimMemory(Sim *sim, int station) {
+  return station >= 0 && station < 256 ? sim->memory[station] : nullptr;
+}
+
+void SimSetFault(Sim *sim, int kind, int count, int station) {
+  if (kind <= 0 || kind >= kFaultKinds) return;
+  sim->faultLeft[kind] = count;
+  sim->faultStation[kind] = station;
+}
+
+void SimClearFaults(Sim *sim) { memset(sim->faultLeft, 0, sizeof sim->faultLeft); }
+void SimSetDelay(Sim *sim, uint32_t ms) { sim->delayMs = ms; }
+void SimSetLog(Sim *sim, FILE *log) { sim->log = log; }
+const SimStats *SimGetStats(const Sim *sim) { return &sim->stats; }
 
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out) {
   while (n > 0) {

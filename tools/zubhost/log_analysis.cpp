@@ -313,3 +313,10 @@ void AnalyzerEnd(LogAnalyzer *a) {
 }
 
 const LogCounts *AnalyzerCounts(const LogAnalyzer *a) { return &a->counts; }
+
+int MainCause(const Operation &op) {
+  int best = kCauseCount;
+  for (int c = 0; c < kCauseCount; ++c)
+    if (op.causes[c] && (best == kCauseCount || op.causes[c] > op.causes[best])) best = c;
+  return best;
+}

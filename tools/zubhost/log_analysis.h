@@ -35,6 +35,9 @@ struct Operation {
   double start, end;            // milliseconds (see log_time.h)
 };
 
+// The cause of most of its failed attempts; kCauseCount when none failed.
+int MainCause(const Operation &op);
+
 typedef void (*OperationSink)(const Operation &op, void *user);
 
 struct LogAnalyzer;

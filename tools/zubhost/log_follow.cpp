@@ -35,9 +35,7 @@ struct Follower {
 void PrintOperation(const Operation &op, bool dated) {
   char when[40] = "(no time)";
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
-  int cause = kCauseCount;
-  for (int c = 0; c < kCauseCount; ++c)
-    if (op.causes[c] && (cause == kCauseCount || op.causes[c] > op.causes[cause])) cause = c;
+  int cause = MainCause(op);
   printf("%s  PLC %02X  %-5s V%-6o %s%s%s%s\n", when, op.plc, op.write ? "write" : "read",
          (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label,
          cause < kCauseCount ? " (" : "", cause < kCauseCount ? kCauses[cause].text : "",

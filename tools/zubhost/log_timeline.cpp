@@ -26,6 +26,11 @@ const struct { Outcome outcome; const char *css; const char *colour; } kBands[] 
 };
 // clang-format on
 constexpr int kBandCount = sizeof kBands / sizeof kBands[0];
+// A mark's title of its outcome, from its attempts and a plural "s".
+const char *const kTitleWords[] = {"done at the first attempt", "done at attempt %u",
+                                   "refused at attempt %u", "failed, %u attempt%s",
+                                   "outcome not in the log, %u attempt%s seen"};
+static_assert(sizeof kTitleWords / sizeof kTitleWords[0] == kOutcomeCount, "words for each");
 static_assert(kBandCount == kOutcomeCount, "a band for every outcome");
 
 // An operation's own mark, with what its title tells.
@@ -91,49 +96,6 @@ void Count(Timeline *t, Row *r, int axis, double x, int outcome) {
   r->counts[axis][b][outcome]++;
 }
 
-int MainCause(const Operation &op) {
-  int best = kCauseCount;
-  for (int c = 0; c < kCauseCount; ++c)
-    if (op.causes[c] && (best == kCauseCount || op.causes[c] > op.causes[best])) best = c;
-  return best;
-}
-
-}  // namespace
-
-Timeline *TimelineCreate() { return static_cast<Timeline *>(calloc(1, sizeof(Timeline))); }
-
-void TimelineDestroy(Timeline *t) {
-  if (!t) return;
-  for (Row *r : t->rows) free(r);
-  free(t);
-}
-
-void TimelineAdd(const Operation &op, void *user) {
-  Timeline *t = static_cast<Timeline *>(user);
-  uint32_t index = t->operations++;
-  if (op.plc < 0 || op.plc > 255) return;  // a fragment without its PLC has no row
-  Row *&r = t->rows[op.plc];
-  if (!r) r = static_cast<Row *>(calloc(1, sizeof(Row)));
-  if (!r) return;
-  if (r->operations < kWidth) {
-    Mark &m = r->marks[r->operations];
-    m = Mark{op.start,
-             index,
-             op.wordAddress,
-             static_cast<uint16_t>(op.bytes),
-             static_cast<uint8_t>(op.outcome),
-             static_cast<uint8_t>(op.attempts),
-             static_cast<uint8_t>(MainCause(op)),
-             op.write};
-  }
-  r->operations++;
-  t->untimed = t->untimed || !op.timed;
-  if (op.timed) Count(t, r, kTimeAxis, op.start, op.outcome);
-  Count(t, r, kIndexAxis, index, op.outcome);
-}
-
-namespace {
-
 struct Drawing {
   const Timeline *t;
   FILE *out;
@@ -182,23 +144,7 @@ void MarkTitle(const Drawing &d, const Mark &m, int plc) {
   Label(d, d.axis == kTimeAxis ? m.start : m.index, true, when, sizeof when);
   fprintf(d.out, "<title>%s: PLC %02X, %s V%o, %u bytes: ", when, plc, m.write ? "write" : "read",
           (m.wordAddress + 0xFFFFu) & 0xFFFFu, m.bytes);
-  const char *plural = m.attempts == 1 ? "" : "s";
-  switch (m.outcome) {
-    case kFirstTime:
-      fprintf(d.out, "done at the first attempt");
-      break;
-    case kRetried:
-      fprintf(d.out, "done at attempt %u", m.attempts);
-      break;
-    case kRefused:
-      fprintf(d.out, "refused at attempt %u", m.attempts);
-      break;
-    case kFailed:
-      fprintf(d.out, "failed, %u attempt%s", m.attempts, plural);
-      break;
-    default:
-      fprintf(d.out, "outcome not in the log, %u attempt%s seen", m.attempts, plural);
-  }
+  fprintf(d.out, kTitleWords[m.outcome], m.attempts, m.attempts == 1 ? "" : "s");
   if (m.cause < kCauseCount) fprintf(d.out, "; failed attempts mostly: %s", kCauses[m.cause].text);
   fprintf(d.out, "</title>");
 }
@@ -288,15 +234,45 @@ void DrawAxis(const Drawing &d, int y) {
     int px = kLeft + static_cast<int>(f * (kWidth - 1));
     fprintf(d.out, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>", px, y, px,
             y + 5);
-    fprintf(d.out, "<text x=\"%d\" y=\"%d\" text-anchor=\"%s\">%s</text>\n", px, y + 20,
-            k == 0   ? "start"
-            : k == 4 ? "end"
-                     : "middle",
+    const char *anchor = k == 0 ? "start" : k == 4 ? "end" : "middle";
+    fprintf(d.out, "<text x=\"%d\" y=\"%d\" text-anchor=\"%s\">%s</text>\n", px, y + 20, anchor,
             label);
   }
 }
 
 }  // namespace
+
+Timeline *TimelineCreate() { return static_cast<Timeline *>(calloc(1, sizeof(Timeline))); }
+
+void TimelineDestroy(Timeline *t) {
+  if (!t) return;
+  for (Row *r : t->rows) free(r);
+  free(t);
+}
+
+void TimelineAdd(const Operation &op, void *user) {
+  Timeline *t = static_cast<Timeline *>(user);
+  uint32_t index = t->operations++;
+  if (op.plc < 0 || op.plc > 255) return;  // a fragment without its PLC has no row
+  Row *&r = t->rows[op.plc];
+  if (!r) r = static_cast<Row *>(calloc(1, sizeof(Row)));
+  if (!r) return;
+  if (r->operations < kWidth) {
+    Mark &m = r->marks[r->operations];
+    m = Mark{op.start,
+             index,
+             op.wordAddress,
+             static_cast<uint16_t>(op.bytes),
+             static_cast<uint8_t>(op.outcome),
+             static_cast<uint8_t>(op.attempts),
+             static_cast<uint8_t>(MainCause(op)),
+             op.write};
+  }
+  r->operations++;
+  t->untimed = t->untimed || !op.timed;
+  if (op.timed) Count(t, r, kTimeAxis, op.start, op.outcome);
+  Count(t, r, kIndexAxis, index, op.outcome);
+}
 
 void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
   Drawing d = {t, out, kTimeAxis, 0, 0, dated};
@@ -327,12 +303,9 @@ void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
 
 void WriteEscaped(FILE *out, const char *text) {
   for (const char *p = text; *p; ++p) {
-    if (*p == '<')
-      fputs("&lt;", out);
-    else if (*p == '>')
-      fputs("&gt;", out);
-    else if (*p == '&')
-      fputs("&amp;", out);
+    const char *entity = *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : *p == '&' ? "&amp;" : nullptr;
+    if (entity)
+      fputs(entity, out);
     else
       fputc(*p, out);
   }
