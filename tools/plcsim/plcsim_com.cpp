@@ -1,13 +1,8 @@
 // plcsim.exe: plays one or more controllers on a Windows COM port, so an
 // integrator can try the driver without a controller: plcsim.exe on one
 // end of a null-modem cable (or a virtual COM port pair), the host or
-// zubhost.exe with LUMISAR.DLL on the other.
-//
-//   plcsim.exe --port COM6 [--station HEX]... [--load FILE] [--fault NAME[:COUNT]]...
-//              [--baud N] [--data N] [--stop 0|1|2] [--parity P]
-//
-// Control commands come on standard input, one a line, in the same words
-// as the Linux simulator's FIFO.
+// zubhost.exe with LUMISAR.DLL on the other. Control commands come on
+// standard input, in the same words as on the Linux simulator's FIFO.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>

@@ -38,24 +38,6 @@ void WriteAll(void *line, const uint8_t *b, size_t n) {
   }
 }
 
-}  // namespace
-
-uint64_t SimNowNs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
-}
-
-void SimSleepUntilNs(uint64_t ns) {
-  timespec ts;
-  ts.tv_sec = static_cast<time_t>(ns / 1000000000u);
-  ts.tv_nsec = static_cast<long>(ns % 1000000000u);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-  }
-}
-
-namespace {
-
 struct Line {
   int fd = -1;
   int keepSlave = -1;  // held open so the line never hangs up between opens
@@ -168,6 +150,20 @@ void Serve(Sim *sim, const SimOptions &o, Line *l) {
 }
 
 }  // namespace
+
+uint64_t SimNowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+void SimSleepUntilNs(uint64_t ns) {
+  timespec ts;
+  ts.tv_sec = static_cast<time_t>(ns / 1000000000u);
+  ts.tv_nsec = static_cast<long>(ns % 1000000000u);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
 
 int main(int argc, char **argv) {
   SimOptions o;

@@ -56,11 +56,7 @@ int32_t Block(bool write, const char *text, const char *arg) {
       !ParseWhole("read-block COUNT", arg, 0, wide ? kMaxBlockLongs : kMaxBlockWords, &count))
     return kUsageError;
   IoRequest io;
-  memset(&io, 0, sizeof io);
-  io.addressText = text;
-  io.count = static_cast<int32_t>(count);
-  io.values = values;
-  int32_t result = ResolveTag(text, 0, true, io.count, &io.address);
+  int32_t result = PrepareIo(&io, text, 0, true, static_cast<int32_t>(count), values);
   if (result != LUMISAR_DONE) {
     printf("%s %s, %ld elements: refused\n", name, text, count);
     ExplainAddress(text, 0, true, io.count);

@@ -38,12 +38,7 @@ int32_t ParseTag(char *item, Tag *t) {
   *colon = 0;
   snprintf(t->text, sizeof t->text, "%s", item);
   if (!TypeCode(colon + 1, &t->type)) return kUsageError;
-  memset(&t->io, 0, sizeof t->io);
-  t->io.addressText = t->text;
-  t->io.dataType = t->type;
-  t->io.count = 1;
-  t->io.values = t->values;
-  if (ResolveTag(t->text, t->type, false, 1, &t->io.address) == LUMISAR_DONE) return LUMISAR_DONE;
+  if (PrepareIo(&t->io, t->text, t->type, false, 1, t->values) == LUMISAR_DONE) return LUMISAR_DONE;
   printf("poll %s %s: refused\n", t->text, colon + 1);
   ExplainAddress(t->text, t->type, false, 1);
   return LUMISAR_REFUSED;

@@ -126,24 +126,12 @@ void PlanSettings(Scan &s) {
 // and operation 15, as a host changes a channel's settings.
 bool UseSetting(const Setting &t, bool first) {
   if (host.channelOpen) Call(LUMISAR_OP_CLOSE_PORT, nullptr);
-  int32_t result;
-  if (first) {
-    OpenRequest r = {};
-    snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
-    r.enabled = 1;
-    r.replyTimeout = t.limit;
-    r.settings = t.line;
-    memset(&host.channel, 0, sizeof host.channel);
-    result = Call(LUMISAR_OP_OPEN_PORT, &r);
-  } else {
-    ReconfigureRequest r = {};
-    snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
-    r.replyTimeout = t.limit;
-    r.settings = t.line;
-    result = Call(LUMISAR_OP_RECONFIGURE_PORT, &r);
-  }
-  host.channelOpen = result == LUMISAR_DONE;
-  return host.channelOpen;
+  if (first) return (host.channelOpen = OpenPortAt(t.line, t.limit) == LUMISAR_DONE);
+  ReconfigureRequest r = {};
+  snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
+  r.replyTimeout = t.limit;
+  r.settings = t.line;
+  return (host.channelOpen = Call(LUMISAR_OP_RECONFIGURE_PORT, &r) == LUMISAR_DONE);
 }
 
 // A read of the station's V0: 0 or 1 when it answered, 2 when nobody did.
@@ -151,11 +139,8 @@ int32_t Probe(int station) {
   char text[8];
   snprintf(text, sizeof text, "%02X00000", station);
   uint8_t values[4] = {};
-  IoRequest io = {};
-  io.addressText = text;
-  io.count = 1;
-  io.values = values;
-  if (ResolveTag(text, LUMISAR_TYPE_WORD0, false, 1, &io.address) != LUMISAR_DONE)
+  IoRequest io;
+  if (PrepareIo(&io, text, LUMISAR_TYPE_WORD0, false, 1, values) != LUMISAR_DONE)
     return LUMISAR_FAILED;
   return Call(LUMISAR_OP_SINGLE_READ, &io);
 }
@@ -165,6 +150,8 @@ int Found(const Scan &s, int settings) {
   for (int k = 0; k < settings; ++k) n += s.settings[k].answered;
   return n;
 }
+
+const char *ParityWords(uint16_t code) { return kParityNames[code % 5]; }
 
 // On a terminal: where the scan is, and the most time it can still take,
 // every station left being absent.
@@ -178,8 +165,8 @@ void Progress(const Scan &s, int k, int station) {
   for (int i = 0; i < 20; ++i) bar[i] = i < done * 20 / stations ? '#' : '.';
   bar[20] = 0;
   fprintf(stderr, "\r%5u baud %-5s [%s] station %02X  found %d  at most %d min %02d s left ",
-          t.line.baudRate, kParityNames[t.line.parity % 5], bar, station, Found(s, k + 1),
-          seconds / 60, seconds % 60);
+          t.line.baudRate, ParityWords(t.line.parity), bar, station, Found(s, k + 1), seconds / 60,
+          seconds % 60);
   fflush(stderr);
 }
 
@@ -198,28 +185,36 @@ void ScanSetting(Scan &s, int k) {
 }
 
 const char *StopWords(uint16_t code) { return code == 0 ? "1" : code == 1 ? "1.5" : "2"; }
-const char *Answer(int32_t result) { return result == LUMISAR_DONE ? "done" : "refused"; }
+
+// Calls put(station, line, answer words, index) for each station found.
+template <typename Put>
+int EachFound(const Scan &s, int tried, Put put) {
+  int n = 0;
+  for (int k = 0; k < tried; ++k)
+    for (int station = s.first; station <= s.last; ++station)
+      if (s.answers[k][station] != LUMISAR_FAILED)
+        put(station, s.settings[k].line, s.answers[k][station] == LUMISAR_DONE ? "done" : "refused",
+            n++);
+  return n;
+}
 
 void PrintText(const Scan &s, int tried) {
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
-           t.line.baudRate, kParityNames[t.line.parity % 5], t.line.dataBits,
-           StopWords(t.line.stopBits), t.limit * 10);
+           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits, StopWords(t.line.stopBits),
+           t.limit * 10);
     if (!t.available)
       printf("not available on this port\n");
     else
       printf("%d answered (%.1f s)\n", t.answered, t.ms / 1000);
   }
-  int found = Found(s, tried);
-  if (found) printf("station  baud   data  parity  stop  answer\n");
-  for (int k = 0; k < tried; ++k) {
-    const SerialSettings &l = s.settings[k].line;
-    for (int station = s.first; station <= s.last; ++station)
-      if (s.answers[k][station] != LUMISAR_FAILED)
+  int found =
+      EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
+        if (n == 0) printf("station  baud   data  parity  stop  answer\n");
         printf("%02X       %-5u  %-4u  %-6s  %-4s  %s\n", station, l.baudRate, l.dataBits,
-               kParityNames[l.parity % 5], StopWords(l.stopBits), Answer(s.answers[k][station]));
-  }
+               ParityWords(l.parity), StopWords(l.stopBits), answer);
+      });
   printf("%d station%s found in %.1f s\n", found, found == 1 ? "" : "s",
          (NowMs() - s.startMs) / 1000);
 }
@@ -233,23 +228,17 @@ void PrintJson(const Scan &s, int tried) {
     printf(
         "%s\n    {\"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", \"stop_bits\": \"%s\", "
         "\"reply_time_limit_ms\": %u, \"available\": %s, \"answered\": %d}",
-        k ? "," : "", t.line.baudRate, t.line.dataBits, kParityNames[t.line.parity % 5],
+        k ? "," : "", t.line.baudRate, t.line.dataBits, ParityWords(t.line.parity),
         StopWords(t.line.stopBits), t.limit * 10, t.available ? "true" : "false", t.answered);
   }
   printf("\n  ],\n  \"found\": [");
-  bool first = true;
-  for (int k = 0; k < tried; ++k) {
-    const SerialSettings &l = s.settings[k].line;
-    for (int station = s.first; station <= s.last; ++station) {
-      if (s.answers[k][station] == LUMISAR_FAILED) continue;
-      printf(
-          "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
-          "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
-          first ? "" : ",", station, l.baudRate, l.dataBits, kParityNames[l.parity % 5],
-          StopWords(l.stopBits), Answer(s.answers[k][station]));
-      first = false;
-    }
-  }
+  EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
+    printf(
+        "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
+        "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
+        n ? "," : "", station, l.baudRate, l.dataBits, ParityWords(l.parity), StopWords(l.stopBits),
+        answer);
+  });
   printf("\n  ],\n  \"seconds\": %.1f\n}\n", (NowMs() - s.startMs) / 1000);
 }
 

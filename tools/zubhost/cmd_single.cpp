@@ -29,12 +29,7 @@ int32_t Single(bool write, const char *text, const char *typeName, const char *v
   uint8_t values[8] = {};
   if (write && !ParseValue(type, valueText, values)) return kUsageError;
   IoRequest io;
-  memset(&io, 0, sizeof io);
-  io.addressText = text;
-  io.dataType = type;
-  io.count = 1;
-  io.values = values;
-  int32_t result = ResolveTag(text, type, false, 1, &io.address);
+  int32_t result = PrepareIo(&io, text, type, false, 1, values);
   if (result != LUMISAR_DONE) {
     printf("%s %s %s: refused\n", write ? "write" : "read", text, typeName);
     ExplainAddress(text, type, false, 1);

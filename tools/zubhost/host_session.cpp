@@ -68,16 +68,20 @@ int32_t Call(uint32_t operation, void *params) {
   return host.zub(&r);
 }
 
-bool OpenChannel() {
-  if (host.channelOpen) return true;
+int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout) {
   memset(&host.channel, 0, sizeof host.channel);
   OpenRequest r;
   memset(&r, 0, sizeof r);
   snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
   r.enabled = 1;
-  r.replyTimeout = host.settings.timeout;
-  r.settings = host.settings.line;
-  if (Call(LUMISAR_OP_OPEN_PORT, &r) != LUMISAR_DONE) {
+  r.replyTimeout = replyTimeout;
+  r.settings = line;
+  return Call(LUMISAR_OP_OPEN_PORT, &r);
+}
+
+bool OpenChannel() {
+  if (host.channelOpen) return true;
+  if (OpenPortAt(host.settings.line, host.settings.timeout) != LUMISAR_DONE) {
     printf("open %s: the port could not be opened\n", host.settings.port);
     SayWhyOpenFailed(host.settings.port);
     return false;
@@ -95,4 +99,14 @@ int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, T
   int32_t result = Call(block ? LUMISAR_OP_RESOLVE_BLOCK_ADDRESS : LUMISAR_OP_RESOLVE_ADDRESS, &r);
   *a = r.address;
   return result;
+}
+
+int32_t PrepareIo(IoRequest *io, const char *text, uint32_t type, bool block, int32_t count,
+                  uint8_t *values) {
+  memset(io, 0, sizeof *io);
+  io->addressText = text;
+  io->dataType = type;
+  io->count = count;
+  io->values = values;
+  return ResolveTag(text, type, block, count, &io->address);
 }

@@ -40,65 +40,6 @@ bool ParseFloat(const char *text, uint8_t *values) {
   return true;
 }
 
-}  // namespace
-
-const char *Meaning(int32_t result) {
-  for (const auto &m : kMeanings)
-    if (m.result == result) return m.meaning;
-  return "unknown result";
-}
-
-bool TypeCode(const char *name, uint32_t *code) {
-  for (const auto &t : kTypes) {
-    if (strcmp(name, t.name) == 0) {
-      *code = t.code;
-      return true;
-    }
-  }
-  printf("unknown type %s: the types are", name);
-  for (const auto &t : kTypes) printf("%s %s", &t == kTypes ? "" : ",", t.name);
-  printf("\n");
-  return false;
-}
-
-void PrintValue(uint32_t type, const uint8_t *values) {
-  uint32_t v;
-  memcpy(&v, values, 4);
-  if (type == LUMISAR_TYPE_FLOAT) {
-    float f;
-    memcpy(&f, values, 4);
-    printf("%g (bits 0x%08X)", static_cast<double>(f), v);
-  } else if (type == LUMISAR_TYPE_LONG4) {
-    printf("%u (0x%08X)", v, v);
-  } else {
-    uint16_t w;
-    memcpy(&w, values + 2, 2);
-    printf(type == LUMISAR_TYPE_BIT ? "%u" : "%u (0x%04X)", w, w);
-  }
-}
-
-bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
-  if (type == LUMISAR_TYPE_FLOAT) return ParseFloat(text, values);
-  char *end = nullptr;
-  long long v = strtoll(text, &end, 0), low, high;
-  const char *name;
-  Range(type, &low, &high, &name);
-  if (end == text || *end || v < low || v > high) {
-    fprintf(stderr, "%s: a %s value is a whole number from %lld to %lld (not \"%s\")\n", ToolName(),
-            name, low, high, text);
-    return false;
-  }
-  uint32_t u = static_cast<uint32_t>(v);
-  uint16_t w = static_cast<uint16_t>(v);
-  if (type == LUMISAR_TYPE_LONG4)
-    memcpy(values, &u, 4);
-  else
-    memcpy(values + 2, &w, 2);
-  return true;
-}
-
-namespace {
-
 const char kAddressShape[] =
     "  an address text is two hexadecimal digits of PLC number (01..FF), five octal digits of\n"
     "  V-memory address, then L for a 32-bit integer, F for a float, or a bit digit 0..F\n";
@@ -164,6 +105,61 @@ bool BlockTooLong(const Tag &t, char *why, size_t size) {
 }
 
 }  // namespace
+
+const char *Meaning(int32_t result) {
+  for (const auto &m : kMeanings)
+    if (m.result == result) return m.meaning;
+  return "unknown result";
+}
+
+bool TypeCode(const char *name, uint32_t *code) {
+  for (const auto &t : kTypes) {
+    if (strcmp(name, t.name) == 0) {
+      *code = t.code;
+      return true;
+    }
+  }
+  printf("unknown type %s: the types are", name);
+  for (const auto &t : kTypes) printf("%s %s", &t == kTypes ? "" : ",", t.name);
+  printf("\n");
+  return false;
+}
+
+void PrintValue(uint32_t type, const uint8_t *values) {
+  uint32_t v;
+  memcpy(&v, values, 4);
+  if (type == LUMISAR_TYPE_FLOAT) {
+    float f;
+    memcpy(&f, values, 4);
+    printf("%g (bits 0x%08X)", static_cast<double>(f), v);
+  } else if (type == LUMISAR_TYPE_LONG4) {
+    printf("%u (0x%08X)", v, v);
+  } else {
+    uint16_t w;
+    memcpy(&w, values + 2, 2);
+    printf(type == LUMISAR_TYPE_BIT ? "%u" : "%u (0x%04X)", w, w);
+  }
+}
+
+bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
+  if (type == LUMISAR_TYPE_FLOAT) return ParseFloat(text, values);
+  char *end = nullptr;
+  long long v = strtoll(text, &end, 0), low, high;
+  const char *name;
+  Range(type, &low, &high, &name);
+  if (end == text || *end || v < low || v > high) {
+    fprintf(stderr, "%s: a %s value is a whole number from %lld to %lld (not \"%s\")\n", ToolName(),
+            name, low, high, text);
+    return false;
+  }
+  uint32_t u = static_cast<uint32_t>(v);
+  uint16_t w = static_cast<uint16_t>(v);
+  if (type == LUMISAR_TYPE_LONG4)
+    memcpy(values, &u, 4);
+  else
+    memcpy(values + 2, &w, 2);
+  return true;
+}
 
 void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) {
   Tag t = {text, strlen(text), {}, type, block, false, type == LUMISAR_TYPE_BIT, count};

@@ -44,10 +44,6 @@ struct LogAnalyzer {
 
 namespace {
 
-bool IsRefusal(int cause, bool write) {
-  return write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
-}
-
 void Emit(LogAnalyzer *a, Outcome outcome) {
   a->op.outcome = a->partial ? kUnknown : outcome;
   a->sink(a->op, a->user);
@@ -104,7 +100,8 @@ int InferredCause(const LogAnalyzer *a) {
 bool AttemptFailed(LogAnalyzer *a) {
   int cause = InferredCause(a);
   a->op.causes[cause]++;
-  if (IsRefusal(cause, a->op.write) && a->op.attempts >= kFirstFinalAttempt) {
+  bool refusal = a->op.write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
+  if (refusal && a->op.attempts >= kFirstFinalAttempt) {
     Emit(a, kRefused);
     return true;
   }
@@ -229,20 +226,6 @@ void OnDiagnostic(LogAnalyzer *a, int cause) {
         a->stage == kAcked || a->stage == kAwaitAck ? kCauseBadAcknowledge : kCauseHeaderRefused;
 }
 
-}  // namespace
-
-LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user) {
-  LogAnalyzer *a = static_cast<LogAnalyzer *>(calloc(1, sizeof(LogAnalyzer)));
-  if (!a) return nullptr;
-  a->sink = sink;
-  a->user = user;
-  return a;
-}
-
-void AnalyzerDestroy(LogAnalyzer *a) { free(a); }
-
-namespace {
-
 // The line's time stamp, if it has one before the driver's text; lines out
 // of order break what is under way.
 bool LineTime(LogAnalyzer *a, const char *line, const char *text, double *time) {
@@ -278,6 +261,16 @@ void OnTrace(LogAnalyzer *a, const TraceLine &t, double time, bool timed) {
 }
 
 }  // namespace
+
+LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user) {
+  LogAnalyzer *a = static_cast<LogAnalyzer *>(calloc(1, sizeof(LogAnalyzer)));
+  if (!a) return nullptr;
+  a->sink = sink;
+  a->user = user;
+  return a;
+}
+
+void AnalyzerDestroy(LogAnalyzer *a) { free(a); }
 
 void AnalyzerLine(LogAnalyzer *a, const char *line) {
   a->counts.lines++;

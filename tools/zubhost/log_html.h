@@ -1,8 +1,5 @@
-// The analysis of a log as one page to hand over: standalone HTML with no
-// scripts, fonts or images from elsewhere. The files and their lines, a
-// table per PLC, the causes of failed attempts as bars, the timeline, and
-// the addresses that were refused or failed; marks and buckets of the
-// timeline tell their details on hover.
+// The analysis of a log as one page to hand over: standalone HTML, with no
+// scripts, fonts or images from elsewhere.
 #pragma once
 
 #include <stdio.h>

@@ -49,26 +49,6 @@ void RangeText(uint32_t first, uint32_t last, char *out, size_t size) {
     snprintf(out, size, "V%o-V%o", first, last);
 }
 
-}  // namespace
-
-LogSummary *SummaryCreate() { return static_cast<LogSummary *>(calloc(1, sizeof(LogSummary))); }
-
-void SummaryReset(LogSummary *s) {
-  for (PlcStats &p : s->plc) {
-    free(p.addresses);
-    free(p.failedAddresses);
-  }
-  memset(s, 0, sizeof *s);
-}
-
-void SummaryDestroy(LogSummary *s) {
-  if (!s) return;
-  SummaryReset(s);
-  free(s);
-}
-
-namespace {
-
 // The longest run of failed operations in a row.
 void TrackRun(PlcStats &p, const Operation &op) {
   if (op.outcome == kUnknown) return;  // neither breaks nor lengthens a run
@@ -89,33 +69,6 @@ void TrackRun(PlcStats &p, const Operation &op) {
     p.bestTimed = p.runTimed;
   }
 }
-
-}  // namespace
-
-void SummaryAdd(const Operation &op, void *user) {
-  LogSummary *s = static_cast<LogSummary *>(user);
-  s->operations++;
-  if (op.outcome == kUnknown) s->unknown++;
-  if (op.timed) {
-    if (!s->haveTime || op.start < s->first) s->first = op.start;
-    if (!s->haveTime || op.start > s->last) s->last = op.start;
-    s->haveTime = true;
-  }
-  if (op.plc < 0 || op.plc > 255) {
-    s->unknownWithoutPlc++;
-    return;
-  }
-  PlcStats &p = s->plc[op.plc];
-  p.operations++;
-  p.outcomes[op.outcome]++;
-  for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
-  if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
-  Mark(&p.addresses, op);
-  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
-  TrackRun(p, op);
-}
-
-namespace {
 
 void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
   if (!bits) return;
@@ -142,11 +95,9 @@ void PrintRun(FILE *out, const PlcStats &p, bool dated, bool json) {
 
 void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
   fprintf(out, "\nPLC %02X: %lu operations\n", n, p.operations);
-  fprintf(out, "  done at the first attempt  %lu\n", p.outcomes[kFirstTime]);
-  fprintf(out, "  done after retries         %lu (%lu retries)\n", p.outcomes[kRetried], p.retries);
-  fprintf(out, "  refused                    %lu\n", p.outcomes[kRefused]);
-  fprintf(out, "  failed                     %lu\n", p.outcomes[kFailed]);
-  fprintf(out, "  outcome not in the log     %lu\n", p.outcomes[kUnknown]);
+  for (int o = 0; o < kOutcomeCount; ++o)
+    fprintf(out, o == kRetried ? "  %-27s%lu (%lu retries)\n" : "  %-27s%lu\n", kOutcomes[o].label,
+            p.outcomes[o], p.retries);
   bool any = false;
   for (int k = 0; k < kCauseCount; ++k) any = any || p.causes[k];
   fprintf(out, "  failed attempts by cause%s\n", any ? "" : "   none");
@@ -185,6 +136,45 @@ void PrintPlcJson(FILE *out, const PlcStats &p, bool dated) {
 }
 
 }  // namespace
+
+LogSummary *SummaryCreate() { return static_cast<LogSummary *>(calloc(1, sizeof(LogSummary))); }
+
+void SummaryReset(LogSummary *s) {
+  for (PlcStats &p : s->plc) {
+    free(p.addresses);
+    free(p.failedAddresses);
+  }
+  memset(s, 0, sizeof *s);
+}
+
+void SummaryDestroy(LogSummary *s) {
+  if (!s) return;
+  SummaryReset(s);
+  free(s);
+}
+
+void SummaryAdd(const Operation &op, void *user) {
+  LogSummary *s = static_cast<LogSummary *>(user);
+  s->operations++;
+  if (op.outcome == kUnknown) s->unknown++;
+  if (op.timed) {
+    if (!s->haveTime || op.start < s->first) s->first = op.start;
+    if (!s->haveTime || op.start > s->last) s->last = op.start;
+    s->haveTime = true;
+  }
+  if (op.plc < 0 || op.plc > 255) {
+    s->unknownWithoutPlc++;
+    return;
+  }
+  PlcStats &p = s->plc[op.plc];
+  p.operations++;
+  p.outcomes[op.outcome]++;
+  for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
+  if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
+  Mark(&p.addresses, op);
+  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
+  TrackRun(p, op);
+}
 
 void SummaryPrintRanges(FILE *out, const uint8_t *bits) {
   int shown = ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {

@@ -1,9 +1,7 @@
-// The timeline picture of a log: one row per PLC, time across. A row with
-// few operations shows each as a mark coloured by its outcome; a row with
-// more than fit its width shows stacked bars per time bucket instead. Built
-// in the same single pass as the summary, in memory that does not grow
-// with the log: per PLC, a fixed set of buckets, and the marks of its first
-// operations only.
+// The timeline picture of a log: one row per PLC, time across, a mark per
+// operation coloured by its outcome, or stacked bars per time bucket for a
+// row with more operations than fit. Built in the summary's single pass, in
+// memory that does not grow with the log.
 #pragma once
 
 #include <stdio.h>
@@ -16,10 +14,8 @@ Timeline *TimelineCreate();
 void TimelineDestroy(Timeline *t);
 // An OperationSink: the user pointer is the timeline.
 void TimelineAdd(const Operation &op, void *timeline);
-// The picture as a standalone SVG document (an <svg> element that a page
-// can also hold inline). Marks and buckets carry their details as titles,
-// which browsers show on hover.
-// The picture depends on the log's lines alone, not on where they came from.
+// The picture as a standalone SVG document, which a page can also hold
+// inline; marks and bars carry their details as titles, shown on hover.
 void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out);
 
 // Text for an SVG or HTML document, its markup characters escaped.
