@@ -23,7 +23,7 @@ void Mark(uint8_t **bits, const Operation &op) {
 
 bool Bit(const uint8_t *bits, uint32_t v) { return bits[v / 8] >> (v % 8) & 1; }
 
-// Calls put for each run of set bits: the first and last V address.
+// Calls put(k, "V40000-V40017") for each run of set bits.
 template <typename Put>
 int ForRanges(const uint8_t *bits, Put put) {
   int ranges = 0;
@@ -36,17 +36,12 @@ int ForRanges(const uint8_t *bits, Put put) {
     if (!Bit(bits, v)) continue;
     uint32_t end = v;
     while (end + 1 < 65536 && Bit(bits, end + 1)) ++end;
-    put(ranges++, v, end);
+    char text[32];
+    snprintf(text, sizeof text, v == end ? "V%o" : "V%o-V%o", v, end);
+    put(ranges++, text);
     v = end;
   }
   return ranges;
-}
-
-void RangeText(uint32_t first, uint32_t last, char *out, size_t size) {
-  if (first == last)
-    snprintf(out, size, "V%o", first);
-  else
-    snprintf(out, size, "V%o-V%o", first, last);
 }
 
 // The longest run of failed operations in a row.
@@ -72,8 +67,7 @@ void TrackRun(PlcStats &p, const Operation &op) {
 
 void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
   if (!bits) return;
-  fputs(label, out);
-  fputc(' ', out);
+  fprintf(out, "%s ", label);
   SummaryPrintRanges(out, bits);
   fputc('\n', out);
 }
@@ -113,11 +107,7 @@ void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
 
 void PrintJsonRanges(FILE *out, const char *key, const uint8_t *bits) {
   fprintf(out, "      \"%s\": [", key);
-  ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {
-    char text[32];
-    RangeText(first, last, text, sizeof text);
-    fprintf(out, "%s\"%s\"", k ? ", " : "", text);
-  });
+  ForRanges(bits, [&](int k, const char *text) { fprintf(out, "%s\"%s\"", k ? ", " : "", text); });
   fprintf(out, "],\n");
 }
 
@@ -177,9 +167,7 @@ void SummaryAdd(const Operation &op, void *user) {
 }
 
 void SummaryPrintRanges(FILE *out, const uint8_t *bits) {
-  int shown = ForRanges(bits, [&](int k, uint32_t first, uint32_t last) {
-    char text[32];
-    RangeText(first, last, text, sizeof text);
+  int shown = ForRanges(bits, [&](int k, const char *text) {
     if (k < kMostRanges) fprintf(out, "%s%s", k ? " " : "", text);
   });
   if (shown > kMostRanges) fprintf(out, " and %d more ranges", shown - kMostRanges);
