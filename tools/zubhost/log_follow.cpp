@@ -29,17 +29,18 @@ struct Follower {
   int recentCount;
   bool news;  // a failed or refused operation since the last redraw
   double lastShown;
+  char line[4096];  // read so far of a line whose end has not come
+  size_t held;
 };
 
 // "TIME PLC 02 read V40000: failed (no answer)".
 void PrintOperation(const Operation &op, bool dated) {
-  char when[40] = "(no time)";
+  char when[40] = "(no time)", why[64] = "";
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
   int cause = MainCause(op);
-  printf("%s  PLC %02X  %-5s V%-6o %s%s%s%s\n", when, op.plc, op.write ? "write" : "read",
-         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label,
-         cause < kCauseCount ? " (" : "", cause < kCauseCount ? kCauses[cause].text : "",
-         cause < kCauseCount ? ")" : "");
+  if (cause < kCauseCount) snprintf(why, sizeof why, " (%s)", kCauses[cause].text);
+  printf("%s  PLC %02X  %-5s V%-6o %s%s\n", when, op.plc, op.write ? "write" : "read",
+         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label, why);
 }
 
 void OnOperation(const Operation &op, void *user) {
@@ -102,58 +103,56 @@ bool Rotated(FILE *in, const char *path) {
 
 // Hands on what the log holds past where it was read; a line only once its
 // end has come, since the host may be writing it.
-void ReadNew(Follower &f, FILE *in, char *line, size_t size, size_t *held) {
-  while (fgets(line + *held, static_cast<int>(size - *held), in)) {
-    size_t n = *held + strlen(line + *held);
-    *held = n;
-    if (n + 1 < size && (n == 0 || line[n - 1] != '\n')) continue;
+void ReadNew(Follower &f, FILE *in) {
+  char *line = f.line;
+  while (fgets(line + f.held, static_cast<int>(sizeof f.line - f.held), in)) {
+    size_t n = f.held + strlen(line + f.held);
+    f.held = n;
+    if (n + 1 < sizeof f.line && (n == 0 || line[n - 1] != '\n')) continue;
     while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
     AnalyzerLine(f.analyzer, line);
-    *held = 0;
+    f.held = 0;
   }
   clearerr(in);
+}
+
+// Reads on until Ctrl-C; *in is the file open at the end.
+void Follow(Follower &f, FILE **in, const char *path) {
+  signal(SIGINT, OnInterrupt);
+  signal(SIGTERM, OnInterrupt);
+  while (!stopping) {
+    ReadNew(f, *in);
+    Show(f, path);
+    FILE *again = Rotated(*in, path) ? fopen(path, "rb") : nullptr;
+    if (again) {
+      // What was under way in the old file ended there.
+      AnalyzerEnd(f.analyzer);
+      fclose(*in);
+      *in = again;
+      f.held = 0;
+    }
+    SleepMs(kIdleMs);
+  }
+  ReadNew(f, *in);
+  AnalyzerEnd(f.analyzer);
 }
 
 }  // namespace
 
 int32_t FollowLog(const char *path) {
-  FILE *in = fopen(path, "rb");
-  if (!in) {
-    fprintf(stderr, "zubhost: analyze cannot read \"%s\"\n", path);
-    return kCannotRead;
-  }
   static Follower f;
   f = Follower{SummaryCreate(), nullptr, OutputToTerminal()};
   f.analyzer = AnalyzerCreate(OnOperation, &f);
-  if (!f.summary || !f.analyzer) {
-    AnalyzerDestroy(f.analyzer);
-    SummaryDestroy(f.summary);
+  FILE *in = f.summary && f.analyzer ? fopen(path, "rb") : nullptr;
+  if (in) {
+    Follow(f, &in, path);
     fclose(in);
-    return kCannotRead;
+    printf("\n");
+    SummaryPrintText(f.summary, AnalyzerCounts(f.analyzer), stdout);
+  } else {
+    fprintf(stderr, "zubhost: analyze cannot read \"%s\"\n", path);
   }
-  signal(SIGINT, OnInterrupt);
-  signal(SIGTERM, OnInterrupt);
-  static char line[4096];
-  size_t held = 0;
-  while (!stopping) {
-    ReadNew(f, in, line, sizeof line, &held);
-    Show(f, path);
-    FILE *again = Rotated(in, path) ? fopen(path, "rb") : nullptr;
-    if (again) {
-      // What was under way in the old file ended there.
-      AnalyzerEnd(f.analyzer);
-      fclose(in);
-      in = again;
-      held = 0;
-    }
-    SleepMs(kIdleMs);
-  }
-  ReadNew(f, in, line, sizeof line, &held);
-  AnalyzerEnd(f.analyzer);
-  fclose(in);
-  printf("\n");
-  SummaryPrintText(f.summary, AnalyzerCounts(f.analyzer), stdout);
   AnalyzerDestroy(f.analyzer);
   SummaryDestroy(f.summary);
-  return 0;
+  return in ? 0 : kCannotRead;
 }
