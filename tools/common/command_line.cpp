@@ -7,7 +7,6 @@ namespace {
 
 const char *toolName = "";
 
-
 const Option *Find(const Option *table, size_t count, const char *name) {
   for (size_t i = 0; i < count; ++i)
     if (strcmp(table[i].name, name) == 0) return &table[i];
@@ -64,13 +63,11 @@ bool ParseOptions(const Option *table, size_t count, bool windows, const char *e
               windows ? "Linux" : "Windows", toolName, elsewhere);
       return false;
     }
-    const char *value = nullptr;
     if (o->value && ++*next >= argc) {
       fprintf(stderr, "%s: %s needs a value: %s %s\n", toolName, name, name, o->value);
       return false;
     }
-    if (o->value) value = argv[*next];
-    if (!o->apply(settings, value)) return false;
+    if (!o->apply(settings, o->value ? argv[*next] : nullptr)) return false;
   }
   return true;
 }

@@ -86,10 +86,7 @@ int32_t Analyze(Analysis *x, char **inputs, int count) {
   }
   AnalyzerEnd(a);
   const LogCounts *counts = AnalyzerCounts(a);
-  if (x->json)
-    SummaryPrintJson(x->summary, counts, stdout);
-  else
-    SummaryPrintText(x->summary, counts, stdout);
+  (x->json ? SummaryPrintJson : SummaryPrintText)(x->summary, counts, stdout);
   int32_t result = x->svg ? WriteFile(x->svg, x, counts, inputs, count, false) : 0;
   if (x->html && result == 0) result = WriteFile(x->html, x, counts, inputs, count, true);
   AnalyzerDestroy(a);

@@ -65,18 +65,14 @@ int32_t RepeatCommand(char **args) {
 
 int32_t ResolveCommand(char **args) {
   const char *text = args[0], *typeName = args[1];
-  TagAddress a;
-  int32_t result;
   bool block = strncmp(typeName, "block:", 6) == 0;
   uint32_t type = 0;
   long count = 1;
-  if (block) {
-    if (!ParseWhole("block:COUNT", typeName + 6, INT32_MIN, INT32_MAX, &count)) return kUsageError;
-    result = ResolveTag(text, 0, true, static_cast<int32_t>(count), &a);
-  } else {
-    if (!TypeCode(typeName, &type)) return kUsageError;
-    result = ResolveTag(text, type, false, 1, &a);
-  }
+  if (block ? !ParseWhole("block:COUNT", typeName + 6, INT32_MIN, INT32_MAX, &count)
+            : !TypeCode(typeName, &type))
+    return kUsageError;
+  TagAddress a;
+  int32_t result = ResolveTag(text, type, block, static_cast<int32_t>(count), &a);
   printf("resolve %-9s %-9s ", text, typeName);
   if (result == LUMISAR_DONE) {
     printf("-> PLC %u, word address %u, bit %u, width %u\n", a.plcNumber, a.wordAddress,

@@ -17,16 +17,14 @@ TraceDecoder decoder;
 // the driver reports every failed open as the same result.
 void SayWhyOpenFailed(const char *port) {
   HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    CloseHandle(h);
+  DWORD e = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (!e) CloseHandle(h);
+  if (!e)
     printf(
         "  %s opens, but refused the line settings: check --baud, --data, --stop and --parity\n"
         "  (a pseudo-terminal takes parity none only)\n",
         port);
-    return;
-  }
-  DWORD e = GetLastError();
-  if (e == ERROR_FILE_NOT_FOUND)
+  else if (e == ERROR_FILE_NOT_FOUND)
     printf(
         "  Windows says there is no such port (error 2): check the name; COM10 and up are "
         "written \\\\.\\COM10\n");

@@ -10,15 +10,14 @@ namespace {
 
 constexpr uint8_t kNak = 0x15;  // what controllers answer instead of ACK
 
+// Appends to the decoded text, cut at its end.
 struct Appender {
   char *out;
-  size_t size;
-  size_t n;
+  size_t size, n;
   __attribute__((format(printf, 2, 3))) void operator()(const char *fmt, ...) {
-    if (n >= size) return;
     va_list args;
     va_start(args, fmt);
-    int wrote = vsnprintf(out + n, size - n, fmt, args);
+    int wrote = n < size ? vsnprintf(out + n, size - n, fmt, args) : 0;
     va_end(args);
     if (wrote > 0) n += static_cast<size_t>(wrote);
   }
