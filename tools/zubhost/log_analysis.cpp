@@ -7,10 +7,8 @@
 #include "protocol/frames.h"
 #include "trace_line.h"
 
-namespace {
-
 // How far the current attempt got: what the driver waits for next.
-enum Stage {
+enum AnalyzerStage {
   kAwaitAck,        // sent the enquiry
   kAcked,           // the acknowledge looked right
   kAwaitHeaderAck,  // sent the header
@@ -23,8 +21,6 @@ enum Stage {
   kDataAcked,       // write: ACK after the data frame
 };
 
-}  // namespace
-
 struct LogAnalyzer {
   OperationSink sink;
   void *user;
@@ -35,7 +31,7 @@ struct LogAnalyzer {
   bool fragment;  // lines of an exchange came before the first enquiry
   Operation op;
   uint8_t header[14];  // the header as the enquiry's trace line showed it
-  Stage stage;
+  AnalyzerStage stage;
   int cause;  // why this attempt failed, once known; kCauseCount while not
   bool haveTime;
   double lastTime;
@@ -71,7 +67,8 @@ void EmitFragment(LogAnalyzer *a) {
 
 // A new operation from its header: the one behind an enquiry's trace
 // (14 of its bytes), or one the log caught without its enquiry.
-void Begin(LogAnalyzer *a, int plc, const uint8_t *header, double time, bool timed) {
+void Begin(LogAnalyzer *a, int plc, const uint8_t *header, double time, bool timed,
+           AnalyzerStage stage) {
   memset(&a->op, 0, sizeof a->op);
   TracedHeader h = {};
   DecodeHeader(header, &h);
@@ -86,30 +83,22 @@ void Begin(LogAnalyzer *a, int plc, const uint8_t *header, double time, bool tim
   a->active = true;
   a->skipping = false;
   a->cause = kCauseCount;
-}
-
-// Why the current attempt failed when the bytes did not say it outright:
-// the driver moved on, so the reply it waited for did not come.
-int InferredCause(const LogAnalyzer *a) {
-  if (a->cause != kCauseCount) return a->cause;
-  return a->stage == kDataLooksRight || a->stage == kAwaitData ? kCauseDataFrame : kCauseNoAnswer;
+  a->stage = stage;
 }
 
 // The current attempt is over without success. True when that ends the
 // operation (six attempts, or a refusal on the fifth or sixth).
 bool AttemptFailed(LogAnalyzer *a) {
-  int cause = InferredCause(a);
+  // When the bytes did not say why, the driver moved on: the reply it
+  // waited for did not come.
+  bool dataDue = a->stage == kDataLooksRight || a->stage == kAwaitData;
+  int cause = a->cause != kCauseCount ? a->cause : dataDue ? kCauseDataFrame : kCauseNoAnswer;
   a->op.causes[cause]++;
   bool refusal = a->op.write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
-  if (refusal && a->op.attempts >= kFirstFinalAttempt) {
-    Emit(a, kRefused);
-    return true;
-  }
-  if (a->op.attempts >= kAttempts) {
-    Emit(a, kFailed);
-    return true;
-  }
-  return false;
+  bool refused = refusal && a->op.attempts >= kFirstFinalAttempt;
+  if (!refused && a->op.attempts < kAttempts) return false;
+  Emit(a, refused ? kRefused : kFailed);
+  return true;
 }
 
 void OnEnquiry(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
@@ -127,8 +116,7 @@ void OnEnquiry(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
     }
     Break(a);
   }
-  Begin(a, plc, header, time, timed);
-  a->stage = kAwaitAck;
+  Begin(a, plc, header, time, timed, kAwaitAck);
 }
 
 // A frame sent with no operation under way. A header shows its PLC: an
@@ -140,9 +128,8 @@ void OnSendOutside(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
   TracedHeader h;
   if (b[0] == SOH && DecodeHeader(b, &h) && h.plc > 0) {
     a->fragment = false;
-    Begin(a, h.plc, b, time, timed);
+    Begin(a, h.plc, b, time, timed, kAwaitHeaderAck);
     a->partial = true;
-    a->stage = kAwaitHeaderAck;
     return;
   }
   a->fragment = true;
@@ -166,10 +153,10 @@ void OnSend(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
     Break(a);
 }
 
-// The acknowledge an enquiry waits for.
+// The acknowledge an enquiry waits for: kCauseCount when it is right.
 int AcknowledgeCause(const LogAnalyzer *a, const uint8_t *b) {
   int station = (a->op.plc + kStationOffset) & 0xFF;
-  if (b[0] == kEnquiryStart && b[1] == station && b[2] == ACK) return -1;
+  if (b[0] == kEnquiryStart && b[1] == station && b[2] == ACK) return kCauseCount;
   if (b[0] == kEnquiryStart) return b[1] != station ? kCauseAnotherStation : kCauseNoAck;
   return b[0] == 0 && b[1] == 0 && b[2] == 0 ? kCauseNoAnswer : kCauseBadAcknowledge;
 }
@@ -186,10 +173,7 @@ void OnReceive(LogAnalyzer *a, const uint8_t *b) {
   switch (a->stage) {
     case kAwaitAck:
       a->cause = AcknowledgeCause(a, b);
-      if (a->cause < 0) {
-        a->cause = kCauseCount;
-        a->stage = kAcked;
-      }
+      if (a->cause == kCauseCount) a->stage = kAcked;
       break;
     case kAwaitHeaderAck:
       if (b[0] == ACK)
