@@ -3,10 +3,6 @@
 // for scripts, as a timeline picture and as a page to hand over, or live
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
-#include <stdio.h>
-#include <string.h>
-
-#include "command_line.h"
 #include "commands.h"
 #include "log_analysis.h"
 #include "log_follow.h"

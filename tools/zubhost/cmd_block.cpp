@@ -1,14 +1,9 @@
 // read-block, write-block: up to 128 words or 64 32-bit values in one
 // exchange.
-#include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "address/address_text.h"
-#include "command_line.h"
 #include "commands.h"
-#include "host_session.h"
-#include "host_texts.h"
 
 namespace {
 

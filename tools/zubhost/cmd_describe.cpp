@@ -1,9 +1,5 @@
 // describe, note, decode: the commands that make no exchange.
-#include <stdio.h>
-#include <string.h>
-
 #include "commands.h"
-#include "host_session.h"
 
 namespace {
 

@@ -1,13 +1,7 @@
 // poll: reads a list of tags in cycles, as a SCADA host's scan does, with
 // live statistics of the line. The retries are counted by the log analyser
 // from the driver's own lines, as they go by.
-#include <stdio.h>
-#include <string.h>
-
-#include "command_line.h"
 #include "commands.h"
-#include "host_session.h"
-#include "host_texts.h"
 #include "log_analysis.h"
 
 namespace {

@@ -4,12 +4,8 @@
 // change its settings, 5 to read). A station that answers is there, even
 // when it refuses; only "no good exchange" means nobody is.
 #include <math.h>
-#include <stdio.h>
-#include <string.h>
 
-#include "command_line.h"
 #include "commands.h"
-#include "host_session.h"
 #include "protocol/protocol_facts.h"
 
 namespace {

@@ -1,11 +1,5 @@
 // resolve, read, write, repeat: single values.
-#include <stdio.h>
-#include <string.h>
-
-#include "command_line.h"
 #include "commands.h"
-#include "host_session.h"
-#include "host_texts.h"
 
 namespace {
 

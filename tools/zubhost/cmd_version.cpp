@@ -1,9 +1,6 @@
 // --version: which zubhost this is, and which driver file it loaded. An
 // integrator with several LUMISAR.DLL files on a PC asks this first.
-#include <stdio.h>
-
 #include "commands.h"
-#include "host_session.h"
 #include "lumisar_version.h"
 
 int32_t VersionCommand(char **) {

@@ -1,9 +1,16 @@
 // The commands of zubhost, one file each; main holds the table, and
-// host_options.cpp the table of options.
+// host_options.cpp the table of options. A command's file includes this
+// alone for what every command is written with: the session, the command
+// line and the words of results, types and values.
 #pragma once
 
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
+
+#include "command_line.h"
+#include "host_session.h"
+#include "host_texts.h"
 
 // zubhost's exit codes, as --help lists them.
 enum ExitCode {

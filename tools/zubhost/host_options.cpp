@@ -1,11 +1,6 @@
 // zubhost's options: one table, from which both the parsing and the usage
 // text come.
-#include <stdio.h>
-#include <string.h>
-
-#include "command_line.h"
 #include "commands.h"
-#include "host_session.h"
 
 namespace {
 

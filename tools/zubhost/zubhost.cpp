@@ -1,12 +1,7 @@
 // zubhost: a command-line SCADA host for LUMISAR.DLL. It loads the driver
 // as a host does, opens a channel and runs the commands given, in order, in
 // one process. Each command lives in a file of its own; this is the table.
-#include <stdio.h>
-#include <string.h>
-
-#include "command_line.h"
 #include "commands.h"
-#include "host_session.h"
 
 namespace {
 
