@@ -3,7 +3,6 @@
 // end of a null-modem cable (or a virtual COM port pair), the host or
 // zubhost.exe with LUMISAR.DLL on the other. Control commands come on
 // standard input, in the same words as on the Linux simulator's FIFO.
-#include <stdio.h>
 #include <string.h>
 #include <windows.h>
 

@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <termios.h>

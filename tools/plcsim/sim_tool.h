@@ -3,10 +3,6 @@
 // with pacing. Each home supplies the clock and the line.
 #pragma once
 
-#include <stddef.h>
-#include <stdint.h>
-#include <stdio.h>
-
 #include "sim_core.h"
 
 struct SimOptions {

@@ -4,11 +4,8 @@
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
 #include "commands.h"
-#include "log_analysis.h"
 #include "log_follow.h"
 #include "log_html.h"
-#include "log_summary.h"
-#include "log_timeline.h"
 
 namespace {
 

@@ -4,8 +4,6 @@
 // line and the words of results, types and values.
 #pragma once
 
-#include <stdint.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "command_line.h"

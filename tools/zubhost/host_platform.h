@@ -2,8 +2,6 @@
 // real DLLs on Windows, the linked-in driver and substitutes natively.
 #pragma once
 
-#include <stddef.h>
-
 #include "lumisar.h"
 
 typedef void (*LogSink)(int level, const char *line);

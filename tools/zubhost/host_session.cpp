@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include "log_analysis.h"
-#include "protocol/protocol_facts.h"
 #include "trace_decoder.h"
 
 HostSession host;

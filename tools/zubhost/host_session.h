@@ -2,11 +2,9 @@
 // host opens, the driver's entry point, and where the driver's log lines go.
 #pragma once
 
-#include <stdint.h>
 #include <stdio.h>
 
 #include "host_platform.h"
-#include "lumisar.h"
 
 struct LogAnalyzer;
 

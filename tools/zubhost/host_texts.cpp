@@ -1,6 +1,5 @@
 #include "host_texts.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 

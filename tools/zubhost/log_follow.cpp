@@ -1,12 +1,9 @@
 #include "log_follow.h"
 
 #include <signal.h>
-#include <stdio.h>
-#include <string.h>
 #include <sys/stat.h>
 
 #include "commands.h"
-#include "host_platform.h"
 #include "log_summary.h"
 #include "log_time.h"
 

@@ -2,8 +2,6 @@
 // scripts, fonts or images from elsewhere.
 #pragma once
 
-#include <stdio.h>
-
 #include "log_summary.h"
 #include "log_timeline.h"
 
