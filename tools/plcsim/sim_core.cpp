@@ -97,16 +97,13 @@ void AnswerEnquiry(Sim *sim, SimOutput *out) {
   int station = (stationByte - 0x20) & 0xFF;
   Consume(sim, 3);
   sim->stats.enquiries++;
+  sim->state = State::Idle;  // until an acknowledge goes out
   if (!sim->memory[station]) {
-    sim->stats.foreign++;
-    sim->state = State::Idle;  // not ours: another controller would answer
+    sim->stats.foreign++;  // not ours: another controller would answer
     return;
   }
   sim->station = station;
-  if (Fault(sim, kFaultNoAnswer)) {
-    sim->state = State::Idle;
-    return;
-  }
+  if (Fault(sim, kFaultNoAnswer)) return;
   if (Fault(sim, kFaultDelay)) out->delayMs = sim->delayMs;
   if (Fault(sim, kFaultNoise)) {
     const uint8_t noise[] = {0xFF, 0x00, 0x4E};
@@ -140,20 +137,21 @@ void AnswerHeader(Sim *sim, SimOutput *out) {
   const uint8_t *h = sim->in;
   int plc = Hex2(h + 1), hi = Hex2(h + 5), lo = Hex2(h + 7), blocks = Hex2(h + 9),
       last = Hex2(h + 11);
-  bool direction = (h[3] == '0' || h[3] == '8') && h[4] == '1';
-  bool good = plc >= 0 && hi >= 0 && lo >= 0 && blocks >= 0 && last >= 0 && direction &&
-              h[13] == '0' && h[14] == '0' && h[15] == kEtb && h[16] == Xor(h + 1, 14) &&
-              plc == sim->station;
-  LogFrame(sim, "header", h, 17);
-  Consume(sim, 17);
   uint32_t wordAddress = static_cast<uint32_t>(hi * 256 + lo);
   uint32_t count = static_cast<uint32_t>(blocks * 256 + last);
   // The header names the first word counting from 1 (V0 is word 1).
   bool fits = wordAddress >= 1 && count <= 256 && count % 2 == 0 &&
               (wordAddress - 1) * 2 + count <= kSimWords * 2;
-  if (!good || !fits) sim->stats.badFrames++;
-  if (!good || !fits || Fault(sim, kFaultHeaderRefused)) return Refuse(sim, out);
-  sim->write = h[3] == '8';
+  bool write = h[3] == '8', direction = (h[3] == '0' || write) && h[4] == '1';
+  bool good = plc >= 0 && hi >= 0 && lo >= 0 && blocks >= 0 && last >= 0 && direction &&
+              h[13] == '0' && h[14] == '0' && h[15] == kEtb && h[16] == Xor(h + 1, 14) &&
+              plc == sim->station && fits;
+  // The header is read before it leaves the input: what follows it moves up.
+  LogFrame(sim, "header", h, 17);
+  Consume(sim, 17);
+  if (!good) sim->stats.badFrames++;
+  if (!good || Fault(sim, kFaultHeaderRefused)) return Refuse(sim, out);
+  sim->write = write;
   sim->address = wordAddress - 1;
   sim->byteCount = count;
   EmitByte(out, kAck);
@@ -177,13 +175,11 @@ void TakeWriteData(Sim *sim, SimOutput *out) {
   Consume(sim, n + 3);
   if (!take) return Refuse(sim, out);
   sim->stats.writes++;
-  if (Fault(sim, kFaultAckLost)) {
-    // The master hears nothing and will ask again, though the data landed.
-    sim->state = State::Idle;
-    return;
-  }
-  EmitByte(out, kAck);
-  sim->state = State::MasterEot;
+  // With the ACK lost the master hears nothing and asks again, though the
+  // data landed.
+  bool lost = Fault(sim, kFaultAckLost);
+  if (!lost) EmitByte(out, kAck);
+  sim->state = lost ? State::Idle : State::MasterEot;
 }
 
 // Bytes the current state cannot use: drop one and look again.
@@ -195,12 +191,9 @@ void Discard(Sim *sim) {
 // The master's ACK after a read's data frame: EOT closes the read.
 void AnswerMasterAck(Sim *sim, SimOutput *out) {
   Consume(sim, 1);
-  if (Fault(sim, kFaultNoEot)) {
-    sim->state = State::Idle;
-    return;
-  }
-  EmitByte(out, Fault(sim, kFaultBadEot) ? kNak : kEot);
-  sim->state = State::MasterEot;
+  bool silent = Fault(sim, kFaultNoEot);
+  if (!silent) EmitByte(out, Fault(sim, kFaultBadEot) ? kNak : kEot);
+  sim->state = silent ? State::Idle : State::MasterEot;
 }
 
 // Handles what is complete in the input; false when more bytes are needed.
