@@ -27,9 +27,9 @@ const struct { Outcome outcome; const char *css; const char *colour; } kBands[] 
 // clang-format on
 constexpr int kBandCount = sizeof kBands / sizeof kBands[0];
 // A mark's title of its outcome, from its attempts and a plural "s".
-const char *const kTitleWords[] = {"done at the first attempt", "done at attempt %u",
-                                   "refused at attempt %u", "failed, %u attempt%s",
-                                   "outcome not in the log, %u attempt%s seen"};
+const char *const kTitleWords[] = {"done at the first attempt", "done at attempt %d",
+                                   "refused at attempt %d", "failed, %d attempt%s",
+                                   "outcome not in the log, %d attempt%s seen"};
 static_assert(sizeof kTitleWords / sizeof kTitleWords[0] == kOutcomeCount, "words for each");
 static_assert(kBandCount == kOutcomeCount, "a band for every outcome");
 
@@ -38,8 +38,8 @@ struct Mark {
   double start;    // milliseconds, or
   uint32_t index;  // its number among the log's operations
   uint32_t wordAddress;
-  uint16_t bytes;
-  uint8_t outcome, attempts, cause, write;
+  int bytes, outcome, attempts, cause;
+  bool write;
 };
 
 // Time across, or the operations' numbers for a log without time stamps.
@@ -142,7 +142,7 @@ void WriteHead(const Drawing &d, int rows, const char *title) {
 void MarkTitle(const Drawing &d, const Mark &m, int plc) {
   char when[48];
   Label(d, d.axis == kTimeAxis ? m.start : m.index, true, when, sizeof when);
-  fprintf(d.out, "<title>%s: PLC %02X, %s V%o, %u bytes: ", when, plc, m.write ? "write" : "read",
+  fprintf(d.out, "<title>%s: PLC %02X, %s V%o, %d bytes: ", when, plc, m.write ? "write" : "read",
           (m.wordAddress + 0xFFFFu) & 0xFFFFu, m.bytes);
   fprintf(d.out, kTitleWords[m.outcome], m.attempts, m.attempts == 1 ? "" : "s");
   if (m.cause < kCauseCount) fprintf(d.out, "; failed attempts mostly: %s", kCauses[m.cause].text);
@@ -257,17 +257,9 @@ void TimelineAdd(const Operation &op, void *user) {
   Row *&r = t->rows[op.plc];
   if (!r) r = static_cast<Row *>(calloc(1, sizeof(Row)));
   if (!r) return;
-  if (r->operations < kWidth) {
-    Mark &m = r->marks[r->operations];
-    m = Mark{op.start,
-             index,
-             op.wordAddress,
-             static_cast<uint16_t>(op.bytes),
-             static_cast<uint8_t>(op.outcome),
-             static_cast<uint8_t>(op.attempts),
-             static_cast<uint8_t>(MainCause(op)),
-             op.write};
-  }
+  if (r->operations < kWidth)
+    r->marks[r->operations] = Mark{op.start,   index,       op.wordAddress, op.bytes,
+                                   op.outcome, op.attempts, MainCause(op),  op.write};
   r->operations++;
   t->untimed = t->untimed || !op.timed;
   if (op.timed) Count(t, r, kTimeAxis, op.start, op.outcome);
