@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -23,16 +24,23 @@ const char kStopBitsWhat[] = "--stop (0 one, 1 one and a half, 2 two)";
 const char *const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
 
 void SetToolName(const char *name) { toolName = name; }
-const char *ToolName() { return toolName; }
+
+bool Mistake(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  fprintf(stderr, "%s: ", toolName);
+  vfprintf(stderr, format, args);
+  fputc('\n', stderr);
+  va_end(args);
+  return false;
+}
 
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out) {
   char *end = nullptr;
   long v = text && *text ? strtol(text, &end, 0) : 0;
-  if (!text || !*text || *end || v < low || v > high) {
-    fprintf(stderr, "%s: %s takes a whole number from %ld to %ld (not \"%s\")\n", toolName, what,
-            low, high, text ? text : "");
-    return false;
-  }
+  if (!text || !*text || *end || v < low || v > high)
+    return Mistake("%s takes a whole number from %ld to %ld (not \"%s\")", what, low, high,
+                   text ? text : "");
   *out = v;
   return true;
 }
@@ -44,9 +52,7 @@ bool ParseParity(const char *what, const char *text, unsigned *code) {
       return true;
     }
   }
-  fprintf(stderr, "%s: %s takes none, odd, even, mark or space (not \"%s\")\n", toolName, what,
-          text);
-  return false;
+  return Mistake("%s takes none, odd, even, mark or space (not \"%s\")", what, text);
 }
 
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
@@ -54,19 +60,12 @@ bool ParseOptions(const Option *table, size_t count, bool windows, const char *e
   for (; *next < argc && strncmp(argv[*next], "--", 2) == 0; ++*next) {
     const char *name = argv[*next];
     const Option *o = Find(table, count, name);
-    if (!o) {
-      fprintf(stderr, "%s: unknown option %s (%s --help lists them)\n", toolName, name, toolName);
-      return false;
-    }
-    if (!ForPlatform(*o, windows)) {
-      fprintf(stderr, "%s: %s is for the %s %s; %s\n", toolName, name,
-              windows ? "Linux" : "Windows", toolName, elsewhere);
-      return false;
-    }
-    if (o->value && ++*next >= argc) {
-      fprintf(stderr, "%s: %s needs a value: %s %s\n", toolName, name, name, o->value);
-      return false;
-    }
+    if (!o) return Mistake("unknown option %s (%s --help lists them)", name, toolName);
+    if (!ForPlatform(*o, windows))
+      return Mistake("%s is for the %s %s; %s", name, windows ? "Linux" : "Windows", toolName,
+                     elsewhere);
+    if (o->value && ++*next >= argc)
+      return Mistake("%s needs a value: %s %s", name, name, o->value);
     if (!o->apply(settings, o->value ? argv[*next] : nullptr)) return false;
   }
   return true;

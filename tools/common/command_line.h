@@ -8,7 +8,9 @@
 
 // The name messages start with: "zubhost", "plcsim".
 void SetToolName(const char *name);
-const char *ToolName();
+// Names a mistake on standard error, as "TOOL: what was wrong"; false, for
+// returning.
+__attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
 
 // A whole number (decimal, or 0x hexadecimal) from low to high.
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out);

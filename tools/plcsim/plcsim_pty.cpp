@@ -51,11 +51,8 @@ bool OpenLine(const SimOptions &o, Line *l) {
   } else if (openpty(&l->fd, &l->keepSlave, l->path, nullptr, nullptr) != 0) {
     l->fd = -1;
   }
-  if (l->fd < 0) {
-    fprintf(stderr, "plcsim: cannot open the line %s: %s\n", o.tty ? o.tty : "(new pty)",
-            strerror(errno));
-    return false;
-  }
+  if (l->fd < 0)
+    return Mistake("cannot open the line %s: %s", o.tty ? o.tty : "(new pty)", strerror(errno));
   termios t;
   int rawFd = l->keepSlave >= 0 ? l->keepSlave : l->fd;
   if (tcgetattr(rawFd, &t) == 0) {
@@ -69,10 +66,8 @@ bool OpenLine(const SimOptions &o, Line *l) {
 bool MakeNames(const SimOptions &o, Line *l) {
   if (o.link) {
     unlink(o.link);
-    if (symlink(l->path, o.link) != 0) {
-      fprintf(stderr, "plcsim: --link cannot make \"%s\": %s\n", o.link, strerror(errno));
-      return false;
-    }
+    if (symlink(l->path, o.link) != 0)
+      return Mistake("--link cannot make \"%s\": %s", o.link, strerror(errno));
   }
   if (o.control) {
     if (access(o.control, F_OK) != 0) mkfifo(o.control, 0600);

@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "command_line.h"
 #include "sim_tool.h"
 
 namespace {
@@ -20,11 +19,8 @@ Settings &Of(void *s) { return *static_cast<Settings *>(s); }
 bool Station(void *s, const char *text) {
   char *end = nullptr;
   long v = strtol(text, &end, 16);
-  if (!*text || *end || v < 1 || v > 255) {
-    fprintf(stderr, "plcsim: --station takes a PLC number in hexadecimal, 01 to FF (not \"%s\")\n",
-            text);
-    return false;
-  }
+  if (!*text || *end || v < 1 || v > 255)
+    return Mistake("--station takes a PLC number in hexadecimal, 01 to FF (not \"%s\")", text);
   SimAddStation(Of(s).sim, static_cast<int>(v));
   Of(s).anyStation = true;
   return true;
@@ -122,23 +118,14 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool window
                               : "here use --link or --tty";
   if (!ParseOptions(kOptions, kOptionCount, windows, elsewhere, argc, argv, &next, &s))
     return false;
-  if (next < argc) {
-    fprintf(stderr, "plcsim: unknown option %s (plcsim --help lists them)\n", argv[next]);
-    return false;
-  }
+  if (next < argc) return Mistake("unknown option %s (plcsim --help lists them)", argv[next]);
   if (s.help) {
     SimUsage(stdout, windows);
     exit(0);
   }
-  if (windows && !o->port) {
-    fprintf(stderr,
-            "plcsim: plcsim.exe needs --port COMn, the port the driver's line comes in on\n");
-    return false;
-  }
-  if (s.load && SimLoadFile(sim, s.load) < 0) {
-    fprintf(stderr, "plcsim: --load cannot read \"%s\"\n", s.load);
-    return false;
-  }
+  if (windows && !o->port)
+    return Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");
+  if (s.load && SimLoadFile(sim, s.load) < 0) return Mistake("--load cannot read \"%s\"", s.load);
   if (!s.anyStation && !s.load) SimAddStation(sim, 1);
   return true;
 }

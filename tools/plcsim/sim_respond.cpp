@@ -49,9 +49,7 @@ void SendThroughAdapter(const SimPacer *p, SimSend send, void *line, const uint8
 
 void SimPacerInit(SimPacer *p, const SimOptions *o) {
   // Bit times in halves, for one and a half stop bits.
-  unsigned halfBits = 2 * (1 + o->dataBits + (o->parity ? 1 : 0)) + (o->stopBits == 0   ? 2
-                                                                     : o->stopBits == 1 ? 3
-                                                                                        : 4);
+  unsigned halfBits = 2 * (1 + o->dataBits + (o->parity ? 1 : 0)) + 2 + o->stopBits;
   p->byteNs = o->baud ? halfBits * 500000000ull / o->baud : 0;
   p->rxFreeAt = 0;
   p->latencyNs = o->latencyMs * 1000000ull;
@@ -65,9 +63,7 @@ void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, S
   }
   uint64_t now = SimNowNs();
   if (p->byteNs) p->rxFreeAt = (p->rxFreeAt > now ? p->rxFreeAt : now) + n * p->byteNs;
-  SimOutput out;
-  out.len = 0;
-  out.delayMs = 0;
+  SimOutput out = {};
   SimFeed(sim, in, n, &out);
   if (!out.len) return;
   if (p->byteNs) SimSleepUntilNs(p->rxFreeAt);

@@ -3,6 +3,7 @@
 // with pacing. Each home supplies the clock and the line.
 #pragma once
 
+#include "command_line.h"
 #include "sim_core.h"
 
 struct SimOptions {

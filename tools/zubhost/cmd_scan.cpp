@@ -48,9 +48,7 @@ bool Stations(void *s, const char *v) {
     scan.last = static_cast<int>(last);
     return true;
   }
-  fprintf(stderr, "zubhost: --stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"%s\")\n",
-          v);
-  return false;
+  return Mistake("--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"%s\")", v);
 }
 
 // Calls take(item) for each of at most `most` items of "A,B,C"; false at
@@ -61,10 +59,7 @@ bool EachItem(const char *option, const char *list, int most, Take take) {
   snprintf(copy, sizeof copy, "%s", list);
   int n = 0;
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    if (n++ == most) {
-      fprintf(stderr, "zubhost: %s takes at most %d values (not \"%s\")\n", option, most, list);
-      return false;
-    }
+    if (n++ == most) return Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
     if (!take(p)) return false;
   }
   return true;

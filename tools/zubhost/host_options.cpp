@@ -12,19 +12,15 @@ bool Port(void *, const char *v) {
     snprintf(host.settings.port, sizeof host.settings.port, "%s", v);
     return true;
   }
-  fprintf(stderr, "zubhost: --port takes a device name of at most %zu characters (not \"%s\")\n",
-          sizeof host.settings.port - 1, v);
-  return false;
+  return Mistake("--port takes a device name of at most %u characters (not \"%s\")",
+                 static_cast<unsigned>(sizeof host.settings.port - 1), v);
 }
 
 bool Map(void *, const char *v) {
   char copy[512];
   snprintf(copy, sizeof copy, "%s", v);
   char *eq = strchr(copy, '=');
-  if (!eq) {
-    fprintf(stderr, "zubhost: --map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")\n", v);
-    return false;
-  }
+  if (!eq) return Mistake("--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")", v);
   *eq = 0;
   MapDevice(copy, eq + 1);
   return true;
@@ -49,9 +45,7 @@ bool Timeout(void *, const char *v) {
 
 bool LogFile(void *, const char *v) {
   host.logFile = fopen(v, "a");
-  if (host.logFile) return true;
-  fprintf(stderr, "zubhost: --log-file cannot open \"%s\" for writing\n", v);
-  return false;
+  return host.logFile || Mistake("--log-file cannot open \"%s\" for writing", v);
 }
 
 bool ShowLog(void *, const char *) { return (host.showLog = true); }

@@ -30,11 +30,8 @@ void Range(uint32_t type, long long *low, long long *high, const char **name) {
 bool ParseFloat(const char *text, uint8_t *values) {
   char *end = nullptr;
   float f = static_cast<float>(strtod(text, &end));
-  if (end == text || *end) {
-    fprintf(stderr, "%s: a float value is a number such as -12.625 (not \"%s\")\n", ToolName(),
-            text);
-    return false;
-  }
+  if (end == text || *end)
+    return Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
   memcpy(values, &f, 4);
   return true;
 }
@@ -146,11 +143,9 @@ bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
   long long v = strtoll(text, &end, 0), low, high;
   const char *name;
   Range(type, &low, &high, &name);
-  if (end == text || *end || v < low || v > high) {
-    fprintf(stderr, "%s: a %s value is a whole number from %lld to %lld (not \"%s\")\n", ToolName(),
-            name, low, high, text);
-    return false;
-  }
+  if (end == text || *end || v < low || v > high)
+    return Mistake("a %s value is a whole number from %lld to %lld (not \"%s\")", name, low, high,
+                   text);
   uint32_t u = static_cast<uint32_t>(v);
   uint16_t w = static_cast<uint16_t>(v);
   if (type == LUMISAR_TYPE_LONG4)
