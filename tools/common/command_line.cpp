@@ -55,6 +55,9 @@ bool ParseParity(const char *what, const char *text, unsigned *code) {
   return Mistake("%s takes none, odd, even, mark or space (not \"%s\")", what, text);
 }
 
+bool SetFlag(void *flag, const char *) { return (*static_cast<bool *>(flag) = true); }
+bool TakeText(void *text, const char *value) { return (*static_cast<const char **>(text) = value); }
+
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
                   char **argv, int *next, void *settings) {
   for (; *next < argc && strncmp(argv[*next], "--", 2) == 0; ++*next) {
@@ -66,7 +69,7 @@ bool ParseOptions(const Option *table, size_t count, bool windows, const char *e
                      elsewhere);
     if (o->value && ++*next >= argc)
       return Mistake("%s needs a value: %s %s", name, name, o->value);
-    if (!o->apply(settings, o->value ? argv[*next] : nullptr)) return false;
+    if (!o->apply(o->target ? o->target : settings, o->value ? argv[*next] : nullptr)) return false;
   }
   return true;
 }

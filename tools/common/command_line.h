@@ -40,11 +40,16 @@ struct Option {
   const char *name;   // "--baud"
   const char *value;  // what it takes, for the usage text; null for a flag
   Platform platform;
-  // Applies the option to the tool's settings; false when the value is a
-  // mistake (a message was printed). A flag gets a null value.
+  // Applies the option to the tool's settings, or to the row's target when
+  // it has one; false when the value is a mistake (a message was printed).
+  // A flag gets a null value.
   bool (*apply)(void *settings, const char *value);
   const char *help;
+  void *target;
 };
+// Appliers for a row's target: a flag's bool is set, a text keeps the value.
+bool SetFlag(void *flag, const char *);
+bool TakeText(void *text, const char *value);
 
 // Reads the options from argv[*next] on while they start with "--", and
 // leaves *next at the first argument that does not. False for a mistake

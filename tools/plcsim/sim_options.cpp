@@ -7,26 +7,26 @@
 
 namespace {
 
+// What the options set: the simulator's own settings, and the options the
+// caller gets back.
 struct Settings {
   Sim *sim;
-  SimOptions *o;
+  SimOptions o;
   const char *load;
   bool anyStation, help;
-};
+} settings;
 
-Settings &Of(void *s) { return *static_cast<Settings *>(s); }
-
-bool Station(void *s, const char *text) {
+bool Station(void *, const char *text) {
   char *end = nullptr;
   long v = strtol(text, &end, 16);
   if (!*text || *end || v < 1 || v > 255)
     return Mistake("--station takes a PLC number in hexadecimal, 01 to FF (not \"%s\")", text);
-  SimAddStation(Of(s).sim, static_cast<int>(v));
-  Of(s).anyStation = true;
+  SimAddStation(settings.sim, static_cast<int>(v));
+  settings.anyStation = true;
   return true;
 }
 
-bool Fault(void *s, const char *value) {
+bool Fault(void *, const char *value) {
   char name[64];
   snprintf(name, sizeof name, "%s", value);
   long count = -1;
@@ -40,56 +40,47 @@ bool Fault(void *s, const char *value) {
     return false;
   }
   if (colon && !ParseWhole("--fault NAME:COUNT", colon + 1, 1, 1000000, &count)) return false;
-  SimSetFault(Of(s).sim, kind, static_cast<int>(count));
+  SimSetFault(settings.sim, kind, static_cast<int>(count));
   return true;
 }
 
-bool Delay(void *s, const char *v) {
+bool Delay(void *, const char *v) {
   unsigned ms;
   if (!ParseWhole("--delay", v, 0, 60000, &ms)) return false;
-  SimSetDelay(Of(s).sim, ms);
+  SimSetDelay(settings.sim, ms);
   return true;
 }
 
-SimOptions &O(void *s) { return *Of(s).o; }
-bool Baud(void *s, const char *v) { return ParseWhole("--baud", v, 110, 1000000, &O(s).baud); }
-bool Latency(void *s, const char *v) {
-  return ParseWhole("--latency", v, 0, 1000, &O(s).latencyMs);
+bool Baud(void *, const char *v) { return ParseWhole("--baud", v, 110, 1000000, &settings.o.baud); }
+bool Latency(void *, const char *v) {
+  return ParseWhole("--latency", v, 0, 1000, &settings.o.latencyMs);
 }
-bool Data(void *s, const char *v) {
-  return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &O(s).dataBits);
+bool Data(void *, const char *v) {
+  return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &settings.o.dataBits);
 }
-bool Stop(void *s, const char *v) {
-  return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &O(s).stopBits);
+bool Stop(void *, const char *v) {
+  return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &settings.o.stopBits);
 }
-bool Parity(void *s, const char *v) { return ParseParity("--parity", v, &O(s).parity); }
-bool Port(void *s, const char *v) { return (Of(s).o->port = v); }
-bool Link(void *s, const char *v) { return (Of(s).o->link = v); }
-bool Tty(void *s, const char *v) { return (Of(s).o->tty = v); }
-bool Control(void *s, const char *v) { return (Of(s).o->control = v); }
-bool Load(void *s, const char *v) { return (Of(s).load = v); }
-bool Echo(void *s, const char *) { return (Of(s).o->echo = true); }
-bool Quiet(void *s, const char *) { return (Of(s).o->quiet = true); }
-bool Help(void *s, const char *) { return (Of(s).help = true); }
+bool Parity(void *, const char *v) { return ParseParity("--parity", v, &settings.o.parity); }
 
 // clang-format off
 const Option kOptions[] = {
-  {"--port",     "COMn",         kWindowsOnly, Port,    "the COM port the driver's line comes in on"},
-  {"--link",     "PATH",         kLinuxOnly,   Link,    "a link at PATH to the pty (PREFIX/dosdevices/com7: COM7 in Wine)"},
-  {"--tty",      "PATH",         kLinuxOnly,   Tty,     "play on the tty at PATH instead of a pty"},
-  {"--control",  "FIFO",         kLinuxOnly,   Control, "take control commands on FIFO"},
-  {"--station",  "HEX",          kAnyPlatform, Station, "play this station, 01 to FF (again for more; default 01)"},
-  {"--load",     "FILE",         kAnyPlatform, Load,    "memory from FILE: lines of station, octal address, value"},
-  {"--fault",    "NAME[:COUNT]", kAnyPlatform, Fault,   "inject a fault, every time or the next COUNT chances"},
-  {"--delay",    "MS",           kAnyPlatform, Delay,   "how late the delay fault answers (default 2000)"},
-  {"--baud",     "N",            kAnyPlatform, Baud,    "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
-  {"--latency",  "MS",           kAnyPlatform, Latency, "what it sends waits for the next tick of MS, as in a USB adapter"},
-  {"--data",     "N",            kAnyPlatform, Data,    "data bits, 5 to 8 (default 8)"},
-  {"--stop",     "0|1|2",        kAnyPlatform, Stop,    "one, one and a half, two stop bits (default 0)"},
-  {"--parity",   "P",            kAnyPlatform, Parity,  "none, odd, even, mark or space (default odd)"},
-  {"--echo",     nullptr,        kAnyPlatform, Echo,    "send back every byte instead of answering"},
-  {"--quiet",    nullptr,        kAnyPlatform, Quiet,   "log no frames or faults"},
-  {"--help",     nullptr,        kAnyPlatform, Help,    "this text"},
+  {"--port",    "COMn",         kWindowsOnly, TakeText, "the COM port the driver's line comes in on", &settings.o.port},
+  {"--link",    "PATH",         kLinuxOnly,   TakeText, "a link at PATH to the pty (PREFIX/dosdevices/com7: COM7 in Wine)", &settings.o.link},
+  {"--tty",     "PATH",         kLinuxOnly,   TakeText, "play on the tty at PATH instead of a pty", &settings.o.tty},
+  {"--control", "FIFO",         kLinuxOnly,   TakeText, "take control commands on FIFO", &settings.o.control},
+  {"--station", "HEX",          kAnyPlatform, Station,  "play this station, 01 to FF (again for more; default 01)"},
+  {"--load",    "FILE",         kAnyPlatform, TakeText, "memory from FILE: lines of station, octal address, value", &settings.load},
+  {"--fault",   "NAME[:COUNT]", kAnyPlatform, Fault,    "inject a fault, every time or the next COUNT chances"},
+  {"--delay",   "MS",           kAnyPlatform, Delay,    "how late the delay fault answers (default 2000)"},
+  {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
+  {"--latency", "MS",           kAnyPlatform, Latency,  "what it sends waits for the next tick of MS, as in a USB adapter"},
+  {"--data",    "N",            kAnyPlatform, Data,     "data bits, 5 to 8 (default 8)"},
+  {"--stop",    "0|1|2",        kAnyPlatform, Stop,     "one, one and a half, two stop bits (default 0)"},
+  {"--parity",  "P",            kAnyPlatform, Parity,   "none, odd, even, mark or space (default odd)"},
+  {"--echo",    nullptr,        kAnyPlatform, SetFlag,  "send back every byte instead of answering", &settings.o.echo},
+  {"--quiet",   nullptr,        kAnyPlatform, SetFlag,  "log no frames or faults", &settings.o.quiet},
+  {"--help",    nullptr,        kAnyPlatform, SetFlag,  "this text", &settings.help},
 };
 // clang-format on
 constexpr size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
@@ -109,23 +100,24 @@ void SimUsage(FILE *to, bool windows) {
   fprintf(to, "\n");
 }
 
-bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool windows) {
+bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool windows) {
   SetToolName("plcsim");
-  Settings s = {sim, o, nullptr, false, false};
+  Settings &s = settings = Settings{sim, *out};
   int next = 1;
   const char *elsewhere = windows
                               ? "plcsim.exe takes --port COMn and its commands on standard input"
                               : "here use --link or --tty";
-  if (!ParseOptions(kOptions, kOptionCount, windows, elsewhere, argc, argv, &next, &s))
+  if (!ParseOptions(kOptions, kOptionCount, windows, elsewhere, argc, argv, &next, nullptr))
     return false;
   if (next < argc) return Mistake("unknown option %s (plcsim --help lists them)", argv[next]);
   if (s.help) {
     SimUsage(stdout, windows);
     exit(0);
   }
-  if (windows && !o->port)
+  if (windows && !s.o.port)
     return Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");
   if (s.load && SimLoadFile(sim, s.load) < 0) return Mistake("--load cannot read \"%s\"", s.load);
   if (!s.anyStation && !s.load) SimAddStation(sim, 1);
+  *out = s.o;
   return true;
 }

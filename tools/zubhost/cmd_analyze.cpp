@@ -14,27 +14,20 @@ struct Analysis {
   const char *svg, *html;
   LogSummary *summary;
   Timeline *timeline;  // with --svg or --html only
-};
-
-Analysis &Of(void *a) { return *static_cast<Analysis *>(a); }
-bool Json(void *a, const char *) { return (Of(a).json = true); }
-bool Follow(void *a, const char *) { return (Of(a).follow = true); }
-bool Svg(void *a, const char *file) { return (Of(a).svg = file); }
-bool Html(void *a, const char *file) { return (Of(a).html = file); }
+} analysis;
 
 // clang-format off
 const Option kAnalyzeOptions[] = {
-  {"--json",   nullptr, kAnyPlatform, Json,   "the summary as JSON"},
-  {"--svg",    "FILE",  kAnyPlatform, Svg,    "draw the timeline into FILE"},
-  {"--html",   "FILE",  kAnyPlatform, Html,   "write the analysis as a page into FILE"},
-  {"--follow", nullptr, kAnyPlatform, Follow, "read the log as it grows, until Ctrl-C"},
+  {"--json",   nullptr, kAnyPlatform, SetFlag,  "the summary as JSON", &analysis.json},
+  {"--svg",    "FILE",  kAnyPlatform, TakeText, "draw the timeline into FILE", &analysis.svg},
+  {"--html",   "FILE",  kAnyPlatform, TakeText, "write the analysis as a page into FILE", &analysis.html},
+  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C", &analysis.follow},
 };
 // clang-format on
 
-void Both(const Operation &op, void *user) {
-  Analysis *a = static_cast<Analysis *>(user);
-  SummaryAdd(op, a->summary);
-  if (a->timeline) TimelineAdd(op, a->timeline);
+void Both(const Operation &op, void *) {
+  SummaryAdd(op, analysis.summary);
+  if (analysis.timeline) TimelineAdd(op, analysis.timeline);
 }
 
 // Feeds every line of one input to the analyzer. Lines longer than the
@@ -58,19 +51,19 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
 }
 
 // The timeline (no summary) or the page (with it) into the file at path.
-int32_t WriteFile(const char *path, const Analysis *x, const LogCounts *c, char **inputs, int count,
-                  bool page) {
+int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count, bool page) {
   FILE *out = fopen(path, "wb");
-  if (out && page) WriteHtml(out, x->summary, c, x->timeline, inputs, count);
-  if (out && !page) TimelineWriteSvg(x->timeline, c->dated, out);
+  if (out && page) WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count);
+  if (out && !page) TimelineWriteSvg(analysis.timeline, c->dated, out);
   if (out && fclose(out) == 0) return 0;
   fprintf(stderr, "zubhost: analyze cannot write the %s to \"%s\"\n", page ? "page" : "timeline",
           path);
   return kCannotWrite;
 }
 
-int32_t Analyze(Analysis *x, char **inputs, int count) {
-  LogAnalyzer *a = AnalyzerCreate(Both, x);
+int32_t Analyze(char **inputs, int count) {
+  const Analysis &x = analysis;
+  LogAnalyzer *a = AnalyzerCreate(Both, nullptr);
   bool read = a != nullptr;
   for (int k = 0; k < count && read; ++k) read = FeedInput(a, inputs[k]);
   if (!read) {
@@ -79,9 +72,9 @@ int32_t Analyze(Analysis *x, char **inputs, int count) {
   }
   AnalyzerEnd(a);
   const LogCounts *counts = AnalyzerCounts(a);
-  (x->json ? SummaryPrintJson : SummaryPrintText)(x->summary, counts, stdout);
-  int32_t result = x->svg ? WriteFile(x->svg, x, counts, inputs, count, false) : 0;
-  if (x->html && result == 0) result = WriteFile(x->html, x, counts, inputs, count, true);
+  (x.json ? SummaryPrintJson : SummaryPrintText)(x.summary, counts, stdout);
+  int32_t result = x.svg ? WriteFile(x.svg, counts, inputs, count, false) : 0;
+  if (x.html && result == 0) result = WriteFile(x.html, counts, inputs, count, true);
   AnalyzerDestroy(a);
   return result;
 }
@@ -91,9 +84,9 @@ int32_t Analyze(Analysis *x, char **inputs, int count) {
 int32_t AnalyzeCommand(char **args) {
   int argc = 0, first = 0;
   while (args[argc]) ++argc;
-  Analysis x = {};
+  Analysis &x = analysis = {};
   if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
-                    argc, args, &first, &x))
+                    argc, args, &first, nullptr))
     return kUsageError;
   if (first == argc || (x.follow && argc - first != 1)) {
     fprintf(stderr, "zubhost: analyze needs %s\n",
@@ -105,7 +98,7 @@ int32_t AnalyzeCommand(char **args) {
   bool drawn = x.svg || x.html;
   if (drawn) x.timeline = TimelineCreate();
   int32_t result =
-      x.summary && (!drawn || x.timeline) ? Analyze(&x, args + first, argc - first) : kCannotRead;
+      x.summary && (!drawn || x.timeline) ? Analyze(args + first, argc - first) : kCannotRead;
   SummaryDestroy(x.summary);
   TimelineDestroy(x.timeline);
   return result;

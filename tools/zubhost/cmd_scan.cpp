@@ -36,10 +36,9 @@ struct Scan {
   int settingCount;
   int32_t answers[kMostSettings][256];  // LUMISAR_FAILED: nobody
   double startMs;
-};
+} scan;
 
-bool Stations(void *s, const char *v) {
-  Scan &scan = *static_cast<Scan *>(s);
+bool Stations(void *, const char *v) {
   unsigned first = 0, last = 0;
   char end = 0;
   if (sscanf(v, "%x-%x%c", &first, &last, &end) == 2 && first >= 1 && first <= last &&
@@ -65,32 +64,27 @@ bool EachItem(const char *option, const char *list, int most, Take take) {
   return true;
 }
 
-bool Bauds(void *s, const char *v) {
-  Scan &scan = *static_cast<Scan *>(s);
+bool Bauds(void *, const char *v) {
   scan.baudCount = 0;
   return EachItem("--bauds", v, kMostBauds, [&](const char *item) {
     return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
   });
 }
 
-bool Parities(void *s, const char *v) {
-  Scan &scan = *static_cast<Scan *>(s);
+bool Parities(void *, const char *v) {
   scan.parityCount = 0;
   return EachItem("--parities", v, kMostParities, [&](const char *item) {
     return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
   });
 }
 
-bool All(void *s, const char *) { return (static_cast<Scan *>(s)->all = true); }
-bool Json(void *s, const char *) { return (static_cast<Scan *>(s)->json = true); }
-
 // clang-format off
 const Option kScanOptions[] = {
   {"--stations", "FIRST-LAST", kAnyPlatform, Stations, "stations to try, hexadecimal (default 1-5A)"},
   {"--bauds",    "LIST",       kAnyPlatform, Bauds,    "speeds to try, such as 19200,9600 (the default)"},
   {"--parities", "LIST",       kAnyPlatform, Parities, "parities to try, such as odd,none,even (the default)"},
-  {"--all",      nullptr,      kAnyPlatform, All,      "try every setting, not only up to the first that answers"},
-  {"--json",     nullptr,      kAnyPlatform, Json,     "the result as JSON"},
+  {"--all",      nullptr,      kAnyPlatform, SetFlag,  "try every setting, not only up to the first that answers", &scan.all},
+  {"--json",     nullptr,      kAnyPlatform, SetFlag,  "the result as JSON", &scan.json},
 };
 // clang-format on
 
@@ -236,12 +230,12 @@ void PrintJson(const Scan &s, int tried) {
 }  // namespace
 
 int32_t ScanCommand(char **args) {
-  static Scan s;
+  Scan &s = scan;
   s = Scan{1, 0x5A, {19200, 9600}, {1, 0, 2}, 2, 3};
   int argc = 0, next = 0;
   while (args[argc]) ++argc;
   if (!ParseOptions(kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false, "", argc,
-                    args, &next, &s))
+                    args, &next, nullptr))
     return kUsageError;
   if (next < argc) {
     fprintf(stderr, "zubhost: scan takes only its options (not \"%s\")\n", args[next]);

@@ -48,11 +48,6 @@ bool LogFile(void *, const char *v) {
   return host.logFile || Mistake("--log-file cannot open \"%s\" for writing", v);
 }
 
-bool ShowLog(void *, const char *) { return (host.showLog = true); }
-bool Decode(void *, const char *) { return (host.decode = true); }
-bool Version(void *, const char *) { return (host.version = true); }
-bool Help(void *, const char *) { return (host.help = true); }
-
 // clang-format off
 const Option kOptions[] = {
   {"--port",     "NAME",      kAnyPlatform, Port,    "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
@@ -62,11 +57,11 @@ const Option kOptions[] = {
   {"--stop",     "0|1|2",     kAnyPlatform, Stop,    "one, one and a half, two stop bits (default 0)"},
   {"--parity",   "P",         kAnyPlatform, Parity,  "none, odd, even, mark or space (default odd)"},
   {"--timeout",  "UNITS",     kAnyPlatform, Timeout, "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
-  {"--log",      nullptr,     kAnyPlatform, ShowLog, "print every line the driver logs"},
+  {"--log",      nullptr,     kAnyPlatform, SetFlag, "print every line the driver logs", &host.showLog},
   {"--log-file", "FILE",      kAnyPlatform, LogFile, "append every line the driver logs, time-stamped, to FILE"},
-  {"--decode",   nullptr,     kAnyPlatform, Decode,  "print traced frames decoded into their fields"},
-  {"--version",  nullptr,     kAnyPlatform, Version, "the versions of zubhost and of the LUMISAR.DLL it loads"},
-  {"--help",     nullptr,     kAnyPlatform, Help,    "this text"},
+  {"--decode",   nullptr,     kAnyPlatform, SetFlag, "print traced frames decoded into their fields", &host.decode},
+  {"--version",  nullptr,     kAnyPlatform, SetFlag, "the versions of zubhost and of the LUMISAR.DLL it loads", &host.version},
+  {"--help",     nullptr,     kAnyPlatform, SetFlag, "this text", &host.help},
 };
 // clang-format on
 
