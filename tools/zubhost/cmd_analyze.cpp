@@ -88,11 +88,9 @@ int32_t AnalyzeCommand(char **args) {
   if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
                     argc, args, &first, nullptr))
     return kUsageError;
-  if (first == argc || (x.follow && argc - first != 1)) {
-    fprintf(stderr, "zubhost: analyze needs %s\n",
-            x.follow ? "one log file to follow" : "one or more log files");
-    return kUsageError;
-  }
+  if (first == argc || (x.follow && argc - first != 1))
+    return UsageError(
+        Mistake("analyze needs %s", x.follow ? "one log file to follow" : "one or more log files"));
   if (x.follow) return FollowLog(args[first]);
   x.summary = SummaryCreate();
   bool drawn = x.svg || x.html;

@@ -44,10 +44,8 @@ int32_t NoteCommand(char **args) {
 }
 
 int32_t DecodeCommand(char **args) {
-  if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0) {
-    fprintf(stderr, "zubhost: decode takes on or off (not \"%s\")\n", args[0]);
-    return kUsageError;
-  }
+  if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0)
+    return UsageError(Mistake("decode takes on or off (not \"%s\")", args[0]));
   host.decode = strcmp(args[0], "on") == 0;
   return 0;
 }

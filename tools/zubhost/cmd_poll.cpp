@@ -44,17 +44,14 @@ int32_t ParseTags(const char *list, Tag *tags, int *n) {
   char copy[1024];
   snprintf(copy, sizeof copy, "%s", list);
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    if (!strchr(p, ':') || *n == kMostTags) {
-      fprintf(stderr, "zubhost: poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")\n", kMostTags,
-              p);
-      return kUsageError;
-    }
+    if (!strchr(p, ':') || *n == kMostTags)
+      return UsageError(
+          Mistake("poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")", kMostTags, p));
     int32_t result = ParseTag(p, &tags[(*n)++]);
     if (result != LUMISAR_DONE) return result;
   }
-  if (*n > 0) return LUMISAR_DONE;
-  fprintf(stderr, "zubhost: poll needs one or more tags as TEXT:TYPE,...\n");
-  return kUsageError;
+  return *n > 0 ? LUMISAR_DONE
+                : UsageError(Mistake("poll needs one or more tags as TEXT:TYPE,..."));
 }
 
 void ReadTag(Tag &t, Statistics &s) {

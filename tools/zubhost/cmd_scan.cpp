@@ -237,10 +237,8 @@ int32_t ScanCommand(char **args) {
   if (!ParseOptions(kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false, "", argc,
                     args, &next, nullptr))
     return kUsageError;
-  if (next < argc) {
-    fprintf(stderr, "zubhost: scan takes only its options (not \"%s\")\n", args[next]);
-    return kUsageError;
-  }
+  if (next < argc)
+    return UsageError(Mistake("scan takes only its options (not \"%s\")", args[next]));
   PlanSettings(s);
   if (!s.json)
     printf(
@@ -251,9 +249,6 @@ int32_t ScanCommand(char **args) {
   s.startMs = NowMs();
   int tried = 0;
   while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) ScanSetting(s, tried++);
-  if (s.json)
-    PrintJson(s, tried);
-  else
-    PrintText(s, tried);
+  (s.json ? PrintJson : PrintText)(s, tried);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

@@ -23,6 +23,8 @@ enum ExitCode {
 // Each command takes its arguments and returns the driver's result (0 done,
 // 1 refused, 2 failed), or one of these, which end the run at once.
 constexpr int32_t kUsageError = -kExitUsage;
+// A command's result for a mistake named with Mistake().
+inline int32_t UsageError(bool) { return kUsageError; }
 constexpr int32_t kCannotRead = -kExitCannotRead;
 constexpr int32_t kCannotWrite = -kExitCannotWrite;
 
