@@ -9,17 +9,13 @@
 struct SimOptions {
   // Where the line is: a Windows COM port, or on Linux a pty (with a link
   // to it) or a given tty.
-  const char *port = nullptr;
-  const char *link = nullptr;
-  const char *tty = nullptr;
-  const char *control = nullptr;
+  const char *port = nullptr, *link = nullptr, *tty = nullptr, *control = nullptr;
   unsigned baud = 0;       // 0: no pacing (and, on Windows, 19200 on the port)
   unsigned latencyMs = 0;  // a USB adapter's latency timer on what it sends
   unsigned dataBits = 8;
   unsigned stopBits = 0;  // 0 one, 1 one and a half, 2 two
   unsigned parity = 1;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
-  bool echo = false;
-  bool quiet = false;
+  bool echo = false, quiet = false;
 };
 
 // Parses the command line into the simulator and the options; on a mistake

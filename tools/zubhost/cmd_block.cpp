@@ -16,13 +16,12 @@ long ParseBlockValues(const char *arg, bool wide, uint8_t *values) {
     long long v = strtoll(p, &end, 0);
     if (end == p || (*end && *end != ',') || v < (wide ? INT32_MIN : INT16_MIN) ||
         v > (wide ? UINT32_MAX : UINT16_MAX)) {
-      fprintf(stderr, "zubhost: write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")\n",
+      Mistake("write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")",
               wide ? "32-bit" : "16-bit", p);
       return -1;
     }
     if (count == limit) {
-      fprintf(stderr, "zubhost: write-block takes at most %ld %s\n", limit,
-              wide ? "32-bit values" : "words");
+      Mistake("write-block takes at most %ld %s", limit, wide ? "32-bit values" : "words");
       return -1;
     }
     uint32_t u = static_cast<uint32_t>(v);

@@ -20,11 +20,9 @@ struct HostSession {
   ZubMainFn zub = nullptr;
   PortContext channel = {};
   bool channelOpen = false;
-  bool showLog = false;
-  bool decode = false;
-  bool version = false, help = false;  // --version, --help
-  FILE *logFile = nullptr;             // --log-file: every logged line, time-stamped
-  LogAnalyzer *analyzer = nullptr;     // when set, reads every line the driver logs
+  bool showLog = false, decode = false, version = false, help = false;  // --log, ...
+  FILE *logFile = nullptr;          // --log-file: every logged line, time-stamped
+  LogAnalyzer *analyzer = nullptr;  // when set, reads every line the driver logs
 };
 
 extern HostSession host;

@@ -13,8 +13,7 @@ enum Outcome { kFirstTime, kRetried, kRefused, kFailed, kUnknown, kOutcomeCount 
 
 // Each outcome's key in JSON and its words in reports and pictures.
 struct OutcomeFacts {
-  const char *key;
-  const char *label;
+  const char *key, *label;
 };
 inline constexpr OutcomeFacts kOutcomes[] = {{"first_time", "done at the first attempt"},
                                              {"retried", "done after retries"},

@@ -68,16 +68,13 @@ bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   for (int k = first; k < argc;) {
     const Command *c = Find(argv[k]);
     if (!c) {
-      fprintf(stderr, "zubhost: unknown command \"%s\"\n", argv[k]);
+      Mistake("unknown command \"%s\"", argv[k]);
       Usage(stderr);
       return false;
     }
     int n = Arguments(*c, k, argc);
-    if (k + 1 + n > argc) {
-      fprintf(stderr, "zubhost: %s takes %d argument%s: %s\n", c->name, n, n == 1 ? "" : "s",
-              c->usage);
-      return false;
-    }
+    if (k + 1 + n > argc)
+      return Mistake("%s takes %d argument%s: %s", c->name, n, n == 1 ? "" : "s", c->usage);
     *driver = *driver || c->needsDriver;
     k += 1 + n;
   }
