@@ -25,12 +25,10 @@ void WriteAll(void *line, const uint8_t *b, size_t n) {
   int fd = *static_cast<int *>(line);
   while (n > 0) {
     ssize_t w = write(fd, b, n);
+    if (w < 0 && errno != EINTR && errno != EAGAIN) return;
     if (w < 0) {
-      if (errno == EINTR || errno == EAGAIN) {
-        usleep(100);
-        continue;
-      }
-      return;
+      usleep(100);
+      continue;
     }
     b += w;
     n -= static_cast<size_t>(w);

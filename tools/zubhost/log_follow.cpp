@@ -22,8 +22,8 @@ struct Follower {
   LogSummary *summary;
   LogAnalyzer *analyzer;
   bool terminal;
-  Operation recent[kRecent];  // the last failed or refused, oldest first
-  int recentCount;
+  Operation recent[kRecent];  // the last failed or refused, in a ring
+  unsigned long failures;
   bool news;  // a failed or refused operation since the last redraw
   double lastShown;
   char line[4096];  // read so far of a line whose end has not come
@@ -44,9 +44,7 @@ void OnOperation(const Operation &op, void *user) {
   Follower *f = static_cast<Follower *>(user);
   SummaryAdd(op, f->summary);
   if (op.plc < 0 || (op.outcome != kFailed && op.outcome != kRefused)) return;
-  if (f->recentCount == kRecent)
-    memmove(f->recent, f->recent + 1, sizeof f->recent[0] * (kRecent - 1));
-  f->recent[f->recentCount < kRecent ? f->recentCount++ : kRecent - 1] = op;
+  f->recent[f->failures++ % kRecent] = op;
   f->news = true;
   if (!f->terminal) PrintOperation(op, AnalyzerCounts(f->analyzer)->dated);
 }
@@ -72,7 +70,8 @@ void Redraw(const Follower &f, const char *path) {
          f.summary->operations);
   PrintTable(f.summary);
   printf("\nthe last failed or refused operations:\n");
-  for (int k = 0; k < f.recentCount; ++k) PrintOperation(f.recent[k], c->dated);
+  for (unsigned long k = f.failures > kRecent ? f.failures - kRecent : 0; k < f.failures; ++k)
+    PrintOperation(f.recent[k % kRecent], c->dated);
   fflush(stdout);
 }
 

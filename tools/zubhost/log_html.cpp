@@ -28,13 +28,10 @@ void Facts(FILE *out, const LogSummary *s, const LogCounts *c, char **inputs, in
           s->haveTime ? from : "the log has no time stamps", s->haveTime ? " to " : "", to);
   fprintf(out,
           "<tr><td>lines</td><td>%lu: %lu from the driver, %lu skipped, %lu damaged, %lu out of "
-          "order</td></tr>\n",
-          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder);
-  fprintf(out,
-          "<tr><td>operations</td><td>%lu, %lu with an outcome the log does not show</td></tr>\n",
-          s->operations, s->unknown);
-  fprintf(out, "<tr><td>ports that failed to open</td><td>%lu</td></tr></table>\n",
-          c->openFailures);
+          "order</td></tr>\n<tr><td>operations</td><td>%lu, %lu with an outcome the log does not "
+          "show</td></tr>\n<tr><td>ports that failed to open</td><td>%lu</td></tr></table>\n",
+          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder, s->operations,
+          s->unknown, c->openFailures);
 }
 
 void PlcTable(FILE *out, const LogSummary *s) {

@@ -185,14 +185,12 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
 }
 
 void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
-  fprintf(out, "{\n");
-  fprintf(out, "  \"lines\": %lu,\n  \"driver_lines\": %lu,\n  \"skipped_lines\": %lu,\n", c->lines,
-          c->driverLines, c->skippedLines);
   fprintf(out,
-          "  \"damaged_lines\": %lu,\n  \"out_of_order_lines\": %lu,\n  \"open_failures\": %lu,\n",
-          c->damagedLines, c->outOfOrder, c->openFailures);
-  fprintf(out, "  \"operations\": %lu,\n  \"unknown\": %lu,\n  \"plcs\": {", s->operations,
-          s->unknown);
+          "{\n  \"lines\": %lu,\n  \"driver_lines\": %lu,\n  \"skipped_lines\": %lu,\n"
+          "  \"damaged_lines\": %lu,\n  \"out_of_order_lines\": %lu,\n  \"open_failures\": %lu,\n"
+          "  \"operations\": %lu,\n  \"unknown\": %lu,\n  \"plcs\": {",
+          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder,
+          c->openFailures, s->operations, s->unknown);
   bool firstPlc = true;
   for (int n = 0; n < 256; ++n) {
     if (!s->plc[n].operations) continue;
