@@ -54,8 +54,7 @@ void SayWindowsError(const char *what, const char *port) {
 }
 
 bool ConfigurePort(HANDLE h, const SimOptions &o) {
-  DCB dcb;
-  memset(&dcb, 0, sizeof dcb);
+  DCB dcb = {};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(h, &dcb)) return false;
   dcb.BaudRate = o.baud ? o.baud : 19200;
@@ -73,33 +72,6 @@ bool ConfigurePort(HANDLE h, const SimOptions &o) {
   COMMTIMEOUTS t = {MAXDWORD, 0, 0, 0, 1000};
   return SetCommTimeouts(h, &t) != 0;
 }
-
-}  // namespace
-
-uint64_t SimNowNs() {
-  static LARGE_INTEGER frequency;
-  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<uint64_t>(c.QuadPart / frequency.QuadPart) * 1000000000ull +
-         static_cast<uint64_t>(c.QuadPart % frequency.QuadPart) * 1000000000ull /
-             static_cast<uint64_t>(frequency.QuadPart);
-}
-
-void SimSleepUntilNs(uint64_t ns) {
-  for (;;) {
-    uint64_t now = SimNowNs();
-    if (now >= ns) return;
-    uint64_t left = ns - now;
-    // Sleep for the bulk; spin out the last millisecond for the pacing.
-    if (left > 2000000)
-      Sleep(static_cast<DWORD>(left / 1000000 - 1));
-    else
-      Sleep(0);
-  }
-}
-
-namespace {
 
 // The COM port, configured; null after a message when it cannot be had.
 HANDLE OpenPort(const SimOptions &o) {
@@ -127,8 +99,7 @@ void Serve(const SimOptions &o, HANDLE line) {
   SimPacerInit(&pacer, &o);
   while (!stopping) {
     DWORD errors = 0;
-    COMSTAT status;
-    memset(&status, 0, sizeof status);
+    COMSTAT status = {};
     if (!ClearCommError(line, &errors, &status)) break;
     if (status.cbInQue == 0) {
       Sleep(1);
@@ -145,6 +116,26 @@ void Serve(const SimOptions &o, HANDLE line) {
 }
 
 }  // namespace
+
+uint64_t SimNowNs() {
+  static LARGE_INTEGER frequency;
+  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return static_cast<uint64_t>(c.QuadPart / frequency.QuadPart) * 1000000000ull +
+         static_cast<uint64_t>(c.QuadPart % frequency.QuadPart) * 1000000000ull /
+             static_cast<uint64_t>(frequency.QuadPart);
+}
+
+void SimSleepUntilNs(uint64_t ns) {
+  for (;;) {
+    uint64_t now = SimNowNs();
+    if (now >= ns) return;
+    uint64_t left = ns - now;
+    // Sleep for the bulk; spin out the last millisecond for the pacing.
+    Sleep(left > 2000000 ? static_cast<DWORD>(left / 1000000 - 1) : 0);
+  }
+}
 
 int main(int argc, char **argv) {
   SimOptions o;
