@@ -12,22 +12,20 @@ void PrintCp437(const char *text) {
              {0xC8, "\u255A"}, {0xBC, "\u255D"}, {0xDB, "\u2588"}, {0xB2, "\u2593"},
              {0xB1, "\u2592"}, {0xB0, "\u2591"}};
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
-    if (*p < 0x80) {
-      putchar(*p);
-      continue;
-    }
     const char *out = "?";
     for (const auto &m : map)
       if (m.cp == *p) out = m.utf8;
-    fputs(out, stdout);
+    if (*p < 0x80)
+      putchar(*p);
+    else
+      fputs(out, stdout);
   }
 }
 
 }  // namespace
 
 int32_t DescribeCommand(char **) {
-  DriverInfo info;
-  memset(&info, 0, sizeof info);
+  DriverInfo info = {};
   int32_t result = Call(LUMISAR_OP_DESCRIBE_DRIVER, &info);
   printf("vendor      %s\n", info.vendorText ? info.vendorText : "");
   printf("context     %u bytes per channel\n", info.contextSize);

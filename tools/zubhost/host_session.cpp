@@ -57,8 +57,7 @@ void OnDriverLog(int level, const char *line) {
 }
 
 int32_t Call(uint32_t operation, void *params) {
-  RequestBlock r;
-  memset(&r, 0, sizeof r);
+  RequestBlock r = {};
   r.context = &host.channel;
   r.operation = operation;
   r.params = params;
@@ -67,8 +66,7 @@ int32_t Call(uint32_t operation, void *params) {
 
 int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout) {
   memset(&host.channel, 0, sizeof host.channel);
-  OpenRequest r;
-  memset(&r, 0, sizeof r);
+  OpenRequest r = {};
   snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
   r.enabled = 1;
   r.replyTimeout = replyTimeout;
@@ -88,8 +86,7 @@ bool OpenChannel() {
 }
 
 int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, TagAddress *a) {
-  ResolveRequest r;
-  memset(&r, 0, sizeof r);
+  ResolveRequest r = {};
   r.addressText = text;
   r.dataType = type;
   r.count = count;
