@@ -232,18 +232,6 @@ bool LineTime(LogAnalyzer *a, const char *line, const char *text, double *time) 
   return true;
 }
 
-void OnTrace(LogAnalyzer *a, const TraceLine &t, double time, bool timed) {
-  if (t.damaged) {
-    a->counts.damagedLines++;
-    Break(a);
-    a->skipping = true;
-  } else if (t.kind == kTraceSent) {
-    OnSend(a, t.bytes, time, timed);
-  } else {
-    OnReceive(a, t.bytes);
-  }
-}
-
 }  // namespace
 
 LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user) {
@@ -259,10 +247,8 @@ void AnalyzerDestroy(LogAnalyzer *a) { free(a); }
 void AnalyzerLine(LogAnalyzer *a, const char *line) {
   a->counts.lines++;
   TraceLine t = ReadTraceLine(line);
-  if (t.kind == kTraceOther) {
-    a->counts.skippedLines++;
-    return;
-  }
+  if (t.kind == kTraceOther || t.kind == kTraceUnknown) a->counts.skippedLines++;
+  if (t.kind == kTraceOther) return;
   a->counts.driverLines++;
   double time = 0;
   bool timed = LineTime(a, line, t.text, &time);
@@ -270,14 +256,19 @@ void AnalyzerLine(LogAnalyzer *a, const char *line) {
     if (timed) a->op.end = time;
     a->op.timed = a->op.timed && timed;
   }
-  if (t.kind == kTraceSent || t.kind == kTraceReceived)
-    OnTrace(a, t, time, timed);
-  else if (t.kind == kTraceOpenFailed)
+  if (t.damaged) {
+    a->counts.damagedLines++;
+    Break(a);
+    a->skipping = true;
+  } else if (t.kind == kTraceSent) {
+    OnSend(a, t.bytes, time, timed);
+  } else if (t.kind == kTraceReceived) {
+    OnReceive(a, t.bytes);
+  } else if (t.kind == kTraceOpenFailed) {
     a->counts.openFailures++;
-  else if (t.kind == kTraceDiagnostic)
+  } else if (t.kind == kTraceDiagnostic) {
     OnDiagnostic(a, t.cause);
-  else
-    a->counts.skippedLines++;
+  }
 }
 
 void AnalyzerEnd(LogAnalyzer *a) {
