@@ -8,8 +8,7 @@
 
 // The name messages start with: "zubhost", "plcsim".
 void SetToolName(const char *name);
-// Names a mistake on standard error, as "TOOL: what was wrong"; false, for
-// returning.
+// Names a mistake on standard error, as "TOOL: what was wrong"; returns false.
 __attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
 
 // A whole number (decimal, or 0x hexadecimal) from low to high.

@@ -48,8 +48,7 @@ bool ParseFields(const char *p, uint8_t *b) {
   return *p == 0;
 }
 
-// The driver's text in the line: the first "ORVEN" that starts one of its
-// two prefixes.
+// The driver's text in the line: the first "ORVEN" that starts one of its prefixes.
 const char *DriverText(const char *line) {
   for (const char *p = strstr(line, "ORVEN"); p; p = strstr(p + 1, "ORVEN"))
     if (StartsWith(p, ORVEN_TRACE_PREFIX) || StartsWith(p, ORVEN_ERROR_PREFIX)) return p;

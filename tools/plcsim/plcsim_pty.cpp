@@ -93,8 +93,7 @@ void ReadControl(Sim *sim, int fd, bool *quit) {
   }
 }
 
-// The speed the master set on the line, in baud; 0 when it is not one the
-// table knows.
+// The speed the master set on the line, in baud; 0 when the table does not know it.
 unsigned LineSpeed(const Line *l) {
   static const struct {
     speed_t code;

@@ -57,9 +57,7 @@ void SimClearFaults(Sim *sim);
 void SimSetDelay(Sim *sim, uint32_t ms);
 void SimSetLog(Sim *sim, FILE *log);
 const SimStats *SimGetStats(const Sim *sim);
-// Feed bytes from the master; whatever the controller answers is appended
-// to out (out->len grows).
+// Feeds bytes from the master; the controller's answers are appended to out.
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out);
-// Loads "station octal-address value" lines; returns the lines applied or
-// -1 when the file cannot be read.
+// Loads "station octal-address value" lines: how many applied, -1 for an unreadable file.
 int SimLoadFile(Sim *sim, const char *path);

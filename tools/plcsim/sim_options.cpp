@@ -7,8 +7,7 @@
 
 namespace {
 
-// What the options set: the simulator's own settings, and the options the
-// caller gets back.
+// What the options set: the simulator, and the options the caller gets back.
 struct Settings {
   Sim *sim;
   SimOptions o;

@@ -18,8 +18,7 @@ struct SimOptions {
   bool echo = false, quiet = false;
 };
 
-// Parses the command line into the simulator and the options; on a mistake
-// prints what was wrong and what is accepted, and returns false.
+// Parses the command line into the simulator and the options; false after a message.
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool windows);
 void SimUsage(FILE *to, bool windows);
 

@@ -1,5 +1,4 @@
-// read-block, write-block: up to 128 words or 64 32-bit values in one
-// exchange.
+// read-block, write-block: up to 128 words or 64 32-bit values in one exchange.
 #include <stdlib.h>
 
 #include "address/address_text.h"

@@ -28,8 +28,7 @@ inline int32_t UsageError(bool) { return kUsageError; }
 constexpr int32_t kCannotRead = -kExitCannotRead;
 constexpr int32_t kCannotWrite = -kExitCannotWrite;
 
-// Reads the options from argv[*next] on; false for a mistake (message
-// printed).
+// Reads the options from argv[*next] on; false for a mistake (message printed).
 bool ParseHostOptions(int argc, char **argv, int *next);
 void PrintHostOptions(FILE *to);
 

@@ -1,5 +1,4 @@
-// zubhost's options: one table, from which both the parsing and the usage
-// text come.
+// zubhost's options: one table, from which both the parsing and the usage text come.
 #include "commands.h"
 
 namespace {

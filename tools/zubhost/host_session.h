@@ -27,8 +27,7 @@ struct HostSession {
 
 extern HostSession host;
 
-// Routes the driver's log lines to the screen, the decoder, the log file
-// and the analyzer.
+// Routes the driver's log lines to the screen, the decoder, the log file and the analyzer.
 void OnDriverLog(int level, const char *line);
 
 int32_t Call(uint32_t operation, void *params);
@@ -37,7 +36,6 @@ bool OpenChannel();
 // Operation 1 on the host's port at these settings; the driver's result.
 int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout);
 int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, TagAddress *a);
-// A transfer of count values of the tag at text, through values, resolved:
-// the result of resolving it.
+// A transfer of count values of the tag at text, through values; the result of resolving it.
 int32_t PrepareIo(IoRequest *io, const char *text, uint32_t type, bool block, int32_t count,
                   uint8_t *values);

@@ -9,13 +9,12 @@
 // The words a person reads for a result code.
 const char *Meaning(int32_t result);
 
-// word, bit, long, float -> data type code; false (message printed) for any
-// other name.
+// word, bit, long, float -> data type code; false (message printed) for other names.
 bool TypeCode(const char *name, uint32_t *code);
 
 void PrintValue(uint32_t type, const uint8_t *values);
-// The value of a write, into the buffer's place for its type; false
-// (message printed) for a value the type cannot hold.
+// The value of a write into the buffer's place for its type; false (message printed)
+// for a value the type cannot hold.
 bool ParseValue(uint32_t type, const char *text, uint8_t *values);
 
 // What the text must look like, and which character broke it.

@@ -210,8 +210,7 @@ void OnDiagnostic(LogAnalyzer *a, int cause) {
         a->stage == kAcked || a->stage == kAwaitAck ? kCauseBadAcknowledge : kCauseHeaderRefused;
 }
 
-// The line's time stamp, if it has one before the driver's text; lines out
-// of order break what is under way.
+// The line's time stamp, if any before the driver's text; lines out of order break.
 bool LineTime(LogAnalyzer *a, const char *line, const char *text, double *time) {
   bool dated = false;
   if (!FindLogTime(line, text, time, &dated)) return false;

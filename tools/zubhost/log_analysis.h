@@ -47,8 +47,7 @@ struct LogCounts {
 
 LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user);
 void AnalyzerDestroy(LogAnalyzer *a);
-// One line of the log, without its line end; anything may come before the
-// driver's text.
+// One line of the log, without its line end; anything may precede the driver's text.
 void AnalyzerLine(LogAnalyzer *a, const char *line);
 // The log is over: an operation whose end it does not show is unknown.
 void AnalyzerEnd(LogAnalyzer *a);

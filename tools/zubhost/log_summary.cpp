@@ -72,8 +72,7 @@ void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
   fputc('\n', out);
 }
 
-// The longest run's times, when the log showed them: ", FROM to TO" or
-// with json, the JSON members.
+// The longest run's times when the log showed them: ", FROM to TO", or JSON members.
 void PrintRun(FILE *out, const PlcStats &p, bool dated, bool json) {
   char from[40], to[40];
   bool timed = p.bestRun && p.bestTimed;

@@ -29,6 +29,5 @@ void SummaryReset(LogSummary *s);
 void SummaryAdd(const Operation &op, void *summary);
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
 void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
-// The address ranges of a bit set, "V40000 V40010-V40017", at most 16 of
-// them and how many more.
+// The address ranges of a bit set, "V40000 V40010-V40017": 16 at most, and how many more.
 void SummaryPrintRanges(FILE *out, const uint8_t *bits);

@@ -7,6 +7,5 @@ struct TraceDecoder {
   int dataBytes = 2;  // announced by the last header, for the data frame
 };
 
-// Writes a decoded form of a SendStr/RecvStr trace line to out; false for
-// any other line.
+// Decodes a SendStr/RecvStr trace line into out; false for any other line.
 bool DecodeTraceLine(TraceDecoder *decoder, const char *line, char *out, size_t size);

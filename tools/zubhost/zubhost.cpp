@@ -62,8 +62,7 @@ int Arguments(const Command &c, int at, int argc) {
   return c.arguments < 0 ? argc - at - 1 : c.arguments;
 }
 
-// Checks the whole command line before the first exchange; true when it
-// holds. *driver tells whether any command needs the driver.
+// Checks the whole command line before the first exchange; *driver: a command needs it.
 bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   for (int k = first; k < argc;) {
     const Command *c = Find(argv[k]);
