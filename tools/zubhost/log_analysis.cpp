@@ -176,25 +176,21 @@ void OnReceive(LogAnalyzer *a, const uint8_t *b) {
       if (a->cause == kCauseCount) a->stage = kAcked;
       break;
     case kAwaitHeaderAck:
-      if (b[0] == ACK)
-        a->stage = a->op.write ? kHeaderAcked : kAwaitData;
-      else
-        a->cause = b[0] == kEnquiryStart ? kCauseNoAnswer : kCauseHeaderRefused;
+      a->cause = b[0] == ACK             ? kCauseCount
+                 : b[0] == kEnquiryStart ? kCauseNoAnswer
+                                         : kCauseHeaderRefused;
+      if (b[0] == ACK) a->stage = a->op.write ? kHeaderAcked : kAwaitData;
       break;
     case kAwaitData:
       a->stage = kDataLooksRight;
       break;
     case kAwaitEot:
-      if (b[0] == EOT)
-        a->stage = kEotReceived;
-      else
-        a->cause = b[0] == STX ? kCauseNoEot : kCauseBadEot;
+      a->cause = b[0] == EOT ? kCauseCount : b[0] == STX ? kCauseNoEot : kCauseBadEot;
+      if (b[0] == EOT) a->stage = kEotReceived;
       break;
     case kAwaitDataAck:
-      if (b[0] == ACK)
-        a->stage = kDataAcked;
-      else
-        a->cause = kCauseDataRefused;
+      a->cause = b[0] == ACK ? kCauseCount : kCauseDataRefused;
+      if (b[0] == ACK) a->stage = kDataAcked;
       break;
     default:
       Break(a);

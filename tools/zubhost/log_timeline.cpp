@@ -117,7 +117,7 @@ void Label(const Drawing &d, double x, bool withDate, char *out, int size) {
     snprintf(out, static_cast<size_t>(size), "operation %lu", static_cast<unsigned long>(x) + 1);
 }
 
-void WriteHead(const Drawing &d, int rows, const char *title) {
+void WriteHead(const Drawing &d, int rows) {
   int width = kLeft + kWidth + kRight, height = kTop + rows * kRow + kBottom;
   fprintf(d.out,
           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
@@ -126,9 +126,10 @@ void WriteHead(const Drawing &d, int rows, const char *title) {
   for (const auto &band : kBands) fprintf(d.out, ".%s{fill:%s}", band.css, band.colour);
   fprintf(d.out, ".line{fill:#d00000;fill-opacity:.35}</style>\n");
   fprintf(d.out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
-  fprintf(d.out, "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">", kLeft);
-  WriteEscaped(d.out, title);
-  fprintf(d.out, "</text>\n");
+  fprintf(d.out,
+          "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">%u operations of %d "
+          "PLC%s</text>\n",
+          kLeft, d.t->operations, rows, rows == 1 ? "" : "s");
   int x = kLeft;
   for (const auto &band : kBands) {
     fprintf(d.out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" class=\"%s\"/>", x,
@@ -273,10 +274,7 @@ void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
   d.last = t->axes[d.axis].last;
   int rows = 0;
   for (const Row *r : t->rows) rows += r != nullptr;
-  char title[200];
-  snprintf(title, sizeof title, "%u operations of %d PLC%s", t->operations, rows,
-           rows == 1 ? "" : "s");
-  WriteHead(d, rows, title);
+  WriteHead(d, rows);
   for (int plc = 0, row = 0; plc < 256; ++plc) {
     const Row *r = t->rows[plc];
     if (!r) continue;
