@@ -189,10 +189,8 @@ void PrintText(const Scan &s, int tried) {
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
            t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits, StopWords(t.line.stopBits),
            t.limit * 10);
-    if (!t.available)
-      printf("not available on this port\n");
-    else
-      printf("%d answered (%.1f s)\n", t.answered, t.ms / 1000);
+    printf(t.available ? "%d answered (%.1f s)\n" : "not available on this port\n", t.answered,
+           t.ms / 1000);
   }
   int found =
       EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {

@@ -166,9 +166,6 @@ void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) 
   char why[160] = "";
   for (auto rule : rules)
     if (rule(t, why, sizeof why)) break;
-  if (why[0])
-    printf("  address %s refused: %s\n", text, why);
-  else
-    printf("  address %s refused by the driver\n", text);
+  printf(why[0] ? "  address %s refused: %s\n" : "  address %s refused by the driver\n", text, why);
   fputs(kAddressShape, stdout);
 }

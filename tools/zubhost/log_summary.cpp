@@ -47,22 +47,15 @@ int ForRanges(const uint8_t *bits, Put put) {
 // The longest run of failed operations in a row.
 void TrackRun(PlcStats &p, const Operation &op) {
   if (op.outcome == kUnknown) return;  // neither breaks nor lengthens a run
+  PlcStats::Run &r = p.run;
   if (op.outcome != kFailed) {
-    p.run = 0;
+    r.operations = 0;
     return;
   }
-  if (p.run++ == 0) {
-    p.runStart = op.start;
-    p.runTimed = op.timed;
-  }
-  p.runEnd = op.end;
-  p.runTimed = p.runTimed && op.timed;
-  if (p.run > p.bestRun) {
-    p.bestRun = p.run;
-    p.bestStart = p.runStart;
-    p.bestEnd = p.runEnd;
-    p.bestTimed = p.runTimed;
-  }
+  if (r.operations++ == 0) r = PlcStats::Run{1, true, op.start, op.end};
+  r.end = op.end;
+  r.timed = r.timed && op.timed;
+  if (r.operations > p.longest.operations) p.longest = r;
 }
 
 void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
@@ -75,9 +68,9 @@ void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
 // The longest run's times when the log showed them: ", FROM to TO", or JSON members.
 void PrintRun(FILE *out, const PlcStats &p, bool dated, bool json) {
   char from[40], to[40];
-  bool timed = p.bestRun && p.bestTimed;
-  if (timed) FormatLogTime(p.bestStart, dated, from, sizeof from);
-  if (timed) FormatLogTime(p.bestEnd, dated, to, sizeof to);
+  bool timed = p.longest.operations && p.longest.timed;
+  if (timed) FormatLogTime(p.longest.start, dated, from, sizeof from);
+  if (timed) FormatLogTime(p.longest.end, dated, to, sizeof to);
   if (json && timed)
     fprintf(out, ", \"from\": \"%s\", \"to\": \"%s\"}\n", from, to);
   else if (json)
@@ -98,8 +91,8 @@ void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
     if (p.causes[k]) fprintf(out, "    %-38s %lu\n", kCauses[k].text, p.causes[k]);
   PrintRanges(out, "  addresses                 ", p.addresses);
   PrintRanges(out, "  refused or failed at      ", p.failedAddresses);
-  fprintf(out, "  longest run of failures    %lu operation%s", p.bestRun,
-          p.bestRun == 1 ? "" : "s");
+  fprintf(out, "  longest run of failures    %lu operation%s", p.longest.operations,
+          p.longest.operations == 1 ? "" : "s");
   PrintRun(out, p, dated, false);
   fputc('\n', out);
 }
@@ -120,7 +113,7 @@ void PrintPlcJson(FILE *out, const PlcStats &p, bool dated) {
   fprintf(out, "},\n");
   PrintJsonRanges(out, "addresses", p.addresses);
   PrintJsonRanges(out, "failed_addresses", p.failedAddresses);
-  fprintf(out, "      \"longest_failure_run\": {\"operations\": %lu", p.bestRun);
+  fprintf(out, "      \"longest_failure_run\": {\"operations\": %lu", p.longest.operations);
   PrintRun(out, p, dated, true);
 }
 

@@ -9,9 +9,11 @@
 struct PlcStats {
   unsigned long operations, outcomes[kOutcomeCount], retries, causes[kCauseCount];
   uint8_t *addresses, *failedAddresses;  // a bit per V-memory address
-  unsigned long run, bestRun;            // consecutive failed operations
-  bool runTimed, bestTimed;
-  double runStart, runEnd, bestStart, bestEnd;
+  struct Run {                           // consecutive failed operations
+    unsigned long operations;
+    bool timed;
+    double start, end;
+  } run, longest;
 };
 
 struct LogSummary {
