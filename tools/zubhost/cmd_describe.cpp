@@ -1,5 +1,6 @@
-// describe, note, decode: the commands that make no exchange.
+// describe, note, decode, --version: the commands that make no exchange.
 #include "commands.h"
+#include "lumisar_version.h"
 
 namespace {
 
@@ -45,5 +46,17 @@ int32_t DecodeCommand(char **args) {
   if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0)
     return UsageError(Mistake("decode takes on or off (not \"%s\")", args[0]));
   host.decode = strcmp(args[0], "on") == 0;
+  return 0;
+}
+
+// Which zubhost this is, and which driver file it loaded: an integrator with
+// several LUMISAR.DLL files on a PC asks this first.
+int32_t VersionCommand(char **) {
+  printf("zubhost %s\n", LUMISAR_VERSION_TEXT);
+  char version[64], path[260];
+  if (DriverFileVersion(version, sizeof version, path, sizeof path))
+    printf("LUMISAR.DLL %s (%s)\n", version, path);
+  else
+    printf("LUMISAR.DLL: no version resource found (%s)\n", path);
   return 0;
 }
