@@ -58,10 +58,7 @@ void Break(LogAnalyzer *a) {
 
 void EmitFragment(LogAnalyzer *a) {
   if (!a->fragment) return;
-  Operation op = {};
-  op.plc = -1;
-  op.outcome = kUnknown;
-  a->sink(op, a->user);
+  a->sink(Operation{-1, false, 0, 0, 0, kUnknown}, a->user);
   a->fragment = false;
 }
 
@@ -69,16 +66,10 @@ void EmitFragment(LogAnalyzer *a) {
 // (14 of its bytes), or one the log caught without its enquiry.
 void Begin(LogAnalyzer *a, int plc, const uint8_t *header, double time, bool timed,
            AnalyzerStage stage) {
-  memset(&a->op, 0, sizeof a->op);
   TracedHeader h = {};
   DecodeHeader(header, &h);
-  a->op.plc = plc;
-  a->op.write = header[3] == '8';
-  a->op.wordAddress = h.wordAddress;
-  a->op.bytes = h.bytes;
-  a->op.attempts = 1;
-  a->op.timed = timed;
-  a->op.start = a->op.end = time;
+  a->op = Operation{plc, header[3] == '8', h.wordAddress, h.bytes, 1, kFirstTime, {}, timed, time,
+                    time};
   memcpy(a->header, header, sizeof a->header);
   a->active = true;
   a->skipping = false;
