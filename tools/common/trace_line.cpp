@@ -87,10 +87,7 @@ bool DecodeHeader(const uint8_t *b, TracedHeader *out) {
   int plc = Hex2(b + 1), hi = Hex2(b + 5), lo = Hex2(b + 7), blocks = Hex2(b + 9),
       last = Hex2(b + 11);
   if (b[0] != SOH || plc < 0 || hi < 0 || lo < 0 || blocks < 0 || last < 0) return false;
-  out->plc = plc;
-  out->write = b[3] == '8';
-  out->wordAddress = static_cast<uint32_t>(hi * 256 + lo);
-  out->bytes = blocks * 256 + last;
+  *out = TracedHeader{plc, b[3] == '8', static_cast<uint32_t>(hi * 256 + lo), blocks * 256 + last};
   return true;
 }
 

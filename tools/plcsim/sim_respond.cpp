@@ -50,9 +50,7 @@ void SendThroughAdapter(const SimPacer *p, SimSend send, void *line, const uint8
 void SimPacerInit(SimPacer *p, const SimOptions *o) {
   // Bit times in halves, for one and a half stop bits.
   unsigned halfBits = 2 * (1 + o->dataBits + (o->parity ? 1 : 0)) + 2 + o->stopBits;
-  p->byteNs = o->baud ? halfBits * 500000000ull / o->baud : 0;
-  p->rxFreeAt = 0;
-  p->latencyNs = o->latencyMs * 1000000ull;
+  *p = SimPacer{o->baud ? halfBits * 500000000ull / o->baud : 0, 0, o->latencyMs * 1000000ull};
 }
 
 void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,

@@ -57,20 +57,14 @@ void OnDriverLog(int level, const char *line) {
 }
 
 int32_t Call(uint32_t operation, void *params) {
-  RequestBlock r = {};
-  r.context = &host.channel;
-  r.operation = operation;
-  r.params = params;
+  RequestBlock r = {&host.channel, operation, {}, params};
   return host.zub(&r);
 }
 
 int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout) {
   memset(&host.channel, 0, sizeof host.channel);
-  OpenRequest r = {};
+  OpenRequest r = {{}, 1, replyTimeout, line};
   snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
-  r.enabled = 1;
-  r.replyTimeout = replyTimeout;
-  r.settings = line;
   return Call(LUMISAR_OP_OPEN_PORT, &r);
 }
 
@@ -86,10 +80,7 @@ bool OpenChannel() {
 }
 
 int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, TagAddress *a) {
-  ResolveRequest r = {};
-  r.addressText = text;
-  r.dataType = type;
-  r.count = count;
+  ResolveRequest r = {text, 0, type, count};
   int32_t result = Call(block ? LUMISAR_OP_RESOLVE_BLOCK_ADDRESS : LUMISAR_OP_RESOLVE_ADDRESS, &r);
   *a = r.address;
   return result;
@@ -97,10 +88,6 @@ int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, T
 
 int32_t PrepareIo(IoRequest *io, const char *text, uint32_t type, bool block, int32_t count,
                   uint8_t *values) {
-  memset(io, 0, sizeof *io);
-  io->addressText = text;
-  io->dataType = type;
-  io->count = count;
-  io->values = values;
+  *io = IoRequest{text, 0, {}, type, count, 0, values};
   return ResolveTag(text, type, block, count, &io->address);
 }
