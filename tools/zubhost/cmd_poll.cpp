@@ -65,11 +65,8 @@ void ReadTag(Tag &t, Statistics &s) {
   s.total += s.last;
   s.exchanges++;
   printf("  %s=", t.text);
-  if (result == LUMISAR_DONE)
-    PrintValue(t.type, t.values);
-  else
-    printf("(%s)", result == LUMISAR_REFUSED ? "refused" : "failed");
-  if (result == LUMISAR_DONE) return;
+  if (result == LUMISAR_DONE) return PrintValue(t.type, t.values);
+  printf("(%s)", result == LUMISAR_REFUSED ? "refused" : "failed");
   s.failures++;
   if (result > s.worst) s.worst = result;
 }

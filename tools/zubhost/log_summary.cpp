@@ -139,11 +139,9 @@ void SummaryAdd(const Operation &op, void *user) {
   LogSummary *s = static_cast<LogSummary *>(user);
   s->operations++;
   if (op.outcome == kUnknown) s->unknown++;
-  if (op.timed) {
-    if (!s->haveTime || op.start < s->first) s->first = op.start;
-    if (!s->haveTime || op.start > s->last) s->last = op.start;
-    s->haveTime = true;
-  }
+  if (op.timed && (!s->haveTime || op.start < s->first)) s->first = op.start;
+  if (op.timed && (!s->haveTime || op.start > s->last)) s->last = op.start;
+  s->haveTime = s->haveTime || op.timed;
   if (op.plc < 0 || op.plc > 255) {
     s->unknownWithoutPlc++;
     return;
