@@ -62,17 +62,12 @@ bool OpenLine(const SimOptions &o, Line *l) {
 
 // The names the line is reached by, and the control FIFO.
 bool MakeNames(const SimOptions &o, Line *l) {
-  if (o.link) {
-    unlink(o.link);
-    if (symlink(l->path, o.link) != 0)
-      return Mistake("--link cannot make \"%s\": %s", o.link, strerror(errno));
-  }
-  if (o.control) {
-    if (access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
-    // Opened read-write so the FIFO never reports end of file between
-    // writers.
-    l->control = open(o.control, O_RDWR | O_NONBLOCK);
-  }
+  if (o.link) unlink(o.link);
+  if (o.link && symlink(l->path, o.link) != 0)
+    return Mistake("--link cannot make \"%s\": %s", o.link, strerror(errno));
+  if (o.control && access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
+  // Opened read-write so the FIFO never reports end of file between writers.
+  if (o.control) l->control = open(o.control, O_RDWR | O_NONBLOCK);
   return true;
 }
 

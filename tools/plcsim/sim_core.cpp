@@ -67,16 +67,12 @@ void LogFrame(Sim *sim, const char *what, const uint8_t *b, size_t n) {
   fprintf(sim->log, n > 24 ? " ...\n" : "\n");
 }
 
-int HexDigit(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Two upper-case hexadecimal characters; -1 when they are not.
 int Hex2(const uint8_t *p) {
-  int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
-  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+  const char *digits = "0123456789ABCDEF";
+  const char *hi = p[0] ? strchr(digits, p[0]) : nullptr,
+             *lo = p[1] ? strchr(digits, p[1]) : nullptr;
+  return hi && lo ? static_cast<int>((hi - digits) * 16 + (lo - digits)) : -1;
 }
 
 uint8_t Xor(const uint8_t *p, size_t n) {
