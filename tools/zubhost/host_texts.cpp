@@ -109,16 +109,13 @@ const char *Meaning(int32_t result) {
 }
 
 bool TypeCode(const char *name, uint32_t *code) {
+  char names[64] = "";
   for (const auto &t : kTypes) {
-    if (strcmp(name, t.name) == 0) {
-      *code = t.code;
-      return true;
-    }
+    if (strcmp(name, t.name) == 0) return (*code = t.code, true);
+    size_t n = strlen(names);
+    snprintf(names + n, sizeof names - n, "%s%s", n ? ", " : "", t.name);
   }
-  printf("unknown type %s: the types are", name);
-  for (const auto &t : kTypes) printf("%s %s", &t == kTypes ? "" : ",", t.name);
-  printf("\n");
-  return false;
+  return Mistake("unknown type %s: the types are %s", name, names);
 }
 
 void PrintValue(uint32_t type, const uint8_t *values) {
