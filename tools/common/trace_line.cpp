@@ -74,12 +74,8 @@ TraceLine ReadTraceLine(const char *line) {
     return t;
   }
   t.kind = StartsWith(t.text, ORVEN_OPEN_FAILED) ? kTraceOpenFailed : kTraceUnknown;
-  for (const auto &d : kDiagnostics) {
-    if (StartsWith(t.text, d.text)) {
-      t.kind = kTraceDiagnostic;
-      t.cause = d.cause;
-    }
-  }
+  for (const auto &d : kDiagnostics)
+    if (StartsWith(t.text, d.text)) t = TraceLine{kTraceDiagnostic, t.text, false, {}, d.cause};
   return t;
 }
 
