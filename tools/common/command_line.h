@@ -8,7 +8,8 @@
 
 // The name messages start with: "zubhost", "plcsim".
 void SetToolName(const char *name);
-// Names a mistake on standard error, as "TOOL: what was wrong"; returns false.
+// Names a mistake (or a file that cannot be had) on standard error, as
+// "TOOL: what was wrong"; returns false.
 __attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
 
 // A whole number (decimal, or 0x hexadecimal) from low to high.

@@ -46,8 +46,7 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
   }
   bool ok = in && !ferror(in);
   if (in && !standardInput) fclose(in);
-  if (!ok) fprintf(stderr, "zubhost: analyze cannot read \"%s\"\n", name);
-  return ok;
+  return ok || Mistake("analyze cannot read \"%s\"", name);
 }
 
 // The timeline (no summary) or the page (with it) into the file at path.
@@ -56,8 +55,7 @@ int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count
   if (out && page) WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count);
   if (out && !page) TimelineWriteSvg(analysis.timeline, c->dated, out);
   if (out && fclose(out) == 0) return 0;
-  fprintf(stderr, "zubhost: analyze cannot write the %s to \"%s\"\n", page ? "page" : "timeline",
-          path);
+  Mistake("analyze cannot write the %s to \"%s\"", page ? "page" : "timeline", path);
   return kCannotWrite;
 }
 

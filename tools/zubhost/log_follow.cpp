@@ -146,7 +146,7 @@ int32_t FollowLog(const char *path) {
     printf("\n");
     SummaryPrintText(f.summary, AnalyzerCounts(f.analyzer), stdout);
   } else {
-    fprintf(stderr, "zubhost: analyze cannot read \"%s\"\n", path);
+    Mistake("analyze cannot read \"%s\"", path);
   }
   AnalyzerDestroy(f.analyzer);
   SummaryDestroy(f.summary);
