@@ -33,42 +33,54 @@ void Log(const char *line) {
 Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
                     const ReadDiagnostics &d) {
   SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, capacity)) return Failed(kCauseNoAnswer, kRead);
+  if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
+    return EndAttempt(context, kCauseNoAnswer, kRead);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return Failed(kCauseBadAcknowledge, kRead);
+    return EndAttempt(context, kCauseBadAcknowledge, kRead);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return Failed(kCauseNoAck, kRead);
+    return EndAttempt(context, kCauseNoAck, kRead);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity)) return Failed(kCauseNoAnswer, kRead);
+  if (!RecvStr(context, reply, 1, capacity)) return EndAttempt(context, kCauseNoAnswer, kRead);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return Failed(kCauseHeaderRefused, kRead);
+    return EndAttempt(context, kCauseHeaderRefused, kRead);
   }
-  if (!RecvStr(context, reply, frameLength, capacity)) return Failed(kCauseDataFrame, kRead);
+  if (!RecvStr(context, reply, frameLength, capacity))
+    return EndAttempt(context, kCauseDataFrame, kRead);
   if (!CheckLrc(reply, frameLength)) {
     Log(d.badLrc);
-    return Failed(kCauseBadCheckByte, kRead);
+    return EndAttempt(context, kCauseBadCheckByte, kRead);
   }
-  // The terminator is not checked: the check byte already vouches for the
-  // data, and controllers have been seen to vary it.
   if (reply[0] != STX) {
     Log(kLogBadStx);
-    return Failed(kCauseBadStx, kRead);
+    return EndAttempt(context, kCauseBadStx, kRead);
+  }
+  // The check byte alone cannot vouch for a frame: a byte added to it
+  // moves the data along and may keep the XOR. The frame must end as a
+  // data frame ends, and nothing may follow it before the driver's ACK.
+  uint8_t terminator = reply[frameLength - 2];
+  if (terminator != ETX && terminator != ETB) {
+    Log(kLogBadEtx);
+    return EndAttempt(context, kCauseDataFrame, kRead);
+  }
+  if (BytesWaiting(context)) {
+    Log(kLogDataOverrun);
+    return EndAttempt(context, kCauseDataFrame, kRead);
   }
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
   if (!RecvStr(context, reply, 1, capacity)) {
     Log(kLogNoEot);
-    return Failed(kCauseNoEot, kRead);
+    return EndAttempt(context, kCauseNoEot, kRead);
   }
   if (reply[0] != EOT) {
     Log(kLogBadEot);
-    return Failed(kCauseBadEot, kRead);
+    return EndAttempt(context, kCauseBadEot, kRead);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);

@@ -30,26 +30,26 @@ Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnosti
   uint8_t reply[8] = {};
   SendStr(context, context->enquiry, kEnquiryLength);
   if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply))
-    return Failed(kCauseNoAnswer, kWrite);
+    return EndAttempt(context, kCauseNoAnswer, kWrite);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return Failed(kCauseBadAcknowledge, kWrite);
+    return EndAttempt(context, kCauseBadAcknowledge, kWrite);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return Failed(kCauseNoAck, kWrite);
+    return EndAttempt(context, kCauseNoAck, kWrite);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, sizeof reply)) return Failed(kCauseNoAnswer, kWrite);
+  if (!RecvStr(context, reply, 1, sizeof reply)) return EndAttempt(context, kCauseNoAnswer, kWrite);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return Failed(kCauseHeaderRefused, kWrite);
+    return EndAttempt(context, kCauseHeaderRefused, kWrite);
   }
   SendStr(context, context->dataFrame, frameLength);
-  if (!RecvStr(context, reply, 1, sizeof reply)) return Failed(kCauseNoAnswer, kWrite);
+  if (!RecvStr(context, reply, 1, sizeof reply)) return EndAttempt(context, kCauseNoAnswer, kWrite);
   if (reply[0] != ACK) {
     Log(d.badDataAck);
-    return Failed(kCauseDataRefused, kWrite);
+    return EndAttempt(context, kCauseDataRefused, kWrite);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);
