@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "protocol/protocol_facts.h"
 #include "sim_core.h"
 #include "support/driver_api.h"
 
@@ -56,6 +57,14 @@ const Defeat kDefeats[] = {{kFaultAckLost, -1, 2},     {kFaultNoAck, 1, 1},
                            {kFaultWrongStation, 2, 2}, {kFaultDataRefused, -1, 2},
                            {kFaultNoAnswer, 2, 2}};
 constexpr int kDefeatEvery = 40;  // one exchange in so many is meant to fail
+
+// A reply spoiled as a line spoils one: noise before or inside a frame, a
+// byte lost or changed or added, or the frame late by up to one limit.
+// Each costs at most one more attempt; a late one at most two.
+const char *const kSpoiledFrames[] = {"acknowledge", "header-ack", "data", "data-ack", "eot"};
+const char *const kSpoilings[] = {"junk-before=1", "junk-before=3", "junk-inside=1",
+                                  "junk-inside=3", "lose",          "change",
+                                  "insert",        "late="};
 
 enum Op {
   kReadWord,
@@ -230,7 +239,7 @@ int32_t RunOp(Step &s, int op) {
 // Decides the exchange's faults and tells the simulator; returns the result
 // the exchange must give, and may change the kind of exchange to one the
 // fault has a chance at.
-int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending) {
+int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending, int *allowance) {
   char command[96];
   if (x % kDefeatEvery == kDefeatEvery / 2) {
     const Defeat &d = kDefeats[c->defeats++ % (sizeof kDefeats / sizeof kDefeats[0])];
@@ -242,13 +251,30 @@ int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending)
     snprintf(command, sizeof command, "clear\nfault %s -1\n", SimFaultName(d.fault));
     c->command(c->user, command);
     *pending = true;
+    *allowance = kAttempts;
     return write ? d.write : d.read;
   }
+  *allowance = 1;
   if (Next(rng) % 3 == 0) {
     int kind = kSingleFaults[Next(rng) % (sizeof kSingleFaults / sizeof kSingleFaults[0])];
     snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
+    if (kind == kFaultDelay) *allowance = 2;
     c->command(c->user, command);
     c->faultsAsked++;
+    *pending = true;
+  } else if (Next(rng) % 2 == 0) {
+    const char *frame =
+        kSpoiledFrames[Next(rng) % (sizeof kSpoiledFrames / sizeof kSpoiledFrames[0])];
+    char how[24];
+    snprintf(how, sizeof how, "%s",
+             kSpoilings[Next(rng) % (sizeof kSpoilings / sizeof kSpoilings[0])]);
+    if (strcmp(how, "late=") == 0) {
+      snprintf(how, sizeof how, "late=%u", Next(rng) % c->limitMs + 1);
+      *allowance = 2;
+    }
+    snprintf(command, sizeof command, "clear\nspoil %s %s 1\n", frame, how);
+    c->command(c->user, command);
+    c->spoilsAsked++;
     *pending = true;
   } else if (*pending) {
     // A fault the last exchange had no chance for must not linger.
@@ -278,13 +304,21 @@ void SoakRun(SoakChannel *c) {
   bool pending = false;
   for (int x = 0; x < c->exchanges; ++x) {
     int op = static_cast<int>(Next(&rng) % kOps);
-    int32_t expected = PlanFaults(c, x, &rng, &op, &pending);
+    int allowance = 0;
+    int32_t expected = PlanFaults(c, x, &rng, &op, &pending, &allowance);
     // A bit write is a read exchange and a write exchange.
-    c->plainEnquiries += op == kWriteBit ? 2 : 1;
+    unsigned plain = op == kWriteBit ? 2 : 1, before = c->enquiries;
+    c->plainEnquiries += plain;
     // An even word, so that 32-bit values fit.
     Step s = {c, (Next(&rng) % (kSoakRegion - 130)) & ~1u, &rng, {}, true, 0};
     int32_t result = RunOp(s, op);
     if (result >= 0 && result <= 2) c->results[result]++;
+    unsigned attempts = c->enquiries - before;
+    if (attempts > plain + static_cast<unsigned>(allowance)) {
+      c->overBudget++;
+      fprintf(stderr, "soak: station %02X exchange %d (kind %d): %u attempts, %d allowed\n",
+              c->station, x, op, attempts, static_cast<int>(plain) + allowance);
+    }
     if (result != expected || !s.ok) {
       c->unexpected += result != expected;
       c->wrong += !s.ok;
@@ -336,9 +370,11 @@ bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjec
   fprintf(out,
           "soak: station %02X: results 0: %u, 1: %u, 2: %u (%u meant to fail, %u not as planned); "
           "words a failed write landed in %u; wrong values %u; memory mismatches %u; frames for "
-          "other stations: sent %u, received %u\n",
+          "other stations: sent %u, received %u; spoiled replies asked %u; over their attempts "
+          "%u\n",
           c->station, c->results[0], c->results[1], c->results[2], c->defeats, c->unexpected,
-          c->landed, c->wrong, mismatches, c->otherStations, foreign);
+          c->landed, c->wrong, mismatches, c->otherStations, foreign, c->spoilsAsked,
+          c->overBudget);
   const struct {
     bool holds;
     const char *otherwise;
@@ -350,6 +386,7 @@ bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjec
       {c->defeats > 0 && c->landed > 0, "no failed write was seen to land"},
       {c->enquiries >= c->plainEnquiries, "fewer enquiries traced than exchanges run"},
       {c->otherStations == 0 && foreign == 0, "frames for another station"},
+      {c->overBudget == 0, "exchanges that took more attempts than their fault may cost"},
   };
   bool pass = true;
   for (const auto &rule : rules) {
