@@ -101,6 +101,12 @@ messages=(
   "plcsim|2|--baud takes a whole number from 110 to 1000000 (not \"fast\")|--baud fast"
   "plcsim|2|--load cannot read \"/nonexistent\"|--load /nonexistent"
   "plcsim|2|unknown option --bogus|--bogus"
+  "plcsim|2|a spoil's frame is one of: acknowledge header-ack data data-ack eot (not \"dat\")|--spoil dat:lose"
+  "plcsim|2|a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS (not \"late\")|--spoil data:late"
+  "plcsim|2|junk-inside needs a frame with an inside, acknowledge or data (not \"eot\")|--spoil eot:junk-inside=1"
+  "plcsim|2|junk-before=K takes a whole number from 1 to 3 (not \"4\")|--spoil data:junk-before=4"
+  "plcsim|2|--spoil FRAME:HOW:COUNT takes a whole number from 1 to 1000000 (not \"x\")|--spoil eot:lose:x"
+  "plcsim|0|spoil FRAME HOW [COUNT [STATION]]|--help"
 )
 for row in "${messages[@]}"; do
   IFS='|' read -r program code words args <<<"$row"
@@ -292,6 +298,46 @@ ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 014000
   sed -n 's/^repeat 5 reads of 0140000 word: \([0-9]*\) ms.*/\1/p')
 [ "${ms:-0}" -ge 160 ]
 check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
+
+# --- Replies spoiled as a line spoils them -----------------------------------
+# The seed fixes the junk and its places, so every byte that comes back is
+# known. Each spoil strikes once; the master's next enquiry starts afresh
+# whatever state the spoiled exchange left the controller in.
+start_sim com6 --baud 19200 --parity none --seed 7 --control "$run/spoil.fifo"
+exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo 19200
+enq='N!\x05' hdr='\x01\x30\x31\x30\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x17\x07'
+# control command | what the master sends | what comes back
+spoils=(
+  "set 0140000 0x1234|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|04"
+  "spoil acknowledge junk-before=2 1|\x04$enq|92 e0 4e 21 06"
+  "spoil acknowledge junk-inside=3 1|$enq|4e 6f 21 c1 1b 06"
+  "spoil acknowledge lose 1|$enq|4e 21" "spoil acknowledge change 1|$enq|4e 21 82"
+  "spoil acknowledge insert 1|$enq|4e df 21 06"
+  "spoil header-ack lose 1|$enq|4e 21 06" "|$hdr|02 34 12 03 26"
+  "spoil data junk-before=1 1|$enq|4e 21 06" "|$hdr|06 2a 02 34 12 03 26"
+  "spoil data junk-inside=2 1|$enq|4e 21 06" "|$hdr|06 02 34 7e aa 12 03 26"
+  "spoil data lose 1|$enq|4e 21 06" "|$hdr|06 02 12 03 26"
+  "spoil data change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 05 26"
+  "spoil data insert 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26 7b"
+  "spoil eot change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|c0"
+  "stats|\x04$enq|4e 21 06"
+)
+for row in "${spoils[@]}"; do
+  IFS='|' read -r command sent want <<<"$row"
+  [ -n "$command" ] && echo "$command" >"$run/spoil.fifo"
+  printf "$sent" >&3
+  got=$(timeout 10 dd bs=1 count="$(wc -w <<<"$want")" <&3 2>/dev/null | od -An -tx1 | xargs)
+  [ "$got" = "$want" ]
+  check "spoiled reply: ${command:-then} ($want)" $? "$got"
+done
+grep -q " spoiled=12 " "$run/sim.out"
+check "stats counts the spoils" $? "$(cat "$run/sim.out")"
+# An echoing line: the master hears its own enquiry, then the answer.
+start_sim com6 --echo --parity none
+exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3
+[ "$(timeout 10 dd bs=1 count=6 <&3 2>/dev/null | od -An -tx1 | xargs)" = "4e 21 05 4e 21 06" ]
+check "--echo sends the master's bytes back before the answer" $?
+exec 3>&-
 
 LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
 

@@ -50,7 +50,10 @@ grep -q "^plcsim: port COM6" "$run/sim.out"
 check "plcsim.exe opens COM6: $(cat "$run/sim.out")" $?
 
 # One fault, answered by a retry: the first data frame's check byte is bad.
+# And one spoil, as a line loses a byte: the ACK of the first written data
+# frame never arrives, and the write is tried again.
 echo "fault bad-lrc 1" >&3
+echo "spoil data-ack lose 1" >&3
 sleep 0.5
 block=$(seq -s, 1 128)
 wine zubhost.exe --port COM5 --parity none --timeout 20 --log-file "Z:$run/site.log" \
@@ -85,13 +88,14 @@ echo "  20 paced reads took ${rate:-?} ms"
 check "pacing at 19200 baud shows in the exchange time" $?
 
 # The Windows host's log (CRLF lines, its own time stamps) reads back as
-# the run was: every operation done, one of them after the bad check byte.
+# the run was: every operation done, one after the bad check byte, one
+# after the lost ACK.
 if [ ! -x "$native_zubhost" ]; then
   skipped=$((skipped + 1))
   echo "SKIP zubhost.exe --log-file reads back in zubhost analyze: no native zubhost was given"
 else
   "$native_zubhost" analyze --json "$run/site.log" >"$run/site.json"
-  grep -q '"retried": 1,' "$run/site.json" && grep -q '"bad_check_byte": 1,' "$run/site.json" &&
+  grep -q '"retried": 2,' "$run/site.json" && grep -q '"bad_check_byte": 1,' "$run/site.json" &&
     grep -q '"failed": 0,' "$run/site.json" && grep -q '"unknown": 0,' "$run/site.json" &&
     grep -q '"skipped_lines": 0,' "$run/site.json"
   check "zubhost.exe --log-file reads back in zubhost analyze" $?
@@ -107,5 +111,7 @@ grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/si
 check "plcsim.exe holds the block written" $?
 grep -q "^plcsim: stats" "$run/sim.out"
 check "plcsim.exe quits on its standard input" $?
+grep -q "^plcsim: stats.* spoiled=1 " "$run/sim.out"
+check "plcsim.exe spoiled one reply" $?
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]

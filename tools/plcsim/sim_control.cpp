@@ -1,45 +1,58 @@
 // Control commands, the same words on the Linux FIFO and on plcsim.exe's
-// standard input: one table, each command a small handler.
-#include <stdlib.h>
+// standard input: one table, each command a small handler. Every number
+// is read whole or the command is refused: a half-read value would set
+// a fault or a word the test did not ask for.
 #include <string.h>
 
 #include "sim_tool.h"
 
 namespace {
 
+constexpr int kMostWords = 6;
+
 // The command's words after its name, and where it answers.
 struct Words {
   Sim *sim;
-  char a[256], b[64];
+  int count;
+  const char *at[kMostWords];
   FILE *out;
   bool *quit;
 };
 
-// "0140000": PLC number in hexadecimal and an octal V-memory address.
-bool ParseAddress(const char *text, int *station, long *octal) {
-  char plc[3] = {text[0], text[1], 0}, *end;
-  long s = strlen(text) == 7 ? strtol(plc, &end, 16) : 0;
-  long o = strtol(text + 2, &end, 8);
-  if (s < 1 || *end || o < 0 || o >= kSimWords) return false;
-  *station = static_cast<int>(s);
-  *octal = o;
-  return true;
+// COUNT [STATION] after a fault's or a spoil's name, from word `first`.
+bool Chances(const Words &w, int first, int *count, int *station) {
+  long n = -1;
+  *station = 0;
+  if (w.count > first && !ParseWhole("COUNT", w.at[first], -1, 1000000, &n)) return false;
+  *count = static_cast<int>(n);
+  return w.count <= first + 1 || SimParseStation("STATION", w.at[first + 1], station);
 }
 
 bool Fault(Words &w) {
-  int kind = SimFaultByName(w.a);
-  if (kind == kFaultNone) fprintf(w.out, "plcsim: no fault called %s\n", w.a);
-  const char *station = strchr(w.b, ' ');  // COUNT [STATION]
-  SimSetFault(w.sim, kind, w.b[0] ? atoi(w.b) : -1, station ? strtol(station, nullptr, 16) : 0);
+  int kind = SimFaultByName(w.at[0]), count, station;
+  if (kind == kFaultNone) {
+    fprintf(w.out, "plcsim: no fault called %s\n", w.at[0]);
+    return true;
+  }
+  if (Chances(w, 1, &count, &station)) SimSetFault(w.sim, kind, count, station);
+  return true;
+}
+
+bool Spoil(Words &w) {
+  int frame, how, amount, count, station;
+  if (SimParseSpoil(w.at[0], w.at[1], &frame, &how, &amount) && Chances(w, 2, &count, &station))
+    SimSetSpoil(w.sim, frame, how, amount, count, station);
   return true;
 }
 
 bool Set(Words &w) {
   int station;
-  long octal;
-  if (!ParseAddress(w.a, &station, &octal)) return false;
+  long octal, value;
+  if (!SimParseAddress("set ADDRESS", w.at[0], &station, &octal) ||
+      !ParseWhole("set VALUE", w.at[1], -32768, 65535, &value))
+    return true;
   SimAddStation(w.sim, station);
-  if (uint16_t *m = SimMemory(w.sim, station)) m[octal] = static_cast<uint16_t>(strtol(w.b, 0, 0));
+  if (uint16_t *m = SimMemory(w.sim, station)) m[octal] = static_cast<uint16_t>(value);
   return true;
 }
 
@@ -47,53 +60,131 @@ bool Set(Words &w) {
 // station's whole memory, raw, into the file at PATH (for tests).
 bool Dump(Words &w) {
   int station;
-  long octal;
-  bool address = ParseAddress(w.a, &station, &octal);
-  const uint16_t *m = SimMemory(w.sim, address ? station : static_cast<int>(strtol(w.a, 0, 16)));
-  if (!address) {
-    if (FILE *f = fopen(w.b, "wb")) {
-      if (m) fwrite(m, sizeof(uint16_t), kSimWords, f);
-      fclose(f);
-    }
+  long octal, count;
+  if (strlen(w.at[0]) <= 2) {
+    if (!SimParseStation("dump STATION", w.at[0], &station)) return true;
+    const uint16_t *m = SimMemory(w.sim, station);
+    FILE *f = fopen(w.at[1], "wb");
+    if (!f) fprintf(w.out, "plcsim: dump cannot write \"%s\"\n", w.at[1]);
+    if (f && m) fwrite(m, sizeof(uint16_t), kSimWords, f);
+    if (f) fclose(f);
     return true;
   }
-  fprintf(w.out, "plcsim: dump %s", w.a);
-  for (long k = 0; m && k < strtol(w.b, 0, 0) && octal + k < kSimWords; ++k)
+  if (!SimParseAddress("dump ADDRESS", w.at[0], &station, &octal) ||
+      !ParseWhole("dump COUNT", w.at[1], 1, kSimWords, &count))
+    return true;
+  const uint16_t *m = SimMemory(w.sim, station);
+  fprintf(w.out, "plcsim: dump %s", w.at[0]);
+  for (long k = 0; m && k < count && octal + k < kSimWords; ++k)
     fprintf(w.out, " %04X", m[octal + k]);
   fprintf(w.out, "\n");
   return true;
 }
 
-bool Clear(Words &w) { return SimClearFaults(w.sim), true; }
-bool Delay(Words &w) { return SimSetDelay(w.sim, static_cast<uint32_t>(atoi(w.a))), true; }
-bool Stats(Words &w) { return SimPrintStats(w.sim, w.out), true; }
-bool Quit(Words &w) { return (*w.quit = true); }
+bool Clear(Words &w) {
+  SimClearFaults(w.sim);
+  return true;
+}
+
+bool Delay(Words &w) {
+  long ms;
+  if (ParseWhole("delay MS", w.at[0], 0, kSimDelayMost, &ms))
+    SimSetDelay(w.sim, static_cast<uint32_t>(ms));
+  return true;
+}
+
+bool Stats(Words &w) {
+  SimPrintStats(w.sim, w.out);
+  return true;
+}
+
+bool Quit(Words &w) {
+  *w.quit = true;
+  return true;
+}
+
+bool Help(Words &w);
 
 // clang-format off
-const struct { const char *word; int arguments; bool (*run)(Words &); } kCommands[] = {
-  {"fault", 1, Fault}, {"clear", 0, Clear}, {"delay", 1, Delay}, {"set",  2, Set},
-  {"dump",  2, Dump},  {"stats", 0, Stats}, {"quit",  0, Quit},
+const struct {
+  const char *word;
+  int least, most;  // words after the command's own
+  bool (*run)(Words &);
+  const char *usage;
+} kCommands[] = {
+  {"fault", 1, 3, Fault, "fault NAME [COUNT [STATION]]   the next COUNT chances (-1 or none: every one)"},
+  {"spoil", 2, 4, Spoil, "spoil FRAME HOW [COUNT [STATION]]   FRAME's bytes spoiled on the line"},
+  {"clear", 0, 0, Clear, "clear   no more faults or spoils"},
+  {"delay", 1, 1, Delay, "delay MS   how late the delay fault answers"},
+  {"set",   2, 2, Set,   "set ADDRESS VALUE   one word, ADDRESS as 0140000"},
+  {"dump",  2, 2, Dump,  "dump ADDRESS COUNT   COUNT words (dump STATION PATH: all, into a file)"},
+  {"stats", 0, 0, Stats, "stats   what has been seen"},
+  {"help",  0, 0, Help,  "help   this list"},
+  {"quit",  0, 0, Quit,  "quit   stop"},
 };
 // clang-format on
 
+void PrintCommands(FILE *out, const char *prefix) {
+  for (const auto &c : kCommands) fprintf(out, "%s  %s\n", prefix, c.usage);
+}
+
+bool Help(Words &w) {
+  PrintCommands(w.out, "plcsim:");
+  return true;
+}
+
+// The usage's word after the first `given` ones: what is missing.
+void SayMissing(FILE *out, const char *usage, int given) {
+  const char *p = usage;
+  for (int k = 0; k <= given && p; ++k) {
+    p = strchr(p, ' ');
+    if (p) ++p;
+  }
+  size_t n = p ? strcspn(p, " ") : 0;
+  fprintf(out, "plcsim: %.*s is missing: %.*s\n", static_cast<int>(n), p ? p : "",
+          static_cast<int>(strstr(usage, "   ") - usage), usage);
+}
+
 }  // namespace
 
+void SimPrintCommands(FILE *out) { PrintCommands(out, ""); }
+
 void SimControl(Sim *sim, const char *line, bool *quit, FILE *out) {
-  char word[32] = {};
-  Words w = {sim, {}, {}, out, quit};
-  int n = sscanf(line, "%31s %255s %63[^\r\n]", word, w.a, w.b);
-  bool done = false;
-  for (const auto &c : kCommands)
-    if (n >= 1 && strcmp(word, c.word) == 0 && n - 1 >= c.arguments) done = c.run(w);
-  if (n >= 1 && !done) fprintf(out, "plcsim: unknown control command: %s\n", line);
+  char copy[512];
+  snprintf(copy, sizeof copy, "%s", line);
+  Words w = {sim, 0, {}, out, quit};
+  const char *blanks = " \t\r\n";
+  char *save = nullptr;
+  char *word = strtok_r(copy, blanks, &save);
+  if (!word) return;
+  for (;;) {
+    char *next = strtok_r(nullptr, blanks, &save);
+    if (!next) break;
+    if (w.count < kMostWords) w.at[w.count] = next;
+    w.count++;
+  }
+  for (const auto &c : kCommands) {
+    if (strcmp(word, c.word) != 0) continue;
+    if (w.count < c.least)
+      SayMissing(out, c.usage, w.count);
+    else if (w.count > c.most)
+      fprintf(out, "plcsim: too many words for %.*s\n",
+              static_cast<int>(strstr(c.usage, "   ") - c.usage), c.usage);
+    else
+      c.run(w);
+    fflush(out);
+    return;
+  }
+  fprintf(out, "plcsim: unknown control command: %s (help lists them)\n", line);
   fflush(out);
 }
 
 void SimPrintStats(const Sim *sim, FILE *out) {
   const SimStats *s = SimGetStats(sim);
-  fprintf(
-      out,
-      "plcsim: stats enquiries=%u reads=%u writes=%u completed=%u faults=%u bad=%u foreign=%u\n",
-      s->enquiries, s->reads, s->writes, s->completed, s->faults, s->badFrames, s->foreign);
+  fprintf(out,
+          "plcsim: stats enquiries=%u reads=%u writes=%u completed=%u faults=%u bad=%u spoiled=%u "
+          "foreign=%u\n",
+          s->enquiries, s->reads, s->writes, s->completed, s->faults, s->badFrames, s->spoiled,
+          s->foreign);
   fflush(out);
 }

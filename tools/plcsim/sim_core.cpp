@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "sim_spoil.h"
+
 namespace {
 
 constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEtx = 0x03, kEot = 0x04, kEnq = 0x05, kAck = 0x06,
@@ -28,6 +30,10 @@ struct Sim {
   uint32_t byteCount;
   int faultLeft[kFaultKinds];
   int faultStation[kFaultKinds];  // 0: the fault strikes any station
+  struct {
+    int how, amount, left, station;
+  } spoil[kFrameKinds];
+  uint32_t random;  // the spoils' generator
   uint32_t delayMs;
   FILE *log;
   SimStats stats;
@@ -53,6 +59,37 @@ void Emit(SimOutput *out, const uint8_t *bytes, size_t n) {
 }
 
 void EmitByte(SimOutput *out, uint8_t b) { Emit(out, &b, 1); }
+
+// Takes one chance of spoiling `frame`: true when it applies this time.
+bool Spoil(Sim *sim, int frame) {
+  auto &s = sim->spoil[frame];
+  if (s.left == 0 || (s.station && s.station != sim->station)) return false;
+  if (s.left > 0) s.left--;
+  sim->stats.spoiled++;
+  if (sim->log)
+    fprintf(sim->log, "plcsim: spoil %s %s\n", SimFrameName(frame), SimSpoilName(s.how));
+  return true;
+}
+
+// A frame as the line delivers it: as sent, or spoiled.
+void EmitFrame(Sim *sim, SimOutput *out, int frame, const uint8_t *bytes, size_t n) {
+  if (!Spoil(sim, frame)) return Emit(out, bytes, n);
+  const auto &s = sim->spoil[frame];
+  if (s.how == kSpoilLate) {
+    if (out->pauseCount < sizeof out->pauses / sizeof out->pauses[0]) {
+      out->pauses[out->pauseCount] = SimPause{out->len, static_cast<uint32_t>(s.amount)};
+      out->pauseCount++;
+    }
+    return Emit(out, bytes, n);
+  }
+  uint8_t spoiled[sizeof out->bytes + kSpoilJunkMost];
+  size_t len = SimSpoilFrame(s.how, s.amount, &sim->random, bytes, n, spoiled);
+  Emit(out, spoiled, len);
+}
+
+void EmitFrameByte(Sim *sim, SimOutput *out, int frame, uint8_t b) {
+  EmitFrame(sim, out, frame, &b, 1);
+}
 
 // NAK, and the controller's side of the dialogue is over.
 void Refuse(Sim *sim, SimOutput *out) {
@@ -108,7 +145,7 @@ void AnswerEnquiry(Sim *sim, SimOutput *out) {
   uint8_t ack[3] = {kN, stationByte, kAck};
   if (Fault(sim, kFaultWrongStation)) ack[1] = static_cast<uint8_t>(stationByte + 1);
   if (Fault(sim, kFaultNoAck)) ack[2] = kNak;
-  Emit(out, ack, 3);
+  EmitFrame(sim, out, kFrameAcknowledge, ack, 3);
   // A refusal or a wrong station ends the dialogue on the controller's side.
   sim->state = (ack[2] == kAck && ack[1] == stationByte) ? State::Header : State::Idle;
 }
@@ -125,7 +162,7 @@ void SendReadData(Sim *sim, SimOutput *out) {
   if (Fault(sim, kFaultBadEtx)) frame[n + 1] = 0x13;
   size_t len = n + 3;
   if (Fault(sim, kFaultShortReply)) len = len / 2;
-  Emit(out, frame, len);
+  EmitFrame(sim, out, kFrameData, frame, len);
   sim->state = State::MasterAck;
 }
 
@@ -150,7 +187,7 @@ void AnswerHeader(Sim *sim, SimOutput *out) {
   sim->write = write;
   sim->address = wordAddress - 1;
   sim->byteCount = count;
-  EmitByte(out, kAck);
+  EmitFrameByte(sim, out, kFrameHeaderAck, kAck);
   if (sim->write) {
     sim->state = State::WriteData;
   } else {
@@ -174,7 +211,7 @@ void TakeWriteData(Sim *sim, SimOutput *out) {
   // With the ACK lost the master hears nothing and asks again, though the
   // data landed.
   bool lost = Fault(sim, kFaultAckLost);
-  if (!lost) EmitByte(out, kAck);
+  if (!lost) EmitFrameByte(sim, out, kFrameDataAck, kAck);
   sim->state = lost ? State::Idle : State::MasterEot;
 }
 
@@ -188,7 +225,7 @@ void Discard(Sim *sim) {
 void AnswerMasterAck(Sim *sim, SimOutput *out) {
   Consume(sim, 1);
   bool silent = Fault(sim, kFaultNoEot);
-  if (!silent) EmitByte(out, Fault(sim, kFaultBadEot) ? kNak : kEot);
+  if (!silent) EmitFrameByte(sim, out, kFrameEot, Fault(sim, kFaultBadEot) ? kNak : kEot);
   sim->state = silent ? State::Idle : State::MasterEot;
 }
 
@@ -237,6 +274,7 @@ int SimFaultByName(const char *name) {
 Sim *SimCreate() {
   Sim *sim = static_cast<Sim *>(calloc(1, sizeof(Sim)));
   sim->delayMs = 2000;
+  SimSetSeed(sim, 1);
   return sim;
 }
 
@@ -260,12 +298,27 @@ void SimSetFault(Sim *sim, int kind, int count, int station) {
   sim->faultStation[kind] = station;
 }
 
-void SimClearFaults(Sim *sim) { memset(sim->faultLeft, 0, sizeof sim->faultLeft); }
+void SimSetSpoil(Sim *sim, int frame, int how, int amount, int count, int station) {
+  if (!SimSpoilFits(frame, how)) return;
+  auto &s = sim->spoil[frame];
+  s.how = how;
+  s.amount = amount;
+  s.left = count;
+  s.station = station;
+}
+
+void SimClearFaults(Sim *sim) {
+  memset(sim->faultLeft, 0, sizeof sim->faultLeft);
+  for (auto &s : sim->spoil) s.left = 0;
+}
+
+void SimSetSeed(Sim *sim, uint32_t seed) { sim->random = seed; }
 void SimSetDelay(Sim *sim, uint32_t ms) { sim->delayMs = ms; }
 void SimSetLog(Sim *sim, FILE *log) { sim->log = log; }
 const SimStats *SimGetStats(const Sim *sim) { return &sim->stats; }
 
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out) {
+  if (out->len == 0) out->pauseCount = 0;
   while (n > 0) {
     size_t room = sizeof sim->in - sim->inLen;
     size_t take = n < room ? n : room;

@@ -32,15 +32,57 @@ enum SimFault {
 const char *SimFaultName(int kind);
 int SimFaultByName(const char *name);  // kFaultNone when unknown
 
+// The frames a noisy line can spoil, and how it spoils them.
+enum SimFrame {
+  kFrameAcknowledge,  // the three-byte acknowledge of an enquiry
+  kFrameHeaderAck,    // the ACK after a header, read or write
+  kFrameData,         // the data frame of a read
+  kFrameDataAck,      // the ACK after a written data frame
+  kFrameEot,          // the EOT that ends a read
+  kFrameKinds
+};
+
+enum SimSpoil {
+  kSpoilNone = 0,
+  kSpoilJunkBefore,  // amount (1 to 3) random bytes just before the frame
+  kSpoilJunkInside,  // amount (1 to 3) random bytes strictly inside it
+  kSpoilLose,        // one byte of the frame dropped
+  kSpoilChange,      // one byte replaced by a different value
+  kSpoilInsert,      // one random byte after the first byte, up to after the last
+  kSpoilLate,        // the frame goes out amount milliseconds later
+  kSpoilKinds
+};
+
+const char *SimFrameName(int frame);
+int SimFrameByName(const char *name);  // -1 when unknown
+const char *SimSpoilName(int how);
+int SimSpoilByName(const char *name);  // kSpoilNone when unknown
+// Junk inside needs a frame with an inside: the acknowledge or the data.
+bool SimSpoilFits(int frame, int how);
+constexpr int kSpoilJunkMost = 3;
+constexpr int kSimDelayMost = 60000;  // ms, for the delay fault and a late frame
+constexpr int kSpoilLateMost = kSimDelayMost;
+
+// A pause in the output: the bytes from `at` on go out `ms` later.
+struct SimPause {
+  size_t at;
+  uint32_t ms;
+};
+
 struct SimOutput {
   uint8_t bytes[1024];
   size_t len;
   uint32_t delayMs;  // wait this long before sending (kFaultDelay)
+  // Late frames (kSpoilLate). SimFeed on an output with len 0 starts the
+  // pauses afresh, so an output need not be cleared whole.
+  SimPause pauses[8];
+  size_t pauseCount;
 };
 
 struct SimStats {
   unsigned enquiries, reads, writes, completed, faults, badFrames;
   unsigned foreign;  // enquiries for stations this simulator does not play
+  unsigned spoiled;  // frames spoiled on their way out
 };
 
 struct Sim;
@@ -53,7 +95,14 @@ uint16_t *SimMemory(Sim *sim, int station);  // null for an unknown station
 // Apply `kind` at the next `count` chances (-1: every time), in the
 // exchanges of one station or, with 0, of any.
 void SimSetFault(Sim *sim, int kind, int count, int station = 0);
+// Spoils `frame` by `how` (amount: the junk's bytes, or the lateness in
+// ms) at its next `count` chances (-1: every time), for one station or, with
+// 0, any. Clearing the faults clears the spoils too.
+void SimSetSpoil(Sim *sim, int frame, int how, int amount, int count, int station = 0);
 void SimClearFaults(Sim *sim);
+// Where the random junk and positions come from; the same seed spoils the
+// same way.
+void SimSetSeed(Sim *sim, uint32_t seed);
 void SimSetDelay(Sim *sim, uint32_t ms);
 void SimSetLog(Sim *sim, FILE *log);
 const SimStats *SimGetStats(const Sim *sim);

@@ -16,11 +16,9 @@ struct Settings {
 } settings;
 
 bool Station(void *, const char *text) {
-  char *end = nullptr;
-  long v = strtol(text, &end, 16);
-  if (!*text || *end || v < 1 || v > 255)
-    return Mistake("--station takes a PLC number in hexadecimal, 01 to FF (not \"%s\")", text);
-  SimAddStation(settings.sim, static_cast<int>(v));
+  int v;
+  if (!SimParseStation("--station", text, &v)) return false;
+  SimAddStation(settings.sim, v);
   settings.anyStation = true;
   return true;
 }
@@ -43,9 +41,39 @@ bool Fault(void *, const char *value) {
   return true;
 }
 
+// FRAME:HOW[:COUNT], as the spoil command takes FRAME HOW [COUNT].
+bool Spoil(void *, const char *value) {
+  char text[64];
+  snprintf(text, sizeof text, "%s", value);
+  char *how = strchr(text, ':');
+  char *count = how ? strchr(how + 1, ':') : nullptr;
+  if (how) {
+    *how = 0;
+    ++how;
+  }
+  if (count) {
+    *count = 0;
+    ++count;
+  }
+  int frame, kind, amount;
+  long n = -1;
+  if (!how) return Mistake("--spoil takes FRAME:HOW[:COUNT] (not \"%s\")", value);
+  if (!SimParseSpoil(text, how, &frame, &kind, &amount)) return false;
+  if (count && !ParseWhole("--spoil FRAME:HOW:COUNT", count, 1, 1000000, &n)) return false;
+  SimSetSpoil(settings.sim, frame, kind, amount, static_cast<int>(n));
+  return true;
+}
+
+bool Seed(void *, const char *v) {
+  long seed;
+  if (!ParseWhole("--seed", v, 0, 2147483647, &seed)) return false;
+  SimSetSeed(settings.sim, static_cast<uint32_t>(seed));
+  return true;
+}
+
 bool Delay(void *, const char *v) {
   unsigned ms;
-  if (!ParseWhole("--delay", v, 0, 60000, &ms)) return false;
+  if (!ParseWhole("--delay", v, 0, kSimDelayMost, &ms)) return false;
   SimSetDelay(settings.sim, ms);
   return true;
 }
@@ -71,13 +99,15 @@ const Option kOptions[] = {
   {"--station", "HEX",          kAnyPlatform, Station,  "play this station, 01 to FF (again for more; default 01)"},
   {"--load",    "FILE",         kAnyPlatform, TakeText, "memory from FILE: lines of station, octal address, value", &settings.load},
   {"--fault",   "NAME[:COUNT]", kAnyPlatform, Fault,    "inject a fault, every time or the next COUNT chances"},
+  {"--spoil",   "FRAME:HOW[:COUNT]", kAnyPlatform, Spoil, "spoil a frame on the line, every time or the next COUNT chances"},
+  {"--seed",    "N",            kAnyPlatform, Seed,     "where the spoils' random bytes and places come from (default 1)"},
   {"--delay",   "MS",           kAnyPlatform, Delay,    "how late the delay fault answers (default 2000)"},
   {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
   {"--latency", "MS",           kAnyPlatform, Latency,  "what it sends waits for the next tick of MS, as in a USB adapter"},
   {"--data",    "N",            kAnyPlatform, Data,     "data bits, 5 to 8 (default 8)"},
   {"--stop",    "0|1|2",        kAnyPlatform, Stop,     "one, one and a half, two stop bits (default 0)"},
   {"--parity",  "P",            kAnyPlatform, Parity,   "none, odd, even, mark or space (default odd)"},
-  {"--echo",    nullptr,        kAnyPlatform, SetFlag,  "send back every byte instead of answering", &settings.o.echo},
+  {"--echo",    nullptr,        kAnyPlatform, SetFlag,  "send back every byte the master sends, then answer, as an RS-485 converter does", &settings.o.echo},
   {"--quiet",   nullptr,        kAnyPlatform, SetFlag,  "log no frames or faults", &settings.o.quiet},
   {"--help",    nullptr,        kAnyPlatform, SetFlag,  "this text", &settings.help},
 };
@@ -91,12 +121,12 @@ void SimUsage(FILE *to, bool windows) {
   PrintOptions(to, kOptions, kOptionCount, windows);
   fprintf(to, "control commands, one a line, on %s:\n",
           windows ? "standard input" : "the --control FIFO");
-  fprintf(to,
-          "  fault NAME COUNT [STATION], clear, delay MS, set ADDRESS VALUE, dump ADDRESS COUNT,\n"
-          "  stats, quit   (ADDRESS: PLC and octal, as 0140000)\n"
-          "faults:");
+  SimPrintCommands(to);
+  fprintf(to, "faults:");
   for (int k = 1; k < kFaultKinds; ++k) fprintf(to, " %s", SimFaultName(k));
-  fprintf(to, "\n");
+  fprintf(to, "\nspoil frames:");
+  for (int f = 0; f < kFrameKinds; ++f) fprintf(to, " %s", SimFrameName(f));
+  fprintf(to, "\nspoils: junk-before=K junk-inside=K (K 1 to 3), lose, change, insert, late=MS\n");
 }
 
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool windows) {

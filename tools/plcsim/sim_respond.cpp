@@ -45,6 +45,16 @@ void SendThroughAdapter(const SimPacer *p, SimSend send, void *line, const uint8
   send(line, held, count);
 }
 
+// Bytes as the line carries them: through the adapter when there is one,
+// else at the line's pace, else in one piece.
+void SendPart(const SimPacer *p, SimSend send, void *line, const uint8_t *b, size_t n) {
+  if (n == 0) return;
+  if (p->latencyNs)
+    SendThroughAdapter(p, send, line, b, n);
+  else
+    Send(send, line, b, n, p->byteNs);
+}
+
 }  // namespace
 
 void SimPacerInit(SimPacer *p, const SimOptions *o) {
@@ -55,19 +65,22 @@ void SimPacerInit(SimPacer *p, const SimOptions *o) {
 
 void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,
                 void *line) {
-  if (echo) {
-    Send(send, line, in, n, p->byteNs);
-    return;
-  }
   uint64_t now = SimNowNs();
   if (p->byteNs) p->rxFreeAt = (p->rxFreeAt > now ? p->rxFreeAt : now) + n * p->byteNs;
+  // An echoing line (an RS-485 converter's) hands the master its own bytes
+  // back as they pass, before the controller has heard them out.
+  if (echo) Send(send, line, in, n, p->byteNs);
   SimOutput out = {};
   SimFeed(sim, in, n, &out);
   if (!out.len) return;
   if (p->byteNs) SimSleepUntilNs(p->rxFreeAt);
   if (out.delayMs) SimSleepUntilNs(SimNowNs() + out.delayMs * 1000000ull);
-  if (p->latencyNs)
-    SendThroughAdapter(p, send, line, out.bytes, out.len);
-  else
-    Send(send, line, out.bytes, out.len, p->byteNs);
+  // Late frames split the answer: each part waits its pause.
+  size_t from = 0;
+  for (size_t k = 0; k < out.pauseCount; ++k) {
+    SendPart(p, send, line, out.bytes + from, out.pauses[k].at - from);
+    SimSleepUntilNs(SimNowNs() + out.pauses[k].ms * 1000000ull);
+    from = out.pauses[k].at;
+  }
+  SendPart(p, send, line, out.bytes + from, out.len - from);
 }

@@ -22,9 +22,19 @@ struct SimOptions {
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool windows);
 void SimUsage(FILE *to, bool windows);
 
+// The simulator's own notations; each names a mistake (saying `what` was
+// given it) and returns false.
+bool SimParseStation(const char *what, const char *text, int *station);  // hex, 01 to FF
+bool SimParseOctal(const char *what, const char *text, long *octal);     // a V-memory word
+bool SimParseAddress(const char *what, const char *text, int *station, long *octal);  // 0140000
+// A spoil's FRAME and HOW ("data", "junk-before=2").
+bool SimParseSpoil(const char *frameText, const char *howText, int *frame, int *how, int *amount);
+
 // One control command ("fault NAME N", "set ADDRESS VALUE", "dump ADDRESS
 // COUNT", "quit", ...); what it prints goes to out.
 void SimControl(Sim *sim, const char *line, bool *quit, FILE *out);
+// The control commands, one a line, as help lists them.
+void SimPrintCommands(FILE *out);
 
 // Monotonic clock and sleeping, from the platform file.
 uint64_t SimNowNs();

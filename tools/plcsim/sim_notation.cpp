@@ -1,0 +1,88 @@
+// The simulator's own notations for numbers: a PLC number in hexadecimal,
+// an octal V-memory address, and the two together as "0140000". Every other
+// number goes through the tools' ParseWhole.
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "sim_tool.h"
+
+namespace {
+
+// All of `text` as digits of `base`; false for none, a stranger, or too many.
+bool Digits(const char *text, int base, size_t most, long *out) {
+  const char *digits = "0123456789ABCDEF";
+  size_t n = strlen(text);
+  if (n == 0 || n > most) return false;
+  long v = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const char *d = strchr(digits, toupper(static_cast<unsigned char>(text[i])));
+    if (!text[i] || !d || d - digits >= base) return false;
+    v = v * base + (d - digits);
+  }
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+bool SimParseStation(const char *what, const char *text, int *station) {
+  long v = 0;
+  if (!Digits(text, 16, 2, &v) || v < 1)
+    return Mistake("%s takes a PLC number in hexadecimal, 01 to FF (not \"%s\")", what, text);
+  *station = static_cast<int>(v);
+  return true;
+}
+
+bool SimParseOctal(const char *what, const char *text, long *octal) {
+  long v = 0;
+  if (!Digits(text, 8, 5, &v) || v >= kSimWords)
+    return Mistake("%s takes an octal V-memory address, 0 to 77777 (not \"%s\")", what, text);
+  *octal = v;
+  return true;
+}
+
+bool SimParseAddress(const char *what, const char *text, int *station, long *octal) {
+  char plc[3] = {};
+  long s = 0, o = 0;
+  if (strlen(text) == 7) memcpy(plc, text, 2);
+  if (!Digits(plc, 16, 2, &s) || s < 1 || !Digits(text + 2, 8, 5, &o))
+    return Mistake(
+        "%s takes a PLC number in hexadecimal and an octal address, as 0140000 (not "
+        "\"%s\")",
+        what, text);
+  *station = static_cast<int>(s);
+  *octal = o;
+  return true;
+}
+
+bool SimParseSpoil(const char *frameText, const char *howText, int *frame, int *how, int *amount) {
+  *frame = SimFrameByName(frameText);
+  if (*frame < 0) {
+    fprintf(stderr, "plcsim: a spoil's frame is one of:");
+    for (int f = 0; f < kFrameKinds; ++f) fprintf(stderr, " %s", SimFrameName(f));
+    fprintf(stderr, " (not \"%s\")\n", frameText);
+    return false;
+  }
+  char name[32];
+  snprintf(name, sizeof name, "%s", howText);
+  char *equals = strchr(name, '=');
+  if (equals) *equals = 0;
+  *how = SimSpoilByName(name);
+  bool junk = *how == kSpoilJunkBefore || *how == kSpoilJunkInside;
+  bool takesValue = junk || *how == kSpoilLate;
+  if (*how == kSpoilNone || takesValue != (equals != nullptr))
+    return Mistake(
+        "a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS "
+        "(not \"%s\")",
+        howText);
+  *amount = 0;
+  const char *what = *how == kSpoilJunkBefore ? "junk-before=K" : "junk-inside=K";
+  if (junk && !ParseWhole(what, equals + 1, 1, kSpoilJunkMost, amount)) return false;
+  if (*how == kSpoilLate && !ParseWhole("late=MS", equals + 1, 0, kSpoilLateMost, amount))
+    return false;
+  if (!SimSpoilFits(*frame, *how))
+    return Mistake("junk-inside needs a frame with an inside, acknowledge or data (not \"%s\")",
+                   frameText);
+  return true;
+}

@@ -1,0 +1,96 @@
+// Spoiling a frame as a noisy line does. Every position and value comes from
+// the simulator's seeded generator.
+#include "sim_spoil.h"
+
+#include <string.h>
+
+#include "sim_core.h"
+
+namespace {
+
+const char *const kFrameNames[kFrameKinds] = {"acknowledge", "header-ack", "data", "data-ack",
+                                              "eot"};
+const char *const kSpoilNames[kSpoilKinds] = {"none",   "junk-before", "junk-inside", "lose",
+                                              "change", "insert",      "late"};
+
+uint8_t RandomByte(uint32_t *random) { return static_cast<uint8_t>(SimRandomNext(random) >> 8); }
+
+// A random position from `low` to `high`, both included.
+size_t RandomAt(uint32_t *random, size_t low, size_t high) {
+  return low + SimRandomNext(random) % (high - low + 1);
+}
+
+void InsertAt(uint8_t *b, size_t *n, size_t at, uint8_t value) {
+  memmove(b + at + 1, b + at, *n - at);
+  b[at] = value;
+  ++*n;
+}
+
+}  // namespace
+
+const char *SimFrameName(int frame) {
+  return frame >= 0 && frame < kFrameKinds ? kFrameNames[frame] : "?";
+}
+
+int SimFrameByName(const char *name) {
+  for (int f = 0; f < kFrameKinds; ++f)
+    if (strcmp(kFrameNames[f], name) == 0) return f;
+  return -1;
+}
+
+const char *SimSpoilName(int how) { return how >= 0 && how < kSpoilKinds ? kSpoilNames[how] : "?"; }
+
+int SimSpoilByName(const char *name) {
+  for (int h = 1; h < kSpoilKinds; ++h)
+    if (strcmp(kSpoilNames[h], name) == 0) return h;
+  return kSpoilNone;
+}
+
+bool SimSpoilFits(int frame, int how) {
+  if (frame < 0 || frame >= kFrameKinds || how <= kSpoilNone || how >= kSpoilKinds) return false;
+  return how != kSpoilJunkInside || frame == kFrameAcknowledge || frame == kFrameData;
+}
+
+uint32_t SimRandomNext(uint32_t *state) {
+  uint32_t x = *state ? *state : 0x2545F491u;
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  *state = x;
+  return x;
+}
+
+size_t SimSpoilFrame(int how, int amount, uint32_t *random, const uint8_t *frame, size_t n,
+                     uint8_t *spoiled) {
+  memcpy(spoiled, frame, n);
+  if (n == 0) return 0;
+  switch (how) {
+    case kSpoilJunkBefore:
+      for (int k = 0; k < amount && k < kSpoilJunkMost; ++k)
+        InsertAt(spoiled, &n, 0, RandomByte(random));
+      break;
+    case kSpoilJunkInside:
+      // Between the first byte and the last, wherever the junk already is.
+      for (int k = 0; k < amount && k < kSpoilJunkMost && n >= 2; ++k)
+        InsertAt(spoiled, &n, RandomAt(random, 1, n - 1), RandomByte(random));
+      break;
+    case kSpoilLose: {
+      size_t at = RandomAt(random, 0, n - 1);
+      memmove(spoiled + at, spoiled + at + 1, n - at - 1);
+      --n;
+      break;
+    }
+    case kSpoilChange: {
+      // A change by a non-zero pattern is always a different value.
+      size_t at = RandomAt(random, 0, n - 1);
+      spoiled[at] ^= static_cast<uint8_t>(1 + SimRandomNext(random) % 255);
+      break;
+    }
+    case kSpoilInsert:
+      InsertAt(spoiled, &n, RandomAt(random, 1, n), RandomByte(random));
+      break;
+    default:
+      break;
+  }
+  return n;
+}

@@ -1,0 +1,15 @@
+// How a noisy line spoils one frame on its way to the master: the bytes it
+// adds, drops or changes. The core decides which frame and when.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// A small generator (xorshift): the same seed gives the same spoils, so a
+// failing test can be run again as it was.
+uint32_t SimRandomNext(uint32_t *state);
+
+// Writes `frame` spoiled by `how` into `spoiled` (room for n + kSpoilJunkMost
+// bytes) and returns its length. The frame's check byte is left as it was.
+size_t SimSpoilFrame(int how, int amount, uint32_t *random, const uint8_t *frame, size_t n,
+                     uint8_t *spoiled);
