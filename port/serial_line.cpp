@@ -126,11 +126,11 @@ DWORD SerialWaiting(HANDLE line) {
   return status.cbInQue;
 }
 
-int SerialAwaitQuiet(HANDLE line, DWORD quietMs) {
+int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs) {
   COMMTIMEOUTS saved;
   if (!GetCommTimeouts(line, &saved)) return kLineIoFailed;
   COMMTIMEOUTS quiet = saved;
-  quiet.ReadTotalTimeoutConstant = quietMs;
+  quiet.ReadTotalTimeoutConstant = quietMs + graceMs;
   if (!SetCommTimeouts(line, &quiet)) return kLineIoFailed;
   // Bounded by one read limit: a line that never falls quiet is left to
   // the next attempt's checks.
@@ -145,6 +145,13 @@ int SerialAwaitQuiet(HANDLE line, DWORD quietMs) {
     }
     if (got == 0) break;
     if (GetTickCount() - start >= saved.ReadTotalTimeoutConstant) break;
+    if (quiet.ReadTotalTimeoutConstant != quietMs) {
+      quiet.ReadTotalTimeoutConstant = quietMs;
+      if (!SetCommTimeouts(line, &quiet)) {
+        result = kLineIoFailed;
+        break;
+      }
+    }
   }
   if (!SetCommTimeouts(line, &saved)) return kLineIoFailed;
   return result;

@@ -53,10 +53,10 @@ int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
 // Bytes waiting in the receive queue, without reading them; 0 when the
 // line cannot tell.
 DWORD SerialWaiting(HANDLE line);
-// Discards what arrives until nothing has come for quietMs, or until one
-// read limit has passed: the rest of a reply the driver gave up on must not
-// be read as the start of the next one.
-int SerialAwaitQuiet(HANDLE line, DWORD quietMs);
+// Discards what arrives until nothing has come for quietMs (graceMs more
+// at first), or until one read limit has passed: the rest of a reply the
+// driver gave up on must not be read as the start of the next one.
+int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs);
 // Time on the wire of one character at these settings (start bit, data
 // bits, parity bit, stop bits), in microseconds.
 uint32_t SerialCharMicros(const SerialSettings &settings);

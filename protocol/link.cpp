@@ -10,8 +10,9 @@ namespace {
 
 // The context's fields end at eotByte; the record's last byte is padding.
 constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
-// A quiet wait is never shorter than this: timers count whole milliseconds.
-constexpr DWORD kShortestQuietMs = 2;
+// A quiet interval is never shorter than this: a controller's turn-round,
+// and a busy PC's scheduling, take some milliseconds whatever the speed.
+constexpr DWORD kShortestQuietMs = 10;
 
 // Traces the 17 bytes from start, printing 00 for any that lie at or past
 // end: a trace never reads outside the object it was given.
@@ -61,10 +62,11 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
   return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
 }
 
-void LetLineFallQuiet(PortContext *context) {
+void LetLineFallQuiet(PortContext *context, int answering) {
   if (!context->port) return;
   DWORD quietMs = WireMs(context, kQuietChars);
-  SerialAwaitQuiet(context->port, quietMs < kShortestQuietMs ? kShortestQuietMs : quietMs);
+  if (quietMs < kShortestQuietMs) quietMs = kShortestQuietMs;
+  SerialAwaitQuiet(context->port, quietMs, WireMs(context, answering));
 }
 
 bool BytesWaiting(const PortContext *context) {

@@ -28,36 +28,17 @@ void Log(const char *line) {
   if (line) err(kLogTrace, line);
 }
 
-// One attempt of the read dialogue; the data frame of frameLength bytes is
-// left in reply on success.
-Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
-                    const ReadDiagnostics &d) {
-  SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
-    return EndAttempt(context, kCauseNoAnswer, kRead);
-  if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
-    Log(d.badAcknowledge);
-    return EndAttempt(context, kCauseBadAcknowledge, kRead);
-  }
-  if (reply[2] != ACK) {
-    Log(d.noAckInAcknowledge);
-    return EndAttempt(context, kCauseNoAck, kRead);
-  }
-  SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity)) return EndAttempt(context, kCauseNoAnswer, kRead);
-  if (reply[0] != ACK) {
-    Log(d.badHeaderAck);
-    return EndAttempt(context, kCauseHeaderRefused, kRead);
-  }
-  if (!RecvStr(context, reply, frameLength, capacity))
-    return EndAttempt(context, kCauseDataFrame, kRead);
+// What is wrong with a data frame of frameLength bytes, or kCauseCount
+// when nothing is; logs the diagnostic the read gives for it.
+Cause DataFrameFault(const PortContext *context, const uint8_t *reply, int frameLength,
+                     const ReadDiagnostics &d) {
   if (!CheckLrc(reply, frameLength)) {
     Log(d.badLrc);
-    return EndAttempt(context, kCauseBadCheckByte, kRead);
+    return kCauseBadCheckByte;
   }
   if (reply[0] != STX) {
     Log(kLogBadStx);
-    return EndAttempt(context, kCauseBadStx, kRead);
+    return kCauseBadStx;
   }
   // The check byte alone cannot vouch for a frame: a byte added to it
   // moves the data along and may keep the XOR. The frame must end as a
@@ -65,22 +46,53 @@ Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int f
   uint8_t terminator = reply[frameLength - 2];
   if (terminator != ETX && terminator != ETB) {
     Log(kLogBadEtx);
-    return EndAttempt(context, kCauseDataFrame, kRead);
+    return kCauseDataFrame;
   }
   if (BytesWaiting(context)) {
     Log(kLogDataOverrun);
-    return EndAttempt(context, kCauseDataFrame, kRead);
+    return kCauseDataFrame;
   }
+  return kCauseCount;
+}
+
+// One attempt of the read dialogue; the data frame of frameLength bytes is
+// left in reply on success. A failed attempt names the frame the controller
+// was answering, whose answer may still be on its way.
+Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
+                    const ReadDiagnostics &d) {
+  SendStr(context, context->enquiry, kEnquiryLength);
+  if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
+    return EndAttempt(context, kCauseNoAnswer, kRead, kEnquiryLength);
+  if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
+    Log(d.badAcknowledge);
+    return EndAttempt(context, kCauseBadAcknowledge, kRead, kEnquiryLength);
+  }
+  if (reply[2] != ACK) {
+    Log(d.noAckInAcknowledge);
+    return EndAttempt(context, kCauseNoAck, kRead, kEnquiryLength);
+  }
+  SendStr(context, context->header, kHeaderLength);
+  if (!RecvStr(context, reply, 1, capacity))
+    return EndAttempt(context, kCauseNoAnswer, kRead, kHeaderLength);
+  if (reply[0] != ACK) {
+    Log(d.badHeaderAck);
+    return EndAttempt(context, kCauseHeaderRefused, kRead, kHeaderLength);
+  }
+  // The data frame follows the ACK: its answer has begun.
+  if (!RecvStr(context, reply, frameLength, capacity))
+    return EndAttempt(context, kCauseDataFrame, kRead, 0);
+  Cause fault = DataFrameFault(context, reply, frameLength, d);
+  if (fault != kCauseCount) return EndAttempt(context, fault, kRead, 0);
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
   if (!RecvStr(context, reply, 1, capacity)) {
     Log(kLogNoEot);
-    return EndAttempt(context, kCauseNoEot, kRead);
+    return EndAttempt(context, kCauseNoEot, kRead, 1);
   }
   if (reply[0] != EOT) {
     Log(kLogBadEot);
-    return EndAttempt(context, kCauseBadEot, kRead);
+    return EndAttempt(context, kCauseBadEot, kRead, 1);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);

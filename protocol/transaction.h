@@ -15,12 +15,14 @@ inline Attempt Failed(Cause cause, bool write) {
   return refusal ? Attempt::Refused : Attempt::Retry;
 }
 
-// Ends an attempt that failed for `cause`. Unless the controller stayed
-// silent, what came was not what the dialogue expected and the rest of it
-// may still be on its way: the line is let fall quiet first, so that the
-// next attempt (or operation) does not read that rest as its reply.
-inline Attempt EndAttempt(PortContext *context, Cause cause, bool write) {
-  if (cause != kCauseNoAnswer) LetLineFallQuiet(context);
+// Ends an attempt that failed for `cause` while the controller was
+// answering the last `answering` bytes the driver sent (0 once its answer
+// had begun). Unless the controller stayed silent, what came was not what
+// the dialogue expected and the rest of it may still be on its way: the
+// line is let fall quiet first, so that the next attempt (or operation)
+// does not read that rest as its reply.
+inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int answering) {
+  if (cause != kCauseNoAnswer) LetLineFallQuiet(context, answering);
   return Failed(cause, write);
 }
 

@@ -60,11 +60,20 @@ constexpr int kDefeatEvery = 40;  // one exchange in so many is meant to fail
 
 // A reply spoiled as a line spoils one: noise before or inside a frame, a
 // byte lost or changed or added, or the frame late by up to one limit.
-// Each costs at most one more attempt; a late one at most two.
-const char *const kSpoiledFrames[] = {"acknowledge", "header-ack", "data", "data-ack", "eot"};
-const char *const kSpoilings[] = {"junk-before=1", "junk-before=3", "junk-inside=1",
-                                  "junk-inside=3", "lose",          "change",
-                                  "insert",        "late="};
+// Each costs at most one more attempt; a late one at most two. The command
+// for the simulator goes to `command`; the attempts it may cost are returned.
+int SpoilCommand(const SoakChannel *c, uint32_t *rng, char *command, size_t size) {
+  int frame = static_cast<int>(Next(rng) % kFrameKinds);
+  int how = 1 + static_cast<int>(Next(rng) % (kSpoilKinds - 1));
+  if (!SimSpoilFits(frame, how)) how = kSpoilJunkBefore;
+  char amount[16] = "";
+  if (how == kSpoilJunkBefore || how == kSpoilJunkInside)
+    snprintf(amount, sizeof amount, "=%u", Next(rng) % kSpoilJunkMost + 1);
+  if (how == kSpoilLate) snprintf(amount, sizeof amount, "=%u", Next(rng) % c->limitMs + 1);
+  snprintf(command, size, "clear\nspoil %s %s%s 1\n", SimFrameName(frame), SimSpoilName(how),
+           amount);
+  return how == kSpoilLate ? 2 : 1;
+}
 
 enum Op {
   kReadWord,
@@ -254,25 +263,15 @@ int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending,
     *allowance = kAttempts;
     return write ? d.write : d.read;
   }
-  *allowance = 1;
   if (Next(rng) % 3 == 0) {
     int kind = kSingleFaults[Next(rng) % (sizeof kSingleFaults / sizeof kSingleFaults[0])];
     snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
-    if (kind == kFaultDelay) *allowance = 2;
+    *allowance = kind == kFaultDelay ? 2 : 1;
     c->command(c->user, command);
     c->faultsAsked++;
     *pending = true;
   } else if (Next(rng) % 2 == 0) {
-    const char *frame =
-        kSpoiledFrames[Next(rng) % (sizeof kSpoiledFrames / sizeof kSpoiledFrames[0])];
-    char how[24];
-    snprintf(how, sizeof how, "%s",
-             kSpoilings[Next(rng) % (sizeof kSpoilings / sizeof kSpoilings[0])]);
-    if (strcmp(how, "late=") == 0) {
-      snprintf(how, sizeof how, "late=%u", Next(rng) % c->limitMs + 1);
-      *allowance = 2;
-    }
-    snprintf(command, sizeof command, "clear\nspoil %s %s 1\n", frame, how);
+    *allowance = SpoilCommand(c, rng, command, sizeof command);
     c->command(c->user, command);
     c->spoilsAsked++;
     *pending = true;
@@ -302,6 +301,9 @@ void SoakRun(SoakChannel *c) {
   current = c;
   uint32_t rng = c->seed ? c->seed : 0x2545F491u;
   bool pending = false;
+  // Bytes a spoil adds after a reply's last frame arrive once the exchange
+  // is over, and cost the next one its attempt instead.
+  unsigned carried = 0;
   for (int x = 0; x < c->exchanges; ++x) {
     int op = static_cast<int>(Next(&rng) % kOps);
     int allowance = 0;
@@ -313,12 +315,14 @@ void SoakRun(SoakChannel *c) {
     Step s = {c, (Next(&rng) % (kSoakRegion - 130)) & ~1u, &rng, {}, true, 0};
     int32_t result = RunOp(s, op);
     if (result >= 0 && result <= 2) c->results[result]++;
-    unsigned attempts = c->enquiries - before;
-    if (attempts > plain + static_cast<unsigned>(allowance)) {
+    unsigned extra = c->enquiries - before - plain, allowed = allowance + carried;
+    if (extra > allowed) {
       c->overBudget++;
-      fprintf(stderr, "soak: station %02X exchange %d (kind %d): %u attempts, %d allowed\n",
-              c->station, x, op, attempts, static_cast<int>(plain) + allowance);
+      fprintf(stderr, "soak: station %02X exchange %d (kind %d): %u more attempts, %u allowed\n",
+              c->station, x, op, extra, allowed);
     }
+    carried =
+        allowance < kAttempts && extra < static_cast<unsigned>(allowance) ? allowance - extra : 0;
     if (result != expected || !s.ok) {
       c->unexpected += result != expected;
       c->wrong += !s.ok;
