@@ -285,6 +285,12 @@ check "odd and even parity are not available on a pty; 19200 baud finds no one" 
 "$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600,1200 --parities none \
   --json 2>/dev/null | tr -d ' \n' | grep -q '"baud":9600.*"reply_time_limit_ms":30.*"baud":1200.*"reply_time_limit_ms":70'
 check "the scan's reply limit is the shortest the speed allows: 30 ms at 9600 baud, 70 at 1200" $?
+# Every string escaped: a port name with a quote, a backslash, a control
+# character and a byte that is not UTF-8 still gives JSON that jq reads back.
+odd=$'C"\\\x01\xff\xc3\xa9'
+"$zubhost" --map "$odd=$run/none" --port "$odd" scan --stations 1-1 --bauds 9600 --parities none \
+  --json 2>/dev/null | jq -e --arg p "$(printf 'C"\\\001\303\277\303\251')" '.port == $p' >/dev/null
+check "scan --json escapes the port's name" $?
 # A USB adapter's 16 ms latency timer: each of a read's three replies waits
 # for a tick, so five reads take at least ten ticks more than the first.
 start_sim com6 --baud 19200 --latency 16

@@ -6,6 +6,7 @@
 #include <math.h>
 
 #include "commands.h"
+#include "json_writer.h"
 #include "protocol/protocol_facts.h"
 
 namespace {
@@ -202,27 +203,52 @@ void PrintText(const Scan &s, int tried) {
          (NowMs() - s.startMs) / 1000);
 }
 
+// The found list's records and the settings' records carry the line's
+// settings in the same members.
+void JsonLine(JsonWriter *j, const SerialSettings &l) {
+  JsonWhole(j, "baud", l.baudRate);
+  JsonWhole(j, "data_bits", l.dataBits);
+  JsonString(j, "parity", ParityWords(l.parity));
+  JsonString(j, "stop_bits", StopWords(l.stopBits));
+}
+
 void PrintJson(const Scan &s, int tried) {
-  printf("{\n  \"port\": \"%s\",\n  \"stations\": {\"first\": \"%02X\", \"last\": \"%02X\"},\n",
-         host.settings.port, s.first, s.last);
-  printf("  \"settings\": [");
+  JsonWriter j;
+  JsonStart(&j, stdout);
+  JsonOpenObject(&j, nullptr);
+  JsonString(&j, "port", host.settings.port);
+  char first[4], last[4];
+  snprintf(first, sizeof first, "%02X", s.first);
+  snprintf(last, sizeof last, "%02X", s.last);
+  JsonOpenObject(&j, "stations", kJsonOneLine);
+  JsonString(&j, "first", first);
+  JsonString(&j, "last", last);
+  JsonClose(&j);
+  JsonOpenArray(&j, "settings");
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
-    printf(
-        "%s\n    {\"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", \"stop_bits\": \"%s\", "
-        "\"reply_time_limit_ms\": %u, \"available\": %s, \"answered\": %d}",
-        k ? "," : "", t.line.baudRate, t.line.dataBits, ParityWords(t.line.parity),
-        StopWords(t.line.stopBits), t.limit * 10, t.available ? "true" : "false", t.answered);
+    JsonOpenObject(&j, nullptr, kJsonOneLine);
+    JsonLine(&j, t.line);
+    JsonWhole(&j, "reply_time_limit_ms", t.limit * 10);
+    JsonBool(&j, "available", t.available);
+    JsonWhole(&j, "answered", t.answered);
+    JsonClose(&j);
   }
-  printf("\n  ],\n  \"found\": [");
-  EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
-    printf(
-        "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
-        "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
-        n ? "," : "", station, l.baudRate, l.dataBits, ParityWords(l.parity), StopWords(l.stopBits),
-        answer);
+  JsonClose(&j);
+  JsonOpenArray(&j, "found");
+  EachFound(s, tried, [&j](int station, const SerialSettings &l, const char *answer, int) {
+    char name[4];
+    snprintf(name, sizeof name, "%02X", station);
+    JsonOpenObject(&j, nullptr, kJsonOneLine);
+    JsonString(&j, "station", name);
+    JsonLine(&j, l);
+    JsonString(&j, "answer", answer);
+    JsonClose(&j);
   });
-  printf("\n  ],\n  \"seconds\": %.1f\n}\n", (NowMs() - s.startMs) / 1000);
+  JsonClose(&j);
+  JsonReal(&j, "seconds", (NowMs() - s.startMs) / 1000, 1);
+  JsonClose(&j);
+  JsonFinish(&j);
 }
 
 }  // namespace
