@@ -69,11 +69,16 @@ messages=(
   "zubhost|2|unknown option --bogus|--bogus"
   "zubhost|0|line speed, 110 to 65535 (default 19200)|--help"
   "zubhost|0|4  a log file could not be read|--help"
-  "zubhost|2|unknown command \"reed\"|reed 0140000 word"
-  "zubhost|2|read takes 2 arguments: read TEXT TYPE|read 0140000"
+  "zubhost|2|unknown command \"reed\"; did you mean \"read\"?|reed 0140000 word"
+  "zubhost|2|read takes 2 arguments: read TEXT TYPE$|read 0140000"
   "zubhost|2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
   "zubhost|2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
   "zubhost|2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
+  "zubhost|2|a float value is too large for a 32-bit float|write 0140004F float 1e39"
+  "zubhost|2|a float value is too small for a 32-bit float|write 0140004F float -1e-50"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 --baud 09600 write 0140004F float -inf"
+  "zubhost|2|block:COUNT takes a whole number from -2147483648 to 2147483647 (not \"99999999999\")|resolve 0140000L block:99999999999"
+  "zubhost|1|refused: it has 50 characters; a word takes 7|poll 1 0 0140000$(printf %043d 0):word"
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
@@ -108,7 +113,9 @@ for row in "${messages[@]}"; do
   [ "$program" = zubhost ] && tool=$zubhost || tool=$plcsim
   out=$("$tool" "$@" 2>&1 </dev/null)
   rc=$?
-  [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
+  # Words ending in $ must end the output.
+  if [[ "$words" == *'$' ]]; then [[ "$out" == *"${words%\$}" ]]; else [[ "$out" == *"$words"* ]]; fi &&
+    [ "$rc" = "$code" ]
   check "$program $args" $? "exit $rc: $out"
 done
 
@@ -298,6 +305,11 @@ ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 014000
   sed -n 's/^repeat 5 reads of 0140000 word: \([0-9]*\) ms.*/\1/p')
 [ "${ms:-0}" -ge 160 ]
 check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
+# A leading zero is decimal, in a value and in a block's list alike.
+"$zubhost" --map "COM6=$run/com6" --port COM6 --parity none write 0140000 word 0100 \
+  write-block 0140001 010,10 read-block 0140000 3 >"$run/zero.out" 2>&1
+grep -qx "    0064 000A 000A" "$run/zero.out"
+check "0100 writes a hundred and 010 ten" $? "$(cat "$run/zero.out")"
 
 LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
 

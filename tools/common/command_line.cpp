@@ -1,8 +1,11 @@
 #include "command_line.h"
 
+#include <limits.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <charconv>
 
 namespace {
 
@@ -35,13 +38,46 @@ bool Mistake(const char *format, ...) {
   return false;
 }
 
-bool ParseWhole(const char *what, const char *text, long low, long high, long *out) {
-  char *end = nullptr;
-  long v = text && *text ? strtol(text, &end, 0) : 0;
-  if (!text || !*text || *end || v < low || v > high)
-    return Mistake("%s takes a whole number from %ld to %ld (not \"%s\")", what, low, high,
+bool ReadWhole(const char *text, long long *out) {
+  if (!text) return false;
+  bool negative = *text == '-';
+  const char *p = text;
+  if (*p == '-' || *p == '+') ++p;
+  int base = 10;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    base = 16;
+    p += 2;
+  }
+  const char *end = p + strlen(p);
+  // Unsigned, from_chars takes no sign of its own: "-0x-5" is refused.
+  unsigned long long magnitude = 0;
+  std::from_chars_result r = std::from_chars(p, end, magnitude, base);
+  if (r.ec != std::errc() || r.ptr != end) return false;
+  constexpr unsigned long long kMost = static_cast<unsigned long long>(LLONG_MAX);
+  if (magnitude > kMost + (negative ? 1 : 0)) return false;
+  if (negative && magnitude == kMost + 1)
+    *out = LLONG_MIN;
+  else if (negative)
+    *out = -static_cast<long long>(magnitude);
+  else
+    *out = static_cast<long long>(magnitude);
+  return true;
+}
+
+bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out) {
+  long long v = 0;
+  if (!ReadWhole(text, &v) || v < low || v > high)
+    return Mistake("%s takes a whole number from %lld to %lld (not \"%s\")", what, low, high,
                    text ? text : "");
   *out = v;
+  return true;
+}
+
+bool ParseWhole(const char *what, const char *text, long low, long high, long *out) {
+  long long v = 0;
+  if (!ParseWhole(what, text, static_cast<long long>(low), static_cast<long long>(high), &v))
+    return false;
+  *out = static_cast<long>(v);
   return true;
 }
 

@@ -12,7 +12,13 @@ void SetToolName(const char *name);
 // "TOOL: what was wrong"; returns false.
 __attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
 
-// A whole number (decimal, or 0x hexadecimal) from low to high.
+// The one reading of a whole number in both tools: decimal, or hexadecimal
+// after 0x, with an optional sign; a leading zero is still decimal. False
+// for anything else, or a number beyond 64 bits.
+bool ReadWhole(const char *text, long long *out);
+// A whole number from low to high, or a mistake named as
+// "WHAT takes a whole number from LOW to HIGH (not "TEXT")".
+bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out);
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out);
 // none, odd, even, mark, space: the parity codes 0 to 4.
 extern const char *const kParityNames[5];
@@ -21,12 +27,16 @@ bool ParseParity(const char *what, const char *text, unsigned *code);
 template <typename T>
 bool ParseWhole(const char *what, const char *text, long low, long high, T *out) {
   long n;
-  return ParseWhole(what, text, low, high, &n) && (*out = static_cast<T>(n), true);
+  if (!ParseWhole(what, text, low, high, &n)) return false;
+  *out = static_cast<T>(n);
+  return true;
 }
 template <typename T>
 bool ParseParity(const char *what, const char *text, T *code) {
   unsigned n;
-  return ParseParity(what, text, &n) && (*code = static_cast<T>(n), true);
+  if (!ParseParity(what, text, &n)) return false;
+  *code = static_cast<T>(n);
+  return true;
 }
 
 // The line settings' ranges both tools accept.

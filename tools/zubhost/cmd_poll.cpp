@@ -30,11 +30,14 @@ void CountRetries(const Operation &op, void *statistics) {
 int32_t ParseTag(char *item, Tag *t) {
   char *colon = strchr(item, ':');
   *colon = 0;
-  snprintf(t->text, sizeof t->text, "%s", item);
   if (!TypeCode(colon + 1, &t->type)) return kUsageError;
-  if (PrepareIo(&t->io, t->text, t->type, false, 1, t->values) == LUMISAR_DONE) return LUMISAR_DONE;
-  printf("poll %s %s: refused\n", t->text, colon + 1);
-  ExplainAddress(t->text, t->type, false, 1);
+  // A text too long for the tag's place is refused as written, not cut.
+  bool fits = strlen(item) < sizeof t->text;
+  if (fits) snprintf(t->text, sizeof t->text, "%s", item);
+  if (fits && PrepareIo(&t->io, t->text, t->type, false, 1, t->values) == LUMISAR_DONE)
+    return LUMISAR_DONE;
+  printf("poll %s %s: refused\n", item, colon + 1);
+  ExplainAddress(item, t->type, false, 1);
   return LUMISAR_REFUSED;
 }
 

@@ -48,6 +48,7 @@ void Usage(FILE *to) {
   PrintHostOptions(to);
   fputs("commands:\n", to);
   for (const Command &c : kCommands) fprintf(to, "  %s\n", c.usage);
+  fputs("numbers: decimal, or hexadecimal after 0x; a leading zero is decimal (0100 is 100)\n", to);
   fputs("exit codes:\n", to);
   for (const auto &e : kExitCodes) fprintf(to, "  %d  %s\n", e.code, e.meaning);
 }
@@ -58,6 +59,43 @@ const Command *Find(const char *name) {
   return nullptr;
 }
 
+// How many single-character edits make one name the other.
+size_t EditDistance(const char *a, const char *b) {
+  size_t n = strlen(b), row[32];
+  if (n >= sizeof row / sizeof row[0]) return n;
+  for (size_t j = 0; j <= n; ++j) row[j] = j;
+  for (size_t i = 1; a[i - 1]; ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= n; ++j) {
+      size_t replaced = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+      diagonal = row[j];
+      row[j] = replaced;
+      if (row[j - 1] + 1 < row[j]) row[j] = row[j - 1] + 1;
+      if (diagonal + 1 < row[j]) row[j] = diagonal + 1;
+    }
+  }
+  return row[n];
+}
+
+// An unknown command named, with the nearest command when it is a slip of
+// a key or two, and where the list is.
+bool UnknownCommand(const char *name) {
+  const Command *nearest = nullptr;
+  size_t best = 3;
+  for (const Command &c : kCommands) {
+    size_t d = EditDistance(name, c.name);
+    if (d < best) {
+      best = d;
+      nearest = &c;
+    }
+  }
+  if (nearest)
+    return Mistake("unknown command \"%s\"; did you mean \"%s\"? (zubhost --help lists them)", name,
+                   nearest->name);
+  return Mistake("unknown command \"%s\" (zubhost --help lists them)", name);
+}
+
 int Arguments(const Command &c, int at, int argc) {
   return c.arguments < 0 ? argc - at - 1 : c.arguments;
 }
@@ -66,14 +104,15 @@ int Arguments(const Command &c, int at, int argc) {
 bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   for (int k = first; k < argc;) {
     const Command *c = Find(argv[k]);
-    if (!c) {
-      Mistake("unknown command \"%s\"", argv[k]);
-      Usage(stderr);
-      return false;
-    }
+    if (!c) return UnknownCommand(argv[k]);
     int n = Arguments(*c, k, argc);
+    // The usage's first words, up to where its explanation starts.
+    int synopsis = static_cast<int>(strcspn(c->usage, "\n"));
+    const char *gap = strstr(c->usage, "  ");
+    if (gap && gap - c->usage < synopsis) synopsis = static_cast<int>(gap - c->usage);
     if (k + 1 + n > argc)
-      return Mistake("%s takes %d argument%s: %s", c->name, n, n == 1 ? "" : "s", c->usage);
+      return Mistake("%s takes %d argument%s: %.*s", c->name, n, n == 1 ? "" : "s", synopsis,
+                     c->usage);
     *driver = *driver || c->needsDriver;
     k += 1 + n;
   }
