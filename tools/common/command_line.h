@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 
 // The name messages start with: "zubhost", "plcsim".
@@ -41,8 +42,12 @@ bool ParseParity(const char *what, const char *text, T *code) {
 
 // The line settings' ranges both tools accept.
 constexpr long kDataBitsLow = 5, kDataBitsHigh = 8;
-constexpr long kStopBitsHigh = 2;
-extern const char kStopBitsWhat[];  // "--stop (0 one, ...)", as messages name it
+// Stop bits as a person counts them, "1", "1.5" or "2", everywhere the
+// tools read or print them; the driver's codes 0, 1, 2 inside.
+extern const char *const kStopBitsNames[3];
+bool ParseStopBits(const char *what, const char *text, uint16_t *code);
+bool ParseStopBits(const char *what, const char *text, unsigned *code);
+const char *StopBitsWords(unsigned code);
 
 enum Platform { kAnyPlatform, kLinuxOnly, kWindowsOnly };
 
@@ -61,6 +66,11 @@ struct Option {
 bool SetFlag(void *flag, const char *);
 bool TakeText(void *text, const char *value);
 
+// The option at argv[k], as "--name", "--name value" or "--name=value",
+// applied when the table holds it: the number of arguments it took (1 or
+// 2); 0 when the table does not hold it; -1 for a mistake (message printed).
+int TakeOption(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
+               char **argv, int k, void *settings);
 // Reads the options from argv[*next] on while they start with "--", and
 // leaves *next at the first argument that does not. False for a mistake
 // (message printed): an unknown option, a missing value, an option of the

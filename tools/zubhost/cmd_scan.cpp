@@ -170,8 +170,6 @@ void ScanSetting(Scan &s, int k) {
   if (ErrorsToTerminal()) fprintf(stderr, "\r%78s\r", "");
 }
 
-const char *StopWords(uint16_t code) { return code == 0 ? "1" : code == 1 ? "1.5" : "2"; }
-
 // Calls put(station, line, answer words, index) for each station found.
 template <typename Put>
 int EachFound(const Scan &s, int tried, Put put) {
@@ -188,8 +186,8 @@ void PrintText(const Scan &s, int tried) {
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
-           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits, StopWords(t.line.stopBits),
-           t.limit * 10);
+           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits,
+           StopBitsWords(t.line.stopBits), t.limit * 10);
     printf(t.available ? "%d answered (%.1f s)\n" : "not available on this port\n", t.answered,
            t.ms / 1000);
   }
@@ -197,7 +195,7 @@ void PrintText(const Scan &s, int tried) {
       EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
         if (n == 0) printf("station  baud   data  parity  stop  answer\n");
         printf("%02X       %-5u  %-4u  %-6s  %-4s  %s\n", station, l.baudRate, l.dataBits,
-               ParityWords(l.parity), StopWords(l.stopBits), answer);
+               ParityWords(l.parity), StopBitsWords(l.stopBits), answer);
       });
   printf("%d station%s found in %.1f s\n", found, found == 1 ? "" : "s",
          (NowMs() - s.startMs) / 1000);
@@ -209,7 +207,7 @@ void JsonLine(JsonWriter *j, const SerialSettings &l) {
   JsonWhole(j, "baud", l.baudRate);
   JsonWhole(j, "data_bits", l.dataBits);
   JsonString(j, "parity", ParityWords(l.parity));
-  JsonString(j, "stop_bits", StopWords(l.stopBits));
+  JsonString(j, "stop_bits", StopBitsWords(l.stopBits));
 }
 
 void PrintJson(const Scan &s, int tried) {

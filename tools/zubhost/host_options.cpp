@@ -32,9 +32,7 @@ bool Baud(void *, const char *v) {
 bool Data(void *, const char *v) {
   return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &line.dataBits);
 }
-bool Stop(void *, const char *v) {
-  return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &line.stopBits);
-}
+bool Stop(void *, const char *v) { return ParseStopBits("--stop", v, &line.stopBits); }
 bool Parity(void *, const char *v) { return ParseParity("--parity", v, &line.parity); }
 
 bool Timeout(void *, const char *v) {
@@ -53,7 +51,7 @@ const Option kOptions[] = {
   {"--map",      "NAME=PATH", kLinuxOnly,   Map,     "let NAME open the tty or pty at PATH"},
   {"--baud",     "N",         kAnyPlatform, Baud,    "line speed, 110 to 65535 (default 19200)"},
   {"--data",     "N",         kAnyPlatform, Data,    "data bits, 5 to 8 (default 8)"},
-  {"--stop",     "0|1|2",     kAnyPlatform, Stop,    "one, one and a half, two stop bits (default 0)"},
+  {"--stop",     "1|1.5|2",   kAnyPlatform, Stop,    "stop bits: one, one and a half, two (default 1)"},
   {"--parity",   "P",         kAnyPlatform, Parity,  "none, odd, even, mark or space (default odd)"},
   {"--timeout",  "UNITS",     kAnyPlatform, Timeout, "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
   {"--log",      nullptr,     kAnyPlatform, SetFlag, "print every line the driver logs", &host.showLog},
@@ -72,10 +70,9 @@ constexpr bool kWindows = false;
 
 }  // namespace
 
-bool ParseHostOptions(int argc, char **argv, int *next) {
-  return ParseOptions(kOptions, sizeof kOptions / sizeof kOptions[0], kWindows,
-                      "zubhost.exe opens COM ports by their Windows names", argc, argv, next,
-                      nullptr);
+int TakeHostOption(int argc, char **argv, int k) {
+  return TakeOption(kOptions, sizeof kOptions / sizeof kOptions[0], kWindows,
+                    "zubhost.exe opens COM ports by their Windows names", argc, argv, k, nullptr);
 }
 
 void PrintHostOptions(FILE *to) {

@@ -43,6 +43,7 @@ const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
 void Usage(FILE *to) {
   fputs(
       "usage: zubhost [options] COMMAND [ARGS] [COMMAND [ARGS]]...\n"
+      "       (options may stand anywhere, as --name VALUE or --name=VALUE)\n"
       "       zubhost --version\noptions:\n",
       to);
   PrintHostOptions(to);
@@ -100,6 +101,43 @@ int Arguments(const Command &c, int at, int argc) {
   return c.arguments < 0 ? argc - at - 1 : c.arguments;
 }
 
+// Takes zubhost's options wherever they stand, before or after a command
+// and its arguments, as getopt-style tools do, and closes up the commands
+// and their arguments in order from argv[1]; *argc becomes their end. An
+// option zubhost does not know is left to a command that reads options of
+// its own (scan, analyze); anywhere else it is a mistake. After "--" every
+// argument is a command's.
+bool GatherOptions(int *argc, char **argv) {
+  int kept = 1, left = 0;  // left: arguments the last command still takes; -1 all
+  bool options = true;
+  for (int k = 1; k < *argc;) {
+    const char *a = argv[k];
+    if (options && strcmp(a, "--") == 0) {
+      options = false;
+      ++k;
+      continue;
+    }
+    if (options && strncmp(a, "--", 2) == 0) {
+      int taken = TakeHostOption(*argc, argv, k);
+      if (taken < 0) return false;
+      if (taken > 0) {
+        k += taken;
+        continue;
+      }
+      if (left >= 0) return Mistake("unknown option %s (zubhost --help lists them)", a);
+    } else if (left > 0) {
+      --left;
+    } else if (left == 0) {
+      const Command *c = Find(a);
+      left = c ? c->arguments : 0;
+    }
+    argv[kept++] = argv[k++];
+  }
+  argv[kept] = nullptr;
+  *argc = kept;
+  return true;
+}
+
 // Checks the whole command line before the first exchange; *driver: a command needs it.
 bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   for (int k = first; k < argc;) {
@@ -138,7 +176,7 @@ int RunCommands(int argc, char **argv, int first) {
 int main(int argc, char **argv) {
   SetToolName("zubhost");
   int first = 1;
-  if (!ParseHostOptions(argc, argv, &first)) return kExitUsage;
+  if (!GatherOptions(&argc, argv)) return kExitUsage;
   if (host.help || (first >= argc && !host.version)) {
     Usage(host.help ? stdout : stderr);
     return host.help ? kExitDone : kExitUsage;
