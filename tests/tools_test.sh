@@ -56,6 +56,8 @@ host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5
 
 # --- Every mistake named, with the values accepted ----------------------------
 # program | exit code | words the output must hold | arguments
+mkfifo "$run/fifo"
+: >"$run/file"
 messages=(
   "zubhost|2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
   "zubhost|2|--baud takes a whole number from 110 to 65535 (not \"fast\")|--baud fast describe"
@@ -87,6 +89,15 @@ messages=(
   "zubhost|2|decode takes on or off|decode yes"
   "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
+  "zubhost|2|--bauds takes one or more values, such as 19200,9600 (not \"\")|scan --bauds ''"
+  "zubhost|2|--parities takes one or more values, such as odd,none (not \",\")|scan --parities ,"
+  "zubhost|1|open COM9: the port could not be opened at any setting|--port COM9 scan --stations 1-1 --bauds 9600"
+  "zubhost|2|--map takes at most 16 names, each to a path of at most 255 characters|--map COM5=/$(printf %0255d 0) describe"
+  "zubhost|1|COM5 is /dev/nonexistent (--map), which cannot be opened|--map COM5=/dev/nonexistent --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is /dev/null (--map), a device that is not a terminal, not a serial line|--map COM5=/dev/null --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is $run/file (--map), a regular file, not a serial line|--map COM5=$run/file --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is $run/fifo (--map), a FIFO, not a serial line|--map COM5=$run/fifo --port COM5 read 0140000 word"
+  "zubhost|2|give it one: --map COM5=/dev/ttyUSB0 --port COM5|--port /dev/ttyUSB0 describe"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
   "zubhost|4|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"

@@ -52,29 +52,34 @@ bool Stations(void *, const char *v) {
 }
 
 // Calls take(item) for each of at most `most` items of "A,B,C"; false at
-// the first it refuses.
+// the first it refuses, or for a list with none.
 template <typename Take>
-bool EachItem(const char *option, const char *list, int most, Take take) {
+bool EachItem(const char *option, const char *example, const char *list, int most, Take take) {
   char copy[256];
+  if (strlen(list) >= sizeof copy)
+    return Mistake("%s takes at most %d values (not \"%.40s...\")", option, most, list);
   snprintf(copy, sizeof copy, "%s", list);
   int n = 0;
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
     if (n++ == most) return Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
     if (!take(p)) return false;
   }
+  // An empty list would scan nothing and look like a line where nobody answers.
+  if (n == 0)
+    return Mistake("%s takes one or more values, such as %s (not \"%s\")", option, example, list);
   return true;
 }
 
 bool Bauds(void *, const char *v) {
   scan.baudCount = 0;
-  return EachItem("--bauds", v, kMostBauds, [&](const char *item) {
+  return EachItem("--bauds", "19200,9600", v, kMostBauds, [&](const char *item) {
     return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
   });
 }
 
 bool Parities(void *, const char *v) {
   scan.parityCount = 0;
-  return EachItem("--parities", v, kMostParities, [&](const char *item) {
+  return EachItem("--parities", "odd,none", v, kMostParities, [&](const char *item) {
     return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
   });
 }
@@ -271,6 +276,15 @@ int32_t ScanCommand(char **args) {
   s.startMs = NowMs();
   int tried = 0;
   while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) ScanSetting(s, tried++);
+  bool anyAvailable = false;
+  for (int k = 0; k < tried; ++k) anyAvailable = anyAvailable || s.settings[k].available;
+  // A port that opens at no setting at all is named once, with the reason,
+  // on standard error when standard output carries JSON.
+  if (!anyAvailable) {
+    FILE *to = s.json ? stderr : stdout;
+    fprintf(to, "open %s: the port could not be opened at any setting\n", host.settings.port);
+    SayWhyOpenFailed(to, host.settings.port);
+  }
   (s.json ? PrintJson : PrintText)(s, tried);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

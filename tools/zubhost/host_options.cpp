@@ -6,23 +6,35 @@ namespace {
 constexpr long kBaudLow = 110, kBaudHigh = 65535;  // the driver's baud rate is 16 bits
 constexpr long kTimeoutHigh = 100000;              // units of 10 ms: about 17 minutes
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
 bool Port(void *, const char *v) {
   if (strlen(v) < sizeof host.settings.port) {
     snprintf(host.settings.port, sizeof host.settings.port, "%s", v);
     return true;
   }
+  if (!kWindows && v[0] == '/')
+    return Mistake("--port takes a COM name; to open %s, give it one: --map COM5=%s --port COM5", v,
+                   v);
   return Mistake("--port takes a device name of at most %u characters (not \"%s\")",
                  static_cast<unsigned>(sizeof host.settings.port - 1), v);
 }
 
 bool Map(void *, const char *v) {
-  char copy[512];
-  snprintf(copy, sizeof copy, "%s", v);
-  char *eq = strchr(copy, '=');
+  const char *eq = strchr(v, '=');
   if (!eq) return Mistake("--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")", v);
-  *eq = 0;
-  MapDevice(copy, eq + 1);
-  return true;
+  char name[LUMISAR_DEVICE_NAME_SIZE];
+  size_t n = static_cast<size_t>(eq - v);
+  if (n >= sizeof name)
+    return Mistake("--map takes a NAME of at most %u characters, as --port does (not \"%.*s\")",
+                   static_cast<unsigned>(sizeof name - 1), static_cast<int>(n), v);
+  memcpy(name, v, n);
+  name[n] = 0;
+  return MapDevice(name, eq + 1);
 }
 
 SerialSettings &line = host.settings.line;
@@ -61,12 +73,6 @@ const Option kOptions[] = {
   {"--help",     nullptr,     kAnyPlatform, SetFlag, "this text", &host.help},
 };
 // clang-format on
-
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
 
 }  // namespace
 

@@ -33,6 +33,8 @@ void OnDriverLog(int level, const char *line);
 int32_t Call(uint32_t operation, void *params);
 // Opens the channel on first use; says why when it cannot.
 bool OpenChannel();
+// Says why the host's port will not open, in a line or two.
+void SayWhyOpenFailed(FILE *to, const char *port);
 // Operation 1 on the host's port at these settings; the driver's result.
 int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout);
 int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, TagAddress *a);
