@@ -133,6 +133,15 @@ for row in "${messages[@]}"; do
   check "$program $args" $? "exit $rc: $out"
 done
 
+# Output that cannot be written (a full disk) is named and ends the run with 5.
+"$zubhost" describe >/dev/full 2>"$run/full1"
+a=$?
+"$zubhost" --log-file /dev/full --port COM9 read 0140000 word >/dev/null 2>"$run/full2"
+b=$?
+[ "$a$b" = 55 ] && grep -q "cannot write standard output" "$run/full1" &&
+  grep -q "cannot write the log file /dev/full" "$run/full2"
+check "a full disk under standard output or --log-file: named, exit 5" $? "exit $a $b: $(cat "$run/full1" "$run/full2")"
+
 # --- A scripted run with known faults, and its analysis -----------------------
 start_sim
 log=$run/run.log

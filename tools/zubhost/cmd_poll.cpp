@@ -93,7 +93,9 @@ int32_t PollCommand(char **args) {
     for (int k = 0; k < n; ++k) ReadTag(tags[k], s);
     printf("\n  exchanges %u  retries %u  failures %u  last %.1f ms  mean %.1f ms\n", s.exchanges,
            s.retries, s.failures, s.last, s.exchanges ? s.total / s.exchanges : 0.0);
+    // Output that cannot be written ends the polling; zubhost names it.
     fflush(stdout);
+    if (ferror(stdout)) break;
     if (c + 1 < cycles) SleepMs(static_cast<unsigned>(intervalMs));
   }
   AnalyzerDestroy(host.analyzer);

@@ -53,6 +53,8 @@ bool Timeout(void *, const char *v) {
 }
 
 bool LogFile(void *, const char *v) {
+  if (host.logFile) fclose(host.logFile);
+  host.logFileName = v;
   host.logFile = fopen(v, "a");
   return host.logFile || Mistake("--log-file cannot open \"%s\" for writing", v);
 }

@@ -1,8 +1,10 @@
 #include "host_session.h"
 
+#include <errno.h>
 #include <string.h>
 #include <windows.h>
 
+#include "command_line.h"
 #include "log_analysis.h"
 #include "trace_decoder.h"
 
@@ -59,6 +61,14 @@ void SayWhyOpenFailed(FILE *to, const char *port) {
             port);
   else
     fprintf(to, "  Windows error %lu\n", static_cast<unsigned long>(e));
+}
+
+bool OutputsWritten() {
+  if (fflush(stdout) != 0 || ferror(stdout))
+    return Mistake("cannot write standard output: %s", strerror(errno));
+  if (host.logFile && (fflush(host.logFile) != 0 || ferror(host.logFile)))
+    return Mistake("cannot write the log file %s: %s", host.logFileName, strerror(errno));
+  return true;
 }
 
 int32_t Call(uint32_t operation, void *params) {

@@ -36,7 +36,7 @@ const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
   {kExitUsage,       "a mistake on the command line"},
   {kExitNoDriver,    "LUMISAR.DLL could not be loaded"},
   {kExitCannotRead,  "a log file could not be read"},
-  {kExitCannotWrite, "an output file could not be written"},
+  {kExitCannotWrite, "output could not be written: a file, standard output, the log file"},
 };
 // clang-format on
 
@@ -164,7 +164,7 @@ int RunCommands(int argc, char **argv, int first) {
     const Command *c = Find(argv[i]);
     int32_t result = c->run(argv + i + 1);
     i += 1 + Arguments(*c, i, argc);
-    fflush(stdout);
+    if (!OutputsWritten()) return kExitCannotWrite;
     if (result < 0) return -result;
     if (result != LUMISAR_DONE) exitCode = kExitNotDone;
   }
@@ -179,7 +179,8 @@ int main(int argc, char **argv) {
   if (!GatherOptions(&argc, argv)) return kExitUsage;
   if (host.help || (first >= argc && !host.version)) {
     Usage(host.help ? stdout : stderr);
-    return host.help ? kExitDone : kExitUsage;
+    if (!host.help) return kExitUsage;
+    return OutputsWritten() ? kExitDone : kExitCannotWrite;
   }
   bool driver = host.version;
   if (!CheckCommands(argc, argv, first, &driver)) return kExitUsage;
@@ -191,6 +192,8 @@ int main(int argc, char **argv) {
   if (host.version) VersionCommand(nullptr);
   int exitCode = RunCommands(argc, argv, first);
   if (host.channelOpen) Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  // Closing the port logs too: what it wrote must reach the file as well.
+  if (exitCode != kExitCannotWrite && !OutputsWritten()) exitCode = kExitCannotWrite;
   if (host.logFile) fclose(host.logFile);
   return exitCode;
 }
