@@ -301,25 +301,43 @@ check "the timeline shows PLC 07's failure as failed" $?
 # takes no parity, so odd and even are not available on it; at 19200 baud
 # the frames are noise to the simulator. A generous limit, so that a busy
 # machine's late answer is not taken for an absent station.
-start_sim com6 --station 2 --station 11 --station 1F --baud 9600 --parity none --fault no-ack:5
-"$zubhost" --map "COM6=$run/com6" --port COM6 --timeout 10 scan --stations 1-20 --all --json 2>/dev/null |
-  tr -d ' \n' >"$run/scan.json"
-at() { echo "{\"station\":\"$1\",\"baud\":9600,\"data_bits\":8,\"parity\":\"none\",\"stop_bits\":\"1\",\"answer\":\"$2\"}"; }
-grep -qF "\"found\":[$(at 02 refused),$(at 11 done),$(at 1F done)]" "$run/scan.json"
-check "the scan finds stations 02, 11 and 1F at 9600 baud, no parity, and nowhere else" $? "$(cat "$run/scan.json")"
-[ "$(grep -o '"available":true,"answered":[0-9]*' "$run/scan.json" | tr '\n' ' ')" = \
-  '"available":true,"answered":0 "available":true,"answered":3 ' ] &&
-  [ "$(grep -o '"available":false' "$run/scan.json" | wc -l)" = 4 ]
+# A fourth station above 5A, the default range's end.
+start_sim com6 --station 2 --station 11 --station 1F --station 7F --baud 9600 --parity none --fault no-ack:5
+scan() {  # scan options...: the JSON in scan.json, the exit status in scan_rc
+  "$zubhost" --map "COM6=$run/com6" --port COM6 scan --json "$@" >"$run/scan.json" 2>/dev/null
+  scan_rc=$?
+}
+is() { [ -s "$run/scan.json" ] && jq -e "$@" "$run/scan.json" >/dev/null; }  # the scan's JSON holds this
+# --timeout anywhere, overriding the limit; 010 is ten units, 100 ms.
+scan --stations 1-20 --all --timeout 010
+is '[.found[] | [.station, .baud, .data_bits, .parity, .stop_bits, .answer]] ==
+  [["02", 9600, 8, "none", "1", "refused"], ["11", 9600, 8, "none", "1", "done"], ["1F", 9600, 8, "none", "1", "done"]]' &&
+  [ "$scan_rc" = 0 ]
+check "the scan finds stations 02, 11 and 1F at 9600 baud, no parity, and nowhere else; exit 0" $? "exit $scan_rc: $(cat "$run/scan.json")"
+is '[.settings[] | select(.available) | .answered] == [0, 3] and ([.settings[] | select(.available | not)] | length) == 4'
 check "odd and even parity are not available on a pty; 19200 baud finds no one" $? "$(cat "$run/scan.json")"
-# Without --timeout, the shortest limit each speed allows.
-"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600,1200 --parities none \
-  --json 2>/dev/null | tr -d ' \n' | grep -q '"baud":9600.*"reply_time_limit_ms":30.*"baud":1200.*"reply_time_limit_ms":70'
-check "the scan's reply limit is the shortest the speed allows: 30 ms at 9600 baud, 70 at 1200" $?
+is '[.settings[].reply_time_limit_ms] == [100, 100, 100, 100, 100, 100]'
+check "--timeout overrides the scan's reply limit at every setting" $? "$(cat "$run/scan.json")"
+scan --stations 7E-80 --bauds 19200,9600,1200 --parities none
+is '.stations == {"first": "7E", "last": "80"} and [.settings[].baud] == [19200, 9600] and [.found[].station] == ["7F"]'
+check "a range above 5A is scanned, and the scan stops at the first setting that answered" $? "$(cat "$run/scan.json")"
+# Without --timeout, the shortest limit each speed allows; two stop bits
+# lengthen it at 300 baud.
+scan --stations 1-1 --bauds 9600,1200 --parities none
+is '[.settings[].reply_time_limit_ms] == [30, 70]'
+check "the scan's reply limit is the shortest the speed allows: 30 ms at 9600 baud, 70 at 1200" $? "$(cat "$run/scan.json")"
+scan --stations 1-1 --bauds 300 --parities none --stop 2
+is '.settings[0] | .stop_bits == "2" and .reply_time_limit_ms == 210'
+check "two stop bits are named 2 and lengthen the limit: 210 ms at 300 baud" $? "$(cat "$run/scan.json")"
+scan --stations 7F-7F --bauds 9600 --parities none --stop=1.5
+is '.settings[0].stop_bits == "1.5" and .found[0].stop_bits == "1.5"'
+check "one and a half stop bits are named 1.5" $? "$(cat "$run/scan.json")"
 # Every string escaped: a port name with a quote, a backslash, a control
 # character and a byte that is not UTF-8 still gives JSON that jq reads back.
 odd=$'C"\\\x01\xff\xc3\xa9'
 "$zubhost" --map "$odd=$run/none" --port "$odd" scan --stations 1-1 --bauds 9600 --parities none \
-  --json 2>/dev/null | jq -e --arg p "$(printf 'C"\\\001\303\277\303\251')" '.port == $p' >/dev/null
+  --json >"$run/scan.json" 2>/dev/null
+is --arg p "$(printf 'C"\\\001\303\277\303\251')" '.port == $p'
 check "scan --json escapes the port's name" $?
 # A USB adapter's 16 ms latency timer: each of a read's three replies waits
 # for a tick, so five reads take at least ten ticks more than the first.
@@ -333,6 +351,31 @@ check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms
   write-block 0140001 010,10 read-block 0140000 3 >"$run/zero.out" 2>&1
 grep -qx "    0064 000A 000A" "$run/zero.out"
 check "0100 writes a hundred and 010 ten" $? "$(cat "$run/zero.out")"
+# Answers later than the limit are named, with a limit that hears them;
+# an echoing line is named and finds no station. Nobody found: exit 1.
+start_sim com6 --baud 9600 --parity none --latency 32
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/late.out" 2>&1
+rc=$?
+grep -qF "something answers at 9600 baud, parity none, later than the 30 ms limit: try --timeout 6" "$run/late.out" &&
+  grep -q "^0 stations found" "$run/late.out" && [ $rc = 1 ]
+check "a scan behind a 32 ms adapter latency names the late answers, exit 1" $? "exit $rc: $(cat "$run/late.out")"
+scan --stations 1-1 --bauds 9600 --parities none --timeout 6
+is '[.found[].station] == ["01"]' && [ "$scan_rc" = 0 ]
+check "the timeout the scan suggests finds the station" $? "exit $scan_rc: $(cat "$run/scan.json")"
+start_sim com6 --baud 9600 --parity none --echo
+scan --stations 1-3 --bauds 9600 --parities none
+is '.found == [] and .settings[0].echoed == 3' && [ "$scan_rc" = 1 ]
+check "an echoing line finds no station, exit 1" $? "exit $scan_rc: $(cat "$run/scan.json")"
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/echo.out" 2>&1
+grep -qF "the line echoes at 9600 baud, parity none" "$run/echo.out"
+check "the scan says the line echoes" $? "$(cat "$run/echo.out")"
+# On a terminal the progress line is redrawn after a carriage return alone,
+# within 79 columns, so that an 80-column console never wraps it.
+script -qfec "$zubhost --map COM6=$run/com6 --port COM6 scan --bauds 9600 --parities none >/dev/null" \
+  /dev/null >"$run/progress.out"
+widest=$(tr '\r' '\n' <"$run/progress.out" | awk '{ if (length($0) > w) w = length($0) } END { print w + 0 }')
+grep -q "station 5A" "$run/progress.out" && [ "$widest" -le 79 ] && ! grep -q $'\e' "$run/progress.out"
+check "the scan's progress line is drawn within 79 columns, without escape sequences" $? "widest $widest"
 
 LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
 

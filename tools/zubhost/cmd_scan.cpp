@@ -7,7 +7,9 @@
 
 #include "commands.h"
 #include "json_writer.h"
+#include "protocol/frames.h"
 #include "protocol/protocol_facts.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -25,7 +27,36 @@ struct Setting {
   bool available;
   int answered;
   double ms;
+  // Stations where bytes came but no good answer: an acknowledge that came
+  // too late for its attempt, or bytes that made no answer at all; and
+  // stations whose enquiry came back as it was sent.
+  int late, garbled, echoed;
 };
+
+// What came back during one probe, as the driver traced it.
+struct Heard {
+  uint8_t enquiry[3];  // the last enquiry sent
+  bool acknowledge, other, echo;
+} heard;
+
+// Reads the driver's traces of one probe. A receive traces the reply
+// buffer, zeros where nothing came: any other byte came from the line.
+void Watch(const char *line) {
+  TraceLine t = ReadTraceLine(line);
+  if (t.damaged) return;
+  if (t.kind == kTraceSent && IsEnquiry(t.bytes)) memcpy(heard.enquiry, t.bytes, 3);
+  if (t.kind != kTraceReceived) return;
+  bool any = false;
+  for (uint8_t b : t.bytes) any = any || b != 0;
+  if (!any) return;
+  // A controller never sends ENQ: its own enquiry came back, an echo.
+  if (memcmp(t.bytes, heard.enquiry, 3) == 0)
+    heard.echo = true;
+  else if (t.bytes[0] == kEnquiryStart && t.bytes[1] == heard.enquiry[1] && t.bytes[2] == ACK)
+    heard.acknowledge = true;
+  else
+    heard.other = true;
+}
 
 struct Scan {
   int first, last;
@@ -126,14 +157,25 @@ bool UseSetting(const Setting &t, bool first) {
 }
 
 // A read of the station's V0: 0 or 1 when it answered, 2 when nobody did.
-int32_t Probe(int station) {
+// An echo is nobody: the refusal it ends in is the line's, not a station's.
+int32_t Probe(Setting &t, int station) {
   char text[8];
   snprintf(text, sizeof text, "%02X00000", station);
   uint8_t values[4] = {};
   IoRequest io;
   if (PrepareIo(&io, text, LUMISAR_TYPE_WORD0, false, 1, values) != LUMISAR_DONE)
     return LUMISAR_FAILED;
-  return Call(LUMISAR_OP_SINGLE_READ, &io);
+  heard = Heard{};
+  host.watch = Watch;
+  int32_t result = Call(LUMISAR_OP_SINGLE_READ, &io);
+  host.watch = nullptr;
+  if (heard.echo) {
+    t.echoed++;
+    return LUMISAR_FAILED;
+  }
+  if (result == LUMISAR_FAILED && heard.acknowledge) t.late++;
+  if (result == LUMISAR_FAILED && !heard.acknowledge && heard.other) t.garbled++;
+  return result;
 }
 
 int Found(const Scan &s, int settings) {
@@ -145,7 +187,11 @@ int Found(const Scan &s, int settings) {
 const char *ParityWords(uint16_t code) { return kParityNames[code % 5]; }
 
 // On a terminal: where the scan is, and the most time it can still take,
-// every station left being absent.
+// every station left being absent. One line, redrawn after a carriage
+// return and no escape sequence, which a Windows console prints as text
+// outside its virtual terminal mode; within 79 columns, since a console 80
+// wide wraps a longer line and the return then redraws only its tail.
+constexpr int kProgressWidth = 79;
 void Progress(const Scan &s, int k, int station) {
   if (!ErrorsToTerminal()) return;
   const Setting &t = s.settings[k];
@@ -155,9 +201,13 @@ void Progress(const Scan &s, int k, int station) {
   char bar[21];
   for (int i = 0; i < 20; ++i) bar[i] = i < done * 20 / stations ? '#' : '.';
   bar[20] = 0;
-  fprintf(stderr, "\r%5u baud %-5s [%s] station %02X  found %d  at most %d min %02d s left ",
-          t.line.baudRate, ParityWords(t.line.parity), bar, station, Found(s, k + 1), seconds / 60,
-          seconds % 60);
+  char text[kProgressWidth + 1];
+  // The most time left as minutes:seconds; a count beyond the width is cut.
+  int n = snprintf(text, sizeof text, "%5u baud %-5s [%s] station %02X  found %d  %d:%02d left",
+                   t.line.baudRate, ParityWords(t.line.parity), bar, station, Found(s, k + 1),
+                   seconds / 60, seconds % 60);
+  if (n < 0) return;
+  fprintf(stderr, "\r%-*s", kProgressWidth, text);
   fflush(stderr);
 }
 
@@ -168,11 +218,11 @@ void ScanSetting(Scan &s, int k) {
   t.available = UseSetting(t, k == 0);
   for (int station = s.first; t.available && station <= s.last; ++station) {
     Progress(s, k, station);
-    s.answers[k][station] = Probe(station);
+    s.answers[k][station] = Probe(t, station);
     t.answered += s.answers[k][station] != LUMISAR_FAILED;
   }
   t.ms = NowMs() - start;
-  if (ErrorsToTerminal()) fprintf(stderr, "\r%78s\r", "");
+  if (ErrorsToTerminal()) fprintf(stderr, "\r%*s\r", kProgressWidth, "");
 }
 
 // Calls put(station, line, answer words, index) for each station found.
@@ -187,6 +237,26 @@ int EachFound(const Scan &s, int tried, Put put) {
   return n;
 }
 
+// What a setting heard that made no station, in words, with what to try.
+void PrintHeard(const Setting &t) {
+  unsigned baud = t.line.baudRate;
+  const char *parity = ParityWords(t.line.parity);
+  if (t.echoed)
+    printf(
+        "  the line echoes at %u baud, parity %s: the enquiry came back as it was sent, so no "
+        "station can be heard; switch off the converter's echo\n",
+        baud, parity);
+  if (t.late)
+    printf(
+        "  something answers at %u baud, parity %s, later than the %u ms limit: try --timeout %u\n",
+        baud, parity, t.limit * 10, t.limit * 2);
+  if (t.garbled)
+    printf(
+        "  bytes come at %u baud, parity %s, but make no answer: a controller at another "
+        "speed or parity, or noise on the line\n",
+        baud, parity);
+}
+
 void PrintText(const Scan &s, int tried) {
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
@@ -196,6 +266,7 @@ void PrintText(const Scan &s, int tried) {
     printf(t.available ? "%d answered (%.1f s)\n" : "not available on this port\n", t.answered,
            t.ms / 1000);
   }
+  for (int k = 0; k < tried; ++k) PrintHeard(s.settings[k]);
   int found =
       EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
         if (n == 0) printf("station  baud   data  parity  stop  answer\n");
@@ -235,6 +306,9 @@ void PrintJson(const Scan &s, int tried) {
     JsonWhole(&j, "reply_time_limit_ms", t.limit * 10);
     JsonBool(&j, "available", t.available);
     JsonWhole(&j, "answered", t.answered);
+    JsonWhole(&j, "late", t.late);
+    JsonWhole(&j, "garbled", t.garbled);
+    JsonWhole(&j, "echoed", t.echoed);
     JsonClose(&j);
   }
   JsonClose(&j);

@@ -18,6 +18,7 @@ TraceDecoder decoder;
 
 void OnDriverLog(int level, const char *line) {
   if (host.analyzer) AnalyzerLine(host.analyzer, line);
+  if (host.watch) host.watch(line);
   if (host.logFile) {
     char stamp[40];
     WallClock(stamp, sizeof stamp);

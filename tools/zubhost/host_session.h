@@ -23,7 +23,8 @@ struct HostSession {
   bool showLog = false, decode = false, version = false, help = false;  // --log, ...
   FILE *logFile = nullptr;  // --log-file: every logged line, time-stamped
   const char *logFileName = nullptr;
-  LogAnalyzer *analyzer = nullptr;  // when set, reads every line the driver logs
+  LogAnalyzer *analyzer = nullptr;            // when set, reads every line the driver logs
+  void (*watch)(const char *line) = nullptr;  // when set, sees every line the driver logs
 };
 
 extern HostSession host;
