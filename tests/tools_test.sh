@@ -369,6 +369,10 @@ check "an echoing line finds no station, exit 1" $? "exit $scan_rc: $(cat "$run/
 "$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/echo.out" 2>&1
 grep -qF "the line echoes at 9600 baud, parity none" "$run/echo.out"
 check "the scan says the line echoes" $? "$(cat "$run/echo.out")"
+start_sim com6 --baud 9600 --parity none --fault wrong-station
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/heard.out" 2>&1
+grep -qF "bytes come at 9600 baud, parity none, but make no answer" "$run/heard.out"
+check "the scan says when bytes came that made no answer" $? "$(cat "$run/heard.out")"
 # On a terminal the progress line is redrawn after a carriage return alone,
 # within 79 columns, so that an 80-column console never wraps it.
 script -qfec "$zubhost --map COM6=$run/com6 --port COM6 scan --bauds 9600 --parities none >/dev/null" \
