@@ -88,6 +88,7 @@ messages=(
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
   "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
+  "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"+7E-80\")|scan --stations +7E-80"
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
   "zubhost|2|--bauds takes one or more values, such as 19200,9600 (not \"\")|scan --bauds ''"
   "zubhost|2|--parities takes one or more values, such as odd,none (not \",\")|scan --parities ,"

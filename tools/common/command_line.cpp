@@ -64,6 +64,17 @@ bool ReadWhole(const char *text, long long *out) {
   return true;
 }
 
+bool ReadHexadecimal(const char *text, long long *out) {
+  if (!text) return false;
+  const char *end = text + strlen(text);
+  unsigned long long v = 0;
+  std::from_chars_result r = std::from_chars(text, end, v, 16);
+  if (r.ec != std::errc() || r.ptr != end || v > static_cast<unsigned long long>(LLONG_MAX))
+    return false;
+  *out = static_cast<long long>(v);
+  return true;
+}
+
 bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out) {
   long long v = 0;
   if (!ReadWhole(text, &v) || v < low || v > high)

@@ -17,6 +17,9 @@ __attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
 // after 0x, with an optional sign; a leading zero is still decimal. False
 // for anything else, or a number beyond 64 bits.
 bool ReadWhole(const char *text, long long *out);
+// Hexadecimal digits alone, as station numbers are written ("7F"); false
+// for anything else: a sign, a 0x, a space.
+bool ReadHexadecimal(const char *text, long long *out);
 // A whole number from low to high, or a mistake named as
 // "WHAT takes a whole number from LOW to HIGH (not "TEXT")".
 bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out);

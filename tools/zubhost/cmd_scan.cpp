@@ -71,10 +71,13 @@ struct Scan {
 } scan;
 
 bool Stations(void *, const char *v) {
-  unsigned first = 0, last = 0;
-  char end = 0;
-  if (sscanf(v, "%x-%x%c", &first, &last, &end) == 2 && first >= 1 && first <= last &&
-      last <= 255) {
+  char copy[16] = "";
+  if (strlen(v) < sizeof copy) snprintf(copy, sizeof copy, "%s", v);
+  char *dash = strchr(copy, '-');
+  if (dash) *dash = 0;
+  long long first = 0, last = 0;
+  if (dash && ReadHexadecimal(copy, &first) && ReadHexadecimal(dash + 1, &last) && first >= 1 &&
+      first <= last && last <= 255) {
     scan.first = static_cast<int>(first);
     scan.last = static_cast<int>(last);
     return true;
