@@ -32,7 +32,7 @@ const Command kCommands[] = {
 };
 const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
   {kExitDone,        "every command done"},
-  {kExitNotDone,     "a command refused or failed"},
+  {kExitNotDone,     "a command refused or failed, or a scan found no station"},
   {kExitUsage,       "a mistake on the command line"},
   {kExitNoDriver,    "LUMISAR.DLL could not be loaded"},
   {kExitCannotRead,  "a log file could not be read"},
