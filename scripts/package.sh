@@ -43,4 +43,4 @@ rm -f "dist/$name.zip"
 (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||' |
   TZ=UTC zip -X -D -q "$root/dist/$name.zip" -@)
 echo "package: dist/$name.zip"
-(cd dist && sha256sum "$name.zip")
+(cd dist && sha256sum "$name.zip" && unzip -l "$name.zip")
