@@ -34,7 +34,7 @@ for row in "${rows[@]}"; do
   read -r native asan cross <<<"${row%%|*}"
   rm -rf "$work/tree/build"
   mkdir -p "$work/tree/build/cross/Testing/Temporary"
-  [ "$cross" = old:pass.log ] && cp "$src/tests/data/runner/pass.log" "$work/tree/build/cross/Testing/Temporary/LastTest.log"
+  [ "${cross#old:}" = "$cross" ] || cp "$src/tests/data/runner/${cross#old:}" "$work/tree/build/cross/Testing/Temporary/LastTest.log"
   LOGS="native=$native native-asan=$asan cross=$cross " DATA=$src/tests/data/runner PATH="$work/bin:$PATH" \
     bash "$work/tree/scripts/test.sh" >"$work/out" 2>&1
   status=$?
