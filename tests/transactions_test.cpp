@@ -26,8 +26,11 @@ const char kBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
 
 enum Op { kRead, kBlockRead, kWrite, kBlockWrite };
 
-int32_t RunOp(SimLine *line, Op op) {
-  uint8_t values[256] = {0, 0, 0x34, 0x12};
+// The exchange on word V40000 of PLC 01, with the host's value buffer, or
+// one holding 0x1234 to write.
+int32_t RunOp(SimLine *line, Op op, uint8_t *values = nullptr) {
+  uint8_t own[256] = {0, 0, 0x34, 0x12};
+  if (!values) values = own;
   switch (op) {
     case kRead:
       return ReadTag(line, "0140000", 0, values);
@@ -124,6 +127,69 @@ TEST(Transactions, FailureTables) {
     SimLineClose(&line);
     index++;
   }
+}
+
+// A reply spoiled as a line spoils one (noise before or inside a frame, a
+// byte lost, changed or added, a frame late) costs one more attempt, two
+// when late, and never the operation or a wrong value: every frame of both
+// dialogues, every way of spoiling it, every kind of exchange.
+TEST(Transactions, ASpoiledReplyCostsOneAttempt) {
+  for (int frame = 0; frame < kFrameKinds; ++frame) {
+    for (int how = kSpoilNone + 1; how < kSpoilKinds; ++how) {
+      if (!SimSpoilFits(frame, how)) continue;
+      for (Op op : {kRead, kBlockRead, kWrite, kBlockWrite}) {
+        SimLine line;
+        SimLineOpen(&line);
+        uint16_t *memory = SimMemory(line.sim, 1);
+        for (int i = 0; i < 8; ++i) memory[040000 + i] = 0x5A5A;
+        SimSetSpoil(line.sim, frame, how, how == kSpoilLate ? 30 : 2, 1);
+        SCOPED_TRACE(testing::Message()
+                     << SimFrameName(frame) << " " << SimSpoilName(how) << ", exchange " << op);
+        // 0x1203 to write, as a single value and as a block's first word.
+        uint8_t values[256] = {0x03, 0x12, 0x03, 0x12};
+        EXPECT_EQ(RunOp(&line, op, values), LUMISAR_DONE);
+        EXPECT_LE(SimEnquiries(&line), how == kSpoilLate ? 3u : 2u);
+        // A read stored the controller's word, a write left its own there.
+        uint16_t stored;
+        memcpy(&stored, values + (op == kRead ? 2 : 0), 2);
+        bool write = op == kWrite || op == kBlockWrite;
+        EXPECT_EQ(write ? memory[040000] : stored, write ? 0x1203 : 0x5A5A);
+        SimLineClose(&line);
+      }
+    }
+  }
+}
+
+namespace {
+
+// The simulator's answers with one byte put in after the STX of every data
+// frame, a byte chosen so that the frame read keeps its check byte and ends
+// in ETX: only what follows the frame gives it away.
+void AnswerWithAByteAfterStx(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
+  SimOutput out;
+  out.len = 0;
+  out.delayMs = 0;
+  SimFeed(static_cast<Sim *>(user), bytes, n, &out);
+  if (out.len == 6 && out.bytes[0] == 0x06 && out.bytes[1] == 0x02) {
+    memmove(out.bytes + 3, out.bytes + 2, 4);
+    out.bytes[2] = static_cast<uint8_t>(out.bytes[3] ^ 0x03);
+    out.len = 7;
+  }
+  WinsubMemPush(dev, out.bytes, out.len);
+}
+
+}  // namespace
+
+TEST(Transactions, AFrameWithBytesBehindItIsNotTaken) {
+  SimLine line;
+  SimLineOpen(&line);
+  line.dev->peer = AnswerWithAByteAfterStx;
+  SimMemory(line.sim, 1)[040000] = 0x0350;  // data bytes 50 03: ETX where the check byte was
+  uint16_t w[2] = {0, 0x5555};
+  EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED);
+  EXPECT_EQ(w[1], 0x5555);
+  EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
+  SimLineClose(&line);
 }
 
 // The simulator's faults that change a reply show in the driver's trace of

@@ -11,11 +11,11 @@ void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
   out.len = 0;
   out.delayMs = 0;
   SimFeed(static_cast<Sim *>(user), bytes, n, &out);
-  // A late reply arrives only after the driver's read has waited in vain.
-  if (out.delayMs)
-    WinsubMemPushLater(dev, out.bytes, out.len);
-  else
-    WinsubMemPush(dev, out.bytes, out.len);
+  // A late reply, or the part of one behind a late frame, arrives only
+  // after the driver's read has waited in vain.
+  size_t now = out.delayMs ? 0 : out.pauseCount ? out.pauses[0].at : out.len;
+  WinsubMemPush(dev, out.bytes, now);
+  WinsubMemPushLater(dev, out.bytes + now, out.len - now);
 }
 
 }  // namespace
