@@ -416,6 +416,44 @@ TEST(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
   }
 }
 
+// Words whose bytes look like a frame's control bytes, where a byte put in
+// would most easily pass for part of the frame.
+const uint16_t kFrameLikeWords[] = {0x0350, 0x0303, 0x1703, 0x0317, 0x5000, 0x0402, 0x0003, 0x0206};
+
+// A paced line that puts one random byte at a random place into every data
+// frame: reads fail, and none ends done with a value the controller does
+// not hold. LUMISAR_SPOILED_READS sets how many (40 when not set).
+TEST(Pty, BytesPutIntoEveryDataFrameNeverGiveAWrongValue) {
+  if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
+  const char *const spoiling[] = {"--station", "1",           "--baud", "19200",
+                                  "--parity",  "none",        "--seed", "0x5EED",
+                                  "--spoil",   "data:insert", nullptr};
+  SimProcess s;
+  ASSERT_TRUE(SimProcessStart(&s, simPath, spoiling));
+  for (int i = 0; i < 8; ++i) {
+    char command[64];
+    snprintf(command, sizeof command, "set 01%05o 0x%04X\n", i, kFrameLikeWords[i]);
+    SimProcessCommand(&s, command);
+  }
+  PortContext context;
+  EXPECT_EQ(OpenChannel(&context, s.link, 5), LUMISAR_DONE);
+  const char *n = getenv("LUMISAR_SPOILED_READS");
+  int reads = n ? atoi(n) : 40, done = 0, wrong = 0;
+  for (int i = 0; i < reads; ++i) {
+    char text[8];
+    snprintf(text, sizeof text, "01%05o", i % 8);
+    uint16_t w = 0x5555;
+    if (ReadWord(&context, text, &w) != LUMISAR_DONE) continue;
+    done++;
+    wrong += w != kFrameLikeWords[i % 8];
+  }
+  printf("  %d reads, every data frame with a byte put in: %d done, %d with a wrong value\n", reads,
+         done, wrong);
+  EXPECT_EQ(wrong, 0);
+  Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
+  SimProcessStop(&s);
+}
+
 // Months of a host's life in a loop: open, exchange, close, reopen,
 // reconfigure to another name for the same line, exchange, close. Handles,
 // file descriptors and heap are what they were after the first cycle.
