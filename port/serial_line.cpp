@@ -215,6 +215,19 @@ int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
   return result;
 }
 
+bool SerialByteWithin(HANDLE line, DWORD waitMs) {
+  COMMTIMEOUTS saved;
+  if (!GetCommTimeouts(line, &saved)) return false;
+  COMMTIMEOUTS wait = saved;
+  wait.ReadTotalTimeoutConstant = waitMs;
+  if (!SetCommTimeouts(line, &wait)) return false;
+  uint8_t byte;
+  DWORD got = 0;
+  bool came = ReadFile(line, &byte, 1, &got, nullptr) && got == 1;
+  SetCommTimeouts(line, &saved);
+  return came;
+}
+
 uint32_t SerialCharMicros(const SerialSettings &settings) {
   uint32_t dataBits = settings.dataBits & 0xFF;
   if (dataBits > 8) dataBits = 8;

@@ -57,6 +57,8 @@ DWORD SerialWaiting(HANDLE line);
 // at first), or until one read limit has passed: the rest of a reply the
 // driver gave up on must not be read as the start of the next one.
 int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs);
+// Whether a byte comes within waitMs; it is read and thrown away.
+bool SerialByteWithin(HANDLE line, DWORD waitMs);
 // Time on the wire of one character at these settings (start bit, data
 // bits, parity bit, stop bits), in microseconds.
 uint32_t SerialCharMicros(const SerialSettings &settings);

@@ -61,5 +61,6 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity);
 // answer to the last `answering` bytes sent cannot begin before they have
 // crossed the line, so the first quiet interval waits for them too.
 void LetLineFallQuiet(PortContext *context, int answering);
-// Whether bytes wait beyond what the dialogue has read so far.
-bool BytesWaiting(const PortContext *context);
+// Whether bytes wait beyond what the dialogue has read so far; with
+// `expectMore`, also whether one comes within a quiet interval.
+bool BytesBeyond(PortContext *context, bool expectMore);

@@ -29,6 +29,12 @@ DWORD WireMs(const PortContext *context, int n) {
   return static_cast<DWORD>((micros + 999) / 1000);
 }
 
+// How long the line must stay silent to count as quiet.
+DWORD QuietMs(const PortContext *context) {
+  DWORD quietMs = WireMs(context, kQuietChars);
+  return quietMs < kShortestQuietMs ? kShortestQuietMs : quietMs;
+}
+
 }  // namespace
 
 int SendStr(PortContext *context, const uint8_t *bytes, int n) {
@@ -64,11 +70,11 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
 
 void LetLineFallQuiet(PortContext *context, int answering) {
   if (!context->port) return;
-  DWORD quietMs = WireMs(context, kQuietChars);
-  if (quietMs < kShortestQuietMs) quietMs = kShortestQuietMs;
-  SerialAwaitQuiet(context->port, quietMs, WireMs(context, answering));
+  SerialAwaitQuiet(context->port, QuietMs(context), WireMs(context, answering));
 }
 
-bool BytesWaiting(const PortContext *context) {
-  return context->port && SerialWaiting(context->port) != 0;
+bool BytesBeyond(PortContext *context, bool expectMore) {
+  if (!context->port) return false;
+  if (SerialWaiting(context->port) != 0) return true;
+  return expectMore && SerialByteWithin(context->port, QuietMs(context));
 }

@@ -28,9 +28,11 @@ void Log(const char *line) {
   if (line) err(kLogTrace, line);
 }
 
+bool IsTerminator(uint8_t byte) { return byte == ETX || byte == ETB; }
+
 // What is wrong with a data frame of frameLength bytes, or kCauseCount
 // when nothing is; logs the diagnostic the read gives for it.
-Cause DataFrameFault(const PortContext *context, const uint8_t *reply, int frameLength,
+Cause DataFrameFault(PortContext *context, const uint8_t *reply, int frameLength,
                      const ReadDiagnostics &d) {
   if (!CheckLrc(reply, frameLength)) {
     Log(d.badLrc);
@@ -43,12 +45,14 @@ Cause DataFrameFault(const PortContext *context, const uint8_t *reply, int frame
   // The check byte alone cannot vouch for a frame: a byte added to it
   // moves the data along and may keep the XOR. The frame must end as a
   // data frame ends, and nothing may follow it before the driver's ACK.
-  uint8_t terminator = reply[frameLength - 2];
-  if (terminator != ETX && terminator != ETB) {
+  if (!IsTerminator(reply[frameLength - 2])) {
     Log(kLogBadEtx);
     return kCauseDataFrame;
   }
-  if (BytesWaiting(context)) {
+  // A frame with one byte added can pass only if what it took for its
+  // check byte is a terminator, the true one; the true check byte is then
+  // still on its way, and the line is given a moment to bring it.
+  if (BytesBeyond(context, IsTerminator(reply[frameLength - 1]))) {
     Log(kLogDataOverrun);
     return kCauseDataFrame;
   }

@@ -417,8 +417,10 @@ TEST(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
 }
 
 // Words whose bytes look like a frame's control bytes, where a byte put in
-// would most easily pass for part of the frame.
-const uint16_t kFrameLikeWords[] = {0x0350, 0x0303, 0x1703, 0x0317, 0x5000, 0x0402, 0x0003, 0x0206};
+// would most easily pass for part of the frame: with 0x0307 and 0x1713 the
+// check byte is EOT, and one byte put in after STX can leave a frame that
+// ends in ETX, checks, and is followed by EOT.
+const uint16_t kFrameLikeWords[] = {0x0307, 0x0303, 0x1713, 0x0317, 0x5000, 0x0307, 0x0350, 0x1713};
 
 // A paced line that puts one random byte at a random place into every data
 // frame: reads fail, and none ends done with a value the controller does
