@@ -50,9 +50,13 @@ ln -sfn "$WINE_LINKS/com7" "$WINE_LINKS/com8"
       case $(cat "$run/request") in
         kill) kill -9 "$(cat "$run/sim2.pid")" ;;
         kill-later) (sleep 0.15; kill -9 "$(cat "$run/sim2.pid")") & ;;
-        start)
+        start | start-paced)
+          # A line paced at 19200 baud with noise on it, or the plain one back.
+          paced=()
+          [ "$(cat "$run/request")" = start-paced ] && paced=(--baud 19200 --parity none --seed 0x5EED)
+          kill -9 "$(cat "$run/sim2.pid")" 2>/dev/null
           rm -f "$run/sim2.out"
-          "$plcsim" "${sim2[@]}" >"$run/sim2.out" 2>&1 &
+          "$plcsim" "${sim2[@]}" "${paced[@]}" >"$run/sim2.out" 2>&1 &
           echo $! >"$run/sim2.pid"
           for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/sim2.out" && break; sleep 0.05; done ;;
       esac

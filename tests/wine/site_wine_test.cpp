@@ -119,6 +119,42 @@ DWORD WINAPI RunChannel(LPVOID channel) {
 
 }  // namespace
 
+// The real DLL on a line paced at 19200 baud whose replies noise spoils:
+// one spoiled reply costs one more attempt and no value, and a byte put into
+// every data frame never gives a wrong value (LUMISAR_WINE_SPOILED_READS
+// reads, 20 when not set).
+TEST(WineSite, WineSpoiledRepliesOnAPacedLine) {
+  ASSERT_TRUE(RunnerRequest("start-paced", 10000));
+  static PortContext context;
+  ASSERT_TRUE(OpenOn(&context, kSecondSimAlias, 20));
+  SimCommandTo(2, "set 0340000 0x0307\nset 0340001 0x1713\n", 100);
+  const char *const spoils[] = {"spoil acknowledge junk-before=2 1\n", "spoil data insert 1\n",
+                                "spoil header-ack lose 1\n", "spoil eot change 1\n"};
+  for (const char *spoil : spoils) {
+    SimCommandTo(2, spoil, 100);
+    LogReset();
+    uint16_t w = 0;
+    EXPECT_EQ(ReadWord(&context, "0340000", &w), LUMISAR_DONE) << spoil;
+    EXPECT_EQ(w, 0x0307) << spoil;
+    EXPECT_EQ(LogLinesStarting("ORVEN> SendStr() Tx 4E 23 05"), 2) << spoil;
+  }
+  SimCommandTo(2, "spoil data insert\n", 100);
+  const char *n = getenv("LUMISAR_WINE_SPOILED_READS");
+  int reads = n ? atoi(n) : 20, done = 0, wrong = 0;
+  for (int i = 0; i < reads; ++i) {
+    uint16_t w = 0x5555;
+    if (ReadWord(&context, i % 2 ? "0340001" : "0340000", &w) != LUMISAR_DONE) continue;
+    done++;
+    wrong += w != (i % 2 ? 0x1713 : 0x0307);
+  }
+  printf("  %d reads, every data frame with a byte put in: %d done, %d with a wrong value\n", reads,
+         done, wrong);
+  EXPECT_EQ(wrong, 0);
+  SimCommandTo(2, "clear\n", 100);
+  Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
+  EXPECT_TRUE(RunnerRequest("start", 10000));
+}
+
 // The soak through the real DLL: LUMISAR_WINE_SOAK exchanges (300 when not
 // set), with a random fault before a third of them and one in forty meant
 // to fail.
