@@ -55,6 +55,7 @@ start_sim() {  # [LINK [plcsim options]]: the scripted run's simulator by defaul
 host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5 "$@"; }
 
 # --- Every mistake named, with the values accepted ----------------------------
+echo "01 40000 x" >"$run/bad-memory.txt"
 # program | exit code | words the output must hold | arguments
 messages=(
   "zubhost|2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
@@ -107,12 +108,20 @@ messages=(
   "plcsim|2|junk-before=K takes a whole number from 1 to 3 (not \"4\")|--spoil data:junk-before=4"
   "plcsim|2|--spoil FRAME:HOW:COUNT takes a whole number from 1 to 1000000 (not \"x\")|--spoil eot:lose:x"
   "plcsim|0|spoil FRAME HOW [COUNT [STATION]]|--help"
+  "plcsim|1|--tty \"/dev/null\" is not a terminal (a serial port or a pty)|--tty /dev/null"
+  "plcsim|1|is not a terminal|--tty $here/tools_test.sh"
+  "plcsim|1|is not a FIFO (give a new name, and plcsim makes one)|--control $here/tools_test.sh"
+  "plcsim|1|--control cannot make the FIFO \"/nonexistent/f\"|--control /nonexistent/f"
+  "plcsim|2|--load \"/dev/zero\" is not a file of memory lines|--load /dev/zero"
+  "plcsim|2|--load \"/dev/null\" is not a file of memory lines|--load /dev/null"
+  "plcsim|2|--load \"$here\" is not a file of memory lines|--load $here"
+  "plcsim|2|--load line 1: the value takes a whole number from -32768 to 65535 (not \"x\")|--load $run/bad-memory.txt"
 )
 for row in "${messages[@]}"; do
   IFS='|' read -r program code words args <<<"$row"
   eval "set -- $args"
   [ "$program" = zubhost ] && tool=$zubhost || tool=$plcsim
-  out=$("$tool" "$@" 2>&1 </dev/null)
+  out=$(timeout 20 "$tool" "$@" 2>&1 </dev/null)
   rc=$?
   [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
   check "$program $args" $? "exit $rc: $out"
@@ -332,6 +341,60 @@ for row in "${spoils[@]}"; do
 done
 grep -q " spoiled=12 " "$run/sim.out"
 check "stats counts the spoils" $? "$(cat "$run/sim.out")"
+# Every word of a control command read whole, or the command refused.
+# command | words in the simulator's reply
+controls=(
+  "delay -1|delay MS takes a whole number from 0 to 60000 (not \"-1\")"
+  "set 0140000 99999|set VALUE takes a whole number from -32768 to 65535 (not \"99999\")"
+  "set 0140000 xyz|set VALUE takes a whole number from -32768 to 65535 (not \"xyz\")"
+  "fault noise abc|COUNT takes a whole number from -1 to 1000000 (not \"abc\")"
+  "fault noise -5|COUNT takes a whole number from -1 to 1000000 (not \"-5\")"
+  "fault no-answer 1 ZZ|STATION takes a PLC number in hexadecimal, 01 to FF (not \"ZZ\")"
+  "spoil eot junk-inside=1|junk-inside needs a frame with an inside, acknowledge or data"
+  "dump 0140000|COUNT is missing: dump ADDRESS COUNT"
+  "$(printf 'x%.0s' {1..600}) quit|a control line of more than 511 characters is refused"
+  "help|spoil FRAME HOW [COUNT [STATION]]"
+  "stats|enquiries=14 "
+)
+for row in "${controls[@]}"; do
+  IFS='|' read -r command words <<<"$row"
+  echo "$command" >"$run/spoil.fifo"
+  for _ in $(seq 1 100); do grep -qF -- "$words" "$run/sim.out" && break; sleep 0.1; done
+  grep -qF -- "$words" "$run/sim.out"
+  check "control: ${command:0:40} says: $words" $? "$(tail -3 "$run/sim.out")"
+done
+# A frame left half-sent is given up once the line is quiet: the next
+# enquiry is answered, not taken as the frame's data.
+printf "$enq" >&3 && timeout 10 dd bs=1 count=3 <&3 2>/dev/null >/dev/null
+printf '\x01\x30\x31\x38\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x17\x0f\x02\x11' >&3
+timeout 10 dd bs=1 count=1 <&3 2>/dev/null >/dev/null && sleep 0.5 && printf "$enq" >&3
+[ "$(timeout 10 dd bs=1 count=3 <&3 2>/dev/null | od -An -tx1 | xargs)" = "4e 21 06" ]
+check "a frame cut short is given up after a quiet line" $? "$(tail -3 "$run/sim.out")"
+# Told to stop in the middle of a 60 s delay, by quit or by a signal, it
+# stops at once.
+for stop in quit TERM INT; do
+  start_sim com6 --control "$run/delay.fifo" --fault delay --delay 60000 --parity none
+  exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3
+  for _ in $(seq 1 100); do
+    echo stats >"$run/delay.fifo" && sleep 0.1 && grep -q "enquiries=1 " "$run/sim.out" && break
+  done
+  [ "$stop" = quit ] && echo quit >"$run/delay.fifo" || kill -"$stop" "$sim_pid"
+  for _ in $(seq 1 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+  ! kill -0 "$sim_pid" 2>/dev/null
+  check "$stop ends a 60 s delay at once" $? "$(cat "$run/sim.out")"
+done
+# The far end of a --tty line hangs up: a message and an end, not a spin.
+socat pty,raw,echo=0,link="$run/far" pty,raw,echo=0,link="$run/near" 2>/dev/null &
+socat_pid=$!
+for _ in $(seq 1 100); do [ -e "$run/far" ] && break; sleep 0.1; done
+"$plcsim" --quiet --tty "$run/far" >"$run/hangup.out" 2>&1 &
+hung=$!
+for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/hangup.out" && break; sleep 0.1; done
+kill "$socat_pid"
+for _ in $(seq 1 100); do kill -0 "$hung" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$hung" 2>/dev/null && grep -q "plcsim: the line .* hung up" "$run/hangup.out"
+check "a --tty line that hangs up ends plcsim with a message" $? "$(cat "$run/hangup.out")"
+kill "$hung" 2>/dev/null
 # An echoing line: the master hears its own enquiry, then the answer.
 start_sim com6 --echo --parity none
 exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3

@@ -149,8 +149,13 @@ void SayMissing(FILE *out, const char *usage, int given) {
 
 void SimPrintCommands(FILE *out) { PrintCommands(out, ""); }
 
+void SimControlTooLong(FILE *out) {
+  fprintf(out, "plcsim: a control line of more than %zu characters is refused\n", kControlLine - 1);
+  fflush(out);
+}
+
 void SimControl(Sim *sim, const char *line, bool *quit, FILE *out) {
-  char copy[512];
+  char copy[kControlLine];
   snprintf(copy, sizeof copy, "%s", line);
   Words w = {sim, 0, {}, out, quit};
   const char *blanks = " \t\r\n";

@@ -145,7 +145,7 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool wind
   }
   if (windows && !s.o.port)
     return Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");
-  if (s.load && SimLoadFile(sim, s.load) < 0) return Mistake("--load cannot read \"%s\"", s.load);
+  if (s.load && !SimLoad(sim, s.load)) return false;
   if (!s.anyStation && !s.load) SimAddStation(sim, 1);
   *out = s.o;
   return true;
