@@ -387,13 +387,15 @@ done
 socat pty,raw,echo=0,link="$run/far" pty,raw,echo=0,link="$run/near" 2>/dev/null &
 socat_pid=$!
 for _ in $(seq 1 100); do [ -e "$run/far" ] && break; sleep 0.1; done
-"$plcsim" --quiet --tty "$run/far" >"$run/hangup.out" 2>&1 &
+"$plcsim" --quiet --parity even --tty "$run/far" >"$run/hangup.out" 2>&1 &
 hung=$!
 for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/hangup.out" && break; sleep 0.1; done
 kill "$socat_pid"
 for _ in $(seq 1 100); do kill -0 "$hung" 2>/dev/null || break; sleep 0.1; done
 ! kill -0 "$hung" 2>/dev/null && grep -q "plcsim: the line .* hung up" "$run/hangup.out"
 check "a --tty line that hangs up ends plcsim with a message" $? "$(cat "$run/hangup.out")"
+grep -q "carries no parity (a pty): --parity even is not on the line" "$run/hangup.out"
+check "--parity even on a pty is warned of" $? "$(cat "$run/hangup.out")"
 kill "$hung" 2>/dev/null
 # An echoing line: the master hears its own enquiry, then the answer.
 start_sim com6 --echo --parity none

@@ -26,8 +26,8 @@ trap cleanup EXIT
 passed=0
 failed=0
 skipped=0
-check() {
-  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
+check() {  # NAME STATUS [DETAIL]: the status before any $(...) of the detail
+  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1${3:+: $3}"; fi
 }
 
 rm -f "$WINE_LINKS/com5" "$WINE_LINKS/com6"
@@ -38,6 +38,11 @@ wine_server_start
 cd "$build/bin"
 cp "$root/tools/plcsim/demo-memory.txt" "$run/"
 
+# Its usage speaks of its COM port and standard input, never of a pty.
+wine plcsim.exe --help >"$run/help.out" 2>&1
+grep -q "^usage: plcsim.exe --port COMn" "$run/help.out" && ! grep -q pty "$run/help.out"
+check "plcsim.exe --help speaks of COM ports, not of a pty" $? "$(grep pty "$run/help.out")"
+
 # The user's guide's command, with the pty's parity and the line's pacing.
 guide=$(grep -m1 '^plcsim.exe ' "$root/docs/user-guide.md" | sed "s|demo-memory.txt|Z:$run/demo-memory.txt|")
 mkfifo "$run/control"
@@ -47,7 +52,7 @@ pids+=($!)
 exec 3>"$run/control"
 for _ in $(seq 1 1200); do grep -q "^plcsim: port COM6" "$run/sim.out" && break; sleep 0.1; done
 grep -q "^plcsim: port COM6" "$run/sim.out"
-check "plcsim.exe opens COM6: $(cat "$run/sim.out")" $?
+check "plcsim.exe opens COM6" $? "$(cat "$run/sim.out")"
 
 # One fault, answered by a retry: the first data frame's check byte is bad.
 # And one spoil, as a line loses a byte: the ACK of the first written data

@@ -46,6 +46,18 @@ struct Line {
   int control = -1;
 };
 
+// Whether parity set on the line stays set: a pty takes none (glibc
+// refuses it, or it silently drops away). The line is left as it was.
+bool CarriesParity(int fd) {
+  termios was, t;
+  if (tcgetattr(fd, &was) != 0) return false;
+  t = was;
+  t.c_cflag |= PARENB;
+  bool kept = tcsetattr(fd, TCSANOW, &t) == 0 && tcgetattr(fd, &t) == 0 && (t.c_cflag & PARENB);
+  tcsetattr(fd, TCSANOW, &was);
+  return kept;
+}
+
 bool OpenLine(const SimOptions &o, Line *l) {
   if (o.tty) {
     l->fd = open(o.tty, O_RDWR | O_NOCTTY);
@@ -65,6 +77,11 @@ bool OpenLine(const SimOptions &o, Line *l) {
     cfmakeraw(&t);
     tcsetattr(rawFd, TCSANOW, &t);
   }
+  if (o.parityGiven && o.parity != 0 && !CarriesParity(rawFd))
+    fprintf(stderr,
+            "plcsim: warning: %s carries no parity (a pty): --parity %s is not on the line; the "
+            "driver's side must use --parity none\n",
+            l->path, kParityNames[o.parity]);
   return true;
 }
 

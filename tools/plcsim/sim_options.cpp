@@ -88,7 +88,10 @@ bool Data(void *, const char *v) {
 bool Stop(void *, const char *v) {
   return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &settings.o.stopBits);
 }
-bool Parity(void *, const char *v) { return ParseParity("--parity", v, &settings.o.parity); }
+bool Parity(void *, const char *v) {
+  settings.o.parityGiven = true;
+  return ParseParity("--parity", v, &settings.o.parity);
+}
 
 // clang-format off
 const Option kOptions[] = {
@@ -102,7 +105,7 @@ const Option kOptions[] = {
   {"--spoil",   "FRAME:HOW[:COUNT]", kAnyPlatform, Spoil, "spoil a frame on the line, every time or the next COUNT chances"},
   {"--seed",    "N",            kAnyPlatform, Seed,     "where the spoils' random bytes and places come from (default 1)"},
   {"--delay",   "MS",           kAnyPlatform, Delay,    "how late the delay fault answers (default 2000)"},
-  {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
+  {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (frames the driver sends at another speed are noise)"},
   {"--latency", "MS",           kAnyPlatform, Latency,  "what it sends waits for the next tick of MS, as in a USB adapter"},
   {"--data",    "N",            kAnyPlatform, Data,     "data bits, 5 to 8 (default 8)"},
   {"--stop",    "0|1|2",        kAnyPlatform, Stop,     "one, one and a half, two stop bits (default 0)"},

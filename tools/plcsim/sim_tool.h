@@ -15,6 +15,7 @@ struct SimOptions {
   unsigned dataBits = 8;
   unsigned stopBits = 0;  // 0 one, 1 one and a half, 2 two
   unsigned parity = 1;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  bool parityGiven = false;
   bool echo = false, quiet = false;
 };
 
