@@ -370,18 +370,21 @@ printf '\x01\x30\x31\x38\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x17\x0f\x02
 timeout 10 dd bs=1 count=1 <&3 2>/dev/null >/dev/null && sleep 0.5 && printf "$enq" >&3
 [ "$(timeout 10 dd bs=1 count=3 <&3 2>/dev/null | od -An -tx1 | xargs)" = "4e 21 06" ]
 check "a frame cut short is given up after a quiet line" $? "$(tail -3 "$run/sim.out")"
-# Told to stop in the middle of a 60 s delay, by quit or by a signal, it
-# stops at once.
-for stop in quit TERM INT; do
-  start_sim com6 --control "$run/delay.fifo" --fault delay --delay 60000 --parity none
+# Told to stop in the middle of a 60 s delay or a 60 s late frame, by quit
+# or by a signal, it stops at once, the reply still unsent.
+for row in "quit|--fault delay" "TERM|--fault delay" "INT|--spoil acknowledge:late=60000"; do
+  IFS='|' read -r stop waiting <<<"$row"
+  start_sim com6 --control "$run/delay.fifo" $waiting --delay 60000 --parity none
   exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3
   for _ in $(seq 1 100); do
     echo stats >"$run/delay.fifo" && sleep 0.1 && grep -q "enquiries=1 " "$run/sim.out" && break
   done
+  # Once it has counted the enquiry, an answer not held back would be here.
+  unsent=$(timeout 0.5 dd bs=1 count=3 <&3 2>/dev/null | od -An -tx1)
   [ "$stop" = quit ] && echo quit >"$run/delay.fifo" || kill -"$stop" "$sim_pid"
   for _ in $(seq 1 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
-  ! kill -0 "$sim_pid" 2>/dev/null
-  check "$stop ends a 60 s delay at once" $? "$(cat "$run/sim.out")"
+  ! kill -0 "$sim_pid" 2>/dev/null && [ -z "$unsent" ]
+  check "$stop ends $waiting at once" $? "$unsent $(cat "$run/sim.out")"
 done
 # The far end of a --tty line hangs up: a message and an end, not a spin.
 socat pty,raw,echo=0,link="$run/far" pty,raw,echo=0,link="$run/near" 2>/dev/null &
