@@ -107,8 +107,10 @@ else
   check "zubhost.exe --log-file reads back in zubhost analyze" $?
 fi
 
-# A command's number read whole, or the command refused.
+# A command's number read whole, or the command refused; a line too long
+# refused whole, its tail no command.
 echo "fault noise -5" >&3
+echo "$(printf 'x%.0s' {1..600}) quit" >&3
 # In the middle of a 60 s delay it still takes commands, and quits at
 # once: an enquiry written straight to the line starts the delay.
 echo "fault delay 1" >&3 && echo "delay 60000" >&3 && printf 'N!\x05' >"$WINE_LINKS/com5"
@@ -130,5 +132,7 @@ grep -q "^plcsim: stats.* spoiled=1 " "$run/sim.out"
 check "plcsim.exe spoiled one reply" $?
 grep -q 'COUNT takes a whole number from -1 to 1000000 (not "-5")' "$run/sim.out"
 check "plcsim.exe refuses a fault count of -5" $?
+grep -q "a control line of more than 511 characters is refused" "$run/sim.out"
+check "plcsim.exe refuses a control line of 601 characters" $?
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]
