@@ -318,17 +318,17 @@ enq='N!\x05' hdr='\x01\x30\x31\x30\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x
 # control command | what the master sends | what comes back
 spoils=(
   "set 0140000 0x1234|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|04"
-  "spoil acknowledge junk-before=2 1|\x04$enq|92 e0 4e 21 06"
-  "spoil acknowledge junk-inside=3 1|$enq|4e 6f 21 c1 1b 06"
-  "spoil acknowledge lose 1|$enq|4e 21" "spoil acknowledge change 1|$enq|4e 21 82"
-  "spoil acknowledge insert 1|$enq|4e df 21 06"
+  "spoil acknowledge junk-before=2 1|\x04$enq|52 92 4e 21 06"
+  "spoil acknowledge junk-inside=3 1|$enq|4e 21 bb 4e 21 06"
+  "spoil acknowledge lose 1|$enq|4e 21" "spoil acknowledge change 1|$enq|8a 21 06"
+  "spoil acknowledge insert 1|$enq|4e 2a 21 06"
   "spoil header-ack lose 1|$enq|4e 21 06" "|$hdr|02 34 12 03 26"
-  "spoil data junk-before=1 1|$enq|4e 21 06" "|$hdr|06 2a 02 34 12 03 26"
-  "spoil data junk-inside=2 1|$enq|4e 21 06" "|$hdr|06 02 34 7e aa 12 03 26"
-  "spoil data lose 1|$enq|4e 21 06" "|$hdr|06 02 12 03 26"
-  "spoil data change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 05 26"
-  "spoil data insert 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26 7b"
-  "spoil eot change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|c0"
+  "spoil data junk-before=1 1|$enq|4e 21 06" "|$hdr|06 7e 02 34 12 03 26"
+  "spoil data junk-inside=2 1|$enq|4e 21 06" "|$hdr|06 02 e9 34 12 80 03 26"
+  "spoil data lose 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03"
+  "spoil data change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 53"
+  "spoil data insert 1|$enq|4e 21 06" "|$hdr|06 02 55 34 12 03 26"
+  "spoil eot change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|08"
   "stats|\x04$enq|4e 21 06"
 )
 for row in "${spoils[@]}"; do
