@@ -104,7 +104,9 @@ int SerialPurge(HANDLE line) {
   uint32_t saved = SerialSetReplyTimeout(line, kPurgeReadLimitUnits);
   uint8_t scratch[kPurgeChunk];
   bool readFailed = false;
-  for (;;) {
+  // A line still delivering a full chunk after more than a queue's worth
+  // is flooding; what comes after this purge is the next read's to judge.
+  for (int reads = 0; reads < kPurgeMaxReads; ++reads) {
     DWORD got = 0;
     if (!ReadFile(line, scratch, kPurgeChunk, &got, nullptr)) {
       readFailed = true;
@@ -116,6 +118,45 @@ int SerialPurge(HANDLE line) {
   return readFailed ? kLineOpenFailed : kLineOk;
 }
 
+DWORD SerialWaiting(HANDLE line) {
+  DWORD errors = 0;
+  COMSTAT status;
+  memset(&status, 0, sizeof status);
+  if (!ClearCommError(line, &errors, &status)) return 0;
+  return status.cbInQue;
+}
+
+int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs) {
+  COMMTIMEOUTS saved;
+  if (!GetCommTimeouts(line, &saved)) return kLineIoFailed;
+  COMMTIMEOUTS quiet = saved;
+  quiet.ReadTotalTimeoutConstant = quietMs + graceMs;
+  if (!SetCommTimeouts(line, &quiet)) return kLineIoFailed;
+  // Bounded by one read limit: a line that never falls quiet is left to
+  // the next attempt's checks.
+  const DWORD start = GetTickCount();
+  uint8_t scratch[kPurgeChunk];
+  int result = kLineOk;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(line, scratch, kPurgeChunk, &got, nullptr)) {
+      result = kLineIoFailed;
+      break;
+    }
+    if (got == 0) break;
+    if (GetTickCount() - start >= saved.ReadTotalTimeoutConstant) break;
+    if (quiet.ReadTotalTimeoutConstant != quietMs) {
+      quiet.ReadTotalTimeoutConstant = quietMs;
+      if (!SetCommTimeouts(line, &quiet)) {
+        result = kLineIoFailed;
+        break;
+      }
+    }
+  }
+  if (!SetCommTimeouts(line, &saved)) return kLineIoFailed;
+  return result;
+}
+
 int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) {
   DWORD done = 0;
   if (!WriteFile(line, bytes, count, &done, nullptr)) return kLineIoFailed;
@@ -124,17 +165,73 @@ int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) 
 }
 
 int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received) {
+  return SerialReadWithin(line, buffer, count, received, kNoReplyBound);
+}
+
+int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD marginMs) {
   if (received) *received = 0;
+  const DWORD start = GetTickCount();
+  COMMTIMEOUTS saved;
+  bool bounded = false;    // the reply's bound is known (after a first short read)
+  bool shortened = false;  // a wait was cut to the time left, and is put back
+  DWORD withinMs = 0;
   DWORD total = 0;
+  int result = kLineOk;
   while (total < count) {
     DWORD got = 0;
-    if (!ReadFile(line, buffer + total, count - total, &got, nullptr)) return kLineIoFailed;
+    if (!ReadFile(line, buffer + total, count - total, &got, nullptr)) {
+      result = kLineIoFailed;
+      break;
+    }
     // ReadFile only gives up when a whole read limit brought nothing more.
-    if (got == 0) return kLineIoFailed;
+    if (got == 0) {
+      result = kLineIoFailed;
+      break;
+    }
     total += got;
     if (received) *received = total;
+    if (total == count || marginMs == kNoReplyBound) continue;
+    // The reply came only in part: from here on, the next wait is cut to
+    // the time the whole reply has left.
+    if (!bounded) {
+      if (!GetCommTimeouts(line, &saved)) continue;
+      bounded = true;
+      withinMs = saved.ReadTotalTimeoutConstant + marginMs;
+      if (withinMs < marginMs) withinMs = kNoReplyBound;  // a limit near the cap
+    }
+    DWORD spent = GetTickCount() - start;
+    if (spent >= withinMs) {
+      result = kLineTooSlow;
+      break;
+    }
+    DWORD left = withinMs - spent;
+    if (left < saved.ReadTotalTimeoutConstant) {
+      COMMTIMEOUTS cut = saved;
+      cut.ReadTotalTimeoutConstant = left;
+      shortened = SetCommTimeouts(line, &cut) != 0;
+    }
   }
-  return kLineOk;
+  if (shortened) SetCommTimeouts(line, &saved);
+  return result;
+}
+
+uint32_t SerialCharMicros(const SerialSettings &settings) {
+  uint32_t dataBits = settings.dataBits & 0xFF;
+  if (dataBits > 8) dataBits = 8;
+  uint32_t parityBits = (settings.parity & 0xFF) != NOPARITY ? 1 : 0;
+  // Tenths of a bit, for the one and a half stop bits.
+  uint32_t stopTenths = 10;
+  switch (settings.stopBits & 0xFF) {
+    case ONE5STOPBITS:
+      stopTenths = 15;
+      break;
+    case TWOSTOPBITS:
+      stopTenths = 20;
+      break;
+  }
+  uint32_t tenths = 10 * (1 + dataBits + parityBits) + stopTenths;
+  uint32_t baud = settings.baudRate < kSlowestBaud ? kSlowestBaud : settings.baudRate;
+  return (tenths * 100000u + baud - 1) / baud;
 }
 
 int SerialClose(HANDLE line) { return CloseHandle(line) ? kLineOk : kLineIoFailed; }

@@ -16,6 +16,7 @@ enum LineResult : int {
   kLineGetStateFailed = 4,  // reading the line state failed
   kLineSetStateFailed = 5,  // setting the line state failed
   kLineIoFailed = 7,        // read, write or close failed; a read got no byte
+  kLineTooSlow = 8,         // a reply still incomplete when its time was up
 };
 
 // The read limit an open sets, and what a limit of 0 is applied as: a read
@@ -24,6 +25,18 @@ constexpr uint32_t kDefaultReadLimitUnits = 100;  // 1000 ms
 constexpr uint32_t kPurgeReadLimitUnits = 5;      // 50 ms while draining
 constexpr DWORD kQueueSize = 1200;
 constexpr DWORD kPurgeChunk = 512;
+// A purge reads at most this many chunks: more than the receive queue can
+// hold, so a line that keeps delivering cannot hold the caller for ever.
+constexpr int kPurgeMaxReads = kQueueSize / kPurgeChunk + 2;
+// A line counts as quiet once no byte has come for this many character
+// times: a reply streams at the line's pace, so a gap this long means the
+// controller has finished sending.
+constexpr uint32_t kQuietChars = 4;
+// SerialReadWithin's margin that leaves a reply unbounded, as SerialRead is.
+constexpr DWORD kNoReplyBound = 0xFFFFFFFF;
+// Character times are reckoned at no less than this speed, so that a line
+// set to 0 baud still has finite waits.
+constexpr uint32_t kSlowestBaud = 50;
 
 int SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
                HANDLE *out);
@@ -31,6 +44,22 @@ uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units);
 int SerialPurge(HANDLE line);
 int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written);
 int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received);
+// SerialRead, with the whole reply bounded: once the read limit and
+// marginMs more have passed since the call, a reply still incomplete ends
+// with kLineTooSlow. Each wait bounds only the gap before the next bytes,
+// so a controller trickling its reply would otherwise hold the line for a
+// limit per byte.
+int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD marginMs);
+// Bytes waiting in the receive queue, without reading them; 0 when the
+// line cannot tell.
+DWORD SerialWaiting(HANDLE line);
+// Discards what arrives until nothing has come for quietMs (graceMs more
+// at first), or until one read limit has passed: the rest of a reply the
+// driver gave up on must not be read as the start of the next one.
+int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs);
+// Time on the wire of one character at these settings (start bit, data
+// bits, parity bit, stop bits), in microseconds.
+uint32_t SerialCharMicros(const SerialSettings &settings);
 int SerialClose(HANDLE line);
 
 // DTR and RTS modes selected by a PortSpec's lineControl flags.

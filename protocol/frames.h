@@ -55,3 +55,11 @@ int SendStr(PortContext *context, const uint8_t *bytes, int n);
 // Reads exactly n bytes into buffer (capacity bytes long) and traces 17
 // bytes from it.
 int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity);
+// After a reply that was not what the dialogue expected: lets the rest of
+// it arrive and discards it, so that the next attempt starts on a quiet
+// line instead of reading that rest as its own reply. The controller's
+// answer to the last `answering` bytes sent cannot begin before they have
+// crossed the line, so the first quiet interval waits for them too.
+void LetLineFallQuiet(PortContext *context, int answering);
+// Whether bytes wait beyond what the dialogue has read so far.
+bool BytesWaiting(const PortContext *context);

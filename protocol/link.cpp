@@ -10,6 +10,9 @@ namespace {
 
 // The context's fields end at eotByte; the record's last byte is padding.
 constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
+// A quiet interval is never shorter than this: a controller's turn-round,
+// and a busy PC's scheduling, take some milliseconds whatever the speed.
+constexpr DWORD kShortestQuietMs = 10;
 
 // Traces the 17 bytes from start, printing 00 for any that lie at or past
 // end: a trace never reads outside the object it was given.
@@ -18,6 +21,12 @@ void Trace(const char *format, const uint8_t *start, const uint8_t *end) {
   for (int i = 0; i < kTraceFields; ++i) f[i] = start + i < end ? start[i] : 0;
   err(kLogTrace, format, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11],
       f[12], f[13], f[14], f[15], f[16]);
+}
+
+// Wire time of n characters at the channel's settings, in whole ms.
+DWORD WireMs(const PortContext *context, int n) {
+  uint64_t micros = static_cast<uint64_t>(SerialCharMicros(context->spec.settings)) * n;
+  return static_cast<DWORD>((micros + 999) / 1000);
 }
 
 }  // namespace
@@ -40,9 +49,26 @@ int SendStr(PortContext *context, const uint8_t *bytes, int n) {
 int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
   HANDLE line = context->port;
   DWORD received = 0;
-  int result = line ? SerialRead(line, buffer, static_cast<DWORD>(n), &received) : kLineIoFailed;
+  // Once begun, a reply may take one and a half times its wire time: room
+  // for a controller that pauses, none for one that trickles. Together with
+  // the attempt's short replies and a quiet wait, an attempt then stays
+  // within one limit and twice the wire time of its longest frame.
+  DWORD margin = WireMs(context, n) * 3 / 2;
+  int result = line ? SerialReadWithin(line, buffer, static_cast<DWORD>(n), &received, margin)
+                    : kLineIoFailed;
   Trace(ORVEN_TRACE_RECEIVED
         "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
         buffer, buffer + capacity);
   return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+}
+
+void LetLineFallQuiet(PortContext *context, int answering) {
+  if (!context->port) return;
+  DWORD quietMs = WireMs(context, kQuietChars);
+  if (quietMs < kShortestQuietMs) quietMs = kShortestQuietMs;
+  SerialAwaitQuiet(context->port, quietMs, WireMs(context, answering));
+}
+
+bool BytesWaiting(const PortContext *context) {
+  return context->port && SerialWaiting(context->port) != 0;
 }

@@ -21,7 +21,8 @@ enum Cause {
   kCauseDataRefused,     // NAK instead of ACK after a written data frame
   kCauseBadCheckByte,    // the data frame failed its check byte
   kCauseBadStx,          // the data frame did not start with STX
-  kCauseDataFrame,       // no data frame, a short one, or one a block read rejected unsaid
+  kCauseDataFrame,       // no data frame, a short or a long one, a bad terminator, or one
+                         // a block read rejected unsaid
   kCauseNoEot,           // nothing after the driver's ACK
   kCauseBadEot,          // another byte instead of EOT
   kCauseCount
@@ -73,6 +74,8 @@ inline constexpr char kLogBadLrc[] = "ORVEN> SingleRead() Bad LRC in Data msg";
 inline constexpr char kLogBadStx[] = "ORVEN> SingleRead() Bad STX in Data msg";
 inline constexpr char kLogNoEot[] = "ORVEN> SingleRead() No EOT after ACK";
 inline constexpr char kLogBadEot[] = "ORVEN> SingleRead() Bad EOT after ACK";
+inline constexpr char kLogBadEtx[] = "ORVEN> SingleRead() Bad ETX in Data msg";
+inline constexpr char kLogDataOverrun[] = "ORVEN> SingleRead() Bytes after Data msg";
 inline constexpr char kLogReadBadAcknowledge[] = "ORVEN> SingleRead() Bad Acknowledge msg received";
 inline constexpr char kLogReadBadAck[] = "ORVEN> SingleRead() Bad ACK received";
 inline constexpr char kLogWriteBadAcknowledge[] =

@@ -28,47 +28,71 @@ void Log(const char *line) {
   if (line) err(kLogTrace, line);
 }
 
+// What is wrong with a data frame of frameLength bytes, or kCauseCount
+// when nothing is; logs the diagnostic the read gives for it.
+Cause DataFrameFault(const PortContext *context, const uint8_t *reply, int frameLength,
+                     const ReadDiagnostics &d) {
+  if (!CheckLrc(reply, frameLength)) {
+    Log(d.badLrc);
+    return kCauseBadCheckByte;
+  }
+  if (reply[0] != STX) {
+    Log(kLogBadStx);
+    return kCauseBadStx;
+  }
+  // The check byte alone cannot vouch for a frame: a byte added to it
+  // moves the data along and may keep the XOR. The frame must end as a
+  // data frame ends, and nothing may follow it before the driver's ACK.
+  uint8_t terminator = reply[frameLength - 2];
+  if (terminator != ETX && terminator != ETB) {
+    Log(kLogBadEtx);
+    return kCauseDataFrame;
+  }
+  if (BytesWaiting(context)) {
+    Log(kLogDataOverrun);
+    return kCauseDataFrame;
+  }
+  return kCauseCount;
+}
+
 // One attempt of the read dialogue; the data frame of frameLength bytes is
-// left in reply on success.
+// left in reply on success. A failed attempt names the frame the controller
+// was answering, whose answer may still be on its way.
 Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
                     const ReadDiagnostics &d) {
   SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, capacity)) return Failed(kCauseNoAnswer, kRead);
+  if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
+    return EndAttempt(context, kCauseNoAnswer, kRead, kEnquiryLength);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return Failed(kCauseBadAcknowledge, kRead);
+    return EndAttempt(context, kCauseBadAcknowledge, kRead, kEnquiryLength);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return Failed(kCauseNoAck, kRead);
+    return EndAttempt(context, kCauseNoAck, kRead, kEnquiryLength);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity)) return Failed(kCauseNoAnswer, kRead);
+  if (!RecvStr(context, reply, 1, capacity))
+    return EndAttempt(context, kCauseNoAnswer, kRead, kHeaderLength);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return Failed(kCauseHeaderRefused, kRead);
+    return EndAttempt(context, kCauseHeaderRefused, kRead, kHeaderLength);
   }
-  if (!RecvStr(context, reply, frameLength, capacity)) return Failed(kCauseDataFrame, kRead);
-  if (!CheckLrc(reply, frameLength)) {
-    Log(d.badLrc);
-    return Failed(kCauseBadCheckByte, kRead);
-  }
-  // The terminator is not checked: the check byte already vouches for the
-  // data, and controllers have been seen to vary it.
-  if (reply[0] != STX) {
-    Log(kLogBadStx);
-    return Failed(kCauseBadStx, kRead);
-  }
+  // The data frame follows the ACK: its answer has begun.
+  if (!RecvStr(context, reply, frameLength, capacity))
+    return EndAttempt(context, kCauseDataFrame, kRead, 0);
+  Cause fault = DataFrameFault(context, reply, frameLength, d);
+  if (fault != kCauseCount) return EndAttempt(context, fault, kRead, 0);
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
   if (!RecvStr(context, reply, 1, capacity)) {
     Log(kLogNoEot);
-    return Failed(kCauseNoEot, kRead);
+    return EndAttempt(context, kCauseNoEot, kRead, 1);
   }
   if (reply[0] != EOT) {
     Log(kLogBadEot);
-    return Failed(kCauseBadEot, kRead);
+    return EndAttempt(context, kCauseBadEot, kRead, 1);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);

@@ -2,6 +2,7 @@
 // attempt ends.
 #pragma once
 
+#include "frames.h"
 #include "lumisar.h"
 #include "protocol_facts.h"
 
@@ -12,6 +13,17 @@ enum class Attempt { Succeeded, Retry, Refused };
 inline Attempt Failed(Cause cause, bool write) {
   bool refusal = write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
   return refusal ? Attempt::Refused : Attempt::Retry;
+}
+
+// Ends an attempt that failed for `cause` while the controller was
+// answering the last `answering` bytes the driver sent (0 once its answer
+// had begun). Unless the controller stayed silent, what came was not what
+// the dialogue expected and the rest of it may still be on its way: the
+// line is let fall quiet first, so that the next attempt (or operation)
+// does not read that rest as its reply.
+inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int answering) {
+  if (cause != kCauseNoAnswer) LetLineFallQuiet(context, answering);
+  return Failed(cause, write);
 }
 
 // Result of an operation whose attempt `attempt` (from 1) ended as

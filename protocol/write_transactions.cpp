@@ -26,30 +26,34 @@ void Log(const char *line) {
   if (line) err(kLogTrace, line);
 }
 
+// One attempt of the write dialogue. A failed attempt names the frame the
+// controller was answering, whose answer may still be on its way.
 Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnostics &d) {
   uint8_t reply[8] = {};
   SendStr(context, context->enquiry, kEnquiryLength);
   if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply))
-    return Failed(kCauseNoAnswer, kWrite);
+    return EndAttempt(context, kCauseNoAnswer, kWrite, kEnquiryLength);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return Failed(kCauseBadAcknowledge, kWrite);
+    return EndAttempt(context, kCauseBadAcknowledge, kWrite, kEnquiryLength);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return Failed(kCauseNoAck, kWrite);
+    return EndAttempt(context, kCauseNoAck, kWrite, kEnquiryLength);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, sizeof reply)) return Failed(kCauseNoAnswer, kWrite);
+  if (!RecvStr(context, reply, 1, sizeof reply))
+    return EndAttempt(context, kCauseNoAnswer, kWrite, kHeaderLength);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return Failed(kCauseHeaderRefused, kWrite);
+    return EndAttempt(context, kCauseHeaderRefused, kWrite, kHeaderLength);
   }
   SendStr(context, context->dataFrame, frameLength);
-  if (!RecvStr(context, reply, 1, sizeof reply)) return Failed(kCauseNoAnswer, kWrite);
+  if (!RecvStr(context, reply, 1, sizeof reply))
+    return EndAttempt(context, kCauseNoAnswer, kWrite, frameLength);
   if (reply[0] != ACK) {
     Log(d.badDataAck);
-    return Failed(kCauseDataRefused, kWrite);
+    return EndAttempt(context, kCauseDataRefused, kWrite, frameLength);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);

@@ -3,7 +3,10 @@
 # faults, its log analysed by zubhost, its timeline and its page rendered by
 # Chromium (docs/analyze-timeline.png, docs/analyze-page.png), and the
 # timeline of a million-line log made of the same run repeated at later
-# times (docs/analyze-timeline-million.png).
+# times (docs/analyze-timeline-million.png); and the user's guide as the
+# package's page shows it (docs/user-guide-page.png). With "pages", only the
+# two pages: the analysis and the guide.
+#   analyze-picture.sh [pages]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >/dev/null
@@ -20,8 +23,14 @@ shoot() {  # FILE WIDTH HEIGHT PNG
 zubhost=$(pwd)/build/native/tools/zubhost
 LUMISAR_SOAK_LOG="$run/soak.log" build/native/tests/soak build/native/tools/plcsim 2000
 (cd "$run" && "$zubhost" analyze --svg soak.svg --html soak.html soak.log)
-shoot "$run/soak.svg" 990 180 docs/analyze-timeline.png
 shoot "$run/soak.html" 1280 1060 docs/analyze-page.png
+bash scripts/guide-page.sh "$run/user-guide.html"
+shoot "$run/user-guide.html" 1280 1400 docs/user-guide-page.png
+if [ "${1:-}" = pages ]; then
+  echo "wrote docs/analyze-page.png, docs/user-guide-page.png"
+  exit 0
+fi
+shoot "$run/soak.svg" 990 180 docs/analyze-timeline.png
 # A million lines: the run again and again, each copy later than the last.
 span=$(($(date -d "$(tail -1 "$run/soak.log" | cut -c1-19)" +%s) -
   $(date -d "$(head -1 "$run/soak.log" | cut -c1-19)" +%s) + 2))
@@ -37,4 +46,4 @@ head -1000000 "$run/many.log" >"$run/million.log"
 head -2 "$run/million.txt"
 echo "million-line timeline: $(wc -c <"$run/million.svg") bytes of SVG"
 shoot "$run/million.svg" 990 180 docs/analyze-timeline-million.png
-echo "wrote docs/analyze-timeline.png, docs/analyze-page.png, docs/analyze-timeline-million.png"
+echo "wrote docs/analyze-timeline.png, docs/analyze-page.png, docs/user-guide-page.png, docs/analyze-timeline-million.png"

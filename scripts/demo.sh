@@ -28,9 +28,13 @@ echo "controller simulator: $(head -1 "$run/sim.out"), stations 01 and 02, 19200
 
 wine_server_start
 cd "$build/bin"
-# Ptys take no parity: the line runs 19200 8N1 here (the driver's default is odd parity).
-wine zubhost.exe --port COM5 --parity none --timeout 20 \
-  note "The driver describes itself" describe \
+echo "The line runs at 19200 baud, 8 data bits, no parity, one stop bit: a pseudo-terminal"
+echo "carries no parity, so both ends run at parity none here. The driver's default, the"
+echo "controllers' factory setting, is 19200 baud, 8 data bits, one stop bit, odd parity."
+log="Z:$run/demo.log"
+wine zubhost.exe --port COM5 --parity none --timeout 20 --log-file "$log" \
+  note "The driver describes itself; its defaults are 19200 baud, 8 data bits, one stop bit, odd parity" \
+  describe \
   note "Single values of every type" \
   read 0140000 word read 0140002L long read 0140004F float read 01400108 bit \
   write 0140000 word 0xBEEF read 0140000 word \
@@ -42,6 +46,20 @@ wine zubhost.exe --port COM5 --parity none --timeout 20 \
   note "Polling two tags" poll 3 200 0140000:word,0140004F:float \
   note "A refused address: a 32-bit value must start at an even octal address" \
   resolve 0140001L long \
-  note "A controller that is not on the line: six attempts, then result 2" \
+  note "A controller that is not on the line (PLC 07): six attempts of the 200 ms reply time limit, then result 2" \
   read 0740000 word \
-  note "One exchange, traced and decoded" decode on read 0140000 word || true
+  note "One exchange, traced and decoded. V40000 is word 16384 (octal 40000); the header says 16385 because the protocol counts words from 1" \
+  decode on read 0140000 word || true
+# Which failure the read of PLC 07 was, and how long its attempts took, from
+# the time stamps of the log: the enquiries to station byte 27 and the reply
+# awaited after each.
+echo
+awk '/ORVEN: Failed to open/ { openFailed = $0 }
+  / Tx 4E 27 05 / { ++attempts; awaiting = 1; if (attempts == 1) first = Seconds($1) }
+  awaiting && / Rx / { last = Seconds($1); awaiting = 0 }
+  function Seconds(t) { return substr(t, 12, 2) * 3600 + substr(t, 15, 2) * 60 + substr(t, 18) }
+  END {
+    if (!attempts && !openFailed) print "The log shows no attempt to read PLC 07."
+    else if (openFailed) print "The read of PLC 07 failed because the port could not be used: " openFailed
+    else printf "The read of PLC 07 failed because nothing answered: the port was open, and its %d attempts took %.1f s.\n", attempts, last - first
+  }' "$run/demo.log"

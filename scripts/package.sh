@@ -30,10 +30,7 @@ cp "$build/bin/zubhost.exe" "$build/bin/plcsim.exe" "$build/bin/QUARNE.DLL" \
 # Text files with Windows line ends, for Notepad.
 sed 's/$/\r/' docs/README.txt >"$stage/README.txt"
 cp docs/user-guide.md "$stage/user-guide.md"
-# The guide as a page that opens in any browser: standalone, its tables and
-# code blocks formatted. pandoc writes no date or path into it.
-pandoc --standalone --from gfm --to html5 --metadata pagetitle="LUMISAR.DLL user's guide" \
-  docs/user-guide.md -o "$stage/user-guide.html"
+bash scripts/guide-page.sh "$stage/user-guide.html"
 (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | xargs sha256sum >../SHA256SUMS)
 mv "$stage/../SHA256SUMS" "$stage/SHA256SUMS"
 
@@ -46,4 +43,4 @@ rm -f "dist/$name.zip"
 (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||' |
   TZ=UTC zip -X -D -q "$root/dist/$name.zip" -@)
 echo "package: dist/$name.zip"
-(cd dist && sha256sum "$name.zip")
+(cd dist && sha256sum "$name.zip" && unzip -l "$name.zip")

@@ -56,6 +56,25 @@ done
 check "user-guide.html stands alone and holds every table of the guide" $?
 grep -q 'user-guide.html' "$pkg/README.txt"
 check "README.txt points to user-guide.html" $?
+# The page reads as one: its language set, a table of contents, and every
+# link within it (the contents, "section N") finds its heading.
+grep -q '<html[^>]* lang="en"' "$pkg/user-guide.html" && grep -q '<nav id="TOC"' "$pkg/user-guide.html" &&
+  ! grep -o 'href="#[^"]*"' "$pkg/user-guide.html" | sed 's/href="#\(.*\)"/id="\1"/' | sort -u |
+  grep -vxFf <(grep -o 'id="[^"]*"' "$pkg/user-guide.html") | grep .
+check "user-guide.html has its language, a table of contents and no link without its target" $?
+# Every file the quick start and the guide's first section name is in the
+# zip, and the guide's list is the zip's whole content; README.md lists the
+# zip's entries as they are.
+for f in $(tr -d '\r' <"$pkg/README.txt" | grep -oE '[A-Za-z0-9_.-]+\.(exe|txt|DLL|h|html|md)' | sort -u); do
+  [ -n "$(find "$pkg" -name "$f")" ]
+  check "the package holds $f, which README.txt names" $?
+done
+clone=${zips[0]%/dist/*}
+diff <(sed -n '/^## 1\./,/^## 2\./s/^| `\([^`]*\)` |.*/\1/p' "$clone/docs/user-guide.md" | LC_ALL=C sort) <(unzip -Z1 "${zips[0]}")
+check "the guide's first section lists every file of the zip" $?
+diff <(awk '/unzip -Z1/ { found = 1; next } found && /^```/ { if (inside) exit; inside = 1; next } inside' "$clone/README.md") \
+  <(unzip -Z1 "${zips[0]}")
+check "README.md lists the zip's entries" $?
 # Imports: Windows' own DLLs; QUARNE.DLL for the driver alone, VERSION.dll
 # for zubhost alone (it reads the driver's version resource).
 allowed=(

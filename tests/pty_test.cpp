@@ -351,6 +351,71 @@ TEST(Pty, AVanishedDeviceFailsQuicklyAndComesBack) {
   Vanish(true);
 }
 
+namespace {
+
+// A peer that misbehaves in time: it answers the enquiry and the header,
+// then trickles a bad data frame a byte every 40 ms (until the next
+// enquiry), or it floods the line with noise and answers nothing.
+void Misbehave(int master, bool flood, const bool *stop) {
+  const uint8_t acknowledge[3] = {0x4E, 0x21, 0x06}, ack = 0x06;
+  uint8_t noise[512];
+  memset(noise, 0xFF, sizeof noise);
+  int header = -1, trickled = -1;
+  while (!__atomic_load_n(stop, __ATOMIC_ACQUIRE)) {
+    if (flood) (void)!write(master, noise, sizeof noise);
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, flood ? 1 : 40) <= 0) {
+      if (trickled >= 0 && trickled++ < 259) (void)!write(master, noise, 1);
+      continue;
+    }
+    uint8_t in[64];
+    ssize_t n = read(master, in, sizeof in);
+    for (ssize_t i = 0; i < n && !flood; ++i) {
+      if (in[i] == 0x05) {
+        trickled = -1;
+        (void)!write(master, acknowledge, 3);
+      }
+      if (in[i] == 0x01) header = 0;
+      if (header >= 0 && ++header == 17) {
+        header = -1;
+        (void)!write(master, &ack, 1);
+        trickled = 0;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+// Whatever the peer sends, an operation ends within six attempts of the
+// limit and twice the wire time of its longest frame: a reply is bounded as
+// a whole, not per wait, and so is the purge before each send.
+TEST(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
+  const double limitMs = 50, frameMs = 259 * 10 * 1000.0 / 19200;
+  for (bool flood : {false, true}) {
+    WinsubReset();
+    Pty p;
+    OpenPty(&p);
+    PortContext context;
+    EXPECT_EQ(OpenChannel(&context, p.path, 5), LUMISAR_DONE);
+    bool stop = false;
+    std::thread peer(Misbehave, p.master, flood, &stop);
+    uint16_t words[128];
+    memset(words, 0x5A, sizeof words);
+    IoRequest io = TagRequest("0100000", 0, 128, words, true);
+    double start = NowMs();
+    EXPECT_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), LUMISAR_FAILED);
+    double took = NowMs() - start;
+    printf("  %s peer: result 2 after %.0f ms\n", flood ? "flooding" : "trickling", took);
+    EXPECT_LE(took, 6 * (limitMs + 2 * frameMs));
+    EXPECT_EQ(words[0], 0x5A5A);
+    __atomic_store_n(&stop, true, __ATOMIC_RELEASE);
+    peer.join();
+    Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
+    ClosePty(&p);
+  }
+}
+
 // Months of a host's life in a loop: open, exchange, close, reopen,
 // reconfigure to another name for the same line, exchange, close. Handles,
 // file descriptors and heap are what they were after the first cycle.

@@ -57,11 +57,16 @@ host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5
 # --- Every mistake named, with the values accepted ----------------------------
 echo "01 40000 x" >"$run/bad-memory.txt"
 # program | exit code | words the output must hold | arguments
+mkfifo "$run/fifo"
+: >"$run/file"
 messages=(
   "zubhost|2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
   "zubhost|2|--baud takes a whole number from 110 to 65535 (not \"fast\")|--baud fast describe"
   "zubhost|2|--data takes a whole number from 5 to 8 (not \"9\")|--data 9 describe"
-  "zubhost|2|--stop (0 one, 1 one and a half, 2 two) takes a whole number from 0 to 2|--stop 3 describe"
+  "zubhost|2|--stop takes 1, 1.5 or 2 stop bits (not \"0\")|--stop 0 describe"
+  "zubhost|0|19200 baud, 8 data bits, 1 stop bit, parity odd|describe"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 read 0540000 word --parity=none --stop=1.5"
+  "zubhost|2|--log takes no value (not \"--log=5\")|--log=5 describe"
   "zubhost|2|--timeout takes a whole number from 0 to 100000 (not \"-1\")|--timeout -1 describe"
   "zubhost|2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
   "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
@@ -70,16 +75,31 @@ messages=(
   "zubhost|2|unknown option --bogus|--bogus"
   "zubhost|0|line speed, 110 to 65535 (default 19200)|--help"
   "zubhost|0|4  a log file could not be read|--help"
-  "zubhost|2|unknown command \"reed\"|reed 0140000 word"
-  "zubhost|2|read takes 2 arguments: read TEXT TYPE|read 0140000"
+  "zubhost|2|unknown command \"reed\"; did you mean \"read\"?|reed 0140000 word"
+  "zubhost|2|read takes 2 arguments: read TEXT TYPE$|read 0140000"
   "zubhost|2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
   "zubhost|2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
   "zubhost|2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
+  "zubhost|2|a float value is too large for a 32-bit float|write 0140004F float 1e39"
+  "zubhost|2|a float value is too small for a 32-bit float|write 0140004F float -1e-50"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 --baud 09600 write 0140004F float -inf"
+  "zubhost|2|block:COUNT takes a whole number from -2147483648 to 2147483647 (not \"99999999999\")|resolve 0140000L block:99999999999"
+  "zubhost|1|refused: it has 50 characters; a word takes 7|poll 1 0 0140000$(printf %043d 0):word"
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
   "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
+  "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"+7E-80\")|scan --stations +7E-80"
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
+  "zubhost|2|--bauds takes one or more values, such as 19200,9600 (not \"\")|scan --bauds ''"
+  "zubhost|2|--parities takes one or more values, such as odd,none (not \",\")|scan --parities ,"
+  "zubhost|1|open COM9: the port could not be opened at any setting|--port COM9 scan --stations 1-1 --bauds 9600"
+  "zubhost|2|--map takes at most 16 names, each to a path of at most 255 characters|--map COM5=/$(printf %0255d 0) describe"
+  "zubhost|1|COM5 is /dev/nonexistent (--map), which cannot be opened|--map COM5=/dev/nonexistent --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is /dev/null (--map), a device that is not a terminal, not a serial line|--map COM5=/dev/null --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is $run/file (--map), a regular file, not a serial line|--map COM5=$run/file --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is $run/fifo (--map), a FIFO, not a serial line|--map COM5=$run/fifo --port COM5 read 0140000 word"
+  "zubhost|2|give it one: --map COM5=/dev/ttyUSB0 --port COM5|--port /dev/ttyUSB0 describe"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
   "zubhost|4|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
@@ -123,9 +143,20 @@ for row in "${messages[@]}"; do
   [ "$program" = zubhost ] && tool=$zubhost || tool=$plcsim
   out=$(timeout 20 "$tool" "$@" 2>&1 </dev/null)
   rc=$?
-  [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
+  # Words ending in $ must end the output.
+  if [[ "$words" == *'$' ]]; then [[ "$out" == *"${words%\$}" ]]; else [[ "$out" == *"$words"* ]]; fi &&
+    [ "$rc" = "$code" ]
   check "$program $args" $? "exit $rc: $out"
 done
+
+# Output that cannot be written (a full disk) is named and ends the run with 5.
+"$zubhost" describe >/dev/full 2>"$run/full1"
+a=$?
+"$zubhost" --log-file /dev/full --port COM9 read 0140000 word >/dev/null 2>"$run/full2"
+b=$?
+[ "$a$b" = 55 ] && grep -q "cannot write standard output" "$run/full1" &&
+  grep -q "cannot write the log file /dev/full" "$run/full2"
+check "a full disk under standard output or --log-file: named, exit 5" $? "exit $a $b: $(cat "$run/full1" "$run/full2")"
 
 # --- A scripted run with known faults, and its analysis -----------------------
 start_sim
@@ -286,20 +317,44 @@ check "the timeline shows PLC 07's failure as failed" $?
 # takes no parity, so odd and even are not available on it; at 19200 baud
 # the frames are noise to the simulator. A generous limit, so that a busy
 # machine's late answer is not taken for an absent station.
-start_sim com6 --station 2 --station 11 --station 1F --baud 9600 --parity none --fault no-ack:5
-"$zubhost" --map "COM6=$run/com6" --port COM6 --timeout 10 scan --stations 1-20 --all --json 2>/dev/null |
-  tr -d ' \n' >"$run/scan.json"
-at() { echo "{\"station\":\"$1\",\"baud\":9600,\"data_bits\":8,\"parity\":\"none\",\"stop_bits\":\"1\",\"answer\":\"$2\"}"; }
-grep -qF "\"found\":[$(at 02 refused),$(at 11 done),$(at 1F done)]" "$run/scan.json"
-check "the scan finds stations 02, 11 and 1F at 9600 baud, no parity, and nowhere else" $? "$(cat "$run/scan.json")"
-[ "$(grep -o '"available":true,"answered":[0-9]*' "$run/scan.json" | tr '\n' ' ')" = \
-  '"available":true,"answered":0 "available":true,"answered":3 ' ] &&
-  [ "$(grep -o '"available":false' "$run/scan.json" | wc -l)" = 4 ]
+# A fourth station above 5A, the default range's end.
+start_sim com6 --station 2 --station 11 --station 1F --station 7F --baud 9600 --parity none --fault no-ack:5
+scan() {  # scan options...: the JSON in scan.json, the exit status in scan_rc
+  "$zubhost" --map "COM6=$run/com6" --port COM6 scan --json "$@" >"$run/scan.json" 2>/dev/null
+  scan_rc=$?
+}
+is() { [ -s "$run/scan.json" ] && jq -e "$@" "$run/scan.json" >/dev/null; }  # the scan's JSON holds this
+# --timeout anywhere, overriding the limit; 010 is ten units, 100 ms.
+scan --stations 1-20 --all --timeout 010
+is '[.found[] | [.station, .baud, .data_bits, .parity, .stop_bits, .answer]] ==
+  [["02", 9600, 8, "none", "1", "refused"], ["11", 9600, 8, "none", "1", "done"], ["1F", 9600, 8, "none", "1", "done"]]' &&
+  [ "$scan_rc" = 0 ]
+check "the scan finds stations 02, 11 and 1F at 9600 baud, no parity, and nowhere else; exit 0" $? "exit $scan_rc: $(cat "$run/scan.json")"
+is '[.settings[] | select(.available) | .answered] == [0, 3] and ([.settings[] | select(.available | not)] | length) == 4'
 check "odd and even parity are not available on a pty; 19200 baud finds no one" $? "$(cat "$run/scan.json")"
-# Without --timeout, the shortest limit each speed allows.
-"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600,1200 --parities none \
-  --json 2>/dev/null | tr -d ' \n' | grep -q '"baud":9600.*"reply_time_limit_ms":30.*"baud":1200.*"reply_time_limit_ms":70'
-check "the scan's reply limit is the shortest the speed allows: 30 ms at 9600 baud, 70 at 1200" $?
+is '[.settings[].reply_time_limit_ms] == [100, 100, 100, 100, 100, 100]'
+check "--timeout overrides the scan's reply limit at every setting" $? "$(cat "$run/scan.json")"
+scan --stations 7E-80 --bauds 19200,9600,1200 --parities none
+is '.stations == {"first": "7E", "last": "80"} and [.settings[].baud] == [19200, 9600] and [.found[].station] == ["7F"]'
+check "a range above 5A is scanned, and the scan stops at the first setting that answered" $? "$(cat "$run/scan.json")"
+# Without --timeout, the shortest limit each speed allows; two stop bits
+# lengthen it at 300 baud.
+scan --stations 1-1 --bauds 9600,1200 --parities none
+is '[.settings[].reply_time_limit_ms] == [30, 70]'
+check "the scan's reply limit is the shortest the speed allows: 30 ms at 9600 baud, 70 at 1200" $? "$(cat "$run/scan.json")"
+scan --stations 1-1 --bauds 300 --parities none --stop 2
+is '.settings[0] | .stop_bits == "2" and .reply_time_limit_ms == 210'
+check "two stop bits are named 2 and lengthen the limit: 210 ms at 300 baud" $? "$(cat "$run/scan.json")"
+scan --stations 7F-7F --bauds 9600 --parities none --stop=1.5
+is '.settings[0].stop_bits == "1.5" and .found[0].stop_bits == "1.5"'
+check "one and a half stop bits are named 1.5" $? "$(cat "$run/scan.json")"
+# Every string escaped: a port name with a quote, a backslash, a control
+# character and a byte that is not UTF-8 still gives JSON that jq reads back.
+odd=$'C"\\\x01\xff\xc3\xa9'
+"$zubhost" --map "$odd=$run/none" --port "$odd" scan --stations 1-1 --bauds 9600 --parities none \
+  --json >"$run/scan.json" 2>/dev/null
+is --arg p "$(printf 'C"\\\001\303\277\303\251')" '.port == $p'
+check "scan --json escapes the port's name" $?
 # A USB adapter's 16 ms latency timer: each of a read's three replies waits
 # for a tick, so five reads take at least ten ticks more than the first.
 start_sim com6 --baud 19200 --latency 16
@@ -307,6 +362,40 @@ ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 014000
   sed -n 's/^repeat 5 reads of 0140000 word: \([0-9]*\) ms.*/\1/p')
 [ "${ms:-0}" -ge 160 ]
 check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
+# A leading zero is decimal, in a value and in a block's list alike.
+"$zubhost" --map "COM6=$run/com6" --port COM6 --parity none write 0140000 word 0100 \
+  write-block 0140001 010,10 read-block 0140000 3 >"$run/zero.out" 2>&1
+grep -qx "    0064 000A 000A" "$run/zero.out"
+check "0100 writes a hundred and 010 ten" $? "$(cat "$run/zero.out")"
+# Answers later than the limit are named, with a limit that hears them;
+# an echoing line is named and finds no station. Nobody found: exit 1.
+start_sim com6 --baud 9600 --parity none --latency 32
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/late.out" 2>&1
+rc=$?
+grep -qF "something answers at 9600 baud, parity none, later than the 30 ms limit: try --timeout 6" "$run/late.out" &&
+  grep -q "^0 stations found" "$run/late.out" && [ $rc = 1 ]
+check "a scan behind a 32 ms adapter latency names the late answers, exit 1" $? "exit $rc: $(cat "$run/late.out")"
+scan --stations 1-1 --bauds 9600 --parities none --timeout 6
+is '[.found[].station] == ["01"]' && [ "$scan_rc" = 0 ]
+check "the timeout the scan suggests finds the station" $? "exit $scan_rc: $(cat "$run/scan.json")"
+start_sim com6 --baud 9600 --parity none --echo
+scan --stations 1-3 --bauds 9600 --parities none
+is '.found == [] and .settings[0].echoed == 3' && [ "$scan_rc" = 1 ]
+check "an echoing line finds no station, exit 1" $? "exit $scan_rc: $(cat "$run/scan.json")"
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/echo.out" 2>&1
+grep -qF "the line echoes at 9600 baud, parity none" "$run/echo.out"
+check "the scan says the line echoes" $? "$(cat "$run/echo.out")"
+start_sim com6 --baud 9600 --parity none --fault wrong-station
+"$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/heard.out" 2>&1
+grep -qF "bytes come at 9600 baud, parity none, but make no answer" "$run/heard.out"
+check "the scan says when bytes came that made no answer" $? "$(cat "$run/heard.out")"
+# On a terminal the progress line is redrawn after a carriage return alone,
+# within 79 columns, so that an 80-column console never wraps it.
+script -qfec "$zubhost --map COM6=$run/com6 --port COM6 scan --bauds 9600 --parities none >/dev/null" \
+  /dev/null >"$run/progress.out"
+widest=$(tr '\r' '\n' <"$run/progress.out" | awk '{ if (length($0) > w) w = length($0) } END { print w + 0 }')
+grep -q "station 5A" "$run/progress.out" && [ "$widest" -le 79 ] && ! grep -q $'\e' "$run/progress.out"
+check "the scan's progress line is drawn within 79 columns, without escape sequences" $? "widest $widest"
 
 # --- Replies spoiled as a line spoils them -----------------------------------
 # The seed fixes the junk and its places, so every byte that comes back is

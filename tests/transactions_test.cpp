@@ -15,6 +15,7 @@ const char kBadLrc[] = "ORVEN> SingleRead() Bad LRC in Data msg";
 const char kBadStx[] = "ORVEN> SingleRead() Bad STX in Data msg";
 const char kNoEot[] = "ORVEN> SingleRead() No EOT after ACK";
 const char kBadEot[] = "ORVEN> SingleRead() Bad EOT after ACK";
+const char kBadEtx[] = "ORVEN> SingleRead() Bad ETX in Data msg";
 const char kReadBadAck[] = "ORVEN> SingleRead() Bad ACK received";
 const char kReadBadAcknowledge[] = "ORVEN> SingleRead() Bad Acknowledge msg received";
 const char kWriteBadAcknowledge[] = "ORVEN> SingleWrite() Bad Acknowledge msg received";
@@ -87,7 +88,9 @@ TEST(Transactions, FailureTables) {
       {kRead, kFaultNoStx, 1, 0, 2, kBadStx, 1},
       {kBlockRead, kFaultNoStx, 1, 0, 2, kBadStx, 1},
       {kRead, kFaultNoStx, kEvery, 1, 5, kBadStx, 5},
-      {kRead, kFaultBadEtx, kEvery, 0, 1, nullptr, 0},
+      // A frame must end as a data frame ends: the XOR alone cannot vouch for it.
+      {kRead, kFaultBadEtx, kEvery, 2, 6, kBadEtx, 6},
+      {kBlockRead, kFaultBadEtx, 1, 0, 2, kBadEtx, 1},
       {kRead, kFaultShortReply, kEvery, 2, 6, nullptr, 0},
       {kBlockRead, kFaultShortReply, 2, 0, 3, nullptr, 0},
       // The end of a read.

@@ -20,6 +20,8 @@
 #include <windows.h>
 #include <winsub.h>
 
+#include <atomic>
+
 namespace {
 
 constexpr int kMaxDevices = 16;
@@ -120,6 +122,10 @@ void InitialDcb(DCB *dcb) {
   dcb->wReserved1 = 0x3344;
 }
 
+// Time the in-memory devices' reads spent "waiting": they return at once,
+// but a driver that watches the clock must see the limit pass.
+std::atomic<DWORD> memoryWaitMs{0};
+
 uint64_t NowMs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -143,6 +149,7 @@ BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   if (take < count) {
     // The read waited its whole limit; whatever was due later comes now.
     d->waitedMs += d->timeouts.ReadTotalTimeoutConstant;
+    memoryWaitMs += d->timeouts.ReadTotalTimeoutConstant;
     if (d->laterLen) {
       WinsubMemPush(d, d->later, d->laterLen);
       d->laterLen = 0;
@@ -627,6 +634,8 @@ BOOL WINAPI SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
   h->mem->outQueueSize = outQueue;
   return TRUE;
 }
+
+DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(NowMs()) + memoryWaitMs; }
 
 BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   OpenHandle *h = Lookup(handle);

@@ -5,7 +5,10 @@
 // with result 0. With several channels, each runs on its own thread with
 // its own line, simulator and station, as a SCADA host runs its channels,
 // and no channel's frame may reach another's line.
-//   soak PLCSIM [EXCHANGES per channel] [SEED] [CHANNELS]
+//   soak PLCSIM [EXCHANGES per channel] [SEED] [CHANNELS] [BAUD]
+// With BAUD the simulators pace their lines at that speed, as a real line
+// delivers a reply a character at a time, so that the rest of a spoiled
+// reply arrives after the driver has given up on it.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,13 +53,14 @@ void Command(void *user, const char *lines) {
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: soak PLCSIM [EXCHANGES] [SEED] [CHANNELS]\n");
+    fprintf(stderr, "usage: soak PLCSIM [EXCHANGES] [SEED] [CHANNELS] [BAUD]\n");
     return 2;
   }
   int total = argc > 2 ? atoi(argv[2]) : 2000;
   uint32_t seed = argc > 3 ? static_cast<uint32_t>(strtoul(argv[3], nullptr, 0)) : 0x2545F491u;
   int channels = argc > 4 ? atoi(argv[4]) : 1;
   if (channels < 1 || channels > kMaxChannels) channels = 1;
+  const char *baud = argc > 5 ? argv[5] : nullptr;
 
   static SimProcess sims[kMaxChannels];
   static PortContext contexts[kMaxChannels];
@@ -68,7 +72,15 @@ int main(int argc, char **argv) {
     // Channel k talks to station k+1, and its simulator plays that one only.
     char station[8];
     snprintf(station, sizeof station, "%02X", k + 1);
-    const char *const options[] = {"--station", station, "--delay", "80", nullptr};
+    // A paced line needs a limit that covers its longest frame (a 128-word
+    // block takes 135 ms at 19200 baud); a delayed reply comes 30 ms late.
+    uint32_t limitUnits = baud ? 20 : 5;
+    char delay[16];
+    snprintf(delay, sizeof delay, "%u", limitUnits * 10 + 30);
+    const char *const unpaced[] = {"--station", station, "--delay", delay, nullptr};
+    const char *const paced[] = {"--station", station,    "--delay", delay,  "--baud",
+                                 baud,        "--parity", "none",    nullptr};
+    const char *const *options = baud ? paced : unpaced;
     if (!SimProcessStart(&sims[k], argv[1], options)) {
       fprintf(stderr, "soak: simulator %d did not start\n", k);
       return 1;
@@ -80,8 +92,8 @@ int main(int argc, char **argv) {
     memset(&open, 0, sizeof open);
     snprintf(open.deviceName, sizeof open.deviceName, "%s", port);
     open.enabled = 1;
-    open.replyTimeout = 5;  // 50 ms: a lost reply costs little
-    open.settings = SerialSettings{19200, 8, 0, 0};
+    open.replyTimeout = limitUnits;  // short: a lost reply costs little
+    open.settings = SerialSettings{static_cast<uint16_t>(baud ? atoi(baud) : 19200), 8, 0, 0};
     ready = Call(LUMISAR_OP_OPEN_PORT, &contexts[k], &open) == 0;
     runs[k].context = &contexts[k];
     runs[k].station = k + 1;
@@ -89,6 +101,7 @@ int main(int argc, char **argv) {
     runs[k].user = &sims[k];
     runs[k].seed = seed + static_cast<uint32_t>(k) * 0x9E3779B9u;
     runs[k].exchanges = total;
+    runs[k].limitMs = limitUnits * 10;
   }
   if (!ready) fprintf(stderr, "soak: cannot open a simulator's pty\n");
 

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "protocol/protocol_facts.h"
 #include "sim_core.h"
 #include "support/driver_api.h"
 
@@ -56,6 +57,23 @@ const Defeat kDefeats[] = {{kFaultAckLost, -1, 2},     {kFaultNoAck, 1, 1},
                            {kFaultWrongStation, 2, 2}, {kFaultDataRefused, -1, 2},
                            {kFaultNoAnswer, 2, 2}};
 constexpr int kDefeatEvery = 40;  // one exchange in so many is meant to fail
+
+// A reply spoiled as a line spoils one: noise before or inside a frame, a
+// byte lost or changed or added, or the frame late by up to one limit.
+// Each costs at most one more attempt; a late one at most two. The command
+// for the simulator goes to `command`; the attempts it may cost are returned.
+int SpoilCommand(const SoakChannel *c, uint32_t *rng, char *command, size_t size) {
+  int frame = static_cast<int>(Next(rng) % kFrameKinds);
+  int how = 1 + static_cast<int>(Next(rng) % (kSpoilKinds - 1));
+  if (!SimSpoilFits(frame, how)) how = kSpoilJunkBefore;
+  char amount[16] = "";
+  if (how == kSpoilJunkBefore || how == kSpoilJunkInside)
+    snprintf(amount, sizeof amount, "=%u", Next(rng) % kSpoilJunkMost + 1);
+  if (how == kSpoilLate) snprintf(amount, sizeof amount, "=%u", Next(rng) % c->limitMs + 1);
+  snprintf(command, size, "clear\nspoil %s %s%s 1\n", SimFrameName(frame), SimSpoilName(how),
+           amount);
+  return how == kSpoilLate ? 2 : 1;
+}
 
 enum Op {
   kReadWord,
@@ -230,7 +248,7 @@ int32_t RunOp(Step &s, int op) {
 // Decides the exchange's faults and tells the simulator; returns the result
 // the exchange must give, and may change the kind of exchange to one the
 // fault has a chance at.
-int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending) {
+int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending, int *allowance) {
   char command[96];
   if (x % kDefeatEvery == kDefeatEvery / 2) {
     const Defeat &d = kDefeats[c->defeats++ % (sizeof kDefeats / sizeof kDefeats[0])];
@@ -242,13 +260,20 @@ int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending)
     snprintf(command, sizeof command, "clear\nfault %s -1\n", SimFaultName(d.fault));
     c->command(c->user, command);
     *pending = true;
+    *allowance = kAttempts;
     return write ? d.write : d.read;
   }
   if (Next(rng) % 3 == 0) {
     int kind = kSingleFaults[Next(rng) % (sizeof kSingleFaults / sizeof kSingleFaults[0])];
     snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
+    *allowance = kind == kFaultDelay ? 2 : 1;
     c->command(c->user, command);
     c->faultsAsked++;
+    *pending = true;
+  } else if (Next(rng) % 2 == 0) {
+    *allowance = SpoilCommand(c, rng, command, sizeof command);
+    c->command(c->user, command);
+    c->spoilsAsked++;
     *pending = true;
   } else if (*pending) {
     // A fault the last exchange had no chance for must not linger.
@@ -276,15 +301,28 @@ void SoakRun(SoakChannel *c) {
   current = c;
   uint32_t rng = c->seed ? c->seed : 0x2545F491u;
   bool pending = false;
+  // Bytes a spoil adds after a reply's last frame arrive once the exchange
+  // is over, and cost the next one its attempt instead.
+  unsigned carried = 0;
   for (int x = 0; x < c->exchanges; ++x) {
     int op = static_cast<int>(Next(&rng) % kOps);
-    int32_t expected = PlanFaults(c, x, &rng, &op, &pending);
+    int allowance = 0;
+    int32_t expected = PlanFaults(c, x, &rng, &op, &pending, &allowance);
     // A bit write is a read exchange and a write exchange.
-    c->plainEnquiries += op == kWriteBit ? 2 : 1;
+    unsigned plain = op == kWriteBit ? 2 : 1, before = c->enquiries;
+    c->plainEnquiries += plain;
     // An even word, so that 32-bit values fit.
     Step s = {c, (Next(&rng) % (kSoakRegion - 130)) & ~1u, &rng, {}, true, 0};
     int32_t result = RunOp(s, op);
     if (result >= 0 && result <= 2) c->results[result]++;
+    unsigned extra = c->enquiries - before - plain, allowed = allowance + carried;
+    if (extra > allowed) {
+      c->overBudget++;
+      fprintf(stderr, "soak: station %02X exchange %d (kind %d): %u more attempts, %u allowed\n",
+              c->station, x, op, extra, allowed);
+    }
+    carried =
+        allowance < kAttempts && extra < static_cast<unsigned>(allowance) ? allowance - extra : 0;
     if (result != expected || !s.ok) {
       c->unexpected += result != expected;
       c->wrong += !s.ok;
@@ -336,9 +374,11 @@ bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjec
   fprintf(out,
           "soak: station %02X: results 0: %u, 1: %u, 2: %u (%u meant to fail, %u not as planned); "
           "words a failed write landed in %u; wrong values %u; memory mismatches %u; frames for "
-          "other stations: sent %u, received %u\n",
+          "other stations: sent %u, received %u; spoiled replies asked %u; over their attempts "
+          "%u\n",
           c->station, c->results[0], c->results[1], c->results[2], c->defeats, c->unexpected,
-          c->landed, c->wrong, mismatches, c->otherStations, foreign);
+          c->landed, c->wrong, mismatches, c->otherStations, foreign, c->spoilsAsked,
+          c->overBudget);
   const struct {
     bool holds;
     const char *otherwise;
@@ -350,6 +390,7 @@ bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjec
       {c->defeats > 0 && c->landed > 0, "no failed write was seen to land"},
       {c->enquiries >= c->plainEnquiries, "fewer enquiries traced than exchanges run"},
       {c->otherStations == 0 && foreign == 0, "frames for another station"},
+      {c->overBudget == 0, "exchanges that took more attempts than their fault may cost"},
   };
   bool pass = true;
   for (const auto &rule : rules) {

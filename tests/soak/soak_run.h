@@ -21,6 +21,7 @@ struct SoakChannel {
   void *user;
   uint32_t seed;
   int exchanges;
+  uint32_t limitMs;  // the channel's reply limit: a late reply is late by up to one
   // Filled in by SoakRun.
   uint16_t model[kSoakRegion];  // what the controller must hold
   // A write that failed may still have landed (the controller took the data
@@ -31,8 +32,11 @@ struct SoakChannel {
   unsigned results[3];
   unsigned wrong;       // values read that the model rules out
   unsigned unexpected;  // results other than the fault plan foretold
-  unsigned faultsAsked, defeats, landed;
+  unsigned faultsAsked, spoilsAsked, defeats, landed;
   unsigned plainEnquiries, enquiries, otherStations;
+  // Exchanges that took more attempts than their one fault may cost: one
+  // more attempt for a fault or a spoiled reply, two for a late reply.
+  unsigned overBudget;
 };
 
 // Runs the exchanges on the calling thread. Channels on other threads may

@@ -62,8 +62,8 @@ echo "fault bad-lrc 1" >&3
 echo "spoil data-ack lose 1" >&3
 sleep 0.5
 block=$(seq -s, 1 128)
-wine zubhost.exe --port COM5 --parity none --timeout 20 --log-file "Z:$run/site.log" \
-  poll 1 0 0140000:word \
+wine zubhost.exe --port COM5 --timeout 20 --log-file "Z:$run/site.log" \
+  poll 1 0 0140000:word write 0140012 word 0100 read 0140012 word \
   read 0140002L long read 0140004F float read 01400108 bit \
   write 0140000 word 0xBEEF read 0140000 word \
   write 0140002L long 4000000000 read 0140002L long \
@@ -71,7 +71,7 @@ wine zubhost.exe --port COM5 --parity none --timeout 20 --log-file "Z:$run/site.
   read 0140010 word write 01400103 bit 1 read 0140010 word \
   write-block 0102000 "$block" read-block 0102000 128 \
   write-block 0240000L 1,2,3,4 read-block 0240000L 4 \
-  repeat 20 0140000 word >"$run/host.out" 2>&1
+  repeat 20 0140000 word --parity=none >"$run/host.out" 2>&1
 echo "zubhost.exe exit $?" >>"$run/host.out"
 sed 's/^/  /' "$run/host.out"
 expect() { grep -qF -- "$2" "$run/host.out"; check "$1: $2" $?; }
@@ -81,6 +81,7 @@ expect "long round trip"                   "read  0140002L  long  = 4000000000 (
 expect "float round trip"                  "read  0140004F  float = -12.625 (bits 0xC14A0000)  done"
 expect "word round trip"                   "read  0140000   word  = 48879 (0xBEEF)  done"
 expect "bit read"                          "read  01400108  bit   = 1  done"
+expect "a leading zero is decimal"         "read  0140012   word  = 100 (0x0064)  done"
 expect "bit write"                         "read  0140010   word  = 264 (0x0108)  done"
 expect "block of 128 words"                "write-block 0102000, 128 words: done"
 expect "block of 128 words read back"      "    0079 007A 007B 007C 007D 007E 007F 0080"
@@ -92,6 +93,17 @@ rate=$(sed -n 's/^repeat 20 reads of 0140000 word: \([0-9]*\) ms.*/\1/p' "$run/h
 echo "  20 paced reads took ${rate:-?} ms"
 [ -n "$rate" ] && [ "$rate" -ge 300 ]
 check "pacing at 19200 baud shows in the exchange time" $?
+
+# The name the guide teaches for COM10 and up, backslashes and all, in
+# JSON that jq reads.
+wine zubhost.exe --port '\\.\COM5' scan --stations 1-3 --bauds 19200 --parities none --json \
+  >"$run/scan.json" 2>"$run/scan.err"
+rc=$?
+[ "$rc" = 0 ] && [ -s "$run/scan.json" ] &&
+  jq -e '.port == "\\\\.\\COM5" and [.found[].station] == ["01", "02"]' "$run/scan.json" >/dev/null
+ok=$?
+sed 's/^/  /' "$run/scan.json" "$run/scan.err"
+check "zubhost.exe scan --json on \\\\.\\COM5 is JSON and finds 01 and 02" $ok
 
 # The Windows host's log (CRLF lines, its own time stamps) reads back as
 # the run was: every operation done, one after the bad check byte, one

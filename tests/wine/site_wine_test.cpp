@@ -96,6 +96,7 @@ void Prepare(SoakChannel *c, PortContext *context, int sim, int station, uint32_
   c->user = reinterpret_cast<void *>(static_cast<intptr_t>(sim));
   c->seed = seed;
   c->exchanges = 300;
+  c->limitMs = 50;
   // A delayed reply comes after the 50 ms limit, not seconds later.
   SimCommandTo(sim, "delay 80\n", 100);
   DumpMemory(sim, station, memory);

@@ -14,6 +14,8 @@ const struct { const char *text; int cause; } kDiagnostics[] = {
   {kLogBadStx,              kCauseBadStx},
   {kLogNoEot,               kCauseNoEot},
   {kLogBadEot,              kCauseBadEot},
+  {kLogBadEtx,              kCauseDataFrame},
+  {kLogDataOverrun,         kCauseDataFrame},
   {kLogReadBadAcknowledge,  kCauseCount},
   {kLogReadBadAck,          kCauseCount},
   {kLogWriteBadAcknowledge, kCauseCount},

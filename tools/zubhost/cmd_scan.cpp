@@ -6,7 +6,10 @@
 #include <math.h>
 
 #include "commands.h"
+#include "json_writer.h"
+#include "protocol/frames.h"
 #include "protocol/protocol_facts.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -24,7 +27,36 @@ struct Setting {
   bool available;
   int answered;
   double ms;
+  // Stations where bytes came but no good answer: an acknowledge that came
+  // too late for its attempt, or bytes that made no answer at all; and
+  // stations whose enquiry came back as it was sent.
+  int late, garbled, echoed;
 };
+
+// What came back during one probe, as the driver traced it.
+struct Heard {
+  uint8_t enquiry[3];  // the last enquiry sent
+  bool acknowledge, other, echo;
+} heard;
+
+// Reads the driver's traces of one probe. A receive traces the reply
+// buffer, zeros where nothing came: any other byte came from the line.
+void Watch(const char *line) {
+  TraceLine t = ReadTraceLine(line);
+  if (t.damaged) return;
+  if (t.kind == kTraceSent && IsEnquiry(t.bytes)) memcpy(heard.enquiry, t.bytes, 3);
+  if (t.kind != kTraceReceived) return;
+  bool any = false;
+  for (uint8_t b : t.bytes) any = any || b != 0;
+  if (!any) return;
+  // A controller never sends ENQ: its own enquiry came back, an echo.
+  if (memcmp(t.bytes, heard.enquiry, 3) == 0)
+    heard.echo = true;
+  else if (t.bytes[0] == kEnquiryStart && t.bytes[1] == heard.enquiry[1] && t.bytes[2] == ACK)
+    heard.acknowledge = true;
+  else
+    heard.other = true;
+}
 
 struct Scan {
   int first, last;
@@ -39,10 +71,13 @@ struct Scan {
 } scan;
 
 bool Stations(void *, const char *v) {
-  unsigned first = 0, last = 0;
-  char end = 0;
-  if (sscanf(v, "%x-%x%c", &first, &last, &end) == 2 && first >= 1 && first <= last &&
-      last <= 255) {
+  char copy[16] = "";
+  if (strlen(v) < sizeof copy) snprintf(copy, sizeof copy, "%s", v);
+  char *dash = strchr(copy, '-');
+  if (dash) *dash = 0;
+  long long first = 0, last = 0;
+  if (dash && ReadHexadecimal(copy, &first) && ReadHexadecimal(dash + 1, &last) && first >= 1 &&
+      first <= last && last <= 255) {
     scan.first = static_cast<int>(first);
     scan.last = static_cast<int>(last);
     return true;
@@ -51,29 +86,34 @@ bool Stations(void *, const char *v) {
 }
 
 // Calls take(item) for each of at most `most` items of "A,B,C"; false at
-// the first it refuses.
+// the first it refuses, or for a list with none.
 template <typename Take>
-bool EachItem(const char *option, const char *list, int most, Take take) {
+bool EachItem(const char *option, const char *example, const char *list, int most, Take take) {
   char copy[256];
+  if (strlen(list) >= sizeof copy)
+    return Mistake("%s takes at most %d values (not \"%.40s...\")", option, most, list);
   snprintf(copy, sizeof copy, "%s", list);
   int n = 0;
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
     if (n++ == most) return Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
     if (!take(p)) return false;
   }
+  // An empty list would scan nothing and look like a line where nobody answers.
+  if (n == 0)
+    return Mistake("%s takes one or more values, such as %s (not \"%s\")", option, example, list);
   return true;
 }
 
 bool Bauds(void *, const char *v) {
   scan.baudCount = 0;
-  return EachItem("--bauds", v, kMostBauds, [&](const char *item) {
+  return EachItem("--bauds", "19200,9600", v, kMostBauds, [&](const char *item) {
     return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
   });
 }
 
 bool Parities(void *, const char *v) {
   scan.parityCount = 0;
-  return EachItem("--parities", v, kMostParities, [&](const char *item) {
+  return EachItem("--parities", "odd,none", v, kMostParities, [&](const char *item) {
     return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
   });
 }
@@ -120,14 +160,25 @@ bool UseSetting(const Setting &t, bool first) {
 }
 
 // A read of the station's V0: 0 or 1 when it answered, 2 when nobody did.
-int32_t Probe(int station) {
+// An echo is nobody: the refusal it ends in is the line's, not a station's.
+int32_t Probe(Setting &t, int station) {
   char text[8];
   snprintf(text, sizeof text, "%02X00000", station);
   uint8_t values[4] = {};
   IoRequest io;
   if (PrepareIo(&io, text, LUMISAR_TYPE_WORD0, false, 1, values) != LUMISAR_DONE)
     return LUMISAR_FAILED;
-  return Call(LUMISAR_OP_SINGLE_READ, &io);
+  heard = Heard{};
+  host.watch = Watch;
+  int32_t result = Call(LUMISAR_OP_SINGLE_READ, &io);
+  host.watch = nullptr;
+  if (heard.echo) {
+    t.echoed++;
+    return LUMISAR_FAILED;
+  }
+  if (result == LUMISAR_FAILED && heard.acknowledge) t.late++;
+  if (result == LUMISAR_FAILED && !heard.acknowledge && heard.other) t.garbled++;
+  return result;
 }
 
 int Found(const Scan &s, int settings) {
@@ -139,7 +190,11 @@ int Found(const Scan &s, int settings) {
 const char *ParityWords(uint16_t code) { return kParityNames[code % 5]; }
 
 // On a terminal: where the scan is, and the most time it can still take,
-// every station left being absent.
+// every station left being absent. One line, redrawn after a carriage
+// return and no escape sequence, which a Windows console prints as text
+// outside its virtual terminal mode; within 79 columns, since a console 80
+// wide wraps a longer line and the return then redraws only its tail.
+constexpr int kProgressWidth = 79;
 void Progress(const Scan &s, int k, int station) {
   if (!ErrorsToTerminal()) return;
   const Setting &t = s.settings[k];
@@ -149,9 +204,13 @@ void Progress(const Scan &s, int k, int station) {
   char bar[21];
   for (int i = 0; i < 20; ++i) bar[i] = i < done * 20 / stations ? '#' : '.';
   bar[20] = 0;
-  fprintf(stderr, "\r%5u baud %-5s [%s] station %02X  found %d  at most %d min %02d s left ",
-          t.line.baudRate, ParityWords(t.line.parity), bar, station, Found(s, k + 1), seconds / 60,
-          seconds % 60);
+  char text[kProgressWidth + 1];
+  // The most time left as minutes:seconds; a count beyond the width is cut.
+  int n = snprintf(text, sizeof text, "%5u baud %-5s [%s] station %02X  found %d  %d:%02d left",
+                   t.line.baudRate, ParityWords(t.line.parity), bar, station, Found(s, k + 1),
+                   seconds / 60, seconds % 60);
+  if (n < 0) return;
+  fprintf(stderr, "\r%-*s", kProgressWidth, text);
   fflush(stderr);
 }
 
@@ -162,14 +221,12 @@ void ScanSetting(Scan &s, int k) {
   t.available = UseSetting(t, k == 0);
   for (int station = s.first; t.available && station <= s.last; ++station) {
     Progress(s, k, station);
-    s.answers[k][station] = Probe(station);
+    s.answers[k][station] = Probe(t, station);
     t.answered += s.answers[k][station] != LUMISAR_FAILED;
   }
   t.ms = NowMs() - start;
-  if (ErrorsToTerminal()) fprintf(stderr, "\r%78s\r", "");
+  if (ErrorsToTerminal()) fprintf(stderr, "\r%*s\r", kProgressWidth, "");
 }
-
-const char *StopWords(uint16_t code) { return code == 0 ? "1" : code == 1 ? "1.5" : "2"; }
 
 // Calls put(station, line, answer words, index) for each station found.
 template <typename Put>
@@ -183,46 +240,95 @@ int EachFound(const Scan &s, int tried, Put put) {
   return n;
 }
 
+// What a setting heard that made no station, in words, with what to try.
+void PrintHeard(const Setting &t) {
+  unsigned baud = t.line.baudRate;
+  const char *parity = ParityWords(t.line.parity);
+  if (t.echoed)
+    printf(
+        "  the line echoes at %u baud, parity %s: the enquiry came back as it was sent, so no "
+        "station can be heard; switch off the converter's echo\n",
+        baud, parity);
+  if (t.late)
+    printf(
+        "  something answers at %u baud, parity %s, later than the %u ms limit: try --timeout %u\n",
+        baud, parity, t.limit * 10, t.limit * 2);
+  if (t.garbled)
+    printf(
+        "  bytes come at %u baud, parity %s, but make no answer: a controller at another "
+        "speed or parity, or noise on the line\n",
+        baud, parity);
+}
+
 void PrintText(const Scan &s, int tried) {
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
-           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits, StopWords(t.line.stopBits),
-           t.limit * 10);
+           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits,
+           StopBitsWords(t.line.stopBits), t.limit * 10);
     printf(t.available ? "%d answered (%.1f s)\n" : "not available on this port\n", t.answered,
            t.ms / 1000);
   }
+  for (int k = 0; k < tried; ++k) PrintHeard(s.settings[k]);
   int found =
       EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
         if (n == 0) printf("station  baud   data  parity  stop  answer\n");
         printf("%02X       %-5u  %-4u  %-6s  %-4s  %s\n", station, l.baudRate, l.dataBits,
-               ParityWords(l.parity), StopWords(l.stopBits), answer);
+               ParityWords(l.parity), StopBitsWords(l.stopBits), answer);
       });
   printf("%d station%s found in %.1f s\n", found, found == 1 ? "" : "s",
          (NowMs() - s.startMs) / 1000);
 }
 
+// The found list's records and the settings' records carry the line's
+// settings in the same members.
+void JsonLine(JsonWriter *j, const SerialSettings &l) {
+  JsonWhole(j, "baud", l.baudRate);
+  JsonWhole(j, "data_bits", l.dataBits);
+  JsonString(j, "parity", ParityWords(l.parity));
+  JsonString(j, "stop_bits", StopBitsWords(l.stopBits));
+}
+
 void PrintJson(const Scan &s, int tried) {
-  printf("{\n  \"port\": \"%s\",\n  \"stations\": {\"first\": \"%02X\", \"last\": \"%02X\"},\n",
-         host.settings.port, s.first, s.last);
-  printf("  \"settings\": [");
+  JsonWriter j;
+  JsonStart(&j, stdout);
+  JsonOpenObject(&j, nullptr);
+  JsonString(&j, "port", host.settings.port);
+  char first[4], last[4];
+  snprintf(first, sizeof first, "%02X", s.first);
+  snprintf(last, sizeof last, "%02X", s.last);
+  JsonOpenObject(&j, "stations", kJsonOneLine);
+  JsonString(&j, "first", first);
+  JsonString(&j, "last", last);
+  JsonClose(&j);
+  JsonOpenArray(&j, "settings");
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
-    printf(
-        "%s\n    {\"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", \"stop_bits\": \"%s\", "
-        "\"reply_time_limit_ms\": %u, \"available\": %s, \"answered\": %d}",
-        k ? "," : "", t.line.baudRate, t.line.dataBits, ParityWords(t.line.parity),
-        StopWords(t.line.stopBits), t.limit * 10, t.available ? "true" : "false", t.answered);
+    JsonOpenObject(&j, nullptr, kJsonOneLine);
+    JsonLine(&j, t.line);
+    JsonWhole(&j, "reply_time_limit_ms", t.limit * 10);
+    JsonBool(&j, "available", t.available);
+    JsonWhole(&j, "answered", t.answered);
+    JsonWhole(&j, "late", t.late);
+    JsonWhole(&j, "garbled", t.garbled);
+    JsonWhole(&j, "echoed", t.echoed);
+    JsonClose(&j);
   }
-  printf("\n  ],\n  \"found\": [");
-  EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
-    printf(
-        "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
-        "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
-        n ? "," : "", station, l.baudRate, l.dataBits, ParityWords(l.parity), StopWords(l.stopBits),
-        answer);
+  JsonClose(&j);
+  JsonOpenArray(&j, "found");
+  EachFound(s, tried, [&j](int station, const SerialSettings &l, const char *answer, int) {
+    char name[4];
+    snprintf(name, sizeof name, "%02X", station);
+    JsonOpenObject(&j, nullptr, kJsonOneLine);
+    JsonString(&j, "station", name);
+    JsonLine(&j, l);
+    JsonString(&j, "answer", answer);
+    JsonClose(&j);
   });
-  printf("\n  ],\n  \"seconds\": %.1f\n}\n", (NowMs() - s.startMs) / 1000);
+  JsonClose(&j);
+  JsonReal(&j, "seconds", (NowMs() - s.startMs) / 1000, 1);
+  JsonClose(&j);
+  JsonFinish(&j);
 }
 
 }  // namespace
@@ -247,6 +353,15 @@ int32_t ScanCommand(char **args) {
   s.startMs = NowMs();
   int tried = 0;
   while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) ScanSetting(s, tried++);
+  bool anyAvailable = false;
+  for (int k = 0; k < tried; ++k) anyAvailable = anyAvailable || s.settings[k].available;
+  // A port that opens at no setting at all is named once, with the reason,
+  // on standard error when standard output carries JSON.
+  if (!anyAvailable) {
+    FILE *to = s.json ? stderr : stdout;
+    fprintf(to, "open %s: the port could not be opened at any setting\n", host.settings.port);
+    SayWhyOpenFailed(to, host.settings.port);
+  }
   (s.json ? PrintJson : PrintText)(s, tried);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

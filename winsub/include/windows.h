@@ -133,6 +133,7 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD e);
 
 /* Process and modules */
+DWORD WINAPI GetTickCount(void);
 DWORD WINAPI GetCurrentThreadId(void);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 BOOL WINAPI GetModuleHandleExA(DWORD flags, LPCSTR address, HMODULE *module);
