@@ -55,6 +55,7 @@ start_sim() {  # [LINK [plcsim options]]: the scripted run's simulator by defaul
 host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5 "$@"; }
 
 # --- Every mistake named, with the values accepted ----------------------------
+echo "01 40000 x" >"$run/bad-memory.txt"
 # program | exit code | words the output must hold | arguments
 mkfifo "$run/fifo"
 : >"$run/file"
@@ -127,12 +128,20 @@ messages=(
   "plcsim|2|junk-before=K takes a whole number from 1 to 3 (not \"4\")|--spoil data:junk-before=4"
   "plcsim|2|--spoil FRAME:HOW:COUNT takes a whole number from 1 to 1000000 (not \"x\")|--spoil eot:lose:x"
   "plcsim|0|spoil FRAME HOW [COUNT [STATION]]|--help"
+  "plcsim|1|--tty \"/dev/null\" is not a terminal (a serial port or a pty)|--tty /dev/null"
+  "plcsim|1|is not a terminal|--tty $here/tools_test.sh"
+  "plcsim|1|is not a FIFO (give a new name, and plcsim makes one)|--control $here/tools_test.sh"
+  "plcsim|1|--control cannot make the FIFO \"/nonexistent/f\"|--control /nonexistent/f"
+  "plcsim|2|--load \"/dev/zero\" is not a file of memory lines|--load /dev/zero"
+  "plcsim|2|--load \"/dev/null\" is not a file of memory lines|--load /dev/null"
+  "plcsim|2|--load \"$here\" is not a file of memory lines|--load $here"
+  "plcsim|2|--load line 1: the value takes a whole number from -32768 to 65535 (not \"x\")|--load $run/bad-memory.txt"
 )
 for row in "${messages[@]}"; do
   IFS='|' read -r program code words args <<<"$row"
   eval "set -- $args"
   [ "$program" = zubhost ] && tool=$zubhost || tool=$plcsim
-  out=$("$tool" "$@" 2>&1 </dev/null)
+  out=$(timeout 20 "$tool" "$@" 2>&1 </dev/null)
   rc=$?
   # Words ending in $ must end the output.
   if [[ "$words" == *'$' ]]; then [[ "$out" == *"${words%\$}" ]]; else [[ "$out" == *"$words"* ]]; fi &&
@@ -398,17 +407,17 @@ enq='N!\x05' hdr='\x01\x30\x31\x30\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x
 # control command | what the master sends | what comes back
 spoils=(
   "set 0140000 0x1234|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|04"
-  "spoil acknowledge junk-before=2 1|\x04$enq|92 e0 4e 21 06"
-  "spoil acknowledge junk-inside=3 1|$enq|4e 6f 21 c1 1b 06"
-  "spoil acknowledge lose 1|$enq|4e 21" "spoil acknowledge change 1|$enq|4e 21 82"
-  "spoil acknowledge insert 1|$enq|4e df 21 06"
+  "spoil acknowledge junk-before=2 1|\x04$enq|52 92 4e 21 06"
+  "spoil acknowledge junk-inside=3 1|$enq|4e 21 bb 4e 21 06"
+  "spoil acknowledge lose 1|$enq|4e 21" "spoil acknowledge change 1|$enq|8a 21 06"
+  "spoil acknowledge insert 1|$enq|4e 2a 21 06"
   "spoil header-ack lose 1|$enq|4e 21 06" "|$hdr|02 34 12 03 26"
-  "spoil data junk-before=1 1|$enq|4e 21 06" "|$hdr|06 2a 02 34 12 03 26"
-  "spoil data junk-inside=2 1|$enq|4e 21 06" "|$hdr|06 02 34 7e aa 12 03 26"
-  "spoil data lose 1|$enq|4e 21 06" "|$hdr|06 02 12 03 26"
-  "spoil data change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 05 26"
-  "spoil data insert 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26 7b"
-  "spoil eot change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|c0"
+  "spoil data junk-before=1 1|$enq|4e 21 06" "|$hdr|06 7e 02 34 12 03 26"
+  "spoil data junk-inside=2 1|$enq|4e 21 06" "|$hdr|06 02 e9 34 12 80 03 26"
+  "spoil data lose 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03"
+  "spoil data change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 53"
+  "spoil data insert 1|$enq|4e 21 06" "|$hdr|06 02 55 34 12 03 26"
+  "spoil eot change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|08"
   "stats|\x04$enq|4e 21 06"
 )
 for row in "${spoils[@]}"; do
@@ -421,6 +430,65 @@ for row in "${spoils[@]}"; do
 done
 grep -q " spoiled=12 " "$run/sim.out"
 check "stats counts the spoils" $? "$(cat "$run/sim.out")"
+# Every word of a control command read whole, or the command refused.
+# command | words in the simulator's reply
+controls=(
+  "delay -1|delay MS takes a whole number from 0 to 60000 (not \"-1\")"
+  "set 0140000 99999|set VALUE takes a whole number from -32768 to 65535 (not \"99999\")"
+  "set 0140000 xyz|set VALUE takes a whole number from -32768 to 65535 (not \"xyz\")"
+  "fault noise abc|COUNT takes a whole number from -1 to 1000000 (not \"abc\")"
+  "fault noise -5|COUNT takes a whole number from -1 to 1000000 (not \"-5\")"
+  "fault no-answer 1 ZZ|STATION takes a PLC number in hexadecimal, 01 to FF (not \"ZZ\")"
+  "spoil eot junk-inside=1|junk-inside needs a frame with an inside, acknowledge or data"
+  "dump 0140000|COUNT is missing: dump ADDRESS COUNT"
+  "$(printf 'x%.0s' {1..600}) quit|a control line of more than 511 characters is refused"
+  "help|spoil FRAME HOW [COUNT [STATION]]"
+  "stats|enquiries=14 "
+)
+for row in "${controls[@]}"; do
+  IFS='|' read -r command words <<<"$row"
+  echo "$command" >"$run/spoil.fifo"
+  for _ in $(seq 1 100); do grep -qF -- "$words" "$run/sim.out" && break; sleep 0.1; done
+  grep -qF -- "$words" "$run/sim.out"
+  check "control: ${command:0:40} says: $words" $? "$(tail -3 "$run/sim.out")"
+done
+# A frame left half-sent is given up once the line is quiet: the next
+# enquiry is answered, not taken as the frame's data.
+printf "$enq" >&3 && timeout 10 dd bs=1 count=3 <&3 2>/dev/null >/dev/null
+printf '\x01\x30\x31\x38\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x17\x0f\x02\x11' >&3
+timeout 10 dd bs=1 count=1 <&3 2>/dev/null >/dev/null && sleep 0.5 && printf "$enq" >&3
+[ "$(timeout 10 dd bs=1 count=3 <&3 2>/dev/null | od -An -tx1 | xargs)" = "4e 21 06" ]
+check "a frame cut short is given up after a quiet line" $? "$(tail -3 "$run/sim.out")"
+# Told to stop in the middle of a 60 s delay or a 60 s late frame, by quit
+# or by a signal, it stops at once, the reply still unsent.
+for row in "quit|--fault delay" "TERM|--fault delay" "INT|--spoil acknowledge:late=60000"; do
+  IFS='|' read -r stop waiting <<<"$row"
+  start_sim com6 --control "$run/delay.fifo" $waiting --delay 60000 --parity none
+  exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3
+  for _ in $(seq 1 100); do
+    echo stats >"$run/delay.fifo" && sleep 0.1 && grep -q "enquiries=1 " "$run/sim.out" && break
+  done
+  # Once it has counted the enquiry, an answer not held back would be here.
+  unsent=$(timeout 0.5 dd bs=1 count=3 <&3 2>/dev/null | od -An -tx1)
+  [ "$stop" = quit ] && echo quit >"$run/delay.fifo" || kill -"$stop" "$sim_pid"
+  for _ in $(seq 1 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+  ! kill -0 "$sim_pid" 2>/dev/null && [ -z "$unsent" ]
+  check "$stop ends $waiting at once" $? "$unsent $(cat "$run/sim.out")"
+done
+# The far end of a --tty line hangs up: a message and an end, not a spin.
+socat pty,raw,echo=0,link="$run/far" pty,raw,echo=0,link="$run/near" 2>/dev/null &
+socat_pid=$!
+for _ in $(seq 1 100); do [ -e "$run/far" ] && break; sleep 0.1; done
+"$plcsim" --quiet --parity even --tty "$run/far" >"$run/hangup.out" 2>&1 &
+hung=$!
+for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/hangup.out" && break; sleep 0.1; done
+kill "$socat_pid"
+for _ in $(seq 1 100); do kill -0 "$hung" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$hung" 2>/dev/null && grep -q "plcsim: the line .* hung up" "$run/hangup.out"
+check "a --tty line that hangs up ends plcsim with a message" $? "$(cat "$run/hangup.out")"
+grep -q "carries no parity (a pty): --parity even is not on the line" "$run/hangup.out"
+check "--parity even on a pty is warned of" $? "$(cat "$run/hangup.out")"
+kill "$hung" 2>/dev/null
 # An echoing line: the master hears its own enquiry, then the answer.
 start_sim com6 --echo --parity none
 exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3

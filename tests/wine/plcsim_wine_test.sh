@@ -26,8 +26,8 @@ trap cleanup EXIT
 passed=0
 failed=0
 skipped=0
-check() {
-  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
+check() {  # NAME STATUS [DETAIL]: the status before any $(...) of the detail
+  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1${3:+: $3}"; fi
 }
 
 rm -f "$WINE_LINKS/com5" "$WINE_LINKS/com6"
@@ -38,16 +38,22 @@ wine_server_start
 cd "$build/bin"
 cp "$root/tools/plcsim/demo-memory.txt" "$run/"
 
+# Its usage speaks of its COM port and standard input, never of a pty.
+wine plcsim.exe --help >"$run/help.out" 2>&1
+grep -q "^usage: plcsim.exe --port COMn" "$run/help.out" && ! grep -q pty "$run/help.out"
+check "plcsim.exe --help speaks of COM ports, not of a pty" $? "$(grep pty "$run/help.out")"
+
 # The user's guide's command, with the pty's parity and the line's pacing.
 guide=$(grep -m1 '^plcsim.exe ' "$root/docs/user-guide.md" | sed "s|demo-memory.txt|Z:$run/demo-memory.txt|")
 mkfifo "$run/control"
 # shellcheck disable=SC2086
 wine $guide --parity none --baud 19200 --quiet <"$run/control" >"$run/sim.out" 2>&1 &
+sim_pid=$!
 pids+=($!)
 exec 3>"$run/control"
 for _ in $(seq 1 1200); do grep -q "^plcsim: port COM6" "$run/sim.out" && break; sleep 0.1; done
 grep -q "^plcsim: port COM6" "$run/sim.out"
-check "plcsim.exe opens COM6: $(cat "$run/sim.out")" $?
+check "plcsim.exe opens COM6" $? "$(cat "$run/sim.out")"
 
 # One fault, answered by a retry: the first data frame's check byte is bad.
 # And one spoil, as a line loses a byte: the ACK of the first written data
@@ -113,17 +119,32 @@ else
   check "zubhost.exe --log-file reads back in zubhost analyze" $?
 fi
 
+# A command's number read whole, or the command refused; a line too long
+# refused whole, its tail no command.
+echo "fault noise -5" >&3
+echo "$(printf 'x%.0s' {1..600}) quit" >&3
+# In the middle of a 60 s delay it still takes commands, and quits at
+# once: an enquiry written straight to the line starts the delay.
+echo "fault delay 1" >&3 && echo "delay 60000" >&3 && printf 'N!\x05' >"$WINE_LINKS/com5"
+for _ in $(seq 1 100); do
+  echo stats >&3 && sleep 0.1 && grep -q "faults=2 " "$run/sim.out" && break
+done
 # The simulator's memory holds what the driver wrote.
 echo "dump 0102170 8" >&3
 echo "quit" >&3
 exec 3>&-
-for _ in $(seq 1 300); do grep -q "^plcsim: stats" "$run/sim.out" && break; sleep 0.1; done
+# Well within the delay: 10 s for the stats, 10 s for the end.
+for _ in $(seq 1 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
 sed 's/^/  /' "$run/sim.out"
 grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/sim.out"
-check "plcsim.exe holds the block written" $?
-grep -q "^plcsim: stats" "$run/sim.out"
-check "plcsim.exe quits on its standard input" $?
+check "plcsim.exe holds the block written, in the middle of a delay" $?
+! kill -0 "$sim_pid" 2>/dev/null && grep -q "^plcsim: stats" "$run/sim.out"
+check "plcsim.exe quits on its standard input, in the middle of a delay" $?
 grep -q "^plcsim: stats.* spoiled=1 " "$run/sim.out"
 check "plcsim.exe spoiled one reply" $?
+grep -q 'COUNT takes a whole number from -1 to 1000000 (not "-5")' "$run/sim.out"
+check "plcsim.exe refuses a fault count of -5" $?
+grep -q "a control line of more than 511 characters is refused" "$run/sim.out"
+check "plcsim.exe refuses a control line of 601 characters" $?
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]

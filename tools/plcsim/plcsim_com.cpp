@@ -16,14 +16,25 @@ Sim *sim;
 // reader thread and take effect between frames, never inside one.
 CRITICAL_SECTION busy;
 
+// A line longer than the buffer is refused whole: its tail is no command.
 DWORD WINAPI ReadControl(LPVOID) {
-  char line[512];
-  bool quit = false;
+  char line[kControlLine];
+  bool quit = false, tooLong = false;
   while (!quit && fgets(line, sizeof line, stdin)) {
-    line[strcspn(line, "\r\n")] = 0;
+    size_t n = strcspn(line, "\r\n");
+    bool whole = line[n] != 0 || feof(stdin);
+    line[n] = 0;
+    if (!whole) {
+      tooLong = true;
+      continue;
+    }
     EnterCriticalSection(&busy);
-    SimControl(sim, line, &quit, stdout);
+    if (tooLong)
+      SimControlTooLong(stdout);
+    else
+      SimControl(sim, line, &quit, stdout);
     LeaveCriticalSection(&busy);
+    tooLong = false;
   }
   if (quit) InterlockedExchange(&stopping, 1);
   return 0;
@@ -127,13 +138,22 @@ uint64_t SimNowNs() {
              static_cast<uint64_t>(frequency.QuadPart);
 }
 
-void SimSleepUntilNs(uint64_t ns) {
+// Called with `busy` held, from within an answer: a long wait lets the
+// control reader in, so that quit ends it. What a command changes applies
+// to frames still to come; this answer is made already.
+bool SimWaitUntilNs(uint64_t ns) {
   for (;;) {
+    if (stopping) return false;
     uint64_t now = SimNowNs();
-    if (now >= ns) return;
+    if (now >= ns) return true;
     uint64_t left = ns - now;
-    // Sleep for the bulk; spin out the last millisecond for the pacing.
-    Sleep(left > 2000000 ? static_cast<DWORD>(left / 1000000 - 1) : 0);
+    if (left <= 2000000) {
+      Sleep(0);  // spin out the last milliseconds for the pacing
+      continue;
+    }
+    LeaveCriticalSection(&busy);
+    Sleep(left > 51000000 ? 50 : static_cast<DWORD>(left / 1000000 - 1));
+    EnterCriticalSection(&busy);
   }
 }
 

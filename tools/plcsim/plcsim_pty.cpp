@@ -18,6 +18,10 @@
 namespace {
 
 volatile sig_atomic_t stopping;
+// What a wait needs to take control commands while it lasts.
+Sim *theSim;
+int controlFd = -1;
+bool quitAsked;
 
 void OnSignal(int) { stopping = 1; }
 
@@ -42,6 +46,18 @@ struct Line {
   int control = -1;
 };
 
+// Whether parity set on the line stays set: a pty takes none (glibc
+// refuses it, or it silently drops away). The line is left as it was.
+bool CarriesParity(int fd) {
+  termios was, t;
+  if (tcgetattr(fd, &was) != 0) return false;
+  t = was;
+  t.c_cflag |= PARENB;
+  bool kept = tcsetattr(fd, TCSANOW, &t) == 0 && tcgetattr(fd, &t) == 0 && (t.c_cflag & PARENB);
+  tcsetattr(fd, TCSANOW, &was);
+  return kept;
+}
+
 bool OpenLine(const SimOptions &o, Line *l) {
   if (o.tty) {
     l->fd = open(o.tty, O_RDWR | O_NOCTTY);
@@ -51,40 +67,69 @@ bool OpenLine(const SimOptions &o, Line *l) {
   }
   if (l->fd < 0)
     return Mistake("cannot open the line %s: %s", o.tty ? o.tty : "(new pty)", strerror(errno));
+  // A file or /dev/null is always readable and never says anything: the
+  // simulator would spin on it.
+  if (!isatty(l->fd))
+    return Mistake("--tty \"%s\" is not a terminal (a serial port or a pty)", o.tty);
   termios t;
   int rawFd = l->keepSlave >= 0 ? l->keepSlave : l->fd;
   if (tcgetattr(rawFd, &t) == 0) {
     cfmakeraw(&t);
     tcsetattr(rawFd, TCSANOW, &t);
   }
+  if (o.parityGiven && o.parity != 0 && !CarriesParity(rawFd))
+    fprintf(stderr,
+            "plcsim: warning: %s carries no parity (a pty): --parity %s is not on the line; the "
+            "driver's side must use --parity none\n",
+            l->path, kParityNames[o.parity]);
+  return true;
+}
+
+// The control FIFO, made when it is not there.
+bool OpenControl(const SimOptions &o, Line *l) {
+  if (access(o.control, F_OK) != 0 && mkfifo(o.control, 0600) != 0)
+    return Mistake("--control cannot make the FIFO \"%s\": %s", o.control, strerror(errno));
+  struct stat st;
+  if (stat(o.control, &st) != 0 || !S_ISFIFO(st.st_mode))
+    return Mistake("--control \"%s\" is not a FIFO (give a new name, and plcsim makes one)",
+                   o.control);
+  // Opened read-write so the FIFO never reports end of file between writers.
+  l->control = open(o.control, O_RDWR | O_NONBLOCK);
+  if (l->control < 0)
+    return Mistake("--control cannot open \"%s\": %s", o.control, strerror(errno));
   return true;
 }
 
 // The names the line is reached by, and the control FIFO.
 bool MakeNames(const SimOptions &o, Line *l) {
+  if (o.control && !OpenControl(o, l)) return false;
   if (o.link) unlink(o.link);
   if (o.link && symlink(l->path, o.link) != 0)
     return Mistake("--link cannot make \"%s\": %s", o.link, strerror(errno));
-  if (o.control && access(o.control, F_OK) != 0) mkfifo(o.control, 0600);
-  // Opened read-write so the FIFO never reports end of file between writers.
-  if (o.control) l->control = open(o.control, O_RDWR | O_NONBLOCK);
   return true;
 }
 
-// Whole lines from the control FIFO, each handed to the simulator.
-void ReadControl(Sim *sim, int fd, bool *quit) {
-  static char line[512];
+// Whole lines from the control FIFO, each handed to the simulator. A line
+// too long for the buffer is refused whole: its tail is no command.
+void ReadControl() {
+  static char line[kControlLine];
   static size_t length;
+  static bool tooLong;
   char buf[256];
-  ssize_t n = read(fd, buf, sizeof buf);
+  ssize_t n = controlFd >= 0 ? read(controlFd, buf, sizeof buf) : 0;
   for (ssize_t i = 0; i < n; ++i) {
-    if (buf[i] == '\n' || length + 1 >= sizeof line) {
-      line[length] = 0;
-      SimControl(sim, line, quit, stdout);
-      length = 0;
-    } else {
-      line[length++] = buf[i];
+    if (buf[i] != '\n') {
+      if (length + 1 < sizeof line)
+        line[length++] = buf[i];
+      else
+        tooLong = true;
+      continue;
     }
+    line[length] = 0;
+    if (tooLong) SimControlTooLong(stdout);
+    if (!tooLong) SimControl(theSim, line, &quitAsked, stdout);
+    length = 0;
+    tooLong = false;
   }
 }
 
@@ -113,26 +158,32 @@ bool HeardAsNoise(const SimOptions &o, const Line *l, ssize_t n) {
   return true;
 }
 
-void Serve(Sim *sim, const SimOptions &o, Line *l) {
+// Returns 1 after a hang-up of the line, 0 otherwise.
+int Serve(Sim *sim, const SimOptions &o, Line *l) {
   SimPacer pacer;
   SimPacerInit(&pacer, &o);
-  bool quit = false;
-  while (!stopping && !quit) {
+  while (!stopping && !quitAsked) {
     pollfd p[2] = {{l->control, POLLIN, 0}, {l->fd, POLLIN, 0}};
     int r = poll(p, 2, 200);
     if (r < 0 && errno != EINTR) break;
     // Commands first: a test that sets a fault and then sends a frame must
     // find the fault in place.
-    if (l->control >= 0 && (p[0].revents & POLLIN)) ReadControl(sim, l->control, &quit);
-    if (!(p[1].revents & POLLIN)) continue;
+    if (p[0].revents & POLLIN) ReadControl();
+    if (!(p[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     uint8_t in[512];
     ssize_t n = read(l->fd, in, sizeof in);
+    // The far end of a given tty closed: nothing more will come on it.
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+      fprintf(stderr, "plcsim: the line %s hung up\n", l->path);
+      return 1;
+    }
     // A command written before these bytes is in the FIFO by now, even when
     // it was not yet at the poll: it applies to them.
-    if (l->control >= 0) ReadControl(sim, l->control, &quit);
+    ReadControl();
     if (n > 0 && !HeardAsNoise(o, l, n))
       SimRespond(sim, &pacer, o.echo, in, static_cast<size_t>(n), WriteAll, &l->fd);
   }
+  return 0;
 }
 
 }  // namespace
@@ -143,11 +194,24 @@ uint64_t SimNowNs() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
-void SimSleepUntilNs(uint64_t ns) {
-  timespec ts;
-  ts.tv_sec = static_cast<time_t>(ns / 1000000000u);
-  ts.tv_nsec = static_cast<long>(ns % 1000000000u);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+bool SimWaitUntilNs(uint64_t ns) {
+  for (;;) {
+    if (stopping || quitAsked) return false;
+    uint64_t now = SimNowNs();
+    if (now >= ns) return true;
+    uint64_t left = ns - now;
+    if (left < 2000000) {
+      // Pacing's short waits: to the microsecond.
+      timespec ts;
+      ts.tv_sec = static_cast<time_t>(ns / 1000000000u);
+      ts.tv_nsec = static_cast<long>(ns % 1000000000u);
+      clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+      continue;
+    }
+    // Long ones listen to the control FIFO, so that quit ends them.
+    pollfd p = {controlFd, POLLIN, 0};
+    int ms = left > 101000000 ? 100 : static_cast<int>(left / 1000000) - 1;
+    if (poll(&p, 1, ms) > 0 && (p.revents & POLLIN)) ReadControl();
   }
 }
 
@@ -161,11 +225,13 @@ int main(int argc, char **argv) {
   signal(SIGTERM, OnSignal);
   signal(SIGINT, OnSignal);
   signal(SIGPIPE, SIG_IGN);
+  theSim = sim;
+  controlFd = line.control;
   printf("plcsim: pty %s\n", line.path);
   fflush(stdout);
-  Serve(sim, o, &line);
+  int hungUp = Serve(sim, o, &line);
   SimPrintStats(sim, stdout);
   if (o.link) unlink(o.link);
   SimDestroy(sim);
-  return 0;
+  return hungUp;
 }

@@ -110,22 +110,22 @@ const struct {
   const char *word;
   int least, most;  // words after the command's own
   bool (*run)(Words &);
-  const char *usage;
+  const char *synopsis, *help;
 } kCommands[] = {
-  {"fault", 1, 3, Fault, "fault NAME [COUNT [STATION]]   the next COUNT chances (-1 or none: every one)"},
-  {"spoil", 2, 4, Spoil, "spoil FRAME HOW [COUNT [STATION]]   FRAME's bytes spoiled on the line"},
-  {"clear", 0, 0, Clear, "clear   no more faults or spoils"},
-  {"delay", 1, 1, Delay, "delay MS   how late the delay fault answers"},
-  {"set",   2, 2, Set,   "set ADDRESS VALUE   one word, ADDRESS as 0140000"},
-  {"dump",  2, 2, Dump,  "dump ADDRESS COUNT   COUNT words (dump STATION PATH: all, into a file)"},
-  {"stats", 0, 0, Stats, "stats   what has been seen"},
-  {"help",  0, 0, Help,  "help   this list"},
-  {"quit",  0, 0, Quit,  "quit   stop"},
+  {"fault", 1, 3, Fault, "fault NAME [COUNT [STATION]]",      "the next COUNT chances (-1 or none: every one)"},
+  {"spoil", 2, 4, Spoil, "spoil FRAME HOW [COUNT [STATION]]", "FRAME's bytes spoiled as a noisy line does"},
+  {"clear", 0, 0, Clear, "clear",                             "no more faults or spoils"},
+  {"delay", 1, 1, Delay, "delay MS",                          "how late the delay fault answers, 0 to 60000"},
+  {"set",   2, 2, Set,   "set ADDRESS VALUE",                 "one word, ADDRESS as 0140000"},
+  {"dump",  2, 2, Dump,  "dump ADDRESS COUNT",                "COUNT words (dump STATION PATH: all, into a file)"},
+  {"stats", 0, 0, Stats, "stats",                             "what has been seen"},
+  {"help",  0, 0, Help,  "help",                              "this list"},
+  {"quit",  0, 0, Quit,  "quit",                              "stop"},
 };
 // clang-format on
 
 void PrintCommands(FILE *out, const char *prefix) {
-  for (const auto &c : kCommands) fprintf(out, "%s  %s\n", prefix, c.usage);
+  for (const auto &c : kCommands) fprintf(out, "%s  %-36s%s\n", prefix, c.synopsis, c.help);
 }
 
 bool Help(Words &w) {
@@ -133,24 +133,28 @@ bool Help(Words &w) {
   return true;
 }
 
-// The usage's word after the first `given` ones: what is missing.
-void SayMissing(FILE *out, const char *usage, int given) {
-  const char *p = usage;
+// The synopsis's word after the first `given` ones: what is missing.
+void SayMissing(FILE *out, const char *synopsis, int given) {
+  const char *p = synopsis;
   for (int k = 0; k <= given && p; ++k) {
     p = strchr(p, ' ');
     if (p) ++p;
   }
   size_t n = p ? strcspn(p, " ") : 0;
-  fprintf(out, "plcsim: %.*s is missing: %.*s\n", static_cast<int>(n), p ? p : "",
-          static_cast<int>(strstr(usage, "   ") - usage), usage);
+  fprintf(out, "plcsim: %.*s is missing: %s\n", static_cast<int>(n), p ? p : "", synopsis);
 }
 
 }  // namespace
 
 void SimPrintCommands(FILE *out) { PrintCommands(out, ""); }
 
+void SimControlTooLong(FILE *out) {
+  fprintf(out, "plcsim: a control line of more than %zu characters is refused\n", kControlLine - 1);
+  fflush(out);
+}
+
 void SimControl(Sim *sim, const char *line, bool *quit, FILE *out) {
-  char copy[512];
+  char copy[kControlLine];
   snprintf(copy, sizeof copy, "%s", line);
   Words w = {sim, 0, {}, out, quit};
   const char *blanks = " \t\r\n";
@@ -166,10 +170,9 @@ void SimControl(Sim *sim, const char *line, bool *quit, FILE *out) {
   for (const auto &c : kCommands) {
     if (strcmp(word, c.word) != 0) continue;
     if (w.count < c.least)
-      SayMissing(out, c.usage, w.count);
+      SayMissing(out, c.synopsis, w.count);
     else if (w.count > c.most)
-      fprintf(out, "plcsim: too many words for %.*s\n",
-              static_cast<int>(strstr(c.usage, "   ") - c.usage), c.usage);
+      fprintf(out, "plcsim: too many words for %s\n", c.synopsis);
     else
       c.run(w);
     fflush(out);

@@ -332,25 +332,10 @@ void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out) {
   }
 }
 
-int SimLoadFile(Sim *sim, const char *path) {
-  FILE *f = fopen(path, "r");
-  if (!f) return -1;
-  char line[256];
-  int applied = 0;
-  while (fgets(line, sizeof line, f)) {
-    char *p = line;
-    while (*p == ' ' || *p == '\t') ++p;
-    if (*p == '#' || *p == '\n' || *p == 0) continue;
-    char *end;
-    long station = strtol(p, &end, 16);
-    long octal = strtol(end, &end, 8);
-    long value = strtol(end, &end, 0);
-    SimAddStation(sim, static_cast<int>(station));
-    uint16_t *m = SimMemory(sim, static_cast<int>(station));
-    if (!m || octal < 0 || octal >= kSimWords) continue;
-    m[octal] = static_cast<uint16_t>(value);
-    applied++;
-  }
-  fclose(f);
-  return applied;
+void SimLineQuiet(Sim *sim) {
+  if (sim->inLen == 0) return;
+  LogFrame(sim, "given up after a quiet line:", sim->in, sim->inLen);
+  sim->stats.badFrames++;
+  sim->inLen = 0;
+  sim->state = State::Idle;
 }

@@ -108,5 +108,6 @@ void SimSetLog(Sim *sim, FILE *log);
 const SimStats *SimGetStats(const Sim *sim);
 // Feeds bytes from the master; the controller's answers are appended to out.
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out);
-// Loads "station octal-address value" lines: how many applied, -1 for an unreadable file.
-int SimLoadFile(Sim *sim, const char *path);
+// The line has been quiet for longer than a frame's gap allows: a frame
+// heard in part is given up, and the controller waits for an enquiry.
+void SimLineQuiet(Sim *sim);

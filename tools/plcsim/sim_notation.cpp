@@ -17,7 +17,7 @@ bool Digits(const char *text, int base, size_t most, long *out) {
   long v = 0;
   for (size_t i = 0; i < n; ++i) {
     const char *d = strchr(digits, toupper(static_cast<unsigned char>(text[i])));
-    if (!text[i] || !d || d - digits >= base) return false;
+    if (!d || d - digits >= base) return false;
     v = v * base + (d - digits);
   }
   *out = v;

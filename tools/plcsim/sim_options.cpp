@@ -86,7 +86,10 @@ bool Data(void *, const char *v) {
   return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &settings.o.dataBits);
 }
 bool Stop(void *, const char *v) { return ParseStopBits("--stop", v, &settings.o.stopBits); }
-bool Parity(void *, const char *v) { return ParseParity("--parity", v, &settings.o.parity); }
+bool Parity(void *, const char *v) {
+  settings.o.parityGiven = true;
+  return ParseParity("--parity", v, &settings.o.parity);
+}
 
 // clang-format off
 const Option kOptions[] = {
@@ -100,7 +103,7 @@ const Option kOptions[] = {
   {"--spoil",   "FRAME:HOW[:COUNT]", kAnyPlatform, Spoil, "spoil a frame on the line, every time or the next COUNT chances"},
   {"--seed",    "N",            kAnyPlatform, Seed,     "where the spoils' random bytes and places come from (default 1)"},
   {"--delay",   "MS",           kAnyPlatform, Delay,    "how late the delay fault answers (default 2000)"},
-  {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
+  {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (frames the driver sends at another speed are noise)"},
   {"--latency", "MS",           kAnyPlatform, Latency,  "what it sends waits for the next tick of MS, as in a USB adapter"},
   {"--data",    "N",            kAnyPlatform, Data,     "data bits, 5 to 8 (default 8)"},
   {"--stop",    "1|1.5|2",      kAnyPlatform, Stop,     "stop bits: one, one and a half, two (default 1)"},
@@ -143,7 +146,7 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool wind
   }
   if (windows && !s.o.port)
     return Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");
-  if (s.load && SimLoadFile(sim, s.load) < 0) return Mistake("--load cannot read \"%s\"", s.load);
+  if (s.load && !SimLoad(sim, s.load)) return false;
   if (!s.anyStation && !s.load) SimAddStation(sim, 1);
   *out = s.o;
   return true;

@@ -20,7 +20,11 @@ size_t RandomAt(uint32_t *random, size_t low, size_t high) {
   return low + SimRandomNext(random) % (high - low + 1);
 }
 
-void InsertAt(uint8_t *b, size_t *n, size_t at, uint8_t value) {
+// A random byte at a random place from `low` to `high`: the place drawn
+// first, so that a seed spoils the same way whatever the compiler.
+void InsertRandom(uint32_t *random, uint8_t *b, size_t *n, size_t low, size_t high) {
+  size_t at = RandomAt(random, low, high);
+  uint8_t value = RandomByte(random);
   memmove(b + at + 1, b + at, *n - at);
   b[at] = value;
   ++*n;
@@ -67,12 +71,12 @@ size_t SimSpoilFrame(int how, int amount, uint32_t *random, const uint8_t *frame
   switch (how) {
     case kSpoilJunkBefore:
       for (int k = 0; k < amount && k < kSpoilJunkMost; ++k)
-        InsertAt(spoiled, &n, 0, RandomByte(random));
+        InsertRandom(random, spoiled, &n, 0, 0);
       break;
     case kSpoilJunkInside:
       // Between the first byte and the last, wherever the junk already is.
       for (int k = 0; k < amount && k < kSpoilJunkMost && n >= 2; ++k)
-        InsertAt(spoiled, &n, RandomAt(random, 1, n - 1), RandomByte(random));
+        InsertRandom(random, spoiled, &n, 1, n - 1);
       break;
     case kSpoilLose: {
       size_t at = RandomAt(random, 0, n - 1);
@@ -87,7 +91,7 @@ size_t SimSpoilFrame(int how, int amount, uint32_t *random, const uint8_t *frame
       break;
     }
     case kSpoilInsert:
-      InsertAt(spoiled, &n, RandomAt(random, 1, n), RandomByte(random));
+      InsertRandom(random, spoiled, &n, 1, n);
       break;
     default:
       break;
