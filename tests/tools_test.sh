@@ -117,6 +117,7 @@ messages=(
   "zubhost|1|COM9: the port could not be opened|--port COM9 read 0140000 word"
   "zubhost|1|no such port (error 2)|--port COM9 read 0140000 word"
   "zubhost|1|driver says: ORVEN: Failed to open COM9|--port COM9 read 0140000 word"
+  "plcsim|0|--fault NAME[:COUNT] inject a fault|--help"
   "plcsim|2|--fault takes one of: no-answer wrong-station|--fault bogus"
   "plcsim|2|--station takes a PLC number in hexadecimal, 01 to FF (not \"zz\")|--station zz"
   "plcsim|2|--baud takes a whole number from 110 to 1000000 (not \"fast\")|--baud fast"

@@ -171,6 +171,6 @@ void PrintOptions(FILE *to, const Option *table, size_t count, bool windows) {
     if (!ForPlatform(o, windows)) continue;
     char head[40];
     snprintf(head, sizeof head, "%s%s%s", o.name, o.value ? " " : "", o.value ? o.value : "");
-    fprintf(to, "  %-20s%s\n", head, o.help);
+    fprintf(to, "  %-19s %s\n", head, o.help);
   }
 }
