@@ -1,6 +1,6 @@
 // Benchmarks of the driver on the line; prints a Markdown table.
 //   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap scaling
-//                                      latency spoiled
+//                                      latency spoiled spoilings
 //   bench_driver --callgrind N         N exchanges on the in-memory port, for
 //                                      counting instructions under callgrind
 #include <stdio.h>
@@ -183,6 +183,77 @@ void Spoiled(const char *plcsim) {
     }
     StopSim();
   }
+}
+
+// Enquiries the driver sent, from its trace lines.
+unsigned enquiriesSent;
+void QUARNE_CDECL CountEnquiries(int, const char *line) {
+  if (strncmp(line, "ORVEN> SendStr() Tx 4E 21 05", 28) == 0) enquiriesSent++;
+}
+
+// Every way a line spoils a reply, once before every exchange of a mix of
+// reads and writes of words, bits and blocks on a paced line: the exchanges
+// that still failed, the attempts beyond the first, and the values read
+// that the controller does not hold. Writes write back what the words
+// hold, so that every read knows what it must see.
+void SpoilTable(const char *plcsim) {
+  printf(
+      "\n### Every way of spoiling one reply (paced line, 100 ms limit, 11 bits a character)\n\n");
+  printf(
+      "| frame | spoiled how | baud | exchanges | failed | more attempts | most in one exchange | "
+      "wrong values |\n|---|---|---|---|---|---|---|---|\n");
+  const uint16_t held[8] = {0x1234, 0x0307, 0x1713, 0x5000, 0x0350, 0xFFFF, 0x0000, 0x0A0D};
+  const Kind mix[] = {kKinds[0],
+                      kKinds[2],
+                      kKinds[4],
+                      {"read block", 6, "0140000", 0, 8, true, 0},
+                      {"write block", 10, "0140000", 0, 8, true, 0}};
+  QuarneSetSink(CountEnquiries);
+  for (unsigned baud : {19200u, 9600u}) {
+    StartSim(plcsim, baud);
+    for (int i = 0; i < 8; ++i) {
+      char set[48];
+      snprintf(set, sizeof set, "set 01%05o 0x%04X\n", 040000 + i, held[i]);
+      SimProcessCommand(&sim, set);
+    }
+    OpenChannel("COM5", 10, static_cast<uint16_t>(baud));
+    for (int frame = 0; frame < kFrameKinds; ++frame) {
+      for (int how = kSpoilNone + 1; how < kSpoilKinds; ++how) {
+        if (!SimSpoilFits(frame, how)) continue;
+        char spoil[64];
+        snprintf(spoil, sizeof spoil, "spoil %s %s%s 1\n", SimFrameName(frame), SimSpoilName(how),
+                 how == kSpoilLate  ? "=100"
+                 : how < kSpoilLose ? "=2"
+                                    : "");
+        int exchanges = 20, failed = 0, wrong = 0;
+        unsigned plain = 0, most = 0;
+        enquiriesSent = 0;
+        for (int x = 0; x < exchanges; ++x) {
+          const Kind &k = mix[x % 5];
+          uint16_t values[130];
+          memcpy(values, held, sizeof held);
+          if (k.op == 7) values[1] = k.type == 6 ? (held[0] >> 3) & 1 : held[0];
+          IoRequest io = Request(k, reinterpret_cast<uint8_t *>(values));
+          SimProcessCommand(&sim, spoil);
+          unsigned before = enquiriesSent, own = k.type == 6 ? 2 : 1;
+          plain += own;
+          int32_t result = Call(k.op, &io);
+          if (enquiriesSent - before - own > most) most = enquiriesSent - before - own;
+          if (result != 0) {
+            failed++;
+            continue;
+          }
+          if (k.op == 5) wrong += values[1] != held[0];
+          if (k.op == 6) wrong += memcmp(values, held, sizeof held) != 0;
+        }
+        SimProcessCommand(&sim, "clear\n");
+        printf("| %s | %s | %u | %d | %d | %u | %u | %d |\n", SimFrameName(frame),
+               SimSpoilName(how), baud, exchanges, failed, enquiriesSent - plain, most, wrong);
+      }
+    }
+    StopSim();
+  }
+  QuarneSetSink(nullptr);
 }
 
 // Enquiries the simulator answered, from the statistics it prints as it
@@ -383,7 +454,7 @@ int main(int argc, char **argv) {
   if (argc < 2) {
     fprintf(stderr,
             "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling] "
-            "[latency] [spoiled]\n");
+            "[latency] [spoiled] [spoilings]\n");
     return 2;
   }
   bool all = argc == 2;
@@ -399,5 +470,6 @@ int main(int argc, char **argv) {
   if (want("scaling")) Scaling(argv[1]);
   if (want("latency")) Latency(argv[1]);
   if (want("spoiled")) Spoiled(argv[1]);
+  if (want("spoilings")) SpoilTable(argv[1]);
   return 0;
 }

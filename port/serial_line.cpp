@@ -31,6 +31,8 @@ void ApplySettings(DCB *dcb, const SerialSettings &s, uint16_t lineControl) {
   dcb->ErrorChar = kErrorCharNotUsed;
 }
 
+DWORD SaturatingSum(DWORD a, DWORD b) { return a + b < a ? kNoReplyBound : a + b; }
+
 }  // namespace
 
 int DtrMode(uint16_t lineControl) {
@@ -126,15 +128,16 @@ DWORD SerialWaiting(HANDLE line) {
   return status.cbInQue;
 }
 
-int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs) {
+int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs) {
   COMMTIMEOUTS saved;
   if (!GetCommTimeouts(line, &saved)) return kLineIoFailed;
   COMMTIMEOUTS quiet = saved;
   quiet.ReadTotalTimeoutConstant = quietMs + graceMs;
   if (!SetCommTimeouts(line, &quiet)) return kLineIoFailed;
-  // Bounded by one read limit: a line that never falls quiet is left to
-  // the next attempt's checks.
+  // Bounded by one read limit and the margin: a line that never falls
+  // quiet is left to the next attempt's checks.
   const DWORD start = GetTickCount();
+  const DWORD boundMs = SaturatingSum(saved.ReadTotalTimeoutConstant, marginMs);
   uint8_t scratch[kPurgeChunk];
   int result = kLineOk;
   for (;;) {
@@ -144,7 +147,7 @@ int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs) {
       break;
     }
     if (got == 0) break;
-    if (GetTickCount() - start >= saved.ReadTotalTimeoutConstant) break;
+    if (GetTickCount() - start >= boundMs) break;
     if (quiet.ReadTotalTimeoutConstant != quietMs) {
       quiet.ReadTotalTimeoutConstant = quietMs;
       if (!SetCommTimeouts(line, &quiet)) {
@@ -165,16 +168,22 @@ int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) 
 }
 
 int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received) {
-  return SerialReadWithin(line, buffer, count, received, kNoReplyBound);
+  return SerialReadReply(line, buffer, count, received, 0, kNoReplyBound);
 }
 
-int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD marginMs) {
+int SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD laterMs,
+                    DWORD marginMs) {
   if (received) *received = 0;
   const DWORD start = GetTickCount();
   COMMTIMEOUTS saved;
-  bool bounded = false;    // the reply's bound is known (after a first short read)
-  bool shortened = false;  // a wait was cut to the time left, and is put back
-  DWORD withinMs = 0;
+  bool known = false;  // saved holds the line's own time-outs
+  DWORD current = 0;   // the wait in force when it is not the line's own
+  if (laterMs != 0 && GetCommTimeouts(line, &saved)) {
+    known = true;
+    COMMTIMEOUTS first = saved;
+    first.ReadTotalTimeoutConstant = SaturatingSum(saved.ReadTotalTimeoutConstant, laterMs);
+    if (SetCommTimeouts(line, &first)) current = first.ReadTotalTimeoutConstant;
+  }
   DWORD total = 0;
   int result = kLineOk;
   while (total < count) {
@@ -191,27 +200,24 @@ int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
     total += got;
     if (received) *received = total;
     if (total == count || marginMs == kNoReplyBound) continue;
-    // The reply came only in part: from here on, the next wait is cut to
-    // the time the whole reply has left.
-    if (!bounded) {
-      if (!GetCommTimeouts(line, &saved)) continue;
-      bounded = true;
-      withinMs = saved.ReadTotalTimeoutConstant + marginMs;
-      if (withinMs < marginMs) withinMs = kNoReplyBound;  // a limit near the cap
-    }
+    // The reply came only in part: from here on, each wait is cut to the
+    // time the whole reply has left.
+    if (!known && !GetCommTimeouts(line, &saved)) continue;
+    known = true;
+    DWORD limit = saved.ReadTotalTimeoutConstant;
+    DWORD withinMs = SaturatingSum(SaturatingSum(limit, laterMs), marginMs);
     DWORD spent = GetTickCount() - start;
     if (spent >= withinMs) {
       result = kLineTooSlow;
       break;
     }
-    DWORD left = withinMs - spent;
-    if (left < saved.ReadTotalTimeoutConstant) {
-      COMMTIMEOUTS cut = saved;
-      cut.ReadTotalTimeoutConstant = left;
-      shortened = SetCommTimeouts(line, &cut) != 0;
-    }
+    DWORD wait = withinMs - spent < limit ? withinMs - spent : limit;
+    if (wait == (current ? current : limit)) continue;
+    COMMTIMEOUTS next = saved;
+    next.ReadTotalTimeoutConstant = wait;
+    if (SetCommTimeouts(line, &next)) current = wait == limit ? 0 : wait;
   }
-  if (shortened) SetCommTimeouts(line, &saved);
+  if (current) SetCommTimeouts(line, &saved);
   return result;
 }
 

@@ -32,7 +32,7 @@ constexpr int kPurgeMaxReads = kQueueSize / kPurgeChunk + 2;
 // times: a reply streams at the line's pace, so a gap this long means the
 // controller has finished sending.
 constexpr uint32_t kQuietChars = 4;
-// SerialReadWithin's margin that leaves a reply unbounded, as SerialRead is.
+// SerialReadReply's margin that leaves a reply unbounded, as SerialRead is.
 constexpr DWORD kNoReplyBound = 0xFFFFFFFF;
 // Character times are reckoned at no less than this speed, so that a line
 // set to 0 baud still has finite waits.
@@ -44,19 +44,21 @@ uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units);
 int SerialPurge(HANDLE line);
 int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written);
 int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received);
-// SerialRead, with the whole reply bounded: once the read limit and
-// marginMs more have passed since the call, a reply still incomplete ends
-// with kLineTooSlow. Each wait bounds only the gap before the next bytes,
-// so a controller trickling its reply would otherwise hold the line for a
-// limit per byte.
-int SerialReadWithin(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD marginMs);
+// SerialRead for a reply. Its first byte may come laterMs after the read
+// limit (the frame it answers is still on its way to the controller), and
+// once that limit and laterMs and marginMs more have passed since the call,
+// a reply still incomplete ends with kLineTooSlow: each wait bounds only
+// the gap before the next bytes, so a controller trickling its reply would
+// otherwise hold the line for a limit per byte.
+int SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD laterMs,
+                    DWORD marginMs);
 // Bytes waiting in the receive queue, without reading them; 0 when the
 // line cannot tell.
 DWORD SerialWaiting(HANDLE line);
 // Discards what arrives until nothing has come for quietMs (graceMs more
-// at first), or until one read limit has passed: the rest of a reply the
-// driver gave up on must not be read as the start of the next one.
-int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs);
+// at first), or until one read limit and marginMs have passed: the rest of
+// a reply the driver gave up on must not be read as the start of the next.
+int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs);
 // Whether a byte comes within waitMs; it is read and thrown away.
 bool SerialByteWithin(HANDLE line, DWORD waitMs);
 // Time on the wire of one character at these settings (start bit, data

@@ -53,14 +53,17 @@ inline bool IsLongType(uint32_t dataType) {
 // receive queue; traces 17 bytes from the frame.
 int SendStr(PortContext *context, const uint8_t *bytes, int n);
 // Reads exactly n bytes into buffer (capacity bytes long) and traces 17
-// bytes from it.
-int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity);
+// bytes from it. A reply to the `answering` bytes just sent may begin that
+// much wire time later than the limit: a controller answers a frame only
+// once it has crossed the line, and a write returns before it has.
+int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering = 0);
 // After a reply that was not what the dialogue expected: lets the rest of
 // it arrive and discards it, so that the next attempt starts on a quiet
 // line instead of reading that rest as its own reply. The controller's
 // answer to the last `answering` bytes sent cannot begin before they have
-// crossed the line, so the first quiet interval waits for them too.
-void LetLineFallQuiet(PortContext *context, int answering);
+// crossed the line, so the first quiet interval waits for them too; `rest`
+// is the most the controller may still send in this dialogue.
+void LetLineFallQuiet(PortContext *context, int answering, int rest);
 // Whether bytes wait beyond what the dialogue has read so far; with
 // `expectMore`, also whether one comes within a quiet interval.
 bool BytesBeyond(PortContext *context, bool expectMore);

@@ -52,7 +52,7 @@ int SendStr(PortContext *context, const uint8_t *bytes, int n) {
   return result == kLineOk && written == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
 }
 
-int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
+int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
   HANDLE line = context->port;
   DWORD received = 0;
   // Once begun, a reply may take one and a half times its wire time: room
@@ -60,7 +60,8 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
   // the attempt's short replies and a quiet wait, an attempt then stays
   // within one limit and twice the wire time of its longest frame.
   DWORD margin = WireMs(context, n) * 3 / 2;
-  int result = line ? SerialReadWithin(line, buffer, static_cast<DWORD>(n), &received, margin)
+  int result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
+                                      WireMs(context, answering), margin)
                     : kLineIoFailed;
   Trace(ORVEN_TRACE_RECEIVED
         "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
@@ -68,9 +69,12 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity) {
   return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
 }
 
-void LetLineFallQuiet(PortContext *context, int answering) {
+void LetLineFallQuiet(PortContext *context, int answering, int rest) {
   if (!context->port) return;
-  SerialAwaitQuiet(context->port, QuietMs(context), WireMs(context, answering));
+  // The rest of a reply streams at the line's pace, a long data frame for
+  // longer than a limit: it may take its wire time and a half, as a reply.
+  SerialAwaitQuiet(context->port, QuietMs(context), WireMs(context, answering),
+                   WireMs(context, rest) * 3 / 2);
 }
 
 bool BytesBeyond(PortContext *context, bool expectMore) {

@@ -64,39 +64,42 @@ Cause DataFrameFault(PortContext *context, const uint8_t *reply, int frameLength
 // was answering, whose answer may still be on its way.
 Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
                     const ReadDiagnostics &d) {
+  // The most a controller may still send: the ACK, the data frame, EOT.
+  auto fail = [&](Cause cause, int answering) {
+    return EndAttempt(context, cause, kRead, answering, frameLength + 2);
+  };
   SendStr(context, context->enquiry, kEnquiryLength);
   if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
-    return EndAttempt(context, kCauseNoAnswer, kRead, kEnquiryLength);
+    return fail(kCauseNoAnswer, kEnquiryLength);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return EndAttempt(context, kCauseBadAcknowledge, kRead, kEnquiryLength);
+    return fail(kCauseBadAcknowledge, kEnquiryLength);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return EndAttempt(context, kCauseNoAck, kRead, kEnquiryLength);
+    return fail(kCauseNoAck, kEnquiryLength);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity))
-    return EndAttempt(context, kCauseNoAnswer, kRead, kHeaderLength);
+  if (!RecvStr(context, reply, 1, capacity, kHeaderLength))
+    return fail(kCauseNoAnswer, kHeaderLength);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return EndAttempt(context, kCauseHeaderRefused, kRead, kHeaderLength);
+    return fail(kCauseHeaderRefused, kHeaderLength);
   }
   // The data frame follows the ACK: its answer has begun.
-  if (!RecvStr(context, reply, frameLength, capacity))
-    return EndAttempt(context, kCauseDataFrame, kRead, 0);
+  if (!RecvStr(context, reply, frameLength, capacity)) return fail(kCauseDataFrame, 0);
   Cause fault = DataFrameFault(context, reply, frameLength, d);
-  if (fault != kCauseCount) return EndAttempt(context, fault, kRead, 0);
+  if (fault != kCauseCount) return fail(fault, 0);
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
   if (!RecvStr(context, reply, 1, capacity)) {
     Log(kLogNoEot);
-    return EndAttempt(context, kCauseNoEot, kRead, 1);
+    return fail(kCauseNoEot, 1);
   }
   if (reply[0] != EOT) {
     Log(kLogBadEot);
-    return EndAttempt(context, kCauseBadEot, kRead, 1);
+    return fail(kCauseBadEot, 1);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);

@@ -17,12 +17,13 @@ inline Attempt Failed(Cause cause, bool write) {
 
 // Ends an attempt that failed for `cause` while the controller was
 // answering the last `answering` bytes the driver sent (0 once its answer
-// had begun). Unless the controller stayed silent, what came was not what
-// the dialogue expected and the rest of it may still be on its way: the
-// line is let fall quiet first, so that the next attempt (or operation)
-// does not read that rest as its reply.
-inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int answering) {
-  if (cause != kCauseNoAnswer) LetLineFallQuiet(context, answering);
+// had begun), with up to `rest` bytes of the dialogue still to come from
+// it. Unless the controller stayed silent, what came was not what the
+// dialogue expected and the rest of it may still be on its way: the line is
+// let fall quiet first, so that the next attempt (or operation) does not
+// read that rest as its reply.
+inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int answering, int rest) {
+  if (cause != kCauseNoAnswer) LetLineFallQuiet(context, answering, rest);
   return Failed(cause, write);
 }
 

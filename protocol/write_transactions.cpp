@@ -29,31 +29,35 @@ void Log(const char *line) {
 // One attempt of the write dialogue. A failed attempt names the frame the
 // controller was answering, whose answer may still be on its way.
 Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnostics &d) {
+  // The most a controller may still send: an acknowledge.
+  auto fail = [&](Cause cause, int answering) {
+    return EndAttempt(context, cause, kWrite, answering, kAcknowledgeLength);
+  };
   uint8_t reply[8] = {};
   SendStr(context, context->enquiry, kEnquiryLength);
   if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply))
-    return EndAttempt(context, kCauseNoAnswer, kWrite, kEnquiryLength);
+    return fail(kCauseNoAnswer, kEnquiryLength);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
-    return EndAttempt(context, kCauseBadAcknowledge, kWrite, kEnquiryLength);
+    return fail(kCauseBadAcknowledge, kEnquiryLength);
   }
   if (reply[2] != ACK) {
     Log(d.noAckInAcknowledge);
-    return EndAttempt(context, kCauseNoAck, kWrite, kEnquiryLength);
+    return fail(kCauseNoAck, kEnquiryLength);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, sizeof reply))
-    return EndAttempt(context, kCauseNoAnswer, kWrite, kHeaderLength);
+  if (!RecvStr(context, reply, 1, sizeof reply, kHeaderLength))
+    return fail(kCauseNoAnswer, kHeaderLength);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
-    return EndAttempt(context, kCauseHeaderRefused, kWrite, kHeaderLength);
+    return fail(kCauseHeaderRefused, kHeaderLength);
   }
   SendStr(context, context->dataFrame, frameLength);
-  if (!RecvStr(context, reply, 1, sizeof reply))
-    return EndAttempt(context, kCauseNoAnswer, kWrite, frameLength);
+  if (!RecvStr(context, reply, 1, sizeof reply, frameLength))
+    return fail(kCauseNoAnswer, frameLength);
   if (reply[0] != ACK) {
     Log(d.badDataAck);
-    return EndAttempt(context, kCauseDataRefused, kWrite, frameLength);
+    return fail(kCauseDataRefused, frameLength);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);

@@ -72,9 +72,11 @@ int main(int argc, char **argv) {
     // Channel k talks to station k+1, and its simulator plays that one only.
     char station[8];
     snprintf(station, sizeof station, "%02X", k + 1);
-    // A paced line needs a limit that covers its longest frame (a 128-word
-    // block takes 135 ms at 19200 baud); a delayed reply comes 30 ms late.
-    uint32_t limitUnits = baud ? 20 : 5;
+    // On a paced line the limit is shorter than a long frame's wire time (a
+    // 128-word block takes 135 ms at 19200 baud): the answer to a frame the
+    // driver sent is due once the frame has crossed the line. A delayed
+    // reply comes 30 ms late.
+    uint32_t limitUnits = baud ? 10 : 5;
     char delay[16];
     snprintf(delay, sizeof delay, "%u", limitUnits * 10 + 30);
     const char *const unpaced[] = {"--station", station, "--delay", delay, nullptr};
