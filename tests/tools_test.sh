@@ -81,7 +81,10 @@ messages=(
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
-  "zubhost|4|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
+  "zubhost|4|analyze cannot read \"/nonexistent.log\": no such file|analyze /nonexistent.log"
+  "zubhost|4|analyze cannot read \"/\": it is a folder|analyze /"
+  "zubhost|4|analyze cannot read \"/\": it is a folder|analyze --follow /"
+  "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
@@ -102,6 +105,7 @@ messages=(
   "plcsim|2|--load cannot read \"/nonexistent\"|--load /nonexistent"
   "plcsim|2|unknown option --bogus|--bogus"
 )
+echo "a log, not a picture" >"$run/swapped.log"
 for row in "${messages[@]}"; do
   IFS='|' read -r program code words args <<<"$row"
   eval "set -- $args"
@@ -215,6 +219,9 @@ damaged=(
   "lines out of order|awk 'NR == 8 { sub(/^[0-9-]+T/, \"2000-01-01T\") } { print }'|out_of_order_lines=1 unknown=1"
   "a log that begins with replies alone|sed -e 1,5d -e 8d -e 10d|unknown=1 01=$((plc01 - 1))"
   "a header with the PLC digits 1Z|sed -e 1,4d -e '5s/Tx 01 30 31/Tx 01 31 5A/'|unknown=1 01=$((plc01 - 1)) 0F= 1A= 1Z="
+  "a NUL byte before every line|sed 's/^/\\x00/'|operations=$total unknown=0 skipped_lines=0"
+  "a log saved as UTF-16 with CR LF, as PowerShell does|perl -0777 -pe 's/\\n/\\r\\n/g; s/(.)/\$1\\0/gs; \$_ = \"\\xff\\xfe\$_\"'|lines=$lines operations=$total unknown=0"
+  "a host line of 5,000 bytes|awk 'NR == 5 { printf \"%5000s\", \"\" } { print }'|lines=$lines skipped_lines=1 unknown=1"
 )
 damage=0
 for row in "${damaged[@]}"; do
@@ -234,6 +241,11 @@ for row in "${damaged[@]}"; do
     [ "$got" = "$want" ] || { ok=1; echo "  $what: $name is ${got:-absent}, not ${want:-absent}"; }
   done
   check "$what: $expectations" $ok
+  # Followed through a pipe, it gives every line the same verdict.
+  "$zubhost" analyze - <"$run/damaged-$damage.log" >"$run/once.txt"
+  "$zubhost" analyze --follow - < <(cat "$run/damaged-$damage.log") | sed -n '/^log: /,$p' |
+    diff -u "$run/once.txt" - >"$run/follow.diff"
+  check "--follow reads $what as a single pass does" $? "$(cat "$run/follow.diff")"
   # Unknown operations never land on another PLC: PLC 07's one failure stays.
   echo "$out" | tr -d '\n' | grep -q '"07": {      "operations": 1,      "first_time": 0,      "retried": 0,      "refused": 0,      "failed": 1,'
   check "PLC 07 keeps exactly its failure when $what" $?
@@ -337,22 +349,44 @@ bars=$(grep -c '^<g><title>' "$run/x20.svg") marks=$(grep -c 'class="[a-z]*"><ti
 check "a busy row draws bars per time bucket" $? "$bars bars, $marks marks, $(wc -c <"$run/x20.svg") bytes"
 
 # --- Following a log that is replaced, then truncated, not on a terminal ------
-# Each time it reads the log from the top again: the scripted run three
-# times over, a line for each of PLC 07's three failures, and the summary.
+# Each time it reads the log from the top again, a line for each of PLC 07's
+# failures: replaced, rewritten at once past its old size, cut to nothing.
+wait_for() {  # COMMAND...: true once it holds, within 20 s
+  for _ in $(seq 1 200); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+followed() {  # FAILURES: shown, and the log read to its end (Linux's fdinfo)
+  local fd
+  [ "$(grep -c 'PLC 07  read  V40000  failed (no answer)' "$run/follow.out")" = "$1" ] || return 1
+  for fd in /proc/"$follower"/fd/*; do
+    [ "$(readlink "$fd")" = "$run/rotated.log" ] &&
+      [ "$(awk '/^pos:/ { print $2 }' "/proc/$follower/fdinfo/${fd##*/}")" = "$(stat -c %s "$run/rotated.log")" ] &&
+      return 0
+  done
+  return 1
+}
 cp "$log" "$run/rotated.log"
 "$zubhost" analyze --follow "$run/rotated.log" >"$run/follow.out" 2>&1 &
 follower=$!
-sleep 1
+wait_for followed 1
 cp "$log" "$run/rotated.new" && mv "$run/rotated.new" "$run/rotated.log"
-sleep 1
+wait_for followed 2
+{ echo "the host began its log again"; cat "$log" "$log"; } >"$run/rotated.log"
+wait_for followed 4
 : >"$run/rotated.log"
-sleep 1
 cat "$log" >>"$run/rotated.log"
-sleep 1
+wait_for followed 5
+ok=$?
 kill -INT "$follower" && wait "$follower"
-[ "$(grep -c 'PLC 07  read  V40000  failed (no answer)' "$run/follow.out")" = 3 ] &&
-  grep -q "^operations: $((total * 3)), " "$run/follow.out"
-check "--follow reads a replaced or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+[ $ok = 0 ] && grep -q "^PLC 07: 5 operations" "$run/follow.out"
+check "--follow reads a replaced, rewritten or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+# Input that never pauses still leaves it time to stop.
+"$zubhost" analyze --follow /dev/zero >"$run/zero.out" 2>&1 &
+follower=$!
+wait_for grep -q "operations so far" "$run/zero.out" && kill -TERM "$follower" &&
+  wait_for grep -q "^log: 0 lines" "$run/zero.out"
+check "--follow of an input that never pauses ends at SIGTERM with its summary" $? "$(cat "$run/zero.out")"
+kill -KILL "$follower" 2>/dev/null
 
 # --- Following a log while it grows, in a real terminal -----------------------
 # A poll of PLCs 01 and 02 writes the log; then PLC 02 stops answering. The

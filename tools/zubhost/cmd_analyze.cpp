@@ -3,9 +3,13 @@
 // for scripts, as a timeline picture and as a page to hand over, or live
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
+#include <errno.h>
+
 #include "commands.h"
+#include "host_platform.h"
 #include "log_follow.h"
 #include "log_html.h"
+#include "log_reader.h"
 
 namespace {
 
@@ -30,23 +34,20 @@ void Both(const Operation &op, void *) {
   if (analysis.timeline) TimelineAdd(op, analysis.timeline);
 }
 
-// Feeds every line of one input to the analyzer. Lines longer than the
-// buffer are cut; what is cut off is not a line of its own.
+// Feeds every line of one input to the analyzer.
 bool FeedInput(LogAnalyzer *a, const char *name) {
-  bool standardInput = strcmp(name, "-") == 0;
-  FILE *in = standardInput ? stdin : fopen(name, "rb");
-  static char line[4096];
-  bool continuing = false;
-  while (in && fgets(line, sizeof line, in)) {
-    size_t n = strlen(line);
-    bool whole = n > 0 && line[n - 1] == '\n';
-    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
-    if (!continuing) AnalyzerLine(a, line);
-    continuing = !whole;
+  const char *reason = nullptr;
+  LogReader *in = ReaderOpen(name, false, &reason);
+  if (!in) return Mistake("analyze cannot read \"%s\": %s", name, reason);
+  const char *line = nullptr;
+  LogRead got = kLogLine;
+  while (got == kLogLine || got == kLogPause) {
+    got = ReaderNext(in, &line);
+    if (got == kLogLine) AnalyzerLine(a, line);
   }
-  bool ok = in && !ferror(in);
-  if (in && !standardInput) fclose(in);
-  return ok || Mistake("analyze cannot read \"%s\"", name);
+  int error = errno;
+  ReaderClose(in);
+  return got == kLogEnded || Mistake("analyze cannot read \"%s\": %s", name, strerror(error));
 }
 
 // The timeline (no summary) or the page (with it) into the file at path.
@@ -57,6 +58,20 @@ int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count
   if (out && fclose(out) == 0) return 0;
   Mistake("analyze cannot write the %s to \"%s\"", page ? "page" : "timeline", path);
   return kCannotWrite;
+}
+
+// An output that is one of the inputs would lose the log to the picture.
+bool NotAnInput(const char *output, char **inputs, int count) {
+  FileIdentity out, in;
+  if (!output || !IdentifyPath(output, &out)) return true;  // not there yet: no input
+  for (int k = 0; k < count; ++k) {
+    bool standardInput = strcmp(inputs[k], "-") == 0;
+    bool known = standardInput ? IdentifyFile(stdin, &in) : IdentifyPath(inputs[k], &in);
+    if (known && in.volume == out.volume && in.index == out.index)
+      return Mistake("analyze will not write over its input \"%s\": name another file for %s",
+                     inputs[k], output);
+  }
+  return true;
 }
 
 int32_t Analyze(char **inputs, int count) {
@@ -90,6 +105,9 @@ int32_t AnalyzeCommand(char **args) {
     return UsageError(
         Mistake("analyze needs %s", x.follow ? "one log file to follow" : "one or more log files"));
   if (x.follow) return FollowLog(args[first]);
+  if (!NotAnInput(x.svg, args + first, argc - first) ||
+      !NotAnInput(x.html, args + first, argc - first))
+    return kUsageError;
   x.summary = SummaryCreate();
   bool drawn = x.svg || x.html;
   if (drawn) x.timeline = TimelineCreate();

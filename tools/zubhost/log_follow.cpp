@@ -1,9 +1,9 @@
 #include "log_follow.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include "commands.h"
+#include "log_reader.h"
 #include "log_summary.h"
 #include "log_time.h"
 
@@ -14,6 +14,7 @@ constexpr double kRedrawMs = 1000;    // on a terminal
 constexpr double kNewsMs = 250;       // sooner when something failed
 constexpr double kSummaryMs = 60000;  // elsewhere
 constexpr unsigned kIdleMs = 200;     // between looks at a log that did not grow
+constexpr double kReadingMs = 100;    // of a log that keeps coming, before the screen's turn
 volatile sig_atomic_t stopping;
 
 void OnInterrupt(int) { stopping = 1; }
@@ -26,8 +27,6 @@ struct Follower {
   unsigned long failures;
   bool news;  // a failed or refused operation since the last redraw
   double lastShown;
-  char line[4096];  // read so far of a line whose end has not come
-  size_t held;
 };
 
 // "TIME PLC 02 read V40000: failed (no answer)".
@@ -46,7 +45,9 @@ void OnOperation(const Operation &op, void *user) {
   if (op.plc < 0 || (op.outcome != kFailed && op.outcome != kRefused)) return;
   f->recent[f->failures++ % kRecent] = op;
   f->news = true;
-  if (!f->terminal) PrintOperation(op, AnalyzerCounts(f->analyzer)->dated);
+  if (f->terminal) return;
+  PrintOperation(op, AnalyzerCounts(f->analyzer)->dated);
+  fflush(stdout);
 }
 
 // One line a PLC: its operations and how they ended.
@@ -88,48 +89,36 @@ void Show(Follower &f, const char *path) {
   fflush(stdout);
 }
 
-// True when the file at path is no longer the one open (replaced), or is
-// shorter than what was read of it (truncated): read it again from the top.
-bool Rotated(FILE *in, const char *path) {
-  struct stat now, open;
-  if (stat(path, &now) != 0 || fstat(fileno(in), &open) != 0) return false;
-  return now.st_ino != open.st_ino || now.st_dev != open.st_dev ||
-         static_cast<long>(now.st_size) < ftell(in);
-}
-
-// Hands on what the log holds past where it was read; a line only once its
-// end has come, since the host may be writing it.
-void ReadNew(Follower &f, FILE *in) {
-  char *line = f.line;
-  while (fgets(line + f.held, static_cast<int>(sizeof f.line - f.held), in)) {
-    size_t n = f.held + strlen(line + f.held);
-    f.held = n;
-    if (n + 1 < sizeof f.line && (n == 0 || line[n - 1] != '\n')) continue;
-    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
-    AnalyzerLine(f.analyzer, line);
-    f.held = 0;
+// Hands on what the log holds past where it was read, for a while at most,
+// so that a log that never pauses still leaves time for the screen and for
+// Ctrl-C. kLogLine when there is more to read at once.
+LogRead ReadNew(Follower &f, LogReader *in) {
+  double began = NowMs();
+  const char *line = nullptr;
+  LogRead got = kLogLine;
+  while (!stopping && got == kLogLine && NowMs() - began < kReadingMs) {
+    got = ReaderNext(in, &line);
+    if (got == kLogLine) AnalyzerLine(f.analyzer, line);
   }
-  clearerr(in);
+  return got;
 }
 
-// Reads on until Ctrl-C; *in is the file open at the end.
-void Follow(Follower &f, FILE **in, const char *path) {
-  signal(SIGINT, OnInterrupt);
-  signal(SIGTERM, OnInterrupt);
-  while (!stopping) {
-    ReadNew(f, *in);
+// Reads on until Ctrl-C, or the end of a pipe.
+void Follow(Follower &f, LogReader *in, const char *path) {
+  CatchStop(OnInterrupt);
+  LogRead got = kLogPause;
+  while (!stopping && (got == kLogPause || got == kLogLine)) {
+    got = ReadNew(f, in);
     Show(f, path);
-    FILE *again = Rotated(*in, path) ? fopen(path, "rb") : nullptr;
-    if (again) {
-      // What was under way in the old file ended there.
-      AnalyzerEnd(f.analyzer);
-      fclose(*in);
-      *in = again;
-      f.held = 0;
-    }
+    if (got != kLogPause || stopping) continue;
     SleepMs(kIdleMs);
+    // Looked at just before reading on, so that a log rewritten meanwhile
+    // is read from its top. What was under way in the old file ended there.
+    if (ReaderStartedAgain(in)) AnalyzerEnd(f.analyzer);
   }
-  ReadNew(f, *in);
+  ReadNew(f, in);
+  const char *rest = nullptr;
+  if (ReaderRest(in, &rest)) AnalyzerLine(f.analyzer, rest);
   AnalyzerEnd(f.analyzer);
 }
 
@@ -139,14 +128,15 @@ int32_t FollowLog(const char *path) {
   static Follower f;
   f = Follower{SummaryCreate(), nullptr, OutputToTerminal()};
   f.analyzer = AnalyzerCreate(OnOperation, &f);
-  FILE *in = f.summary && f.analyzer ? fopen(path, "rb") : nullptr;
+  const char *reason = "out of memory";
+  LogReader *in = f.summary && f.analyzer ? ReaderOpen(path, true, &reason) : nullptr;
   if (in) {
-    Follow(f, &in, path);
-    fclose(in);
+    Follow(f, in, path);
+    ReaderClose(in);
     printf("\n");
     SummaryPrintText(f.summary, AnalyzerCounts(f.analyzer), stdout);
   } else {
-    Mistake("analyze cannot read \"%s\"", path);
+    Mistake("analyze cannot read \"%s\": %s", path, reason);
   }
   AnalyzerDestroy(f.analyzer);
   SummaryDestroy(f.summary);
