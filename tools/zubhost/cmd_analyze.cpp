@@ -15,7 +15,7 @@ namespace {
 
 struct Analysis {
   bool json, follow;
-  const char *svg, *html;
+  const char *svg, *html, *title;
   LogSummary *summary;
   Timeline *timeline;  // with --svg or --html only
 } analysis;
@@ -25,6 +25,7 @@ const Option kAnalyzeOptions[] = {
   {"--json",   nullptr, kAnyPlatform, SetFlag,  "the summary as JSON", &analysis.json},
   {"--svg",    "FILE",  kAnyPlatform, TakeText, "draw the timeline into FILE", &analysis.svg},
   {"--html",   "FILE",  kAnyPlatform, TakeText, "write the analysis as a page into FILE", &analysis.html},
+  {"--title",  "TEXT",  kAnyPlatform, TakeText, "the page's heading, such as the site and line", &analysis.title},
   {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C", &analysis.follow},
 };
 // clang-format on
@@ -53,9 +54,13 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
 // The timeline (no summary) or the page (with it) into the file at path.
 int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count, bool page) {
   FILE *out = fopen(path, "wb");
-  if (out && page) WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count);
+  if (out && page)
+    WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count, analysis.title);
   if (out && !page) TimelineWriteSvg(analysis.timeline, c->dated, out);
-  if (out && fclose(out) == 0) return 0;
+  // Asked for a file, the user hears only where it went; --json still prints.
+  bool written = out && fclose(out) == 0;
+  if (written && !analysis.json) printf("the %s is in %s\n", page ? "page" : "timeline", path);
+  if (written) return 0;
   Mistake("analyze cannot write the %s to \"%s\"", page ? "page" : "timeline", path);
   return kCannotWrite;
 }
@@ -85,7 +90,10 @@ int32_t Analyze(char **inputs, int count) {
   }
   AnalyzerEnd(a);
   const LogCounts *counts = AnalyzerCounts(a);
-  (x.json ? SummaryPrintJson : SummaryPrintText)(x.summary, counts, stdout);
+  if (x.json)
+    SummaryPrintJson(x.summary, counts, stdout);
+  else if (!x.svg && !x.html)
+    SummaryPrintText(x.summary, counts, stdout);
   int32_t result = x.svg ? WriteFile(x.svg, counts, inputs, count, false) : 0;
   if (x.html && result == 0) result = WriteFile(x.html, counts, inputs, count, true);
   AnalyzerDestroy(a);

@@ -79,11 +79,18 @@ void PrintRun(FILE *out, const PlcStats &p, bool dated, bool json) {
     fprintf(out, ", %s to %s", from, to);
 }
 
+const char *Plural(unsigned long n, const char *one, const char *more) {
+  return n == 1 ? one : more;
+}
+
 void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
-  fprintf(out, "\nPLC %02X: %lu operations\n", n, p.operations);
-  for (int o = 0; o < kOutcomeCount; ++o)
-    fprintf(out, o == kRetried ? "  %-27s%lu (%lu retries)\n" : "  %-27s%lu\n", kOutcomes[o].label,
-            p.outcomes[o], p.retries);
+  fprintf(out, "\nPLC %02X: %lu %s\n", n, p.operations,
+          Plural(p.operations, "operation", "operations"));
+  for (int o = 0; o < kOutcomeCount; ++o) {
+    fprintf(out, "  %-27s%lu", kOutcomes[o].label, p.outcomes[o]);
+    if (o == kRetried) fprintf(out, " (%lu %s)", p.retries, Plural(p.retries, "retry", "retries"));
+    fputc('\n', out);
+  }
   bool any = false;
   for (int k = 0; k < kCauseCount; ++k) any = any || p.causes[k];
   fprintf(out, "  failed attempts by cause%s\n", any ? "" : "   none");
@@ -91,8 +98,8 @@ void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
     if (p.causes[k]) fprintf(out, "    %-38s %lu\n", kCauses[k].text, p.causes[k]);
   PrintRanges(out, "  addresses                 ", p.addresses);
   PrintRanges(out, "  refused or failed at      ", p.failedAddresses);
-  fprintf(out, "  longest run of failures    %lu operation%s", p.longest.operations,
-          p.longest.operations == 1 ? "" : "s");
+  fprintf(out, "  longest run of failures    %lu %s", p.longest.operations,
+          Plural(p.longest.operations, "operation", "operations"));
   PrintRun(out, p, dated, false);
   fputc('\n', out);
 }
@@ -164,8 +171,9 @@ void SummaryPrintRanges(FILE *out, const uint8_t *bits) {
 }
 
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
-  fprintf(out, "log: %lu lines, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",
-          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder);
+  fprintf(out, "log: %lu %s, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",
+          c->lines, Plural(c->lines, "line", "lines"), c->driverLines, c->skippedLines,
+          c->damagedLines, c->outOfOrder);
   fprintf(out, "operations: %lu, %lu of them with an outcome the log does not show", s->operations,
           s->unknown);
   if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
