@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "log_reader.h"
+#include "log_recent.h"
 #include "log_summary.h"
 #include "log_time.h"
 
@@ -27,21 +28,28 @@ struct Follower {
   unsigned long failures;
   bool news;  // a failed or refused operation since the last redraw
   double lastShown;
+  RecentView live;
 };
 
-// "TIME PLC 02 read V40000: failed (no answer)".
+// "TIME  PLC 02  read  V40000  failed (bad check byte: 4, another station answered: 2)".
 void PrintOperation(const Operation &op, bool dated) {
-  char when[40] = "(no time)", why[64] = "";
+  char when[40] = "(no time)";
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
-  int cause = MainCause(op);
-  if (cause < kCauseCount) snprintf(why, sizeof why, " (%s)", kCauses[cause].text);
-  printf("%s  PLC %02X  %-5s V%-6o %s%s\n", when, op.plc, op.write ? "write" : "read",
-         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label, why);
+  printf("%s  PLC %02X  %-5s V%-6o %s", when, op.plc, op.write ? "write" : "read",
+         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label);
+  const char *before = " (";
+  for (int c = 0; c < kCauseCount; ++c) {
+    if (!op.causes[c]) continue;
+    printf("%s%s: %d", before, kCauses[c].text, op.causes[c]);
+    before = ", ";
+  }
+  printf("%s\n", before[0] == ',' ? ")" : "");
 }
 
 void OnOperation(const Operation &op, void *user) {
   Follower *f = static_cast<Follower *>(user);
   SummaryAdd(op, f->summary);
+  RecentAdd(&f->live, op, NowMs());
   if (op.plc < 0 || (op.outcome != kFailed && op.outcome != kRefused)) return;
   f->recent[f->failures++ % kRecent] = op;
   f->news = true;
@@ -50,18 +58,33 @@ void OnOperation(const Operation &op, void *user) {
   fflush(stdout);
 }
 
-// One line a PLC: its operations and how they ended.
-void PrintTable(const LogSummary *s) {
+// A time of day on the screen, or "-".
+void ShowTime(bool known, double ms, char *out, int size) {
+  if (known)
+    FormatLogTime(ms, false, out, size);
+  else
+    snprintf(out, static_cast<size_t>(size), "-");
+}
+
+// One line a PLC: its operations and how they ended, and how it is doing now.
+void PrintTable(const Follower &f) {
   printf("PLC  operations");
   for (const auto &o : kOutcomes) printf("  %s", o.key);
-  printf("  failure rate\n");
+  printf("  failure rate  last minute  failing since  last good\n");
   for (int n = 0; n < 256; ++n) {
-    const PlcStats &p = s->plc[n];
+    const PlcStats &p = f.summary->plc[n];
+    const PlcRecent &r = f.live.plc[n];
     if (!p.operations) continue;
-    printf("%02X   %10lu  %10lu  %7lu  %7lu  %6lu  %7lu  %11.2f %%\n", n, p.operations,
-           p.outcomes[kFirstTime], p.outcomes[kRetried], p.outcomes[kRefused], p.outcomes[kFailed],
-           p.outcomes[kUnknown],
-           100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations);
+    char minute[16] = "-", since[40], good[40];
+    double rate = 0;
+    if (RecentRate(&f.live, n, &rate)) snprintf(minute, sizeof minute, "%.2f%%", rate);
+    ShowTime(r.failing, r.failingSince, since, sizeof since);
+    ShowTime(r.good, r.lastGood, good, sizeof good);
+    printf("%02X   %10lu  %10lu  %7lu  %7lu  %6lu  %7lu  %10.2f %%  %11s  %13s  %12s\n", n,
+           p.operations, p.outcomes[kFirstTime], p.outcomes[kRetried], p.outcomes[kRefused],
+           p.outcomes[kFailed], p.outcomes[kUnknown],
+           100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations, minute, since,
+           good);
   }
 }
 
@@ -69,7 +92,7 @@ void Redraw(const Follower &f, const char *path) {
   const LogCounts *c = AnalyzerCounts(f.analyzer);
   printf("\x1b[H\x1b[2J%s: %lu lines, %lu operations   (Ctrl-C ends)\n\n", path, c->lines,
          f.summary->operations);
-  PrintTable(f.summary);
+  PrintTable(f);
   printf("\nthe last failed or refused operations:\n");
   for (unsigned long k = f.failures > kRecent ? f.failures - kRecent : 0; k < f.failures; ++k)
     PrintOperation(f.recent[k % kRecent], c->dated);
@@ -85,7 +108,7 @@ void Show(Follower &f, const char *path) {
   f.news = false;
   if (f.terminal) return Redraw(f, path);
   printf("\n-- %s: %lu operations so far\n", path, f.summary->operations);
-  PrintTable(f.summary);
+  PrintTable(f);
   fflush(stdout);
 }
 
@@ -120,6 +143,9 @@ void Follow(Follower &f, LogReader *in, const char *path) {
   const char *rest = nullptr;
   if (ReaderRest(in, &rest)) AnalyzerLine(f.analyzer, rest);
   AnalyzerEnd(f.analyzer);
+  if (f.terminal) return;
+  printf("\n-- %s: %lu operations in all\n", path, f.summary->operations);
+  PrintTable(f);
 }
 
 }  // namespace
@@ -127,6 +153,7 @@ void Follow(Follower &f, LogReader *in, const char *path) {
 int32_t FollowLog(const char *path) {
   static Follower f;
   f = Follower{SummaryCreate(), nullptr, OutputToTerminal()};
+  RecentReset(&f.live);
   f.analyzer = AnalyzerCreate(OnOperation, &f);
   const char *reason = "out of memory";
   LogReader *in = f.summary && f.analyzer ? ReaderOpen(path, true, &reason) : nullptr;
