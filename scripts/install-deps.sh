@@ -5,7 +5,7 @@ set -euo pipefail
 
 pkgs=(cmake make g++ g++-multilib clang libclang-rt-14-dev googletest
       g++-mingw-w64-i686 binutils-mingw-w64-i686
-      wine wine32 wine64 xvfb x11-apps imagemagick socat valgrind zip unzip time
+      wine wine32 wine64 xvfb x11-apps imagemagick socat jq valgrind zip unzip time
       tmux chromium pandoc)
 
 missing=()

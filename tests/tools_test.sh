@@ -56,11 +56,16 @@ host() { "$zubhost" --map "COM5=$run/com5" --port COM5 --parity none --timeout 5
 
 # --- Every mistake named, with the values accepted ----------------------------
 # program | exit code | words the output must hold | arguments
+mkfifo "$run/fifo"
+: >"$run/file"
 messages=(
   "zubhost|2|--parity takes none, odd, even, mark or space (not \"bogus\")|--parity bogus describe"
   "zubhost|2|--baud takes a whole number from 110 to 65535 (not \"fast\")|--baud fast describe"
   "zubhost|2|--data takes a whole number from 5 to 8 (not \"9\")|--data 9 describe"
-  "zubhost|2|--stop (0 one, 1 one and a half, 2 two) takes a whole number from 0 to 2|--stop 3 describe"
+  "zubhost|2|--stop takes 1, 1.5 or 2 stop bits (not \"0\")|--stop 0 describe"
+  "zubhost|0|19200 baud, 8 data bits, 1 stop bit, parity odd|describe"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 read 0540000 word --parity=none --stop=1.5"
+  "zubhost|2|--log takes no value (not \"--log=5\")|--log=5 describe"
   "zubhost|2|--timeout takes a whole number from 0 to 100000 (not \"-1\")|--timeout -1 describe"
   "zubhost|2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
   "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
@@ -69,16 +74,30 @@ messages=(
   "zubhost|2|unknown option --bogus|--bogus"
   "zubhost|0|line speed, 110 to 65535 (default 19200)|--help"
   "zubhost|0|4  a log file could not be read|--help"
-  "zubhost|2|unknown command \"reed\"|reed 0140000 word"
-  "zubhost|2|read takes 2 arguments: read TEXT TYPE|read 0140000"
+  "zubhost|2|unknown command \"reed\"; did you mean \"read\"?|reed 0140000 word"
+  "zubhost|2|read takes 2 arguments: read TEXT TYPE$|read 0140000"
   "zubhost|2|unknown type dword: the types are word, bit, long, float|read 0140000 dword"
   "zubhost|2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
   "zubhost|2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
+  "zubhost|2|a float value is too large for a 32-bit float|write 0140004F float 1e39"
+  "zubhost|2|a float value is too small for a 32-bit float|write 0140004F float -1e-50"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 --baud 09600 write 0140004F float -inf"
+  "zubhost|2|block:COUNT takes a whole number from -2147483648 to 2147483647 (not \"99999999999\")|resolve 0140000L block:99999999999"
+  "zubhost|1|refused: it has 50 characters; a word takes 7|poll 1 0 0140000$(printf %043d 0):word"
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
   "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
+  "zubhost|2|--bauds takes one or more values, such as 19200,9600 (not \"\")|scan --bauds ''"
+  "zubhost|2|--parities takes one or more values, such as odd,none (not \",\")|scan --parities ,"
+  "zubhost|1|open COM9: the port could not be opened at any setting|--port COM9 scan --stations 1-1 --bauds 9600"
+  "zubhost|2|--map takes at most 16 names, each to a path of at most 255 characters|--map COM5=/$(printf %0255d 0) describe"
+  "zubhost|1|COM5 is /dev/nonexistent (--map), which cannot be opened|--map COM5=/dev/nonexistent --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is /dev/null (--map), a device that is not a terminal, not a serial line|--map COM5=/dev/null --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is $run/file (--map), a regular file, not a serial line|--map COM5=$run/file --port COM5 read 0140000 word"
+  "zubhost|1|COM5 is $run/fifo (--map), a FIFO, not a serial line|--map COM5=$run/fifo --port COM5 read 0140000 word"
+  "zubhost|2|give it one: --map COM5=/dev/ttyUSB0 --port COM5|--port /dev/ttyUSB0 describe"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
   "zubhost|4|analyze cannot read \"/nonexistent.log\": no such file|analyze /nonexistent.log"
@@ -112,9 +131,20 @@ for row in "${messages[@]}"; do
   [ "$program" = zubhost ] && tool=$zubhost || tool=$plcsim
   out=$("$tool" "$@" 2>&1 </dev/null)
   rc=$?
-  [ "$rc" = "$code" ] && [[ "$out" == *"$words"* ]]
+  # Words ending in $ must end the output.
+  if [[ "$words" == *'$' ]]; then [[ "$out" == *"${words%\$}" ]]; else [[ "$out" == *"$words"* ]]; fi &&
+    [ "$rc" = "$code" ]
   check "$program $args" $? "exit $rc: $out"
 done
+
+# Output that cannot be written (a full disk) is named and ends the run with 5.
+"$zubhost" describe >/dev/full 2>"$run/full1"
+a=$?
+"$zubhost" --log-file /dev/full --port COM9 read 0140000 word >/dev/null 2>"$run/full2"
+b=$?
+[ "$a$b" = 55 ] && grep -q "cannot write standard output" "$run/full1" &&
+  grep -q "cannot write the log file /dev/full" "$run/full2"
+check "a full disk under standard output or --log-file: named, exit 5" $? "exit $a $b: $(cat "$run/full1" "$run/full2")"
 
 # --- A scripted run with known faults, and its analysis -----------------------
 start_sim
@@ -297,6 +327,12 @@ check "odd and even parity are not available on a pty; 19200 baud finds no one" 
 "$zubhost" --map "COM6=$run/com6" --port COM6 scan --stations 1-1 --bauds 9600,1200 --parities none \
   --json 2>/dev/null | tr -d ' \n' | grep -q '"baud":9600.*"reply_time_limit_ms":30.*"baud":1200.*"reply_time_limit_ms":70'
 check "the scan's reply limit is the shortest the speed allows: 30 ms at 9600 baud, 70 at 1200" $?
+# Every string escaped: a port name with a quote, a backslash, a control
+# character and a byte that is not UTF-8 still gives JSON that jq reads back.
+odd=$'C"\\\x01\xff\xc3\xa9'
+"$zubhost" --map "$odd=$run/none" --port "$odd" scan --stations 1-1 --bauds 9600 --parities none \
+  --json 2>/dev/null | jq -e --arg p "$(printf 'C"\\\001\303\277\303\251')" '.port == $p' >/dev/null
+check "scan --json escapes the port's name" $?
 # A USB adapter's 16 ms latency timer: each of a read's three replies waits
 # for a tick, so five reads take at least ten ticks more than the first.
 start_sim com6 --baud 19200 --latency 16
@@ -304,6 +340,11 @@ ms=$("$zubhost" --map "COM6=$run/com6" --port COM6 --parity none repeat 5 014000
   sed -n 's/^repeat 5 reads of 0140000 word: \([0-9]*\) ms.*/\1/p')
 [ "${ms:-0}" -ge 160 ]
 check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms:-?} ms"
+# A leading zero is decimal, in a value and in a block's list alike.
+"$zubhost" --map "COM6=$run/com6" --port COM6 --parity none write 0140000 word 0100 \
+  write-block 0140001 010,10 read-block 0140000 3 >"$run/zero.out" 2>&1
+grep -qx "    0064 000A 000A" "$run/zero.out"
+check "0100 writes a hundred and 010 ten" $? "$(cat "$run/zero.out")"
 
 LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
 

@@ -1,8 +1,11 @@
 #include "command_line.h"
 
+#include <limits.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <charconv>
 
 namespace {
 
@@ -20,7 +23,7 @@ bool ForPlatform(const Option &o, bool windows) {
 
 }  // namespace
 
-const char kStopBitsWhat[] = "--stop (0 one, 1 one and a half, 2 two)";
+const char *const kStopBitsNames[3] = {"1", "1.5", "2"};
 const char *const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
 
 void SetToolName(const char *name) { toolName = name; }
@@ -35,13 +38,46 @@ bool Mistake(const char *format, ...) {
   return false;
 }
 
-bool ParseWhole(const char *what, const char *text, long low, long high, long *out) {
-  char *end = nullptr;
-  long v = text && *text ? strtol(text, &end, 0) : 0;
-  if (!text || !*text || *end || v < low || v > high)
-    return Mistake("%s takes a whole number from %ld to %ld (not \"%s\")", what, low, high,
+bool ReadWhole(const char *text, long long *out) {
+  if (!text) return false;
+  bool negative = *text == '-';
+  const char *p = text;
+  if (*p == '-' || *p == '+') ++p;
+  int base = 10;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    base = 16;
+    p += 2;
+  }
+  const char *end = p + strlen(p);
+  // Unsigned, from_chars takes no sign of its own: "-0x-5" is refused.
+  unsigned long long magnitude = 0;
+  std::from_chars_result r = std::from_chars(p, end, magnitude, base);
+  if (r.ec != std::errc() || r.ptr != end) return false;
+  constexpr unsigned long long kMost = static_cast<unsigned long long>(LLONG_MAX);
+  if (magnitude > kMost + (negative ? 1 : 0)) return false;
+  if (negative && magnitude == kMost + 1)
+    *out = LLONG_MIN;
+  else if (negative)
+    *out = -static_cast<long long>(magnitude);
+  else
+    *out = static_cast<long long>(magnitude);
+  return true;
+}
+
+bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out) {
+  long long v = 0;
+  if (!ReadWhole(text, &v) || v < low || v > high)
+    return Mistake("%s takes a whole number from %lld to %lld (not \"%s\")", what, low, high,
                    text ? text : "");
   *out = v;
+  return true;
+}
+
+bool ParseWhole(const char *what, const char *text, long low, long high, long *out) {
+  long long v = 0;
+  if (!ParseWhole(what, text, static_cast<long long>(low), static_cast<long long>(high), &v))
+    return false;
+  *out = static_cast<long>(v);
   return true;
 }
 
@@ -55,21 +91,65 @@ bool ParseParity(const char *what, const char *text, unsigned *code) {
   return Mistake("%s takes none, odd, even, mark or space (not \"%s\")", what, text);
 }
 
+bool ParseStopBits(const char *what, const char *text, unsigned *code) {
+  for (unsigned i = 0; i < sizeof kStopBitsNames / sizeof kStopBitsNames[0]; ++i) {
+    if (strcmp(text, kStopBitsNames[i]) == 0) {
+      *code = i;
+      return true;
+    }
+  }
+  return Mistake("%s takes 1, 1.5 or 2 stop bits (not \"%s\")", what, text);
+}
+
+bool ParseStopBits(const char *what, const char *text, uint16_t *code) {
+  unsigned n = 0;
+  if (!ParseStopBits(what, text, &n)) return false;
+  *code = static_cast<uint16_t>(n);
+  return true;
+}
+
+const char *StopBitsWords(unsigned code) { return code < 3 ? kStopBitsNames[code] : "?"; }
+
 bool SetFlag(void *flag, const char *) { return (*static_cast<bool *>(flag) = true); }
 bool TakeText(void *text, const char *value) { return (*static_cast<const char **>(text) = value); }
 
+int TakeOption(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
+               char **argv, int k, void *settings) {
+  const char *arg = argv[k];
+  const char *equals = strchr(arg, '=');
+  char name[32];
+  size_t length = equals ? static_cast<size_t>(equals - arg) : strlen(arg);
+  if (length >= sizeof name) return 0;
+  memcpy(name, arg, length);
+  name[length] = 0;
+  const Option *o = Find(table, count, name);
+  if (!o) return 0;
+  if (!ForPlatform(*o, windows)) {
+    Mistake("%s is for the %s %s; %s", name, windows ? "Linux" : "Windows", toolName, elsewhere);
+    return -1;
+  }
+  if (!o->value && equals) {
+    Mistake("%s takes no value (not \"%s\")", name, arg);
+    return -1;
+  }
+  if (o->value && !equals && k + 1 >= argc) {
+    Mistake("%s needs a value: %s %s", name, name, o->value);
+    return -1;
+  }
+  const char *value = nullptr;
+  if (o->value) value = equals ? equals + 1 : argv[k + 1];
+  if (!o->apply(o->target ? o->target : settings, value)) return -1;
+  return o->value && !equals ? 2 : 1;
+}
+
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
                   char **argv, int *next, void *settings) {
-  for (; *next < argc && strncmp(argv[*next], "--", 2) == 0; ++*next) {
-    const char *name = argv[*next];
-    const Option *o = Find(table, count, name);
-    if (!o) return Mistake("unknown option %s (%s --help lists them)", name, toolName);
-    if (!ForPlatform(*o, windows))
-      return Mistake("%s is for the %s %s; %s", name, windows ? "Linux" : "Windows", toolName,
-                     elsewhere);
-    if (o->value && ++*next >= argc)
-      return Mistake("%s needs a value: %s %s", name, name, o->value);
-    if (!o->apply(o->target ? o->target : settings, o->value ? argv[*next] : nullptr)) return false;
+  while (*next < argc && strncmp(argv[*next], "--", 2) == 0) {
+    int taken = TakeOption(table, count, windows, elsewhere, argc, argv, *next, settings);
+    if (taken == 0)
+      return Mistake("unknown option %s (%s --help lists them)", argv[*next], toolName);
+    if (taken < 0) return false;
+    *next += taken;
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 
 // The name messages start with: "zubhost", "plcsim".
@@ -12,7 +13,13 @@ void SetToolName(const char *name);
 // "TOOL: what was wrong"; returns false.
 __attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
 
-// A whole number (decimal, or 0x hexadecimal) from low to high.
+// The one reading of a whole number in both tools: decimal, or hexadecimal
+// after 0x, with an optional sign; a leading zero is still decimal. False
+// for anything else, or a number beyond 64 bits.
+bool ReadWhole(const char *text, long long *out);
+// A whole number from low to high, or a mistake named as
+// "WHAT takes a whole number from LOW to HIGH (not "TEXT")".
+bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out);
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out);
 // none, odd, even, mark, space: the parity codes 0 to 4.
 extern const char *const kParityNames[5];
@@ -21,18 +28,26 @@ bool ParseParity(const char *what, const char *text, unsigned *code);
 template <typename T>
 bool ParseWhole(const char *what, const char *text, long low, long high, T *out) {
   long n;
-  return ParseWhole(what, text, low, high, &n) && (*out = static_cast<T>(n), true);
+  if (!ParseWhole(what, text, low, high, &n)) return false;
+  *out = static_cast<T>(n);
+  return true;
 }
 template <typename T>
 bool ParseParity(const char *what, const char *text, T *code) {
   unsigned n;
-  return ParseParity(what, text, &n) && (*code = static_cast<T>(n), true);
+  if (!ParseParity(what, text, &n)) return false;
+  *code = static_cast<T>(n);
+  return true;
 }
 
 // The line settings' ranges both tools accept.
 constexpr long kDataBitsLow = 5, kDataBitsHigh = 8;
-constexpr long kStopBitsHigh = 2;
-extern const char kStopBitsWhat[];  // "--stop (0 one, ...)", as messages name it
+// Stop bits as a person counts them, "1", "1.5" or "2", everywhere the
+// tools read or print them; the driver's codes 0, 1, 2 inside.
+extern const char *const kStopBitsNames[3];
+bool ParseStopBits(const char *what, const char *text, uint16_t *code);
+bool ParseStopBits(const char *what, const char *text, unsigned *code);
+const char *StopBitsWords(unsigned code);
 
 enum Platform { kAnyPlatform, kLinuxOnly, kWindowsOnly };
 
@@ -51,6 +66,11 @@ struct Option {
 bool SetFlag(void *flag, const char *);
 bool TakeText(void *text, const char *value);
 
+// The option at argv[k], as "--name", "--name value" or "--name=value",
+// applied when the table holds it: the number of arguments it took (1 or
+// 2); 0 when the table does not hold it; -1 for a mistake (message printed).
+int TakeOption(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
+               char **argv, int k, void *settings);
 // Reads the options from argv[*next] on while they start with "--", and
 // leaves *next at the first argument that does not. False for a mistake
 // (message printed): an unknown option, a missing value, an option of the

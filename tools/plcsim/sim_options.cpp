@@ -57,9 +57,7 @@ bool Latency(void *, const char *v) {
 bool Data(void *, const char *v) {
   return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &settings.o.dataBits);
 }
-bool Stop(void *, const char *v) {
-  return ParseWhole(kStopBitsWhat, v, 0, kStopBitsHigh, &settings.o.stopBits);
-}
+bool Stop(void *, const char *v) { return ParseStopBits("--stop", v, &settings.o.stopBits); }
 bool Parity(void *, const char *v) { return ParseParity("--parity", v, &settings.o.parity); }
 
 // clang-format off
@@ -75,7 +73,7 @@ const Option kOptions[] = {
   {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (a pty: frames the driver sends at another speed are noise)"},
   {"--latency", "MS",           kAnyPlatform, Latency,  "what it sends waits for the next tick of MS, as in a USB adapter"},
   {"--data",    "N",            kAnyPlatform, Data,     "data bits, 5 to 8 (default 8)"},
-  {"--stop",    "0|1|2",        kAnyPlatform, Stop,     "one, one and a half, two stop bits (default 0)"},
+  {"--stop",    "1|1.5|2",      kAnyPlatform, Stop,     "stop bits: one, one and a half, two (default 1)"},
   {"--parity",  "P",            kAnyPlatform, Parity,   "none, odd, even, mark or space (default odd)"},
   {"--echo",    nullptr,        kAnyPlatform, SetFlag,  "send back every byte instead of answering", &settings.o.echo},
   {"--quiet",   nullptr,        kAnyPlatform, SetFlag,  "log no frames or faults", &settings.o.quiet},

@@ -10,11 +10,13 @@ namespace {
 // or -1 for a mistake (message printed).
 long ParseBlockValues(const char *arg, bool wide, uint8_t *values) {
   long count = 0, limit = wide ? kMaxBlockLongs : kMaxBlockWords;
+  long long low = wide ? INT32_MIN : INT16_MIN, high = wide ? UINT32_MAX : UINT16_MAX;
   for (const char *p = arg; *p;) {
-    char *end;
-    long long v = strtoll(p, &end, 0);
-    if (end == p || (*end && *end != ',') || v < (wide ? INT32_MIN : INT16_MIN) ||
-        v > (wide ? UINT32_MAX : UINT16_MAX)) {
+    size_t n = strcspn(p, ",");
+    char item[32] = "";
+    if (n < sizeof item) memcpy(item, p, n);
+    long long v = 0;
+    if (n >= sizeof item || !ReadWhole(item, &v) || v < low || v > high) {
       Mistake("write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")",
               wide ? "32-bit" : "16-bit", p);
       return -1;
@@ -25,7 +27,8 @@ long ParseBlockValues(const char *arg, bool wide, uint8_t *values) {
     }
     uint32_t u = static_cast<uint32_t>(v);
     memcpy(values + (wide ? 4 : 2) * count++, &u, wide ? 4 : 2);
-    p = *end ? end + 1 : end;
+    p += n;
+    if (*p == ',') ++p;
   }
   return count;
 }

@@ -30,9 +30,10 @@ int32_t DescribeCommand(char **) {
   int32_t result = Call(LUMISAR_OP_DESCRIBE_DRIVER, &info);
   printf("vendor      %s\n", info.vendorText ? info.vendorText : "");
   printf("context     %u bytes per channel\n", info.contextSize);
-  printf("defaults    %u baud, %u data bits, stop-bits code %u, parity code %u\n",
-         info.defaultSettings.baudRate, info.defaultSettings.dataBits,
-         info.defaultSettings.stopBits, info.defaultSettings.parity);
+  const SerialSettings &d = info.defaultSettings;
+  printf("defaults    %u baud, %u data bits, %s stop bit%s, parity %s\n", d.baudRate, d.dataBits,
+         StopBitsWords(d.stopBits), d.stopBits == 0 ? "" : "s",
+         d.parity < 5 ? kParityNames[d.parity] : "?");
   if (info.bannerText) PrintCp437(info.bannerText);
   return result;
 }

@@ -30,11 +30,14 @@ void CountRetries(const Operation &op, void *statistics) {
 int32_t ParseTag(char *item, Tag *t) {
   char *colon = strchr(item, ':');
   *colon = 0;
-  snprintf(t->text, sizeof t->text, "%s", item);
   if (!TypeCode(colon + 1, &t->type)) return kUsageError;
-  if (PrepareIo(&t->io, t->text, t->type, false, 1, t->values) == LUMISAR_DONE) return LUMISAR_DONE;
-  printf("poll %s %s: refused\n", t->text, colon + 1);
-  ExplainAddress(t->text, t->type, false, 1);
+  // A text too long for the tag's place is refused as written, not cut.
+  bool fits = strlen(item) < sizeof t->text;
+  if (fits) snprintf(t->text, sizeof t->text, "%s", item);
+  if (fits && PrepareIo(&t->io, t->text, t->type, false, 1, t->values) == LUMISAR_DONE)
+    return LUMISAR_DONE;
+  printf("poll %s %s: refused\n", item, colon + 1);
+  ExplainAddress(item, t->type, false, 1);
   return LUMISAR_REFUSED;
 }
 
@@ -90,7 +93,9 @@ int32_t PollCommand(char **args) {
     for (int k = 0; k < n; ++k) ReadTag(tags[k], s);
     printf("\n  exchanges %u  retries %u  failures %u  last %.1f ms  mean %.1f ms\n", s.exchanges,
            s.retries, s.failures, s.last, s.exchanges ? s.total / s.exchanges : 0.0);
+    // Output that cannot be written ends the polling; zubhost names it.
     fflush(stdout);
+    if (ferror(stdout)) break;
     if (c + 1 < cycles) SleepMs(static_cast<unsigned>(intervalMs));
   }
   AnalyzerDestroy(host.analyzer);

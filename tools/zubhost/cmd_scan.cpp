@@ -6,6 +6,7 @@
 #include <math.h>
 
 #include "commands.h"
+#include "json_writer.h"
 #include "protocol/protocol_facts.h"
 
 namespace {
@@ -51,29 +52,34 @@ bool Stations(void *, const char *v) {
 }
 
 // Calls take(item) for each of at most `most` items of "A,B,C"; false at
-// the first it refuses.
+// the first it refuses, or for a list with none.
 template <typename Take>
-bool EachItem(const char *option, const char *list, int most, Take take) {
+bool EachItem(const char *option, const char *example, const char *list, int most, Take take) {
   char copy[256];
+  if (strlen(list) >= sizeof copy)
+    return Mistake("%s takes at most %d values (not \"%.40s...\")", option, most, list);
   snprintf(copy, sizeof copy, "%s", list);
   int n = 0;
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
     if (n++ == most) return Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
     if (!take(p)) return false;
   }
+  // An empty list would scan nothing and look like a line where nobody answers.
+  if (n == 0)
+    return Mistake("%s takes one or more values, such as %s (not \"%s\")", option, example, list);
   return true;
 }
 
 bool Bauds(void *, const char *v) {
   scan.baudCount = 0;
-  return EachItem("--bauds", v, kMostBauds, [&](const char *item) {
+  return EachItem("--bauds", "19200,9600", v, kMostBauds, [&](const char *item) {
     return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
   });
 }
 
 bool Parities(void *, const char *v) {
   scan.parityCount = 0;
-  return EachItem("--parities", v, kMostParities, [&](const char *item) {
+  return EachItem("--parities", "odd,none", v, kMostParities, [&](const char *item) {
     return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
   });
 }
@@ -169,8 +175,6 @@ void ScanSetting(Scan &s, int k) {
   if (ErrorsToTerminal()) fprintf(stderr, "\r%78s\r", "");
 }
 
-const char *StopWords(uint16_t code) { return code == 0 ? "1" : code == 1 ? "1.5" : "2"; }
-
 // Calls put(station, line, answer words, index) for each station found.
 template <typename Put>
 int EachFound(const Scan &s, int tried, Put put) {
@@ -187,8 +191,8 @@ void PrintText(const Scan &s, int tried) {
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
-           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits, StopWords(t.line.stopBits),
-           t.limit * 10);
+           t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits,
+           StopBitsWords(t.line.stopBits), t.limit * 10);
     printf(t.available ? "%d answered (%.1f s)\n" : "not available on this port\n", t.answered,
            t.ms / 1000);
   }
@@ -196,33 +200,58 @@ void PrintText(const Scan &s, int tried) {
       EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
         if (n == 0) printf("station  baud   data  parity  stop  answer\n");
         printf("%02X       %-5u  %-4u  %-6s  %-4s  %s\n", station, l.baudRate, l.dataBits,
-               ParityWords(l.parity), StopWords(l.stopBits), answer);
+               ParityWords(l.parity), StopBitsWords(l.stopBits), answer);
       });
   printf("%d station%s found in %.1f s\n", found, found == 1 ? "" : "s",
          (NowMs() - s.startMs) / 1000);
 }
 
+// The found list's records and the settings' records carry the line's
+// settings in the same members.
+void JsonLine(JsonWriter *j, const SerialSettings &l) {
+  JsonWhole(j, "baud", l.baudRate);
+  JsonWhole(j, "data_bits", l.dataBits);
+  JsonString(j, "parity", ParityWords(l.parity));
+  JsonString(j, "stop_bits", StopBitsWords(l.stopBits));
+}
+
 void PrintJson(const Scan &s, int tried) {
-  printf("{\n  \"port\": \"%s\",\n  \"stations\": {\"first\": \"%02X\", \"last\": \"%02X\"},\n",
-         host.settings.port, s.first, s.last);
-  printf("  \"settings\": [");
+  JsonWriter j;
+  JsonStart(&j, stdout);
+  JsonOpenObject(&j, nullptr);
+  JsonString(&j, "port", host.settings.port);
+  char first[4], last[4];
+  snprintf(first, sizeof first, "%02X", s.first);
+  snprintf(last, sizeof last, "%02X", s.last);
+  JsonOpenObject(&j, "stations", kJsonOneLine);
+  JsonString(&j, "first", first);
+  JsonString(&j, "last", last);
+  JsonClose(&j);
+  JsonOpenArray(&j, "settings");
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
-    printf(
-        "%s\n    {\"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", \"stop_bits\": \"%s\", "
-        "\"reply_time_limit_ms\": %u, \"available\": %s, \"answered\": %d}",
-        k ? "," : "", t.line.baudRate, t.line.dataBits, ParityWords(t.line.parity),
-        StopWords(t.line.stopBits), t.limit * 10, t.available ? "true" : "false", t.answered);
+    JsonOpenObject(&j, nullptr, kJsonOneLine);
+    JsonLine(&j, t.line);
+    JsonWhole(&j, "reply_time_limit_ms", t.limit * 10);
+    JsonBool(&j, "available", t.available);
+    JsonWhole(&j, "answered", t.answered);
+    JsonClose(&j);
   }
-  printf("\n  ],\n  \"found\": [");
-  EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
-    printf(
-        "%s\n    {\"station\": \"%02X\", \"baud\": %u, \"data_bits\": %u, \"parity\": \"%s\", "
-        "\"stop_bits\": \"%s\", \"answer\": \"%s\"}",
-        n ? "," : "", station, l.baudRate, l.dataBits, ParityWords(l.parity), StopWords(l.stopBits),
-        answer);
+  JsonClose(&j);
+  JsonOpenArray(&j, "found");
+  EachFound(s, tried, [&j](int station, const SerialSettings &l, const char *answer, int) {
+    char name[4];
+    snprintf(name, sizeof name, "%02X", station);
+    JsonOpenObject(&j, nullptr, kJsonOneLine);
+    JsonString(&j, "station", name);
+    JsonLine(&j, l);
+    JsonString(&j, "answer", answer);
+    JsonClose(&j);
   });
-  printf("\n  ],\n  \"seconds\": %.1f\n}\n", (NowMs() - s.startMs) / 1000);
+  JsonClose(&j);
+  JsonReal(&j, "seconds", (NowMs() - s.startMs) / 1000, 1);
+  JsonClose(&j);
+  JsonFinish(&j);
 }
 
 }  // namespace
@@ -247,6 +276,15 @@ int32_t ScanCommand(char **args) {
   s.startMs = NowMs();
   int tried = 0;
   while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) ScanSetting(s, tried++);
+  bool anyAvailable = false;
+  for (int k = 0; k < tried; ++k) anyAvailable = anyAvailable || s.settings[k].available;
+  // A port that opens at no setting at all is named once, with the reason,
+  // on standard error when standard output carries JSON.
+  if (!anyAvailable) {
+    FILE *to = s.json ? stderr : stdout;
+    fprintf(to, "open %s: the port could not be opened at any setting\n", host.settings.port);
+    SayWhyOpenFailed(to, host.settings.port);
+  }
   (s.json ? PrintJson : PrintText)(s, tried);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

@@ -28,8 +28,8 @@ inline int32_t UsageError(bool) { return kUsageError; }
 constexpr int32_t kCannotRead = -kExitCannotRead;
 constexpr int32_t kCannotWrite = -kExitCannotWrite;
 
-// Reads the options from argv[*next] on; false for a mistake (message printed).
-bool ParseHostOptions(int argc, char **argv, int *next);
+// zubhost's option at argv[k], applied when it is one: as TakeOption.
+int TakeHostOption(int argc, char **argv, int k);
 void PrintHostOptions(FILE *to);
 
 int32_t DescribeCommand(char **args);

@@ -13,8 +13,13 @@ typedef void (*LogSink)(int level, const char *line);
 ZubMainFn LoadDriver();
 // Sends every line the driver logs to sink.
 void SetLogSink(LogSink sink);
-// Native build only: lets a COM name open a tty or pty path.
-void MapDevice(const char *name, const char *path);
+// Native build only: lets a COM name open a tty or pty path; false when
+// the name or the path is too long to keep (message printed).
+bool MapDevice(const char *name, const char *path);
+// Why the port cannot be a serial line, in a sentence that names what it
+// is ("/tmp/x, which --map gives COM5, is a regular file, not a serial
+// line"); false when it may well be one, or the platform cannot tell.
+bool WhatPortIs(const char *port, char *why, size_t size);
 double NowMs();
 // The local date and time, ISO 8601 with milliseconds, for --log-file.
 void WallClock(char *out, size_t size);

@@ -1,8 +1,10 @@
 #include "host_session.h"
 
+#include <errno.h>
 #include <string.h>
 #include <windows.h>
 
+#include "command_line.h"
 #include "log_analysis.h"
 #include "trace_decoder.h"
 
@@ -11,30 +13,6 @@ HostSession host;
 namespace {
 
 TraceDecoder decoder;
-
-// Why Windows will not open the port: the host asks it again itself, since
-// the driver reports every failed open as the same result.
-void SayWhyOpenFailed(const char *port) {
-  HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD e = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-  if (!e) CloseHandle(h);
-  if (!e)
-    printf(
-        "  %s opens, but refused the line settings: check --baud, --data, --stop and --parity\n"
-        "  (a pseudo-terminal takes parity none only)\n",
-        port);
-  else if (e == ERROR_FILE_NOT_FOUND)
-    printf(
-        "  Windows says there is no such port (error 2): check the name; COM10 and up are "
-        "written \\\\.\\COM10\n");
-  else if (e == ERROR_ACCESS_DENIED)
-    printf(
-        "  Windows says the port is in use or not allowed (error 5): close the other program "
-        "that holds %s\n",
-        port);
-  else
-    printf("  Windows error %lu\n", static_cast<unsigned long>(e));
-}
 
 }  // namespace
 
@@ -56,6 +34,43 @@ void OnDriverLog(int level, const char *line) {
   }
 }
 
+// Why the port will not open: the host asks Windows again itself, since
+// the driver reports every failed open as the same result.
+void SayWhyOpenFailed(FILE *to, const char *port) {
+  char why[512];
+  if (WhatPortIs(port, why, sizeof why)) {
+    fprintf(to, "  %s\n", why);
+    return;
+  }
+  HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD e = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (!e) CloseHandle(h);
+  if (!e)
+    fprintf(to,
+            "  %s opens, but refused the line settings: check --baud, --data, --stop and --parity\n"
+            "  (a pseudo-terminal takes parity none only)\n",
+            port);
+  else if (e == ERROR_FILE_NOT_FOUND)
+    fprintf(to,
+            "  Windows says there is no such port (error 2): check the name; COM10 and up are "
+            "written \\\\.\\COM10\n");
+  else if (e == ERROR_ACCESS_DENIED)
+    fprintf(to,
+            "  Windows says the port is in use or not allowed (error 5): close the other program "
+            "that holds %s\n",
+            port);
+  else
+    fprintf(to, "  Windows error %lu\n", static_cast<unsigned long>(e));
+}
+
+bool OutputsWritten() {
+  if (fflush(stdout) != 0 || ferror(stdout))
+    return Mistake("cannot write standard output: %s", strerror(errno));
+  if (host.logFile && (fflush(host.logFile) != 0 || ferror(host.logFile)))
+    return Mistake("cannot write the log file %s: %s", host.logFileName, strerror(errno));
+  return true;
+}
+
 int32_t Call(uint32_t operation, void *params) {
   RequestBlock r = {&host.channel, operation, {}, params};
   return host.zub(&r);
@@ -72,7 +87,7 @@ bool OpenChannel() {
   if (host.channelOpen) return true;
   if (OpenPortAt(host.settings.line, host.settings.timeout) != LUMISAR_DONE) {
     printf("open %s: the port could not be opened\n", host.settings.port);
-    SayWhyOpenFailed(host.settings.port);
+    SayWhyOpenFailed(stdout, host.settings.port);
     return false;
   }
   host.channelOpen = true;

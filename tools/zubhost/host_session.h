@@ -21,7 +21,8 @@ struct HostSession {
   PortContext channel = {};
   bool channelOpen = false;
   bool showLog = false, decode = false, version = false, help = false;  // --log, ...
-  FILE *logFile = nullptr;          // --log-file: every logged line, time-stamped
+  FILE *logFile = nullptr;  // --log-file: every logged line, time-stamped
+  const char *logFileName = nullptr;
   LogAnalyzer *analyzer = nullptr;  // when set, reads every line the driver logs
 };
 
@@ -33,6 +34,11 @@ void OnDriverLog(int level, const char *line);
 int32_t Call(uint32_t operation, void *params);
 // Opens the channel on first use; says why when it cannot.
 bool OpenChannel();
+// Whether all that was printed and logged so far reached its file; names
+// the first that did not (a full disk, a closed pipe).
+bool OutputsWritten();
+// Says why the host's port will not open, in a line or two.
+void SayWhyOpenFailed(FILE *to, const char *port);
 // Operation 1 on the host's port at these settings; the driver's result.
 int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout);
 int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, TagAddress *a);

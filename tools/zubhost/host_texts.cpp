@@ -1,7 +1,9 @@
 #include "host_texts.h"
 
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "address/address_text.h"
 #include "command_line.h"
@@ -27,11 +29,24 @@ void Range(uint32_t type, long long *low, long long *high, const char **name) {
   if (type == LUMISAR_TYPE_BIT) *low = 0, *high = 1, *name = "bit";
 }
 
+// A float as written; refused when a 32-bit float cannot hold it: beyond
+// its largest value it would become infinity, below its smallest it would
+// become 0. Infinity and not-a-number are taken only when written so.
 bool ParseFloat(const char *text, uint8_t *values) {
   char *end = nullptr;
-  float f = static_cast<float>(strtod(text, &end));
+  double d = strtod(text, &end);
   if (end == text || *end)
     return Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
+  const char *digits = text + (*text == '-' || *text == '+' ? 1 : 0);
+  bool named = strncasecmp(digits, "inf", 3) == 0 || strncasecmp(digits, "nan", 3) == 0;
+  float f = static_cast<float>(d);
+  bool tooLarge = isinf(f) && !named;
+  bool tooSmall = f == 0 && d != 0;
+  if (tooLarge || tooSmall)
+    return Mistake(
+        "a float value is too %s for a 32-bit float, which holds about 1.4e-45 to 3.4e38 "
+        "(not \"%s\")",
+        tooLarge ? "large" : "small", text);
   memcpy(values, &f, 4);
   return true;
 }
@@ -136,11 +151,10 @@ void PrintValue(uint32_t type, const uint8_t *values) {
 
 bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
   if (type == LUMISAR_TYPE_FLOAT) return ParseFloat(text, values);
-  char *end = nullptr;
-  long long v = strtoll(text, &end, 0), low, high;
+  long long v = 0, low, high;
   const char *name;
   Range(type, &low, &high, &name);
-  if (end == text || *end || v < low || v > high)
+  if (!ReadWhole(text, &v) || v < low || v > high)
     return Mistake("a %s value is a whole number from %lld to %lld (not \"%s\")", name, low, high,
                    text);
   uint32_t u = static_cast<uint32_t>(v);

@@ -34,7 +34,24 @@ void SetLogSink(LogSink sink) {
   if (set) set(sink ? Forward : nullptr);
 }
 
-void MapDevice(const char *, const char *) {}
+bool MapDevice(const char *, const char *) { return true; }
+
+bool WhatPortIs(const char *port, char *why, size_t size) {
+  HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD type = GetFileType(h);
+  DCB dcb = {};
+  dcb.DCBlength = sizeof dcb;
+  bool comm = GetCommState(h, &dcb) != 0;
+  CloseHandle(h);
+  const char *kind = nullptr;
+  if (type == FILE_TYPE_DISK) kind = "a file";
+  if (type == FILE_TYPE_PIPE) kind = "a pipe";
+  if (type == FILE_TYPE_CHAR && !comm) kind = "a device that is not a serial port";
+  if (!kind) return false;
+  snprintf(why, size, "%s is %s, not a serial port", port, kind);
+  return true;
+}
 double NowMs() {
   LARGE_INTEGER f, c;
   QueryPerformanceFrequency(&f);

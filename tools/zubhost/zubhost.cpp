@@ -36,18 +36,20 @@ const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
   {kExitUsage,       "a mistake on the command line"},
   {kExitNoDriver,    "LUMISAR.DLL could not be loaded"},
   {kExitCannotRead,  "a log file could not be read"},
-  {kExitCannotWrite, "an output file could not be written"},
+  {kExitCannotWrite, "output could not be written: a file, standard output, the log file"},
 };
 // clang-format on
 
 void Usage(FILE *to) {
   fputs(
       "usage: zubhost [options] COMMAND [ARGS] [COMMAND [ARGS]]...\n"
+      "       (options may stand anywhere, as --name VALUE or --name=VALUE)\n"
       "       zubhost --version\noptions:\n",
       to);
   PrintHostOptions(to);
   fputs("commands:\n", to);
   for (const Command &c : kCommands) fprintf(to, "  %s\n", c.usage);
+  fputs("numbers: decimal, or hexadecimal after 0x; a leading zero is decimal (0100 is 100)\n", to);
   fputs("exit codes:\n", to);
   for (const auto &e : kExitCodes) fprintf(to, "  %d  %s\n", e.code, e.meaning);
 }
@@ -58,22 +60,97 @@ const Command *Find(const char *name) {
   return nullptr;
 }
 
+// How many single-character edits make one name the other.
+size_t EditDistance(const char *a, const char *b) {
+  size_t n = strlen(b), row[32];
+  if (n >= sizeof row / sizeof row[0]) return n;
+  for (size_t j = 0; j <= n; ++j) row[j] = j;
+  for (size_t i = 1; a[i - 1]; ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= n; ++j) {
+      size_t replaced = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+      diagonal = row[j];
+      row[j] = replaced;
+      if (row[j - 1] + 1 < row[j]) row[j] = row[j - 1] + 1;
+      if (diagonal + 1 < row[j]) row[j] = diagonal + 1;
+    }
+  }
+  return row[n];
+}
+
+// An unknown command named, with the nearest command when it is a slip of
+// a key or two, and where the list is.
+bool UnknownCommand(const char *name) {
+  const Command *nearest = nullptr;
+  size_t best = 3;
+  for (const Command &c : kCommands) {
+    size_t d = EditDistance(name, c.name);
+    if (d < best) {
+      best = d;
+      nearest = &c;
+    }
+  }
+  if (nearest)
+    return Mistake("unknown command \"%s\"; did you mean \"%s\"? (zubhost --help lists them)", name,
+                   nearest->name);
+  return Mistake("unknown command \"%s\" (zubhost --help lists them)", name);
+}
+
 int Arguments(const Command &c, int at, int argc) {
   return c.arguments < 0 ? argc - at - 1 : c.arguments;
+}
+
+// Takes zubhost's options wherever they stand, before or after a command
+// and its arguments, as getopt-style tools do, and closes up the commands
+// and their arguments in order from argv[1]; *argc becomes their end. An
+// option zubhost does not know is left to a command that reads options of
+// its own (scan, analyze); anywhere else it is a mistake. After "--" every
+// argument is a command's.
+bool GatherOptions(int *argc, char **argv) {
+  int kept = 1, left = 0;  // left: arguments the last command still takes; -1 all
+  bool options = true;
+  for (int k = 1; k < *argc;) {
+    const char *a = argv[k];
+    if (options && strcmp(a, "--") == 0) {
+      options = false;
+      ++k;
+      continue;
+    }
+    if (options && strncmp(a, "--", 2) == 0) {
+      int taken = TakeHostOption(*argc, argv, k);
+      if (taken < 0) return false;
+      if (taken > 0) {
+        k += taken;
+        continue;
+      }
+      if (left >= 0) return Mistake("unknown option %s (zubhost --help lists them)", a);
+    } else if (left > 0) {
+      --left;
+    } else if (left == 0) {
+      const Command *c = Find(a);
+      left = c ? c->arguments : 0;
+    }
+    argv[kept++] = argv[k++];
+  }
+  argv[kept] = nullptr;
+  *argc = kept;
+  return true;
 }
 
 // Checks the whole command line before the first exchange; *driver: a command needs it.
 bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   for (int k = first; k < argc;) {
     const Command *c = Find(argv[k]);
-    if (!c) {
-      Mistake("unknown command \"%s\"", argv[k]);
-      Usage(stderr);
-      return false;
-    }
+    if (!c) return UnknownCommand(argv[k]);
     int n = Arguments(*c, k, argc);
+    // The usage's first words, up to where its explanation starts.
+    int synopsis = static_cast<int>(strcspn(c->usage, "\n"));
+    const char *gap = strstr(c->usage, "  ");
+    if (gap && gap - c->usage < synopsis) synopsis = static_cast<int>(gap - c->usage);
     if (k + 1 + n > argc)
-      return Mistake("%s takes %d argument%s: %s", c->name, n, n == 1 ? "" : "s", c->usage);
+      return Mistake("%s takes %d argument%s: %.*s", c->name, n, n == 1 ? "" : "s", synopsis,
+                     c->usage);
     *driver = *driver || c->needsDriver;
     k += 1 + n;
   }
@@ -87,7 +164,7 @@ int RunCommands(int argc, char **argv, int first) {
     const Command *c = Find(argv[i]);
     int32_t result = c->run(argv + i + 1);
     i += 1 + Arguments(*c, i, argc);
-    fflush(stdout);
+    if (!OutputsWritten()) return kExitCannotWrite;
     if (result < 0) return -result;
     if (result != LUMISAR_DONE) exitCode = kExitNotDone;
   }
@@ -99,10 +176,11 @@ int RunCommands(int argc, char **argv, int first) {
 int main(int argc, char **argv) {
   SetToolName("zubhost");
   int first = 1;
-  if (!ParseHostOptions(argc, argv, &first)) return kExitUsage;
+  if (!GatherOptions(&argc, argv)) return kExitUsage;
   if (host.help || (first >= argc && !host.version)) {
     Usage(host.help ? stdout : stderr);
-    return host.help ? kExitDone : kExitUsage;
+    if (!host.help) return kExitUsage;
+    return OutputsWritten() ? kExitDone : kExitCannotWrite;
   }
   bool driver = host.version;
   if (!CheckCommands(argc, argv, first, &driver)) return kExitUsage;
@@ -114,6 +192,8 @@ int main(int argc, char **argv) {
   if (host.version) VersionCommand(nullptr);
   int exitCode = RunCommands(argc, argv, first);
   if (host.channelOpen) Call(LUMISAR_OP_CLOSE_PORT, nullptr);
+  // Closing the port logs too: what it wrote must reach the file as well.
+  if (exitCode != kExitCannotWrite && !OutputsWritten()) exitCode = kExitCannotWrite;
   if (host.logFile) fclose(host.logFile);
   return exitCode;
 }
