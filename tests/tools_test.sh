@@ -251,6 +251,11 @@ damaged=(
   "a header with the PLC digits 1Z|sed -e 1,4d -e '5s/Tx 01 30 31/Tx 01 31 5A/'|unknown=1 01=$((plc01 - 1)) 0F= 1A= 1Z="
   "a NUL byte before every line|sed 's/^/\\x00/'|operations=$total unknown=0 skipped_lines=0"
   "a log saved as UTF-16 with CR LF, as PowerShell does|perl -0777 -pe 's/\\n/\\r\\n/g; s/(.)/\$1\\0/gs; \$_ = \"\\xff\\xfe\$_\"'|lines=$lines operations=$total unknown=0"
+  "hexadecimal in lower case, as the driver's upper|sed -E 's/([TR]x)(.*)/\\1\\L\\2/'|operations=$total unknown=0 damaged_lines=0"
+  "a field with a letter beyond F|sed '5s/ 30 / 3G /'|damaged_lines=1 unknown=1"
+  "fields parted by a tab|sed '5s/ 30 31/ 30\\t31/'|damaged_lines=1 unknown=1"
+  "a port that would not open|sed '1i\\x 32 ORVEN: Failed to open COM9'|open_failures=1 operations=$total"
+  "a log cut at the header to PLC FF|awk '/Tx 01 46 46/ { print; exit } { print }'|unknown=1 FF=1"
   "a host line of 5,000 bytes|awk 'NR == 5 { printf \"%5000s\", \"\" } { print }'|lines=$lines skipped_lines=1 unknown=1"
 )
 damage=0
@@ -407,10 +412,18 @@ repeat_log() {  # COPIES
       printf "%sT%02d:%02d:%06.3f%s\n", substr($1, 1, 10), h, m, t - h * 3600 - m * 60, substr($0, length($1) + 1) }' "$run/soak.log"
   done
 }
-repeat_log 20 | "$zubhost" analyze --svg "$run/x20.svg" - >/dev/null
+repeat_log 20 >"$run/x20.log"
+"$zubhost" analyze --svg "$run/x20.svg" - <"$run/x20.log" >/dev/null
 bars=$(grep -c '^<g><title>' "$run/x20.svg") marks=$(grep -c 'class="[a-z]*"><title>' "$run/x20.svg")
 [ "$bars" -gt 100 ] && [ "$bars" -le 300 ] && [ "$marks" = 0 ] && [ "$(wc -c <"$run/x20.svg")" -lt 200000 ]
 check "a busy row draws bars per time bucket" $? "$bars bars, $marks marks, $(wc -c <"$run/x20.svg") bytes"
+# The bars hold every operation, the last one (in the last column) too, and
+# an outcome that happened at all is at least 2 pixels high.
+drawn=$(grep -oE '^<g><title>[^<]*: [0-9]+ operation' "$run/x20.svg" | awk '{ n += $(NF - 1) } END { print n }')
+want=$("$zubhost" analyze --json "$run/x20.log" | jq '[.plcs[].operations] | add')
+low=$(grep '^<g>' "$run/x20.svg" | grep -oE 'height="[0-9]+" class="(fa|re|un|rt|ok)"' | grep -cE 'height="[01]"')
+[ "$drawn" = "$want" ] && [ "$low" = 0 ]
+check "the bars add up to the $want operations, each outcome at least 2 pixels high" $? "$drawn drawn, $low too low"
 
 # --- Following a log that is replaced, then truncated, not on a terminal ------
 # Each time it reads the log from the top again, a line for each of PLC 07's
