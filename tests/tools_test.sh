@@ -461,6 +461,19 @@ check "--follow reads a replaced, rewritten or truncated log again, a line for e
 awk '/operations in all$/ { t = 1; next } t && /^[0-9A-F][0-9A-F] / {
   refused += $5; if (sprintf("%.2f", 100 * ($5 + $6) / $2) != $8) bad = 1 } END { exit bad || !refused }' "$run/follow.out"
 check "--follow's failure rate counts refused and failed operations" $? "$(tail -5 "$run/follow.out")"
+# The live columns run on the log's time: the scripted run at 10:00, PLC
+# 07's failure again at 10:01:30, a few of PLC 01's operations, all done,
+# at 10:02. PLC 01's last minute is clean though its whole log is not; PLC
+# 07 has been failing since 10:00 and was never good.
+restamp() {  # SECONDS: the log's lines 10 ms apart from 10:00 and SECONDS
+  awk -v from="$1" '{ t = 36000 + from + NR / 100; printf "2026-01-01T%02d:%02d:%06.3f%s\n",
+    int(t / 3600), int(t % 3600 / 60), t % 60, substr($0, index($0, " ")) }'
+}
+{ restamp 0 <"$log"; awk '/Tx 4E 27 05/ { s = 1 } s && /Tx 4E 2[^7] 05/ { exit } s' "$log" | restamp 90
+  head -n 20 "$log" | restamp 120; } | "$zubhost" analyze --follow - >"$run/minute.out"
+awk '/operations in all$/ { t = 1 } t && $1 == "01" && $8 != "0.00" && $10 == "0.00%" && $11 == "-" && $12 ~ /^10:02:00/ { a = 1 }
+  t && $1 == "07" && $10 == "100.00%" && $11 ~ /^10:00:0/ && $12 == "-" { b = 1 } END { exit !(a && b) }' "$run/minute.out"
+check "--follow's last minute, failing since and last good go by the log's time" $? "$(tail -8 "$run/minute.out")"
 # Input that never pauses, without line ends or with, still leaves it time to stop.
 mkfifo "$run/yes.fifo"
 yes "a host line" >"$run/yes.fifo" &
