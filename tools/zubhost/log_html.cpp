@@ -48,7 +48,8 @@ const char kStyle[] =
     "h1{font-size:22px}h2{font-size:17px;margin-top:28px}"
     "table{border-collapse:collapse}td,th{padding:3px 10px;text-align:right}"
     "th{background:#eee}td:first-child,th:first-child{text-align:left}"
-    "tbody tr:hover{background:#fff3c4}.facts td,.advice td{text-align:left;vertical-align:top}"
+    "tbody tr:hover{background:#fff3c4}"
+    ".facts td,.advice td,.advice th{text-align:left;vertical-align:top}"
     ".cause{display:flex;align-items:center;margin:2px 0}.cause span{width:290px}"
     ".bar{height:12px;background:#0072b2;margin-right:6px}"
     ".failed{color:#a50f15;font-weight:bold}svg{max-width:100%;height:auto}";
