@@ -119,6 +119,7 @@ bool IdentifyPath(const char *path, FileIdentity *out) {
   struct stat st;
   return stat(path, &st) == 0 && Identify(st, out);
 }
+FILE *OpenShared(const char *path) { return fopen(path, "rb"); }
 bool IdentifyFile(FILE *file, FileIdentity *out) {
   struct stat st;
   return fstat(fileno(file), &st) == 0 && Identify(st, out);

@@ -40,6 +40,10 @@ struct FileIdentity {
   int64_t size;
 };
 bool IdentifyPath(const char *path, FileIdentity *out);
+// A log opened to be read while its host goes on writing, renaming or
+// deleting it (on Windows the C runtime's fopen would stand in the way);
+// null with errno set when it cannot be.
+FILE *OpenShared(const char *path);
 bool IdentifyFile(FILE *file, FileIdentity *out);
 // Ctrl-C (and SIGTERM, or closing the console) calls stop; a read that waits
 // for input returns, so that the caller can look at what stop set.

@@ -1,3 +1,5 @@
+#include <errno.h>
+#include <fcntl.h>
 #include <io.h>
 #include <signal.h>
 #include <stdio.h>
@@ -114,6 +116,24 @@ bool IdentifyPath(const char *path, FileIdentity *out) {
   bool known = Identify(file, out);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return known;
+}
+FILE *OpenShared(const char *path) {
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    DWORD attributes = GetFileAttributesA(path);
+    bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    errno = missing ? ENOENT : folder ? EISDIR : EACCES;
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+  FILE *stream = fd < 0 ? nullptr : _fdopen(fd, "rb");
+  if (!stream && fd >= 0) _close(fd);
+  if (fd < 0) CloseHandle(file);
+  return stream;
 }
 bool IdentifyFile(FILE *file, FileIdentity *out) {
   return Identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), out);

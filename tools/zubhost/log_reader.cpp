@@ -37,10 +37,12 @@ struct LogReader {
 namespace {
 
 bool Open(LogReader *r, const char **reason) {
-  r->in = r->standardInput ? stdin : fopen(r->name, "rb");
+  r->in = r->standardInput ? stdin : OpenShared(r->name);
   struct stat st;
   if (!r->in || fstat(fileno(r->in), &st) != 0) {
-    *reason = errno == ENOENT ? "no such file" : strerror(errno);
+    *reason = errno == ENOENT   ? "no such file"
+              : errno == EISDIR ? "it is a folder"
+                                : strerror(errno);
     return false;
   }
   if (S_ISDIR(st.st_mode)) {
