@@ -26,7 +26,7 @@ const Option kAnalyzeOptions[] = {
   {"--svg",    "FILE",  kAnyPlatform, TakeText, "draw the timeline into FILE", &analysis.svg},
   {"--html",   "FILE",  kAnyPlatform, TakeText, "write the analysis as a page into FILE", &analysis.html},
   {"--title",  "TEXT",  kAnyPlatform, TakeText, "the page's heading, such as the site and line", &analysis.title},
-  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C", &analysis.follow},
+  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C or a pipe's end", &analysis.follow},
 };
 // clang-format on
 

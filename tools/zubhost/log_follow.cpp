@@ -139,7 +139,7 @@ void Follow(Follower &f, LogReader *in, const char *path) {
     // is read from its top. What was under way in the old file ended there.
     if (ReaderStartedAgain(in)) AnalyzerEnd(f.analyzer);
   }
-  ReadNew(f, in);
+  // Once stopped, no more is read: an input that never pauses would not let it end.
   const char *rest = nullptr;
   if (ReaderRest(in, &rest)) AnalyzerLine(f.analyzer, rest);
   AnalyzerEnd(f.analyzer);
