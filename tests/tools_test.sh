@@ -103,6 +103,7 @@ messages=(
   "zubhost|4|analyze cannot read \"/nonexistent.log\": no such file|analyze /nonexistent.log"
   "zubhost|4|analyze cannot read \"/\": it is a folder|analyze /"
   "zubhost|4|analyze cannot read \"/\": it is a folder|analyze --follow /"
+  "zubhost|4|analyze stopped reading \"/proc/self/mem\": Input/output error|analyze --follow /proc/self/mem"
   "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"

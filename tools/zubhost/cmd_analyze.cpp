@@ -3,8 +3,6 @@
 // for scripts, as a timeline picture and as a page to hand over, or live
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
-#include <errno.h>
-
 #include "commands.h"
 #include "host_platform.h"
 #include "log_follow.h"
@@ -46,9 +44,10 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
     got = ReaderNext(in, &line);
     if (got == kLogLine) AnalyzerLine(a, line);
   }
-  int error = errno;
+  bool read =
+      got == kLogEnded || Mistake("analyze cannot read \"%s\": %s", name, ReaderFailure(in));
   ReaderClose(in);
-  return got == kLogEnded || Mistake("analyze cannot read \"%s\": %s", name, strerror(error));
+  return read;
 }
 
 // The timeline (no summary) or the page (with it) into the file at path.

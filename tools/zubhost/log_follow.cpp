@@ -126,8 +126,8 @@ LogRead ReadNew(Follower &f, LogReader *in) {
   return got;
 }
 
-// Reads on until Ctrl-C, or the end of a pipe.
-void Follow(Follower &f, LogReader *in, const char *path) {
+// Reads on until Ctrl-C, or the end of a pipe; false when the input failed.
+bool Follow(Follower &f, LogReader *in, const char *path) {
   CatchStop(OnInterrupt);
   LogRead got = kLogPause;
   while (!stopping && (got == kLogPause || got == kLogLine)) {
@@ -143,9 +143,11 @@ void Follow(Follower &f, LogReader *in, const char *path) {
   const char *rest = nullptr;
   if (ReaderRest(in, &rest)) AnalyzerLine(f.analyzer, rest);
   AnalyzerEnd(f.analyzer);
-  if (f.terminal) return;
-  printf("\n-- %s: %lu operations in all\n", path, f.summary->operations);
-  PrintTable(f);
+  if (!f.terminal) {
+    printf("\n-- %s: %lu operations in all\n", path, f.summary->operations);
+    PrintTable(f);
+  }
+  return got != kLogFailure;
 }
 
 }  // namespace
@@ -157,15 +159,18 @@ int32_t FollowLog(const char *path) {
   f.analyzer = AnalyzerCreate(OnOperation, &f);
   const char *reason = "out of memory";
   LogReader *in = f.summary && f.analyzer ? ReaderOpen(path, true, &reason) : nullptr;
+  bool read = in != nullptr;
   if (in) {
-    Follow(f, in, path);
-    ReaderClose(in);
+    read = Follow(f, in, path);
     printf("\n");
     SummaryPrintText(f.summary, AnalyzerCounts(f.analyzer), stdout);
+    // What was read is summed up all the same; the exit code says it was not all.
+    if (!read) Mistake("analyze stopped reading \"%s\": %s", path, ReaderFailure(in));
+    ReaderClose(in);
   } else {
     Mistake("analyze cannot read \"%s\": %s", path, reason);
   }
   AnalyzerDestroy(f.analyzer);
   SummaryDestroy(f.summary);
-  return in ? 0 : kCannotRead;
+  return read ? 0 : kCannotRead;
 }

@@ -30,6 +30,7 @@ struct LogReader {
   char line[kLogLineMost + 1];
   unsigned char head[kHeadBytes];
   size_t headBytes;
+  int error;        // errno of a read that failed
   bool identified;  // the identity of the file open is known
   FileIdentity identity;
 };
@@ -167,6 +168,7 @@ LogRead ReaderNext(LogReader *r, const char **line) {
       bool failed = ferror(r->in) && errno != EINTR;
       // A UTF-16 unit cut in half at the end of a log is dropped.
       bool over = !failed && (!r->follow || r->pipe);
+      if (failed) r->error = errno;
       clearerr(r->in);
       if (failed) return kLogFailure;
       if (over && (r->held > 0 || r->overlong)) {
@@ -186,6 +188,8 @@ LogRead ReaderNext(LogReader *r, const char **line) {
   }
   return kLogPause;
 }
+
+const char *ReaderFailure(const LogReader *r) { return strerror(r->error); }
 
 bool ReaderRest(LogReader *r, const char **line) {
   if (r->held == 0 && !r->overlong) return false;

@@ -29,6 +29,8 @@ LogReader *ReaderOpen(const char *name, bool follow, const char **reason);
 void ReaderClose(LogReader *r);
 // The next line, kept in the reader until the next call.
 LogRead ReaderNext(LogReader *r, const char **line);
+// Why the input could not be read, after kLogFailure.
+const char *ReaderFailure(const LogReader *r);
 // What was read of a line whose end has not come, as a line of its own;
 // false when there is none. For the end of a follow.
 bool ReaderRest(LogReader *r, const char **line);
