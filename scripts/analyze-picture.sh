@@ -42,8 +42,8 @@ for i in $(seq 0 $((copies - 1))); do
     printf "%sT%02d:%02d:%06.3f%s\n", substr($1, 1, 10), h, m, s, substr($0, length($1) + 1) }' "$run/soak.log"
 done >"$run/many.log"
 head -1000000 "$run/many.log" >"$run/million.log"
-"$zubhost" analyze --svg "$run/million.svg" "$run/million.log" >"$run/million.txt"
-head -2 "$run/million.txt"
+"$zubhost" analyze --svg "$run/million.svg" "$run/million.log"
+"$zubhost" analyze "$run/million.log" | head -2
 echo "million-line timeline: $(wc -c <"$run/million.svg") bytes of SVG"
 shoot "$run/million.svg" 990 180 docs/analyze-timeline-million.png
 echo "wrote docs/analyze-timeline.png, docs/analyze-page.png, docs/user-guide-page.png, docs/analyze-timeline-million.png"

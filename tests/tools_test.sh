@@ -102,7 +102,11 @@ messages=(
   "zubhost|2|give it one: --map COM5=/dev/ttyUSB0 --port COM5|--port /dev/ttyUSB0 describe"
   "zubhost|2|poll takes up to 16 tags as TEXT:TYPE,... (at \"0140000\")|poll 3 500 0140000"
   "zubhost|2|analyze needs one or more log files|analyze --json"
-  "zubhost|4|analyze cannot read \"/nonexistent.log\"|analyze /nonexistent.log"
+  "zubhost|4|analyze cannot read \"/nonexistent.log\": no such file|analyze /nonexistent.log"
+  "zubhost|4|analyze cannot read \"/\": it is a folder|analyze /"
+  "zubhost|4|analyze cannot read \"/\": it is a folder|analyze --follow /"
+  "zubhost|4|analyze stopped reading \"/proc/self/mem\": Input/output error|analyze --follow /proc/self/mem"
+  "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
@@ -138,6 +142,7 @@ messages=(
   "plcsim|2|--load \"$here\" is not a file of memory lines|--load $here"
   "plcsim|2|--load line 1: the value takes a whole number from -32768 to 65535 (not \"x\")|--load $run/bad-memory.txt"
 )
+echo "a log, not a picture" >"$run/swapped.log"
 for row in "${messages[@]}"; do
   IFS='|' read -r program code words args <<<"$row"
   eval "set -- $args"
@@ -262,6 +267,14 @@ damaged=(
   "lines out of order|awk 'NR == 8 { sub(/^[0-9-]+T/, \"2000-01-01T\") } { print }'|out_of_order_lines=1 unknown=1"
   "a log that begins with replies alone|sed -e 1,5d -e 8d -e 10d|unknown=1 01=$((plc01 - 1))"
   "a header with the PLC digits 1Z|sed -e 1,4d -e '5s/Tx 01 30 31/Tx 01 31 5A/'|unknown=1 01=$((plc01 - 1)) 0F= 1A= 1Z="
+  "a NUL byte before every line|sed 's/^/\\x00/'|operations=$total unknown=0 skipped_lines=0"
+  "a log saved as UTF-16 with CR LF, as PowerShell does|perl -0777 -pe 's/\\n/\\r\\n/g; s/(.)/\$1\\0/gs; \$_ = \"\\xff\\xfe\$_\"'|lines=$lines operations=$total unknown=0"
+  "hexadecimal in lower case, as the driver's upper|sed -E 's/([TR]x)(.*)/\\1\\L\\2/'|operations=$total unknown=0 damaged_lines=0"
+  "a field with a letter beyond F|sed '5s/ 30 / 3G /'|damaged_lines=1 unknown=1"
+  "fields parted by a tab|sed '5s/ 30 31/ 30\\t31/'|damaged_lines=1 unknown=1"
+  "a port that would not open|sed '1i\\x 32 ORVEN: Failed to open COM9'|open_failures=1 operations=$total"
+  "a log cut at the header to PLC FF|awk '/Tx 01 46 46/ { print; exit } { print }'|unknown=1 FF=1"
+  "a host line of 5,000 bytes|awk 'NR == 5 { printf \"%5000s\", \"\" } { print }'|lines=$lines skipped_lines=1 unknown=1"
 )
 damage=0
 for row in "${damaged[@]}"; do
@@ -281,6 +294,11 @@ for row in "${damaged[@]}"; do
     [ "$got" = "$want" ] || { ok=1; echo "  $what: $name is ${got:-absent}, not ${want:-absent}"; }
   done
   check "$what: $expectations" $ok
+  # Followed through a pipe, it gives every line the same verdict.
+  "$zubhost" analyze - <"$run/damaged-$damage.log" >"$run/once.txt"
+  "$zubhost" analyze --follow - < <(cat "$run/damaged-$damage.log") | sed -n '/^log: /,$p' |
+    diff -u "$run/once.txt" - >"$run/follow.diff"
+  check "--follow reads $what as a single pass does" $? "$(cat "$run/follow.diff")"
   # Unknown operations never land on another PLC: PLC 07's one failure stays.
   echo "$out" | tr -d '\n' | grep -q '"07": {      "operations": 1,      "first_time": 0,      "retried": 0,      "refused": 0,      "failed": 1,'
   check "PLC 07 keeps exactly its failure when $what" $?
@@ -507,10 +525,11 @@ chromium_dom() {  # PAGE: the page's DOM after Chromium loaded it
     --user-data-dir="$run/chromium" --dump-dom "file://$1" 2>/dev/null
 }
 # "PLC key=value ..." for each PLC, from the page's rows and from the JSON.
-page_rows() { grep -o '<tr data-plc=.*</tr>' | sed -E 's|<td data-key="([a-z_]+)">([0-9]+)</td>| \1=\2|g;
+page_rows() { grep -o '<tr data-plc=.*</tr>' |
+  sed -E 's|<td data-key="([a-z_]+)"( class="failed")?>([0-9.]+)( %)?</td>| \1=\3|g;
   s|<tr data-plc="([0-9A-F]+)">|\1|; s|<td[^>]*>[^<]*</td>||g; s|</tr>||'; }
-json_rows() { tr -d ' \n' | grep -oE '"[0-9A-F]{2}":\{"operations":[0-9]+(,"[a-z_]+":[0-9]+)*' |
-  sed -E 's/"([0-9A-F]{2})":\{/\1 /; s/"([a-z_]+)":([0-9]+),?/ \1=\2/g; s/  */ /g'; }
+json_rows() { jq -r '.plcs | to_entries[] | .key as $k | .value | "\($k) operations=\(.operations) first_time=\(.first_time) retried=\(.retried) refused=\(.refused) failed=\(.failed) unknown=\(.unknown) retries=\(.retries) failed_attempts=\([.causes[]] | add) \(100 * (.refused + .failed) / .operations)"' |
+  awk '{ $NF = sprintf("failure_rate=%.2f", $NF); print }'; }
 if ! command -v chromium >/dev/null; then
   skip "the page's rows in Chromium" "no chromium (scripts/install-deps.sh installs it)"
 else
@@ -520,6 +539,28 @@ else
     [ -s "$run/$f.want" ] && diff -u "$run/$f.want" "$run/$f.got" >"$run/$f.diff"
     check "the page of the $f log shows the counts of --json" $? "$(cat "$run/$f.diff")"
   done
+  # What was analysed, as written: a file name and a title with markup
+  # characters, the driver's version from its banner, a port that would not
+  # open; and each cause seen explained in the guide's words.
+  named="$run/site <1&2>.log"
+  { "$zubhost" describe | grep "serial driver Version"; echo "x ORVEN: Failed to open COM9"; cat "$log"; } >"$named"
+  "$zubhost" analyze --html "$run/named.html" --title "Site <A> & line 2" "$named" >"$run/named.out"
+  version=$("$zubhost" describe | sed -n 's/.*serial driver Version \([0-9.]*\).*/\1/p')
+  chromium_dom "$run/named.html" >"$run/named.dom"
+  grep -qF "<h1>Site &lt;A&gt; &amp; line 2</h1>" "$run/named.dom" &&
+    grep -qF ">$run/site &lt;1&amp;2&gt;.log</td>" "$run/named.dom" &&
+    grep -qF "<td data-key=\"driver_version\">$version</td>" "$run/named.dom" &&
+    grep -qF '<td data-key="ports">COM9</td>' "$run/named.dom"
+  check "the page names the file, the title, the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
+  [ "$(cat "$run/named.out")" = "the page is in $run/named.html" ] &&
+    grep -q '^<!DOCTYPE html>' "$run/named.html" && grep -q '<meta charset="utf-8">' "$run/named.html"
+  check "--html says only where the page went; the page has a doctype and a charset" $? "$(cat "$run/named.out")"
+  "$zubhost" analyze --json "$named" | jq -r '[.plcs[].causes | to_entries[] | select(.value > 0) | .key] | unique | .[]' >"$run/causes.want"
+  grep -o 'data-cause="[a-z_]*"' "$run/named.dom" | cut -d'"' -f2 | sort >"$run/causes.got"
+  advice=$(sed -n 's|.*<tr data-cause="[a-z_]*"><td>[^<]*</td><td>[^<]*</td><td>\([^<]*\)</td></tr>.*|\1|p' "$run/named.dom" |
+    while read -r text; do grep -qF "$text" "$guide" || echo "not in the guide: $text"; done)
+  [ -s "$run/causes.want" ] && diff -u "$run/causes.want" "$run/causes.got" >"$run/causes.diff" && [ -z "$advice" ]
+  check "the page explains each cause the log shows in the guide's words" $? "$(cat "$run/causes.diff") $advice"
 fi
 
 # --- A timeline that scales: bars per time bucket, not a mark per operation ---
@@ -535,28 +576,81 @@ repeat_log() {  # COPIES
       printf "%sT%02d:%02d:%06.3f%s\n", substr($1, 1, 10), h, m, t - h * 3600 - m * 60, substr($0, length($1) + 1) }' "$run/soak.log"
   done
 }
-repeat_log 20 | "$zubhost" analyze --svg "$run/x20.svg" - >/dev/null
+repeat_log 20 >"$run/x20.log"
+"$zubhost" analyze --svg "$run/x20.svg" - <"$run/x20.log" >/dev/null
 bars=$(grep -c '^<g><title>' "$run/x20.svg") marks=$(grep -c 'class="[a-z]*"><title>' "$run/x20.svg")
 [ "$bars" -gt 100 ] && [ "$bars" -le 300 ] && [ "$marks" = 0 ] && [ "$(wc -c <"$run/x20.svg")" -lt 200000 ]
 check "a busy row draws bars per time bucket" $? "$bars bars, $marks marks, $(wc -c <"$run/x20.svg") bytes"
+# The bars hold every operation, the last one (in the last column) too, and
+# an outcome that happened at all is at least 2 pixels high.
+drawn=$(grep -oE '^<g><title>[^<]*: [0-9]+ operation' "$run/x20.svg" | awk '{ n += $(NF - 1) } END { print n }')
+want=$("$zubhost" analyze --json "$run/x20.log" | jq '[.plcs[].operations] | add')
+low=$(grep '^<g>' "$run/x20.svg" | grep -oE 'height="[0-9]+" class="(fa|re|un|rt|ok)"' | grep -cE 'height="[01]"')
+[ "$drawn" = "$want" ] && [ "$low" = 0 ]
+check "the bars add up to the $want operations, each outcome at least 2 pixels high" $? "$drawn drawn, $low too low"
 
 # --- Following a log that is replaced, then truncated, not on a terminal ------
-# Each time it reads the log from the top again: the scripted run three
-# times over, a line for each of PLC 07's three failures, and the summary.
+# Each time it reads the log from the top again, a line for each of PLC 07's
+# failures: replaced, rewritten at once past its old size, cut to nothing.
+wait_for() {  # COMMAND...: true once it holds, within 20 s
+  for _ in $(seq 1 200); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+followed() {  # FAILURES: shown, and the log read to its end (Linux's fdinfo)
+  local fd
+  [ "$(grep -c 'PLC 07  read  V40000  failed (no answer: 6)$' "$run/follow.out")" = "$1" ] || return 1
+  for fd in /proc/"$follower"/fd/*; do
+    [ "$(readlink "$fd")" = "$run/rotated.log" ] &&
+      [ "$(awk '/^pos:/ { print $2 }' "/proc/$follower/fdinfo/${fd##*/}")" = "$(stat -c %s "$run/rotated.log")" ] &&
+      return 0
+  done
+  return 1
+}
 cp "$log" "$run/rotated.log"
 "$zubhost" analyze --follow "$run/rotated.log" >"$run/follow.out" 2>&1 &
 follower=$!
-sleep 1
+wait_for followed 1
 cp "$log" "$run/rotated.new" && mv "$run/rotated.new" "$run/rotated.log"
-sleep 1
+wait_for followed 2
+{ echo "the host began its log again"; cat "$log" "$log"; } >"$run/rotated.log"
+wait_for followed 4
 : >"$run/rotated.log"
-sleep 1
 cat "$log" >>"$run/rotated.log"
-sleep 1
+wait_for followed 5
+ok=$?
 kill -INT "$follower" && wait "$follower"
-[ "$(grep -c 'PLC 07  read  V40000  failed (no answer)' "$run/follow.out")" = 3 ] &&
-  grep -q "^operations: $((total * 3)), " "$run/follow.out"
-check "--follow reads a replaced or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+[ $ok = 0 ] && grep -q "^PLC 07: 5 operations" "$run/follow.out"
+check "--follow reads a replaced, rewritten or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+# Its last table's failure rate counts the refused (PLC 01's) and the failed.
+awk '/operations in all$/ { t = 1; next } t && /^[0-9A-F][0-9A-F] / {
+  refused += $5; if (sprintf("%.2f", 100 * ($5 + $6) / $2) != $8) bad = 1 } END { exit bad || !refused }' "$run/follow.out"
+check "--follow's failure rate counts refused and failed operations" $? "$(tail -5 "$run/follow.out")"
+# The live columns run on the log's time: the scripted run at 10:00, PLC
+# 07's failure again at 10:01:30, a few of PLC 01's operations, all done,
+# at 10:02. PLC 01's last minute is clean though its whole log is not; PLC
+# 07 has been failing since 10:00 and was never good.
+restamp() {  # SECONDS: the log's lines 10 ms apart from 10:00 and SECONDS
+  awk -v from="$1" '{ t = 36000 + from + NR / 100; printf "2026-01-01T%02d:%02d:%06.3f%s\n",
+    int(t / 3600), int(t % 3600 / 60), t % 60, substr($0, index($0, " ")) }'
+}
+{ restamp 0 <"$log"; awk '/Tx 4E 27 05/ { s = 1 } s && /Tx 4E 2[^7] 05/ { exit } s' "$log" | restamp 90
+  head -n 20 "$log" | restamp 120; } | "$zubhost" analyze --follow - >"$run/minute.out"
+awk '/operations in all$/ { t = 1 } t && $1 == "01" && $8 != "0.00" && $10 == "0.00%" && $11 == "-" && $12 ~ /^10:02:00/ { a = 1 }
+  t && $1 == "07" && $10 == "100.00%" && $11 ~ /^10:00:0/ && $12 == "-" { b = 1 } END { exit !(a && b) }' "$run/minute.out"
+check "--follow's last minute, failing since and last good go by the log's time" $? "$(tail -8 "$run/minute.out")"
+# Input that never pauses, without line ends or with, still leaves it time to stop.
+mkfifo "$run/yes.fifo"
+yes "a host line" >"$run/yes.fifo" &
+yes=$!
+for input in /dev/zero "$run/yes.fifo"; do
+  "$zubhost" analyze --follow "$input" >"$run/endless.out" 2>&1 &
+  follower=$!
+  wait_for grep -q "operations so far" "$run/endless.out" && kill -TERM "$follower" &&
+    wait_for grep -q "^log: [0-9]* lines, 0 from the driver" "$run/endless.out"
+  check "--follow of $input, which never pauses, ends at SIGTERM with its summary" $? "$(head -c 300 "$run/endless.out")"
+  kill -KILL "$follower" 2>/dev/null
+done
+kill "$yes" 2>/dev/null
 
 # --- Following a log while it grows, in a real terminal -----------------------
 # A poll of PLCs 01 and 02 writes the log; then PLC 02 stops answering. The
@@ -569,31 +663,32 @@ if ! command -v tmux >/dev/null; then
 else
   : >"$run/live.log"
   start_sim com7 --station 1 --station 2 --control "$run/live.fifo"
-  tmux -L "lumisar-$$" new-session -d -x 110 -y 30 "$zubhost analyze --follow $run/live.log"
+  tmux -L "lumisar-$$" new-session -d -x 150 -y 30 "$zubhost analyze --follow $run/live.log"
   tmux -L "lumisar-$$" set-option -g remain-on-exit on >/dev/null
   "$zubhost" --map "COM7=$run/com7" --port COM7 --parity none --timeout 5 --log-file "$run/live.log" \
     poll 400 50 0140000:word,0240000:word >/dev/null &
   poller=$!
-  sleep 1.5
+  above() { [ "$(screen_field "$1" "$2")" -gt "$3" ] 2>/dev/null; }  # PLC COLUMN NUMBER
+  wait_for above 01 2 0
   first=$(screen_field 01 2)
-  sleep 1.5
-  [ "${first:-0}" -gt 0 ] && [ "$(screen_field 01 2)" -gt "$first" ]
+  wait_for above 01 2 "${first:-0}"
   check "the live counts grow" $? "PLC 01: ${first:-none}, then $(screen_field 01 2)"
   echo "fault no-answer -1 02" >"$run/live.fifo"
-  for _ in $(seq 1 20); do
-    [ "$(screen_field 02 6)" -gt 0 ] 2>/dev/null && break
-    sleep 0.1
-  done
-  [ "$(screen_field 02 6)" -gt 0 ] 2>/dev/null && [ "$(screen_field 01 6)" = 0 ]
-  check "a PLC that stops answering shows as failing within 2 s, and only it" $? \
+  wait_for above 02 6 0
+  [ "$(screen_field 01 6)" = 0 ]
+  check "a PLC that stops answering shows as failing, and only it" $? "$(tmux -L "lumisar-$$" capture-pane -p)"
+  # Beside the counts: PLC 02 failing since a time and all of its last
+  # minute's operations since then failed; PLC 01 not failing, and good of late.
+  clock='^[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}$'
+  failing() { [[ $(screen_field 02 11) =~ $clock ]] && [[ $(screen_field 01 12) =~ $clock ]] &&
+    [ "$(screen_field 01 11)" = - ] && [ "$(screen_field 01 10)" = 0.00% ]; }
+  wait_for failing
+  check "a PLC that stops answering reads failing since a time; the one that answers does not" $? \
     "$(tmux -L "lumisar-$$" capture-pane -p)"
   kill "$poller" 2>/dev/null
   tmux -L "lumisar-$$" send-keys C-c
-  for _ in $(seq 1 50); do
-    tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]' && break
-    sleep 0.1
-  done
-  tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]'
+  final() { tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]'; }
+  wait_for final
   check "Ctrl-C ends it with the final summary" $? "$(tmux -L "lumisar-$$" capture-pane -p)"
 fi
 

@@ -117,6 +117,25 @@ else
     grep -q '"failed": 0,' "$run/site.json" && grep -q '"unknown": 0,' "$run/site.json" &&
     grep -q '"skipped_lines": 0,' "$run/site.json"
   check "zubhost.exe --log-file reads back in zubhost analyze" $?
+  # zubhost.exe analyze --follow knows the file it reads by Windows' file
+  # identity, and leaves the host free to move its log aside for a new one:
+  # the log once, the new one once more, and nothing again by the summary a
+  # minute on; Ctrl-C (SIGINT) ends it with the final one.
+  cp "$run/site.log" "$run/follow.log"
+  wine zubhost.exe analyze --follow "Z:$run/follow.log" >"$run/follow.out" 2>&1 &
+  follower=$!
+  pids+=($follower)
+  summaries() { [ "$(grep -c 'operations so far' "$run/follow.out")" -ge "$1" ]; }
+  for _ in $(seq 1 1200); do summaries 1 && break; sleep 0.1; done
+  w="Z:${run//\//\\}"
+  wine cmd /c "move $w\\follow.log $w\\follow.old" >"$run/move.out" 2>&1
+  cp "$run/site.log" "$run/follow.log"
+  for _ in $(seq 1 1200); do summaries 2 && break; sleep 0.1; done
+  twice=$((2 * $(jq .operations "$run/site.json")))
+  kill -INT "$follower"
+  for _ in $(seq 1 600); do grep -q '^log: ' "$run/follow.out" && break; sleep 0.1; done
+  grep -q ": $twice operations so far" "$run/follow.out" && grep -q "^operations: $twice, " "$run/follow.out"
+  check "zubhost.exe analyze --follow reads a log and its replacement once each ($twice operations)" $?
 fi
 
 # A command's number read whole, or the command refused; a line too long

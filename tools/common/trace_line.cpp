@@ -26,6 +26,9 @@ const struct { const char *text; int cause; } kDiagnostics[] = {
 };
 // clang-format on
 
+// The banner's words before its version (host/describe.cpp).
+constexpr char kBannerVersion[] = "serial driver Version ";
+
 bool StartsWith(const char *text, const char *prefix) {
   return strncmp(text, prefix, strlen(prefix)) == 0;
 }
@@ -79,6 +82,23 @@ TraceLine ReadTraceLine(const char *line) {
   for (const auto &d : kDiagnostics)
     if (StartsWith(t.text, d.text)) t = TraceLine{kTraceDiagnostic, t.text, false, {}, d.cause};
   return t;
+}
+
+bool ReadBannerVersion(const char *line, char *version, int size) {
+  const char *p = strstr(line, kBannerVersion);
+  if (!p || size < 1) return false;
+  p += strlen(kBannerVersion);
+  int n = 0;
+  while (n + 1 < size && ((p[n] >= '0' && p[n] <= '9') || p[n] == '.')) {
+    version[n] = p[n];
+    ++n;
+  }
+  version[n] = 0;
+  return n > 0;
+}
+
+const char *OpenFailedPort(const TraceLine &t) {
+  return t.kind == kTraceOpenFailed ? t.text + strlen(ORVEN_OPEN_FAILED) : nullptr;
 }
 
 bool DecodeHeader(const uint8_t *b, TracedHeader *out) {

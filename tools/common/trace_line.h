@@ -29,6 +29,13 @@ struct TraceLine {
 // Reads one line of a host's log (without its line end).
 TraceLine ReadTraceLine(const char *line);
 
+// The driver's version from its banner, where a host printed the banner
+// into its log ("... serial driver Version 1.2.3 ..."); false on any other line.
+bool ReadBannerVersion(const char *line, char *version, int size);
+
+// The port a line of a port that would not open names ("COM5"), or null.
+const char *OpenFailedPort(const TraceLine &t);
+
 // Two hexadecimal digits, upper or lower case; -1 when either is not one.
 int Hex2(const uint8_t *p);
 

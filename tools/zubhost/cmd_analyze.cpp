@@ -4,14 +4,16 @@
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
 #include "commands.h"
+#include "host_platform.h"
 #include "log_follow.h"
 #include "log_html.h"
+#include "log_reader.h"
 
 namespace {
 
 struct Analysis {
   bool json, follow;
-  const char *svg, *html;
+  const char *svg, *html, *title;
   LogSummary *summary;
   Timeline *timeline;  // with --svg or --html only
 } analysis;
@@ -21,7 +23,8 @@ const Option kAnalyzeOptions[] = {
   {"--json",   nullptr, kAnyPlatform, SetFlag,  "the summary as JSON", &analysis.json},
   {"--svg",    "FILE",  kAnyPlatform, TakeText, "draw the timeline into FILE", &analysis.svg},
   {"--html",   "FILE",  kAnyPlatform, TakeText, "write the analysis as a page into FILE", &analysis.html},
-  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C", &analysis.follow},
+  {"--title",  "TEXT",  kAnyPlatform, TakeText, "the page's heading, such as the site and line", &analysis.title},
+  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C or a pipe's end", &analysis.follow},
 };
 // clang-format on
 
@@ -30,33 +33,49 @@ void Both(const Operation &op, void *) {
   if (analysis.timeline) TimelineAdd(op, analysis.timeline);
 }
 
-// Feeds every line of one input to the analyzer. Lines longer than the
-// buffer are cut; what is cut off is not a line of its own.
+// Feeds every line of one input to the analyzer.
 bool FeedInput(LogAnalyzer *a, const char *name) {
-  bool standardInput = strcmp(name, "-") == 0;
-  FILE *in = standardInput ? stdin : fopen(name, "rb");
-  static char line[4096];
-  bool continuing = false;
-  while (in && fgets(line, sizeof line, in)) {
-    size_t n = strlen(line);
-    bool whole = n > 0 && line[n - 1] == '\n';
-    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
-    if (!continuing) AnalyzerLine(a, line);
-    continuing = !whole;
+  const char *reason = nullptr;
+  LogReader *in = ReaderOpen(name, false, &reason);
+  if (!in) return Mistake("analyze cannot read \"%s\": %s", name, reason);
+  const char *line = nullptr;
+  LogRead got = kLogLine;
+  while (got == kLogLine || got == kLogPause) {
+    got = ReaderNext(in, &line);
+    if (got == kLogLine) AnalyzerLine(a, line);
   }
-  bool ok = in && !ferror(in);
-  if (in && !standardInput) fclose(in);
-  return ok || Mistake("analyze cannot read \"%s\"", name);
+  bool read =
+      got == kLogEnded || Mistake("analyze cannot read \"%s\": %s", name, ReaderFailure(in));
+  ReaderClose(in);
+  return read;
 }
 
 // The timeline (no summary) or the page (with it) into the file at path.
 int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count, bool page) {
   FILE *out = fopen(path, "wb");
-  if (out && page) WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count);
+  if (out && page)
+    WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count, analysis.title);
   if (out && !page) TimelineWriteSvg(analysis.timeline, c->dated, out);
-  if (out && fclose(out) == 0) return 0;
+  // Asked for a file, the user hears only where it went; --json still prints.
+  bool written = out && fclose(out) == 0;
+  if (written && !analysis.json) printf("the %s is in %s\n", page ? "page" : "timeline", path);
+  if (written) return 0;
   Mistake("analyze cannot write the %s to \"%s\"", page ? "page" : "timeline", path);
   return kCannotWrite;
+}
+
+// An output that is one of the inputs would lose the log to the picture.
+bool NotAnInput(const char *output, char **inputs, int count) {
+  FileIdentity out, in;
+  if (!output || !IdentifyPath(output, &out)) return true;  // not there yet: no input
+  for (int k = 0; k < count; ++k) {
+    bool standardInput = strcmp(inputs[k], "-") == 0;
+    bool known = standardInput ? IdentifyFile(stdin, &in) : IdentifyPath(inputs[k], &in);
+    if (known && in.volume == out.volume && in.index == out.index)
+      return Mistake("analyze will not write over its input \"%s\": name another file for %s",
+                     inputs[k], output);
+  }
+  return true;
 }
 
 int32_t Analyze(char **inputs, int count) {
@@ -70,7 +89,10 @@ int32_t Analyze(char **inputs, int count) {
   }
   AnalyzerEnd(a);
   const LogCounts *counts = AnalyzerCounts(a);
-  (x.json ? SummaryPrintJson : SummaryPrintText)(x.summary, counts, stdout);
+  if (x.json)
+    SummaryPrintJson(x.summary, counts, stdout);
+  else if (!x.svg && !x.html)
+    SummaryPrintText(x.summary, counts, stdout);
   int32_t result = x.svg ? WriteFile(x.svg, counts, inputs, count, false) : 0;
   if (x.html && result == 0) result = WriteFile(x.html, counts, inputs, count, true);
   AnalyzerDestroy(a);
@@ -90,6 +112,9 @@ int32_t AnalyzeCommand(char **args) {
     return UsageError(
         Mistake("analyze needs %s", x.follow ? "one log file to follow" : "one or more log files"));
   if (x.follow) return FollowLog(args[first]);
+  if (!NotAnInput(x.svg, args + first, argc - first) ||
+      !NotAnInput(x.html, args + first, argc - first))
+    return kUsageError;
   x.summary = SummaryCreate();
   bool drawn = x.svg || x.html;
   if (drawn) x.timeline = TimelineCreate();

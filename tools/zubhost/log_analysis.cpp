@@ -1,5 +1,6 @@
 #include "log_analysis.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -218,6 +219,14 @@ bool LineTime(LogAnalyzer *a, const char *line, const char *text, double *time) 
   return true;
 }
 
+// A port that would not open, the first time the log names it.
+void NotePort(LogCounts *c, const char *port) {
+  for (int k = 0; k < c->portCount; ++k)
+    if (strncmp(c->ports[k], port, sizeof c->ports[k] - 1) == 0) return;
+  if (c->portCount == kPortsNamed) return;
+  snprintf(c->ports[c->portCount++], sizeof c->ports[0], "%s", port);
+}
+
 }  // namespace
 
 LogAnalyzer *AnalyzerCreate(OperationSink sink, void *user) {
@@ -233,6 +242,8 @@ void AnalyzerDestroy(LogAnalyzer *a) { free(a); }
 void AnalyzerLine(LogAnalyzer *a, const char *line) {
   a->counts.lines++;
   TraceLine t = ReadTraceLine(line);
+  if (t.kind == kTraceOther)
+    ReadBannerVersion(line, a->counts.driverVersion, sizeof a->counts.driverVersion);
   if (t.kind == kTraceOther || t.kind == kTraceUnknown) a->counts.skippedLines++;
   if (t.kind == kTraceOther) return;
   a->counts.driverLines++;
@@ -252,6 +263,7 @@ void AnalyzerLine(LogAnalyzer *a, const char *line) {
     OnReceive(a, t.bytes);
   } else if (t.kind == kTraceOpenFailed) {
     a->counts.openFailures++;
+    NotePort(&a->counts, OpenFailedPort(t));
   } else if (t.kind == kTraceDiagnostic) {
     OnDiagnostic(a, t.cause);
   }

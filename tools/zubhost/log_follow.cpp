@@ -1,9 +1,10 @@
 #include "log_follow.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include "commands.h"
+#include "log_reader.h"
+#include "log_recent.h"
 #include "log_summary.h"
 #include "log_time.h"
 
@@ -14,6 +15,7 @@ constexpr double kRedrawMs = 1000;    // on a terminal
 constexpr double kNewsMs = 250;       // sooner when something failed
 constexpr double kSummaryMs = 60000;  // elsewhere
 constexpr unsigned kIdleMs = 200;     // between looks at a log that did not grow
+constexpr double kReadingMs = 100;    // of a log that keeps coming, before the screen's turn
 volatile sig_atomic_t stopping;
 
 void OnInterrupt(int) { stopping = 1; }
@@ -26,41 +28,63 @@ struct Follower {
   unsigned long failures;
   bool news;  // a failed or refused operation since the last redraw
   double lastShown;
-  char line[4096];  // read so far of a line whose end has not come
-  size_t held;
+  RecentView live;
 };
 
-// "TIME PLC 02 read V40000: failed (no answer)".
+// "TIME  PLC 02  read  V40000  failed (bad check byte: 4, another station answered: 2)".
 void PrintOperation(const Operation &op, bool dated) {
-  char when[40] = "(no time)", why[64] = "";
+  char when[40] = "(no time)";
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
-  int cause = MainCause(op);
-  if (cause < kCauseCount) snprintf(why, sizeof why, " (%s)", kCauses[cause].text);
-  printf("%s  PLC %02X  %-5s V%-6o %s%s\n", when, op.plc, op.write ? "write" : "read",
-         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label, why);
+  printf("%s  PLC %02X  %-5s V%-6o %s", when, op.plc, op.write ? "write" : "read",
+         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label);
+  const char *before = " (";
+  for (int c = 0; c < kCauseCount; ++c) {
+    if (!op.causes[c]) continue;
+    printf("%s%s: %d", before, kCauses[c].text, op.causes[c]);
+    before = ", ";
+  }
+  printf("%s\n", before[0] == ',' ? ")" : "");
 }
 
 void OnOperation(const Operation &op, void *user) {
   Follower *f = static_cast<Follower *>(user);
   SummaryAdd(op, f->summary);
+  RecentAdd(&f->live, op, NowMs());
   if (op.plc < 0 || (op.outcome != kFailed && op.outcome != kRefused)) return;
   f->recent[f->failures++ % kRecent] = op;
   f->news = true;
-  if (!f->terminal) PrintOperation(op, AnalyzerCounts(f->analyzer)->dated);
+  if (f->terminal) return;
+  PrintOperation(op, AnalyzerCounts(f->analyzer)->dated);
+  fflush(stdout);
 }
 
-// One line a PLC: its operations and how they ended.
-void PrintTable(const LogSummary *s) {
+// A time of day on the screen, or "-".
+void ShowTime(bool known, double ms, char *out, int size) {
+  if (known)
+    FormatLogTime(ms, false, out, size);
+  else
+    snprintf(out, static_cast<size_t>(size), "-");
+}
+
+// One line a PLC: its operations and how they ended, and how it is doing now.
+void PrintTable(const Follower &f) {
   printf("PLC  operations");
   for (const auto &o : kOutcomes) printf("  %s", o.key);
-  printf("  failure rate\n");
+  printf("  failure rate  last minute  failing since  last good\n");
   for (int n = 0; n < 256; ++n) {
-    const PlcStats &p = s->plc[n];
+    const PlcStats &p = f.summary->plc[n];
+    const PlcRecent &r = f.live.plc[n];
     if (!p.operations) continue;
-    printf("%02X   %10lu  %10lu  %7lu  %7lu  %6lu  %7lu  %11.2f %%\n", n, p.operations,
-           p.outcomes[kFirstTime], p.outcomes[kRetried], p.outcomes[kRefused], p.outcomes[kFailed],
-           p.outcomes[kUnknown],
-           100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations);
+    char minute[16] = "-", since[40], good[40];
+    double rate = 0;
+    if (RecentRate(&f.live, n, &rate)) snprintf(minute, sizeof minute, "%.2f%%", rate);
+    ShowTime(r.failing, r.failingSince, since, sizeof since);
+    ShowTime(r.good, r.lastGood, good, sizeof good);
+    printf("%02X   %10lu  %10lu  %7lu  %7lu  %6lu  %7lu  %10.2f %%  %11s  %13s  %12s\n", n,
+           p.operations, p.outcomes[kFirstTime], p.outcomes[kRetried], p.outcomes[kRefused],
+           p.outcomes[kFailed], p.outcomes[kUnknown],
+           100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations, minute, since,
+           good);
   }
 }
 
@@ -68,7 +92,7 @@ void Redraw(const Follower &f, const char *path) {
   const LogCounts *c = AnalyzerCounts(f.analyzer);
   printf("\x1b[H\x1b[2J%s: %lu lines, %lu operations   (Ctrl-C ends)\n\n", path, c->lines,
          f.summary->operations);
-  PrintTable(f.summary);
+  PrintTable(f);
   printf("\nthe last failed or refused operations:\n");
   for (unsigned long k = f.failures > kRecent ? f.failures - kRecent : 0; k < f.failures; ++k)
     PrintOperation(f.recent[k % kRecent], c->dated);
@@ -84,53 +108,46 @@ void Show(Follower &f, const char *path) {
   f.news = false;
   if (f.terminal) return Redraw(f, path);
   printf("\n-- %s: %lu operations so far\n", path, f.summary->operations);
-  PrintTable(f.summary);
+  PrintTable(f);
   fflush(stdout);
 }
 
-// True when the file at path is no longer the one open (replaced), or is
-// shorter than what was read of it (truncated): read it again from the top.
-bool Rotated(FILE *in, const char *path) {
-  struct stat now, open;
-  if (stat(path, &now) != 0 || fstat(fileno(in), &open) != 0) return false;
-  return now.st_ino != open.st_ino || now.st_dev != open.st_dev ||
-         static_cast<long>(now.st_size) < ftell(in);
-}
-
-// Hands on what the log holds past where it was read; a line only once its
-// end has come, since the host may be writing it.
-void ReadNew(Follower &f, FILE *in) {
-  char *line = f.line;
-  while (fgets(line + f.held, static_cast<int>(sizeof f.line - f.held), in)) {
-    size_t n = f.held + strlen(line + f.held);
-    f.held = n;
-    if (n + 1 < sizeof f.line && (n == 0 || line[n - 1] != '\n')) continue;
-    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
-    AnalyzerLine(f.analyzer, line);
-    f.held = 0;
+// Hands on what the log holds past where it was read, for a while at most,
+// so that a log that never pauses still leaves time for the screen and for
+// Ctrl-C. kLogLine when there is more to read at once.
+LogRead ReadNew(Follower &f, LogReader *in) {
+  double began = NowMs();
+  const char *line = nullptr;
+  LogRead got = kLogLine;
+  while (!stopping && got == kLogLine && NowMs() - began < kReadingMs) {
+    got = ReaderNext(in, &line);
+    if (got == kLogLine) AnalyzerLine(f.analyzer, line);
   }
-  clearerr(in);
+  return got;
 }
 
-// Reads on until Ctrl-C; *in is the file open at the end.
-void Follow(Follower &f, FILE **in, const char *path) {
-  signal(SIGINT, OnInterrupt);
-  signal(SIGTERM, OnInterrupt);
-  while (!stopping) {
-    ReadNew(f, *in);
+// Reads on until Ctrl-C, or the end of a pipe; false when the input failed.
+bool Follow(Follower &f, LogReader *in, const char *path) {
+  CatchStop(OnInterrupt);
+  LogRead got = kLogPause;
+  while (!stopping && (got == kLogPause || got == kLogLine)) {
+    got = ReadNew(f, in);
     Show(f, path);
-    FILE *again = Rotated(*in, path) ? fopen(path, "rb") : nullptr;
-    if (again) {
-      // What was under way in the old file ended there.
-      AnalyzerEnd(f.analyzer);
-      fclose(*in);
-      *in = again;
-      f.held = 0;
-    }
+    if (got != kLogPause || stopping) continue;
     SleepMs(kIdleMs);
+    // Looked at just before reading on, so that a log rewritten meanwhile
+    // is read from its top. What was under way in the old file ended there.
+    if (ReaderStartedAgain(in)) AnalyzerEnd(f.analyzer);
   }
-  ReadNew(f, *in);
+  // Once stopped, no more is read: an input that never pauses would not let it end.
+  const char *rest = nullptr;
+  if (ReaderRest(in, &rest)) AnalyzerLine(f.analyzer, rest);
   AnalyzerEnd(f.analyzer);
+  if (!f.terminal) {
+    printf("\n-- %s: %lu operations in all\n", path, f.summary->operations);
+    PrintTable(f);
+  }
+  return got != kLogFailure;
 }
 
 }  // namespace
@@ -138,17 +155,22 @@ void Follow(Follower &f, FILE **in, const char *path) {
 int32_t FollowLog(const char *path) {
   static Follower f;
   f = Follower{SummaryCreate(), nullptr, OutputToTerminal()};
+  RecentReset(&f.live);
   f.analyzer = AnalyzerCreate(OnOperation, &f);
-  FILE *in = f.summary && f.analyzer ? fopen(path, "rb") : nullptr;
+  const char *reason = "out of memory";
+  LogReader *in = f.summary && f.analyzer ? ReaderOpen(path, true, &reason) : nullptr;
+  bool read = in != nullptr;
   if (in) {
-    Follow(f, &in, path);
-    fclose(in);
+    read = Follow(f, in, path);
     printf("\n");
     SummaryPrintText(f.summary, AnalyzerCounts(f.analyzer), stdout);
+    // What was read is summed up all the same; the exit code says it was not all.
+    if (!read) Mistake("analyze stopped reading \"%s\": %s", path, ReaderFailure(in));
+    ReaderClose(in);
   } else {
-    Mistake("analyze cannot read \"%s\"", path);
+    Mistake("analyze cannot read \"%s\": %s", path, reason);
   }
   AnalyzerDestroy(f.analyzer);
   SummaryDestroy(f.summary);
-  return in ? 0 : kCannotRead;
+  return read ? 0 : kCannotRead;
 }

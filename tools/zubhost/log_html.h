@@ -5,5 +5,6 @@
 #include "log_summary.h"
 #include "log_timeline.h"
 
+// title: the customer's names for the site and line, or null.
 void WriteHtml(FILE *out, const LogSummary *s, const LogCounts *c, const Timeline *t, char **inputs,
-               int count);
+               int count, const char *title);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "json_writer.h"
 #include "log_time.h"
 
 namespace {
@@ -65,25 +66,27 @@ void PrintRanges(FILE *out, const char *label, const uint8_t *bits) {
   fputc('\n', out);
 }
 
-// The longest run's times when the log showed them: ", FROM to TO", or JSON members.
-void PrintRun(FILE *out, const PlcStats &p, bool dated, bool json) {
+// The longest run's times when the log showed them: ", FROM to TO".
+void PrintRun(FILE *out, const PlcStats &p, bool dated) {
   char from[40], to[40];
-  bool timed = p.longest.operations && p.longest.timed;
-  if (timed) FormatLogTime(p.longest.start, dated, from, sizeof from);
-  if (timed) FormatLogTime(p.longest.end, dated, to, sizeof to);
-  if (json && timed)
-    fprintf(out, ", \"from\": \"%s\", \"to\": \"%s\"}\n", from, to);
-  else if (json)
-    fprintf(out, ", \"from\": null, \"to\": null}\n");
-  else if (timed)
-    fprintf(out, ", %s to %s", from, to);
+  if (!p.longest.operations || !p.longest.timed) return;
+  FormatLogTime(p.longest.start, dated, from, sizeof from);
+  FormatLogTime(p.longest.end, dated, to, sizeof to);
+  fprintf(out, ", %s to %s", from, to);
+}
+
+const char *Plural(unsigned long n, const char *one, const char *more) {
+  return n == 1 ? one : more;
 }
 
 void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
-  fprintf(out, "\nPLC %02X: %lu operations\n", n, p.operations);
-  for (int o = 0; o < kOutcomeCount; ++o)
-    fprintf(out, o == kRetried ? "  %-27s%lu (%lu retries)\n" : "  %-27s%lu\n", kOutcomes[o].label,
-            p.outcomes[o], p.retries);
+  fprintf(out, "\nPLC %02X: %lu %s\n", n, p.operations,
+          Plural(p.operations, "operation", "operations"));
+  for (int o = 0; o < kOutcomeCount; ++o) {
+    fprintf(out, "  %-27s%lu", kOutcomes[o].label, p.outcomes[o]);
+    if (o == kRetried) fprintf(out, " (%lu %s)", p.retries, Plural(p.retries, "retry", "retries"));
+    fputc('\n', out);
+  }
   bool any = false;
   for (int k = 0; k < kCauseCount; ++k) any = any || p.causes[k];
   fprintf(out, "  failed attempts by cause%s\n", any ? "" : "   none");
@@ -91,30 +94,45 @@ void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
     if (p.causes[k]) fprintf(out, "    %-38s %lu\n", kCauses[k].text, p.causes[k]);
   PrintRanges(out, "  addresses                 ", p.addresses);
   PrintRanges(out, "  refused or failed at      ", p.failedAddresses);
-  fprintf(out, "  longest run of failures    %lu operation%s", p.longest.operations,
-          p.longest.operations == 1 ? "" : "s");
-  PrintRun(out, p, dated, false);
+  fprintf(out, "  longest run of failures    %lu %s", p.longest.operations,
+          Plural(p.longest.operations, "operation", "operations"));
+  PrintRun(out, p, dated);
   fputc('\n', out);
 }
 
-void PrintJsonRanges(FILE *out, const char *key, const uint8_t *bits) {
-  fprintf(out, "      \"%s\": [", key);
-  ForRanges(bits, [&](int k, const char *text) { fprintf(out, "%s\"%s\"", k ? ", " : "", text); });
-  fprintf(out, "],\n");
+void JsonRanges(JsonWriter *j, const char *key, const uint8_t *bits) {
+  JsonOpenArray(j, key, kJsonOneLine);
+  ForRanges(bits, [&](int, const char *text) { JsonString(j, nullptr, text); });
+  JsonClose(j);
 }
 
-void PrintPlcJson(FILE *out, const PlcStats &p, bool dated) {
-  fprintf(out, "      \"operations\": %lu,\n", p.operations);
+// The longest run of failures, its times null when the log did not show them.
+void JsonRun(JsonWriter *j, const PlcStats &p, bool dated) {
+  char from[40], to[40];
+  bool timed = p.longest.operations && p.longest.timed;
+  if (timed) FormatLogTime(p.longest.start, dated, from, sizeof from);
+  if (timed) FormatLogTime(p.longest.end, dated, to, sizeof to);
+  JsonOpenObject(j, "longest_failure_run", kJsonOneLine);
+  JsonWhole(j, "operations", static_cast<long long>(p.longest.operations));
+  JsonString(j, "from", timed ? from : nullptr);
+  JsonString(j, "to", timed ? to : nullptr);
+  JsonClose(j);
+}
+
+void PlcJson(JsonWriter *j, const char *key, const PlcStats &p, bool dated) {
+  JsonOpenObject(j, key);
+  JsonWhole(j, "operations", static_cast<long long>(p.operations));
   for (int o = 0; o < kOutcomeCount; ++o)
-    fprintf(out, "      \"%s\": %lu,\n", kOutcomes[o].key, p.outcomes[o]);
-  fprintf(out, "      \"retries\": %lu,\n      \"causes\": {", p.retries);
+    JsonWhole(j, kOutcomes[o].key, static_cast<long long>(p.outcomes[o]));
+  JsonWhole(j, "retries", static_cast<long long>(p.retries));
+  JsonOpenObject(j, "causes", kJsonOneLine);
   for (int k = 0; k < kCauseCount; ++k)
-    fprintf(out, "%s\"%s\": %lu", k ? ", " : "", kCauses[k].key, p.causes[k]);
-  fprintf(out, "},\n");
-  PrintJsonRanges(out, "addresses", p.addresses);
-  PrintJsonRanges(out, "failed_addresses", p.failedAddresses);
-  fprintf(out, "      \"longest_failure_run\": {\"operations\": %lu", p.longest.operations);
-  PrintRun(out, p, dated, true);
+    JsonWhole(j, kCauses[k].key, static_cast<long long>(p.causes[k]));
+  JsonClose(j);
+  JsonRanges(j, "addresses", p.addresses);
+  JsonRanges(j, "failed_addresses", p.failedAddresses);
+  JsonRun(j, p, dated);
+  JsonClose(j);
 }
 
 }  // namespace
@@ -164,8 +182,9 @@ void SummaryPrintRanges(FILE *out, const uint8_t *bits) {
 }
 
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
-  fprintf(out, "log: %lu lines, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",
-          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder);
+  fprintf(out, "log: %lu %s, %lu from the driver, %lu skipped, %lu damaged, %lu out of order\n",
+          c->lines, Plural(c->lines, "line", "lines"), c->driverLines, c->skippedLines,
+          c->damagedLines, c->outOfOrder);
   fprintf(out, "operations: %lu, %lu of them with an outcome the log does not show", s->operations,
           s->unknown);
   if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
@@ -174,20 +193,27 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
     if (s->plc[n].operations) PrintPlcText(out, n, s->plc[n], c->dated);
 }
 
-void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
-  fprintf(out,
-          "{\n  \"lines\": %lu,\n  \"driver_lines\": %lu,\n  \"skipped_lines\": %lu,\n"
-          "  \"damaged_lines\": %lu,\n  \"out_of_order_lines\": %lu,\n  \"open_failures\": %lu,\n"
-          "  \"operations\": %lu,\n  \"unknown\": %lu,\n  \"plcs\": {",
-          c->lines, c->driverLines, c->skippedLines, c->damagedLines, c->outOfOrder,
-          c->openFailures, s->operations, s->unknown);
-  bool firstPlc = true;
+bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
+  // clang-format off
+  const struct { const char *key; unsigned long value; } counts[] = {
+    {"lines", c->lines},           {"driver_lines", c->driverLines},
+    {"skipped_lines", c->skippedLines}, {"damaged_lines", c->damagedLines},
+    {"out_of_order_lines", c->outOfOrder}, {"open_failures", c->openFailures},
+    {"operations", s->operations}, {"unknown", s->unknown},
+  };
+  // clang-format on
+  JsonWriter j;
+  JsonStart(&j, out);
+  JsonOpenObject(&j, nullptr);
+  for (const auto &count : counts) JsonWhole(&j, count.key, static_cast<long long>(count.value));
+  JsonOpenObject(&j, "plcs");
   for (int n = 0; n < 256; ++n) {
     if (!s->plc[n].operations) continue;
-    fprintf(out, "%s\n    \"%02X\": {\n", firstPlc ? "" : ",", n);
-    firstPlc = false;
-    PrintPlcJson(out, s->plc[n], c->dated);
-    fprintf(out, "    }");
+    char key[4];
+    snprintf(key, sizeof key, "%02X", n);
+    PlcJson(&j, key, s->plc[n], c->dated);
   }
-  fprintf(out, "%s}\n}\n", firstPlc ? "" : "\n  ");
+  JsonClose(&j);
+  JsonClose(&j);
+  return JsonFinish(&j);
 }

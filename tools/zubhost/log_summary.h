@@ -30,6 +30,7 @@ void SummaryReset(LogSummary *s);
 // An OperationSink: the user pointer is the summary.
 void SummaryAdd(const Operation &op, void *summary);
 void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
-void SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
+// True when the whole document was written.
+bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
 // The address ranges of a bit set, "V40000 V40010-V40017": 16 at most, and how many more.
 void SummaryPrintRanges(FILE *out, const uint8_t *bits);

@@ -16,13 +16,15 @@ constexpr int kBarHeight = kRow - 10;
 
 // clang-format off
 // Marks: bands from the top of a row, failures first, where the eye starts.
-// Bars: stacked from the bottom in the opposite order.
+// Bars: stacked from the bottom in the opposite order. The colours differ
+// in lightness as well as hue (grey levels about 60, 150, 185, 215, 105), so
+// that they part in greyscale and for readers who do not tell red from green.
 const struct { Outcome outcome; const char *css; const char *colour; } kBands[] = {
-  {kFailed,    "fa", "#d00000"},
-  {kRefused,   "re", "#e8590c"},
-  {kUnknown,   "un", "#9a9a9a"},
-  {kRetried,   "rt", "#e0a800"},
-  {kFirstTime, "ok", "#2e9e4f"},
+  {kFailed,    "fa", "#a50f15"},
+  {kRefused,   "re", "#cc79a7"},
+  {kUnknown,   "un", "#bbbbbb"},
+  {kRetried,   "rt", "#f0e442"},
+  {kFirstTime, "ok", "#009e73"},
 };
 // clang-format on
 constexpr int kBandCount = sizeof kBands / sizeof kBands[0];
@@ -124,12 +126,12 @@ void WriteHead(const Drawing &d, int rows) {
           "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"12\">\n<style>",
           width, height, width, height);
   for (const auto &band : kBands) fprintf(d.out, ".%s{fill:%s}", band.css, band.colour);
-  fprintf(d.out, ".line{fill:#d00000;fill-opacity:.35}</style>\n");
+  fprintf(d.out, ".line{fill:#a50f15;fill-opacity:.35}</style>\n");
   fprintf(d.out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
   fprintf(d.out,
-          "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">%u operations of %d "
+          "<text x=\"%d\" y=\"18\" font-size=\"14\" font-weight=\"bold\">%u operation%s of %d "
           "PLC%s</text>\n",
-          kLeft, d.t->operations, rows, rows == 1 ? "" : "s");
+          kLeft, d.t->operations, d.t->operations == 1 ? "" : "s", rows, rows == 1 ? "" : "s");
   int x = kLeft;
   for (const auto &band : kBands) {
     fprintf(d.out, "<rect x=\"%d\" y=\"28\" width=\"10\" height=\"10\" class=\"%s\"/>", x,
@@ -184,7 +186,7 @@ void BarTitle(const Drawing &d, int c, const uint32_t *n, uint32_t total) {
   double span = d.last - d.first;
   Label(d, d.first + span * c / kBarColumns, true, from, sizeof from);
   Label(d, d.first + span * (c + 1) / kBarColumns, false, to, sizeof to);
-  fprintf(d.out, "<title>%s to %s: %u operations", from, to, total);
+  fprintf(d.out, "<title>%s to %s: %u operation%s", from, to, total, total == 1 ? "" : "s");
   for (int b = kBandCount - 1; b >= 0; --b)
     if (n[kBands[b].outcome])
       fprintf(d.out, ", %u %s", n[kBands[b].outcome], kOutcomes[kBands[b].outcome].label);

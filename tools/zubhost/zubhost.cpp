@@ -25,7 +25,7 @@ const Command kCommands[] = {
   {"repeat",      3, true,  RepeatCommand,     "repeat N TEXT TYPE               read a tag N times and print the rate"},
   {"note",        1, false, NoteCommand,       "note TEXT                        print a heading"},
   {"decode",      1, false, DecodeCommand,     "decode on|off                    decode traced frames from here on"},
-  {"analyze",    -1, false, AnalyzeCommand,    "analyze [--json] [--svg FILE] [--html FILE] LOGFILE... | analyze --follow LOGFILE\n"
+  {"analyze",    -1, false, AnalyzeCommand,    "analyze [--json] [--svg FILE] [--html FILE [--title TEXT]] LOGFILE... | analyze --follow LOGFILE\n"
    "                                   rebuild the operations of a driver log (- for standard input)"},
   {"scan",       -1, true,  ScanCommand,       "scan [--stations FIRST-LAST] [--bauds LIST] [--parities LIST] [--all] [--json]\n"
    "                                   find the stations that answer, and at which line settings"},
