@@ -187,7 +187,7 @@ step "fault bad-eot 1"        read 0140000 word
 step "fault no-ack 5"         read 0140010 word
 said "refused (address, type or count not acceptable, or the controller said no)" "result 1 in words"
 step ""                       read 0740000 word
-said "failed (no good answer in six attempts, or the port could not be used)" "result 2 in words"
+said "failed: no good answer in six attempts (" "result 2 in words"
 step ""                       write 01400103 bit 1
 step ""                       read 0240000 word
 # A write whose header is refused five times is tried a sixth time: the

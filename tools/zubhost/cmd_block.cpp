@@ -59,9 +59,10 @@ int32_t Block(bool write, const char *text, const char *arg) {
     return result;
   }
   if (!OpenChannel()) return LUMISAR_FAILED;
+  double start = NowMs();
   result = Call(write ? LUMISAR_OP_BLOCK_WRITE : LUMISAR_OP_BLOCK_READ, &io);
   printf("%s %s, %ld %s: %s\n", name, text, count, wide ? "32-bit values" : "words",
-         Meaning(result));
+         ExchangeMeaning(result, NowMs() - start));
   if (result == LUMISAR_DONE && !write) PrintBlock(values, count, wide);
   return result;
 }

@@ -4,7 +4,7 @@
 namespace {
 
 void PrintOutcome(bool write, const char *text, const char *typeName, const char *valueText,
-                  uint32_t type, const uint8_t *values, int32_t result) {
+                  uint32_t type, const uint8_t *values, int32_t result, double ms) {
   printf("%-5s %-9s %-5s ", write ? "write" : "read", text, typeName);
   if (result == LUMISAR_DONE && write) printf("= %s  ", valueText);
   if (result == LUMISAR_DONE && !write) {
@@ -12,7 +12,7 @@ void PrintOutcome(bool write, const char *text, const char *typeName, const char
     PrintValue(type, values);
     printf("  ");
   }
-  printf("%s\n", Meaning(result));
+  printf("%s\n", ExchangeMeaning(result, ms));
 }
 
 // One single-value transfer; prints its outcome unless quiet.
@@ -30,8 +30,9 @@ int32_t Single(bool write, const char *text, const char *typeName, const char *v
     return result;
   }
   if (!OpenChannel()) return LUMISAR_FAILED;
+  double start = NowMs();
   result = Call(write ? LUMISAR_OP_SINGLE_WRITE : LUMISAR_OP_SINGLE_READ, &io);
-  if (!quiet) PrintOutcome(write, text, typeName, valueText, type, values, result);
+  if (!quiet) PrintOutcome(write, text, typeName, valueText, type, values, result, NowMs() - start);
   return result;
 }
 

@@ -123,6 +123,13 @@ const char *Meaning(int32_t result) {
   return "unknown result";
 }
 
+const char *ExchangeMeaning(int32_t result, double ms) {
+  static char failed[80];
+  if (result != LUMISAR_FAILED) return Meaning(result);
+  snprintf(failed, sizeof failed, "failed: no good answer in six attempts (%.1f s)", ms / 1000.0);
+  return failed;
+}
+
 bool TypeCode(const char *name, uint32_t *code) {
   char names[64] = "";
   for (const auto &t : kTypes) {

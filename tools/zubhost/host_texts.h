@@ -8,6 +8,10 @@
 
 // The words a person reads for a result code.
 const char *Meaning(int32_t result);
+// The outcome of an exchange made on an open port, which can only fail by
+// six attempts without a good answer; how long they took tells whether the
+// limit or the line is at fault.
+const char *ExchangeMeaning(int32_t result, double ms);
 
 // word, bit, long, float -> data type code; false (message printed) for other names.
 bool TypeCode(const char *name, uint32_t *code);

@@ -41,9 +41,10 @@ void PutHeader(TraceDecoder *d, Appender &put, const char *dir, const uint8_t *b
   d->dataBytes = h.bytes;
   // The header counts words from 1; the controller's V-memory is octal
   // from 0.
-  put("%s header        PLC %02X, %s, word address %u (V%o), %d bytes, check byte %s", dir, h.plc,
-      h.write ? "write" : "read", h.wordAddress, (h.wordAddress + 0xFFFFu) & 0xFFFFu, h.bytes,
-      CalcLrc(b, kHeaderLength) == b[kHeaderLength - 1] ? "right" : "WRONG");
+  put("%s header        PLC %02X, %s, word address %u (V%o; words count from 1), %d bytes, check "
+      "byte %s",
+      dir, h.plc, h.write ? "write" : "read", h.wordAddress, (h.wordAddress + 0xFFFFu) & 0xFFFFu,
+      h.bytes, CalcLrc(b, kHeaderLength) == b[kHeaderLength - 1] ? "right" : "WRONG");
 }
 
 void PutDataFrame(const TraceDecoder *d, Appender &put, const char *dir, const uint8_t *b) {
