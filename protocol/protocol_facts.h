@@ -10,6 +10,8 @@
 // controller gets another chance.
 constexpr int kAttempts = 6;
 constexpr int kFirstFinalAttempt = 5;
+// Whether a refusal on attempt `attempt` (from 1) ends the operation.
+inline bool RefusalIsFinal(int attempt) { return attempt >= kFirstFinalAttempt; }
 
 // Why an attempt failed.
 enum Cause {

@@ -25,7 +25,7 @@ const ReadDiagnostics kBlockDiagnostics = {kLogReadBadAcknowledge, kLogReadBadAc
 constexpr bool kRead = false;
 
 void Log(const char *line) {
-  if (line) err(kLogTrace, line);
+  if (line) err(kLogTrace, "%s", line);
 }
 
 bool IsTerminator(uint8_t byte) { return byte == ETX || byte == ETB; }
@@ -185,7 +185,7 @@ int32_t BlockRead(RequestBlock *request) {
 
   int elementBytes = ElementBytes(io->address.width);
   int frameLength = io->count * elementBytes + kFrameOverhead;
-  uint8_t reply[264] = {};
+  uint8_t reply[kMaxDataBytes + kFrameOverhead] = {};
   for (int attempt = 1;; ++attempt) {
     MakeBlockReadHeader(context, io);
     Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kBlockDiagnostics);

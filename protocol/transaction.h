@@ -31,7 +31,7 @@ inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int ans
 // `outcome`, or -1 when the next attempt is to run.
 inline int32_t AfterAttempt(Attempt outcome, int attempt) {
   if (outcome == Attempt::Succeeded) return LUMISAR_DONE;
-  if (outcome == Attempt::Refused && attempt >= kFirstFinalAttempt) return LUMISAR_REFUSED;
+  if (outcome == Attempt::Refused && RefusalIsFinal(attempt)) return LUMISAR_REFUSED;
   if (attempt == kAttempts) return LUMISAR_FAILED;
   return -1;
 }

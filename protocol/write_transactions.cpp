@@ -23,7 +23,7 @@ const WriteDiagnostics kBlockDiagnostics = {kLogBlockBadAcknowledge, kLogNoAckIn
 constexpr bool kWrite = true;
 
 void Log(const char *line) {
-  if (line) err(kLogTrace, line);
+  if (line) err(kLogTrace, "%s", line);
 }
 
 // One attempt of the write dialogue. A failed attempt names the frame the

@@ -53,7 +53,7 @@ struct Row {
   int lines;
 };
 
-// The diagnostics the Parts list: everything that is not a trace line.
+// The transactions' diagnostics: every line the driver logs that is not a trace.
 int DiagnosticLines() {
   return LogCount() - LogLinesStarting("ORVEN> SendStr() Tx ") -
          LogLinesStarting("ORVEN> RecvStr() Rx ");

@@ -87,7 +87,7 @@ bool AttemptFailed(LogAnalyzer *a) {
   int cause = a->cause != kCauseCount ? a->cause : dataDue ? kCauseDataFrame : kCauseNoAnswer;
   a->op.causes[cause]++;
   bool refusal = a->op.write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
-  bool refused = refusal && a->op.attempts >= kFirstFinalAttempt;
+  bool refused = refusal && RefusalIsFinal(a->op.attempts);
   if (!refused && a->op.attempts < kAttempts) return false;
   Emit(a, refused ? kRefused : kFailed);
   return true;
