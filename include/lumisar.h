@@ -4,8 +4,9 @@
  * The host loads the library, looks up ZubMain by name and calls it with a
  * RequestBlock for every operation. All records below are laid out for a
  * 32-bit process: pointers and handles are 4 bytes, fields follow each other
- * in the order given, without gaps. The static_asserts at the end pin every
- * size and offset so that a compiler change cannot move a field.
+ * in the order given, without gaps. The static assertions at the end pin
+ * every size and offset, for C11 and C++ hosts alike, so that a compiler
+ * change cannot move a field.
  *
  * Calling convention: ZubMain and the four QUARNE.DLL imports are cdecl.
  */
@@ -159,12 +160,18 @@ typedef int32_t(LUMISAR_CDECL *ZubMainFn)(RequestBlock *request);
 
 #ifdef __cplusplus
 } /* extern "C" */
+#define LUMISAR_ASSERT static_assert
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+/* A C host's compiler checks the layout too. */
+#define LUMISAR_ASSERT _Static_assert
+#endif
 
-#define LUMISAR_LAYOUT(type, size) static_assert(sizeof(type) == (size), #type " size")
+#ifdef LUMISAR_ASSERT
+#define LUMISAR_LAYOUT(type, size) LUMISAR_ASSERT(sizeof(type) == (size), #type " size")
 #define LUMISAR_AT(type, field, off) \
-  static_assert(offsetof(type, field) == (off), #type "." #field " offset")
+  LUMISAR_ASSERT(offsetof(type, field) == (off), #type "." #field " offset")
 
-static_assert(sizeof(void *) == 4, "the driver's records are for a 32-bit process");
+LUMISAR_ASSERT(sizeof(void *) == 4, "the driver's records are for a 32-bit process");
 
 LUMISAR_LAYOUT(SerialSettings, 8);
 LUMISAR_AT(SerialSettings, baudRate, 0);
@@ -243,6 +250,7 @@ LUMISAR_AT(IoRequest, values, 40);
 
 #undef LUMISAR_LAYOUT
 #undef LUMISAR_AT
-#endif /* __cplusplus */
+#undef LUMISAR_ASSERT
+#endif /* LUMISAR_ASSERT */
 
 #endif /* LUMISAR_H */
