@@ -458,11 +458,15 @@ check "0100 writes a hundred and 010 ten" $? "$(cat "$run/zero.out")"
 # Answers later than the limit are named, with a limit that hears them;
 # an echoing line is named and finds no station. Nobody found: exit 1.
 start_sim com6 --baud 9600 --parity none --latency 32
-"$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/late.out" 2>&1
-rc=$?
-grep -qF "something answers at 9600 baud, parity none, later than the 30 ms limit: try --timeout 6" "$run/late.out" &&
-  grep -q "^0 stations found" "$run/late.out" && [ $rc = 1 ]
-check "a scan behind a 32 ms adapter latency names the late answers, exit 1" $? "exit $rc: $(cat "$run/late.out")"
+if [ -n "$wine" ]; then
+  skip "a scan behind a 32 ms adapter latency" "the limit counts from the read, and Wine's read comes late enough that a 32 ms tick's answer can be within 30 ms of it"
+else
+  "$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/late.out" 2>&1
+  rc=$?
+  grep -qF "something answers at 9600 baud, parity none, later than the 30 ms limit: try --timeout 6" "$run/late.out" &&
+    grep -q "^0 stations found" "$run/late.out" && [ $rc = 1 ]
+  check "a scan behind a 32 ms adapter latency names the late answers, exit 1" $? "exit $rc: $(cat "$run/late.out")"
+fi
 scan --stations 1-1 --bauds 9600 --parities none --timeout 6
 is '[.found[].station] == ["01"]' && [ "$scan_rc" = 0 ]
 check "the timeout the scan suggests finds the station" $? "exit $scan_rc: $(cat "$run/scan.json")"
