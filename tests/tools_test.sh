@@ -19,7 +19,7 @@ skip() {  # NAME REASON (no colon in the name: it ends the name in the logs)
   echo "SKIP ${1//:/}: $2"
 }
 wine=
-if [ "$1" = --wine ]; then
+if [ "${1:-}" = --wine ]; then
   wine=$(cd "$2" && pwd)
   sim=$(realpath "$3")
   # Each Wine start costs a minute or two under qemu's emulation of i386.
