@@ -22,6 +22,7 @@ wine=
 if [ "${1:-}" = --wine ]; then
   wine=$(cd "$2" && pwd)
   sim=$(realpath "$3")
+  soak=
   # Each Wine start costs a minute or two under qemu's emulation of i386.
   if [ "${LUMISAR_EMULATED:-}" = 1 ] || grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
     skip "the tools' tables under Wine" "i386 runs under qemu emulation here, a minute or two for each of some 200 Wine starts"
@@ -493,12 +494,67 @@ else
   check "the scan's progress line is drawn within 79 columns, without escape sequences" $? "widest $widest"
 fi
 
+[ -n "$wine" ] || LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
+
+# --- The page: what Chromium shows is what --json says -------------------------
+# A soak log as README's, and the damaged logs above.
+chromium_dom() {  # PAGE: the page's DOM after Chromium loaded it
+  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$run/chromium" --dump-dom "file://$1" 2>/dev/null
+}
+# "PLC key=value ..." for each PLC, from the page's rows and from the JSON.
+page_rows() { grep -o '<tr data-plc=.*</tr>' |
+  sed -E 's|<td data-key="([a-z_]+)"( class="failed")?>([0-9.]+)( %)?</td>| \1=\3|g;
+  s|<tr data-plc="([0-9A-F]+)">|\1|; s|<td[^>]*>[^<]*</td>||g; s|</tr>||'; }
+json_rows() { jq -r '.plcs | to_entries[] | .key as $k | .value | "\($k) operations=\(.operations) first_time=\(.first_time) retried=\(.retried) refused=\(.refused) failed=\(.failed) unknown=\(.unknown) retries=\(.retries) failed_attempts=\([.causes[]] | add) \(100 * (.refused + .failed) / .operations)"' |
+  awk '{ $NF = sprintf("failure_rate=%.2f", $NF); print }'; }
+if ! command -v chromium >/dev/null; then
+  skip "the page's rows in Chromium" "no chromium (scripts/install-deps.sh installs it)"
+else
+  # The soak drives the Linux driver, so only its build has the soak's log.
+  for f in ${soak:+soak} $(seq -f 'damaged-%g' 1 "$damage"); do
+    "$zubhost" analyze --json --html "$run/$f.html" "$run/$f.log" | json_rows >"$run/$f.want"
+    chromium_dom "$run/$f.html" | page_rows >"$run/$f.got"
+    [ -s "$run/$f.want" ] && diff -u "$run/$f.want" "$run/$f.got" >"$run/$f.diff"
+    check "the page of the $f log shows the counts of --json" $? "$(cat "$run/$f.diff")"
+  done
+  # What was analysed, as written: a file name and a title with markup
+  # characters, the driver's version from its banner, a port that would not
+  # open; and each cause seen explained in the guide's words.
+  # Windows takes & in a file's name, but not < or >.
+  if [ -n "$wine" ]; then
+    name='site &1&2.log' shown='site &amp;1&amp;2.log'
+  else
+    name='site <1&2>.log' shown='site &lt;1&amp;2&gt;.log'
+  fi
+  named="$run/$name"
+  { "$zubhost" describe | grep "serial driver Version"; echo "x ORVEN: Failed to open COM9"; cat "$log"; } >"$named"
+  "$zubhost" analyze --html "$run/named.html" --title "Site <A> & line 2" "$named" >"$run/named.out"
+  version=$("$zubhost" describe | sed -n 's/.*serial driver Version \([0-9.]*\).*/\1/p')
+  chromium_dom "$run/named.html" >"$run/named.dom"
+  grep -qF "<h1>Site &lt;A&gt; &amp; line 2</h1>" "$run/named.dom" &&
+    grep -qF ">$run/$shown</td>" "$run/named.dom" &&
+    grep -qF "<td data-key=\"driver_version\">$version</td>" "$run/named.dom" &&
+    grep -qF '<td data-key="ports">COM9</td>' "$run/named.dom"
+  check "the page names the file, the title, the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
+  [ "$(cat "$run/named.out")" = "the page is in $run/named.html" ] &&
+    grep -q '^<!DOCTYPE html>' "$run/named.html" && grep -q '<meta charset="utf-8">' "$run/named.html"
+  check "--html says only where the page went; the page has a doctype and a charset" $? "$(cat "$run/named.out")"
+  "$zubhost" analyze --json "$named" | jq -r '[.plcs[].causes | to_entries[] | select(.value > 0) | .key] | unique | .[]' >"$run/causes.want"
+  grep -o 'data-cause="[a-z_]*"' "$run/named.dom" | cut -d'"' -f2 | sort >"$run/causes.got"
+  advice=$(sed -n 's|.*<tr data-cause="[a-z_]*"><td>[^<]*</td><td>[^<]*</td><td>\([^<]*\)</td></tr>.*|\1|p' "$run/named.dom" |
+    while read -r text; do grep -qF "$text" "$guide" || echo "not in the guide: $text"; done)
+  [ -s "$run/causes.want" ] && diff -u "$run/causes.want" "$run/causes.got" >"$run/causes.diff" && [ -z "$advice" ]
+  check "the page explains each cause the log shows in the guide's words" $? "$(cat "$run/causes.diff") $advice"
+fi
+
 # --- What Wine does not run -------------------------------------------------
 # The rest reads the simulator's bytes on its own pty, a Linux process's
 # state, a soak of the Linux driver or a terminal under tmux.
 if [ -n "$wine" ]; then
   skip "spoiled replies, control commands, a hang-up and an echo" "the simulator's own bytes; plcsim.exe's spoils and commands are checked in plcsim_wine_test"
-  skip "the page in Chromium and the timeline at scale" "they analyse the Linux soak's log; the analyser is the same code as above"
+  skip "the page of a soak's log and the timeline at scale" "they draw the log of a soak of the Linux driver, which the cross build does not run"
   skip "--follow of a replaced or truncated log" "it watches the follower's read position in Linux's /proc; zubhost.exe's --follow of a replaced log is checked in plcsim_wine_test"
   skip "--follow in a terminal" "Wine's console repaints a terminal with escape sequences of its own, not yet read from tmux's screen"
   echo "$passed passed, $failed failed, $skipped skipped"
@@ -604,54 +660,6 @@ exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3
 [ "$(timeout 10 dd bs=1 count=6 <&3 2>/dev/null | od -An -tx1 | xargs)" = "4e 21 05 4e 21 06" ]
 check "--echo sends the master's bytes back before the answer" $?
 exec 3>&-
-
-LUMISAR_SOAK_LOG="$run/soak.log" "$soak" "$plcsim" 600 >/dev/null 2>&1
-
-# --- The page: what Chromium shows is what --json says -------------------------
-# A soak log as README's, and the damaged logs above.
-chromium_dom() {  # PAGE: the page's DOM after Chromium loaded it
-  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$run/chromium" --dump-dom "file://$1" 2>/dev/null
-}
-# "PLC key=value ..." for each PLC, from the page's rows and from the JSON.
-page_rows() { grep -o '<tr data-plc=.*</tr>' |
-  sed -E 's|<td data-key="([a-z_]+)"( class="failed")?>([0-9.]+)( %)?</td>| \1=\3|g;
-  s|<tr data-plc="([0-9A-F]+)">|\1|; s|<td[^>]*>[^<]*</td>||g; s|</tr>||'; }
-json_rows() { jq -r '.plcs | to_entries[] | .key as $k | .value | "\($k) operations=\(.operations) first_time=\(.first_time) retried=\(.retried) refused=\(.refused) failed=\(.failed) unknown=\(.unknown) retries=\(.retries) failed_attempts=\([.causes[]] | add) \(100 * (.refused + .failed) / .operations)"' |
-  awk '{ $NF = sprintf("failure_rate=%.2f", $NF); print }'; }
-if ! command -v chromium >/dev/null; then
-  skip "the page's rows in Chromium" "no chromium (scripts/install-deps.sh installs it)"
-else
-  for f in soak $(seq -f 'damaged-%g' 1 "$damage"); do
-    "$zubhost" analyze --json --html "$run/$f.html" "$run/$f.log" | json_rows >"$run/$f.want"
-    chromium_dom "$run/$f.html" | page_rows >"$run/$f.got"
-    [ -s "$run/$f.want" ] && diff -u "$run/$f.want" "$run/$f.got" >"$run/$f.diff"
-    check "the page of the $f log shows the counts of --json" $? "$(cat "$run/$f.diff")"
-  done
-  # What was analysed, as written: a file name and a title with markup
-  # characters, the driver's version from its banner, a port that would not
-  # open; and each cause seen explained in the guide's words.
-  named="$run/site <1&2>.log"
-  { "$zubhost" describe | grep "serial driver Version"; echo "x ORVEN: Failed to open COM9"; cat "$log"; } >"$named"
-  "$zubhost" analyze --html "$run/named.html" --title "Site <A> & line 2" "$named" >"$run/named.out"
-  version=$("$zubhost" describe | sed -n 's/.*serial driver Version \([0-9.]*\).*/\1/p')
-  chromium_dom "$run/named.html" >"$run/named.dom"
-  grep -qF "<h1>Site &lt;A&gt; &amp; line 2</h1>" "$run/named.dom" &&
-    grep -qF ">$run/site &lt;1&amp;2&gt;.log</td>" "$run/named.dom" &&
-    grep -qF "<td data-key=\"driver_version\">$version</td>" "$run/named.dom" &&
-    grep -qF '<td data-key="ports">COM9</td>' "$run/named.dom"
-  check "the page names the file, the title, the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
-  [ "$(cat "$run/named.out")" = "the page is in $run/named.html" ] &&
-    grep -q '^<!DOCTYPE html>' "$run/named.html" && grep -q '<meta charset="utf-8">' "$run/named.html"
-  check "--html says only where the page went; the page has a doctype and a charset" $? "$(cat "$run/named.out")"
-  "$zubhost" analyze --json "$named" | jq -r '[.plcs[].causes | to_entries[] | select(.value > 0) | .key] | unique | .[]' >"$run/causes.want"
-  grep -o 'data-cause="[a-z_]*"' "$run/named.dom" | cut -d'"' -f2 | sort >"$run/causes.got"
-  advice=$(sed -n 's|.*<tr data-cause="[a-z_]*"><td>[^<]*</td><td>[^<]*</td><td>\([^<]*\)</td></tr>.*|\1|p' "$run/named.dom" |
-    while read -r text; do grep -qF "$text" "$guide" || echo "not in the guide: $text"; done)
-  [ -s "$run/causes.want" ] && diff -u "$run/causes.want" "$run/causes.got" >"$run/causes.diff" && [ -z "$advice" ]
-  check "the page explains each cause the log shows in the guide's words" $? "$(cat "$run/causes.diff") $advice"
-fi
 
 # --- A timeline that scales: bars per time bucket, not a mark per operation ---
 # The soak log again and again, each copy later than the last: a row of
