@@ -107,7 +107,8 @@ void Show(Follower &f, const char *path) {
   f.lastShown = now;
   f.news = false;
   if (f.terminal) return Redraw(f, path);
-  printf("\n-- %s: %lu operations so far\n", path, f.summary->operations);
+  printf("\n-- %s: %lu %s so far\n", path, f.summary->operations,
+         Plural(f.summary->operations, "operation", "operations"));
   PrintTable(f);
   fflush(stdout);
 }
@@ -144,7 +145,8 @@ bool Follow(Follower &f, LogReader *in, const char *path) {
   if (ReaderRest(in, &rest)) AnalyzerLine(f.analyzer, rest);
   AnalyzerEnd(f.analyzer);
   if (!f.terminal) {
-    printf("\n-- %s: %lu operations in all\n", path, f.summary->operations);
+    printf("\n-- %s: %lu %s in all\n", path, f.summary->operations,
+           Plural(f.summary->operations, "operation", "operations"));
     PrintTable(f);
   }
   return got != kLogFailure;

@@ -75,10 +75,6 @@ void PrintRun(FILE *out, const PlcStats &p, bool dated) {
   fprintf(out, ", %s to %s", from, to);
 }
 
-const char *Plural(unsigned long n, const char *one, const char *more) {
-  return n == 1 ? one : more;
-}
-
 void PrintPlcText(FILE *out, int n, const PlcStats &p, bool dated) {
   fprintf(out, "\nPLC %02X: %lu %s\n", n, p.operations,
           Plural(p.operations, "operation", "operations"));
@@ -216,4 +212,8 @@ bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
   JsonClose(&j);
   JsonClose(&j);
   return JsonFinish(&j);
+}
+
+const char *Plural(unsigned long n, const char *one, const char *more) {
+  return n == 1 ? one : more;
 }
