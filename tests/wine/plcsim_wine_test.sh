@@ -132,10 +132,20 @@ else
   cp "$run/site.log" "$run/follow.log"
   for _ in $(seq 1 1200); do summaries 2 && break; sleep 0.1; done
   twice=$((2 * $(jq .operations "$run/site.json")))
-  kill -INT "$follower"
-  for _ in $(seq 1 600); do grep -q '^log: ' "$run/follow.out" && break; sleep 0.1; done
-  grep -q ": $twice operations so far" "$run/follow.out" && grep -q "^operations: $twice, " "$run/follow.out"
+  grep -q ": $twice operations so far" "$run/follow.out"
   check "zubhost.exe analyze --follow reads a log and its replacement once each ($twice operations)" $?
+  # Wine runs a console's Ctrl-C handler on a thread of its own, and a
+  # second thread crashes Wine inside qemu's emulation.
+  if [ -n "${LUMISAR_EMULATED:-}" ] || grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+    kill -KILL "$follower"
+    skipped=$((skipped + 1))
+    echo "SKIP zubhost.exe analyze --follow ends on Ctrl-C with its final summary: i386 runs under qemu here, where Wine's Ctrl-C thread crashes in the emulator"
+  else
+    kill -INT "$follower"
+    for _ in $(seq 1 600); do grep -q '^log: ' "$run/follow.out" && break; sleep 0.1; done
+    grep -q "^operations: $twice, " "$run/follow.out"
+    check "zubhost.exe analyze --follow ends on Ctrl-C with its final summary" $?
+  fi
 fi
 
 # A command's number read whole, or the command refused; a line too long
