@@ -162,20 +162,14 @@ TEST(Transactions, ASpoiledReplyCostsOneAttempt) {
 
 namespace {
 
-// The simulator's answers with one byte put in after the STX of every data
-// frame, a byte chosen so that the frame read keeps its check byte and ends
-// in ETX: only what follows the frame gives it away.
-void AnswerWithAByteAfterStx(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
-  SimOutput out;
-  out.len = 0;
-  out.delayMs = 0;
-  SimFeed(static_cast<Sim *>(user), bytes, n, &out);
-  if (out.len == 6 && out.bytes[0] == 0x06 && out.bytes[1] == 0x02) {
-    memmove(out.bytes + 3, out.bytes + 2, 4);
-    out.bytes[2] = static_cast<uint8_t>(out.bytes[3] ^ 0x03);
-    out.len = 7;
-  }
-  WinsubMemPush(dev, out.bytes, out.len);
+// One byte put in after the STX of every data frame, chosen so that the
+// frame read keeps its check byte and ends in ETX: only what follows the
+// frame gives it away.
+void PutAByteAfterStx(SimOutput *out) {
+  if (out->len != 6 || out->bytes[0] != 0x06 || out->bytes[1] != 0x02) return;
+  memmove(out->bytes + 3, out->bytes + 2, 4);
+  out->bytes[2] = static_cast<uint8_t>(out->bytes[3] ^ 0x03);
+  out->len = 7;
 }
 
 }  // namespace
@@ -183,7 +177,7 @@ void AnswerWithAByteAfterStx(WinsubMemDevice *dev, const uint8_t *bytes, size_t 
 TEST(Transactions, AFrameWithBytesBehindItIsNotTaken) {
   SimLine line;
   SimLineOpen(&line);
-  line.dev->peer = AnswerWithAByteAfterStx;
+  line.alter = PutAByteAfterStx;
   SimMemory(line.sim, 1)[040000] = 0x0350;  // data bytes 50 03: ETX where the check byte was
   uint16_t w[2] = {0, 0x5555};
   EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED);

@@ -7,10 +7,12 @@
 namespace {
 
 void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
+  SimLine *line = static_cast<SimLine *>(user);
   SimOutput out;
   out.len = 0;
   out.delayMs = 0;
-  SimFeed(static_cast<Sim *>(user), bytes, n, &out);
+  SimFeed(line->sim, bytes, n, &out);
+  if (line->alter) line->alter(&out);
   // A late reply, or the part of one behind a late frame, arrives only
   // after the driver's read has waited in vain.
   size_t now = out.delayMs ? 0 : out.pauseCount ? out.pauses[0].at : out.len;
@@ -28,7 +30,8 @@ void SimLineOpen(SimLine *line) {
   line->sim = SimCreate();
   SimAddStation(line->sim, 1);
   line->dev->peer = Answer;
-  line->dev->peerUser = line->sim;
+  line->dev->peerUser = line;
+  line->alter = nullptr;
   OpenRequest r;
   memset(&r, 0, sizeof r);
   strcpy(r.deviceName, "COM3");

@@ -12,6 +12,9 @@ struct SimLine {
   PortContext context;
   WinsubMemDevice *dev;
   Sim *sim;
+  // Changes each answer of the simulator on its way to the driver; null
+  // for none.
+  void (*alter)(SimOutput *out);
 };
 
 // Resets the substitute and the host log, adds station 1 and opens COM3.
