@@ -22,7 +22,13 @@ SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 updated=
 install() {
-  [ -n "$updated" ] || { $SUDO apt-get update -qq; updated=1; }
+  # A mirror in the middle of a sync fails one index now and then; what
+  # is missing is usually on the indexes that did come, so go on with them
+  # and let apt-get install say if a package cannot be had.
+  if [ -z "$updated" ]; then
+    $SUDO apt-get update -qq || echo "install-deps: apt-get update failed in part; going on with the indexes it has"
+    updated=1
+  fi
   echo "install-deps: installing $*"
   $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
