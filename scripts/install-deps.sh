@@ -30,7 +30,13 @@ install() {
     updated=1
   fi
   echo "install-deps: installing $*"
-  $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return
+  # Without one architecture's index of the security suite, an i386
+  # library cannot match its amd64 twin's update; the release's own suite
+  # has both at one version.
+  . /etc/os-release
+  echo "install-deps: trying again from $VERSION_CODENAME's own suite"
+  $SUDO apt-get install -y -qq --no-install-recommends -t "$VERSION_CODENAME" "$@" >/dev/null
 }
 [ ${#missing[@]} -eq 0 ] || install "${missing[@]}"
 
