@@ -5,6 +5,7 @@
 #include "frames.h"
 #include "host/quarne.h"
 #include "port/serial_line.h"
+#include "protocol_facts.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ DWORD QuietMs(const PortContext *context) {
 
 }  // namespace
 
-int SendStr(PortContext *context, const uint8_t *bytes, int n) {
+bool SendStr(PortContext *context, const uint8_t *bytes, int n) {
   HANDLE line = context->port;
   // Whatever the controller sent before this frame belongs to an exchange
   // that is over.
@@ -46,13 +47,13 @@ int SendStr(PortContext *context, const uint8_t *bytes, int n) {
   Trace(ORVEN_TRACE_SENT
         "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
         bytes, contextEnd);
-  if (!line) return kLinkFailed;
+  if (!line) return false;
   DWORD written = 0;
-  int result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
-  return result == kLineOk && written == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+  LineResult result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
+  return result == kLineOk && written == static_cast<DWORD>(n);
 }
 
-int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
+bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
   HANDLE line = context->port;
   DWORD received = 0;
   // Once begun, a reply may take one and a half times its wire time: room
@@ -60,13 +61,13 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int a
   // the attempt's short replies and a quiet wait, an attempt then stays
   // within one limit and twice the wire time of its longest frame.
   DWORD margin = WireMs(context, n) * 3 / 2;
-  int result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
-                                      WireMs(context, answering), margin)
-                    : kLineIoFailed;
+  LineResult result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
+                                             WireMs(context, answering), margin)
+                           : kLineIoFailed;
   Trace(ORVEN_TRACE_RECEIVED
         "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
         buffer, buffer + capacity);
-  return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+  return result == kLineOk && received == static_cast<DWORD>(n);
 }
 
 void LetLineFallQuiet(PortContext *context, int answering, int rest) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "command_line.h"
+#include "host/quarne.h"
 #include "log_analysis.h"
 #include "trace_decoder.h"
 
