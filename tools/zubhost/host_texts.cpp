@@ -55,64 +55,53 @@ const char kAddressShape[] =
     "  an address text is two hexadecimal digits of PLC number (01..FF), five octal digits of\n"
     "  V-memory address, then L for a 32-bit integer, F for a float, or a bit digit 0..F\n";
 
-// The text as the driver reads it: upper-cased, at most eight characters.
-struct Tag {
-  const char *text;
-  size_t n;
-  char c[kAddressMaxLength + 1];
-  uint32_t type;
-  bool block, wide, bit;
-  int32_t count;
-};
-
-bool In(char c, const char *set) { return c && strchr(set, c); }
-
-bool WrongLength(const Tag &t, char *why, size_t size) {
-  size_t want = t.block ? (t.n == 8 ? 8 : 7) : (t.wide || t.bit ? 8 : 7);
-  if (t.n == want) return false;
-  const char *kind = t.block ? "block" : t.bit ? "bit" : t.wide ? "32-bit value" : "word";
-  snprintf(why, size, "it has %zu characters; a %s takes %zu", t.n, kind, want);
-  return true;
+// What the eighth character of this kind of tag must be.
+const char *SuffixRule(uint32_t type, bool block) {
+  if (block) return "of a block must be L or F";
+  if (type == LUMISAR_TYPE_FLOAT) return "of a float must be F";
+  if (type == LUMISAR_TYPE_BIT) return "of a bit must be a bit digit 0..F";
+  return "of a 32-bit integer must be L";
 }
 
-bool WrongDigit(const Tag &t, char *why, size_t size) {
-  for (size_t i = 0; i < 7; ++i) {
-    if (In(t.c[i], AddressCharSets[i])) continue;
-    snprintf(why, size, "character %zu ('%c') is not %s", i + 1, t.text[i],
-             i < 2 ? "a hexadecimal digit of the PLC number" : "an octal digit of the address");
-    return true;
+const char *KindName(uint32_t type, bool block) {
+  if (block) return "block";
+  if (type == LUMISAR_TYPE_BIT) return "bit";
+  if (IsLongType(type)) return "32-bit value";
+  return "word";
+}
+
+// Words for the rule the driver's own check found broken; empty when it
+// names none.
+void Explain(AddressFault fault, const AddressText &t, const char *text, uint32_t type, bool block,
+             int32_t count, char *why, size_t size) {
+  int bad = FirstUnacceptedCharacter(t);
+  if (fault == kAddressCharacter && bad == kAddressMaxLength - 1) fault = kAddressSuffix;
+  switch (fault) {
+    case kAddressLength:
+      snprintf(why, size, "it has %zu characters; a %s takes %d", strlen(text),
+               KindName(type, block), AddressLength(t, type, block));
+      break;
+    case kAddressCharacter:
+      snprintf(why, size, "character %d ('%c') is not %s", bad + 1, text[bad],
+               bad < 2 ? "a hexadecimal digit of the PLC number" : "an octal digit of the address");
+      break;
+    case kAddressPlcZero:
+      snprintf(why, size, "PLC number 00 is not used");
+      break;
+    case kAddressSuffix:
+      snprintf(why, size, "character 8 ('%c') %s", text[7], SuffixRule(type, block));
+      break;
+    case kAddressOddLong:
+      snprintf(why, size, "a 32-bit value starts at an even octal address (%.5s is odd)", t.c + 2);
+      break;
+    case kAddressCount:
+      snprintf(why, size, "a block holds 0 to %d %s (%d asked)", static_cast<int>(BlockLimit(t)),
+               t.length == kAddressMaxLength ? "32-bit values" : "words", static_cast<int>(count));
+      break;
+    case kAddressAccepted:
+    case kAddressUnknownType:
+      break;
   }
-  if (t.c[0] != '0' || t.c[1] != '0') return false;
-  snprintf(why, size, "PLC number 00 is not used");
-  return true;
-}
-
-bool WrongSuffix(const Tag &t, char *why, size_t size) {
-  if (t.n != 8) return false;
-  char s = t.c[7];
-  const char *rule = nullptr;
-  if (t.block && s != 'L' && s != 'F') rule = "of a block must be L or F";
-  if (!t.block && t.type == LUMISAR_TYPE_FLOAT && s != 'F') rule = "of a float must be F";
-  if (!t.block && t.wide && t.type != LUMISAR_TYPE_FLOAT && s != 'L')
-    rule = "of a 32-bit integer must be L";
-  if (!t.block && t.bit && !In(s, AddressCharSets[0])) rule = "of a bit must be a bit digit 0..F";
-  if (rule) snprintf(why, size, "character 8 ('%c') %s", t.text[7], rule);
-  return rule;
-}
-
-bool OddAddress(const Tag &t, char *why, size_t size) {
-  bool wideValue = t.block ? t.n == 8 : t.wide;
-  if (!wideValue || (t.c[6] - '0') % 2 == 0) return false;
-  snprintf(why, size, "a 32-bit value starts at an even octal address (%.5s is odd)", t.c + 2);
-  return true;
-}
-
-bool BlockTooLong(const Tag &t, char *why, size_t size) {
-  int32_t limit = t.n == 8 ? kMaxBlockLongs : kMaxBlockWords;
-  if (!t.block || (t.count >= 0 && t.count <= limit)) return false;
-  snprintf(why, size, "a block holds 0 to %d %s (%d asked)", static_cast<int>(limit),
-           t.n == 8 ? "32-bit values" : "words", static_cast<int>(t.count));
-  return true;
 }
 
 }  // namespace
@@ -174,16 +163,11 @@ bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
 }
 
 void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) {
-  Tag t = {text, strlen(text), {}, type, block, false, type == LUMISAR_TYPE_BIT, count};
-  t.wide = type == LUMISAR_TYPE_FLOAT || type == LUMISAR_TYPE_LONG4 || type == LUMISAR_TYPE_LONG5;
-  for (size_t i = 0; i < kAddressMaxLength && i < t.n; ++i)
-    t.c[i] = static_cast<char>(text[i] >= 'a' && text[i] <= 'z' ? text[i] - 32 : text[i]);
-  // The rules in the order the driver applies them; the first broken one.
-  bool (*const rules[])(const Tag &, char *, size_t) = {WrongLength, WrongDigit, WrongSuffix,
-                                                        OddAddress, BlockTooLong};
+  AddressText t;
+  ReadAddressText(text, &t);
+  AddressFault fault = block ? CheckBlockAddress(t, count) : CheckSingleAddress(t, type);
   char why[160] = "";
-  for (auto rule : rules)
-    if (rule(t, why, sizeof why)) break;
+  Explain(fault, t, text, type, block, count, why, sizeof why);
   printf(why[0] ? "  address %s refused: %s\n" : "  address %s refused by the driver\n", text, why);
   fputs(kAddressShape, stdout);
 }
