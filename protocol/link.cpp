@@ -15,13 +15,16 @@ constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
 // and a busy PC's scheduling, take some milliseconds whatever the speed.
 constexpr DWORD kShortestQuietMs = 10;
 
-// Traces the 17 bytes from start, printing 00 for any that lie at or past
-// end: a trace never reads outside the object it was given.
-void Trace(const char *format, const uint8_t *start, const uint8_t *end) {
+// Traces the 17 bytes from start after the prefix, printing 00 for any
+// that lie at or past end: a trace never reads outside the object it was
+// given.
+void Trace(const char *prefix, const uint8_t *start, const uint8_t *end) {
   int f[kTraceFields];
   for (int i = 0; i < kTraceFields; ++i) f[i] = start + i < end ? start[i] : 0;
-  err(kLogTrace, format, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11],
-      f[12], f[13], f[14], f[15], f[16]);
+  err(kLogTrace,
+      "%s%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
+      prefix, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11], f[12],
+      f[13], f[14], f[15], f[16]);
 }
 
 // Wire time of n characters at the channel's settings, in whole ms.
@@ -44,9 +47,7 @@ bool SendStr(PortContext *context, const uint8_t *bytes, int n) {
   // that is over.
   if (line) SerialPurge(line);
   const uint8_t *contextEnd = reinterpret_cast<const uint8_t *>(context) + kContextFieldsEnd;
-  Trace(ORVEN_TRACE_SENT
-        "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
-        bytes, contextEnd);
+  Trace(ORVEN_TRACE_SENT, bytes, contextEnd);
   if (!line) return false;
   DWORD written = 0;
   LineResult result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
@@ -64,9 +65,7 @@ bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int 
   LineResult result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
                                              WireMs(context, answering), margin)
                            : kLineIoFailed;
-  Trace(ORVEN_TRACE_RECEIVED
-        "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
-        buffer, buffer + capacity);
+  Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
   return result == kLineOk && received == static_cast<DWORD>(n);
 }
 
