@@ -182,8 +182,11 @@ bool ParseOptions(const Option *table, size_t count, bool windows, const char *e
                   char **argv, int *next) {
   while (*next < argc && strncmp(argv[*next], "--", 2) == 0) {
     int taken = TakeOption(table, count, windows, elsewhere, argc, argv, *next);
-    if (taken == 0) UnknownOption(argv[*next]);
-    if (taken <= 0) return false;
+    if (taken == 0) {
+      UnknownOption(argv[*next]);
+      return false;
+    }
+    if (taken < 0) return false;
     *next += taken;
   }
   return true;

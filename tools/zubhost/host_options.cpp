@@ -43,11 +43,12 @@ bool Map(const char *v) {
   return MapDevice(name, eq + 1);
 }
 
-bool Stop(const char *v) { return ParseStopBits("--stop", v, &host.settings.line.stopBits); }
-bool Parity(const char *v) { return ParseParity("--parity", v, &host.settings.line.parity); }
+SerialSettings &line = host.settings.line;
+bool Stop(const char *v) { return ParseStopBits("--stop", v, &line.stopBits); }
+bool Parity(const char *v) { return ParseParity("--parity", v, &line.parity); }
 
-// A reply time limit given on the command line is kept even where scan
-// would choose a shorter one for the line's speed.
+// A limit given is kept by scan at every setting, instead of the shortest
+// each speed allows.
 bool Timeout(const char *v) {
   host.settings.timeoutGiven = true;
   return ParseWhole("--timeout", v, 0, kTimeoutHigh, &host.settings.timeout);
@@ -64,21 +65,20 @@ bool LogFile(const char *v) {
   return true;
 }
 
-SerialSettings &line = host.settings.line;
 // clang-format off
 const Option kOptions[] = {
-  {"--port",     "NAME",      kAnyPlatform, Custom(Port),    "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
-  {"--map",      "NAME=PATH", kLinuxOnly,   Custom(Map),     "let NAME open the tty or pty at PATH"},
-  {"--baud",     "N",         kAnyPlatform, Whole(&line.baudRate, kBaudLow, kBaudHigh),           "line speed, 110 to 65535 (default 19200)"},
-  {"--data",     "N",         kAnyPlatform, Whole(&line.dataBits, kDataBitsLow, kDataBitsHigh),   "data bits, 5 to 8 (default 8)"},
-  {"--stop",     "1|1.5|2",   kAnyPlatform, Custom(Stop),    "stop bits: one, one and a half, two (default 1)"},
-  {"--parity",   "P",         kAnyPlatform, Custom(Parity),  "none, odd, even, mark or space (default odd)"},
-  {"--timeout",  "UNITS",     kAnyPlatform, Custom(Timeout), "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
-  {"--log",      nullptr,     kAnyPlatform, Flag(&host.showLog), "print every line the driver logs"},
-  {"--log-file", "FILE",      kAnyPlatform, Custom(LogFile), "append every line the driver logs, time-stamped, to FILE"},
-  {"--decode",   nullptr,     kAnyPlatform, Flag(&host.decode),  "print traced frames decoded into their fields"},
-  {"--version",  nullptr,     kAnyPlatform, Flag(&host.version), "the versions of zubhost and of the LUMISAR.DLL it loads"},
-  {"--help",     nullptr,     kAnyPlatform, Flag(&host.help),    "this text"},
+  {"--port",     "NAME",      kAnyPlatform, Custom(Port),                                       "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
+  {"--map",      "NAME=PATH", kLinuxOnly,   Custom(Map),                                        "let NAME open the tty or pty at PATH"},
+  {"--baud",     "N",         kAnyPlatform, Whole(&line.baudRate, kBaudLow, kBaudHigh),         "line speed, 110 to 65535 (default 19200)"},
+  {"--data",     "N",         kAnyPlatform, Whole(&line.dataBits, kDataBitsLow, kDataBitsHigh), "data bits, 5 to 8 (default 8)"},
+  {"--stop",     "1|1.5|2",   kAnyPlatform, Custom(Stop),                                       "stop bits: one, one and a half, two (default 1)"},
+  {"--parity",   "P",         kAnyPlatform, Custom(Parity),                                     "none, odd, even, mark or space (default odd)"},
+  {"--timeout",  "UNITS",     kAnyPlatform, Custom(Timeout),                                    "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
+  {"--log",      nullptr,     kAnyPlatform, Flag(&host.showLog),                                "print every line the driver logs"},
+  {"--log-file", "FILE",      kAnyPlatform, Custom(LogFile),                                    "append every line the driver logs, time-stamped, to FILE"},
+  {"--decode",   nullptr,     kAnyPlatform, Flag(&host.decode),                                 "print traced frames decoded into their fields"},
+  {"--version",  nullptr,     kAnyPlatform, Flag(&host.version),                                "the versions of zubhost and of the LUMISAR.DLL it loads"},
+  {"--help",     nullptr,     kAnyPlatform, Flag(&host.help),                                   "this text"},
 };
 // clang-format on
 
