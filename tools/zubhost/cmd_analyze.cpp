@@ -20,11 +20,11 @@ struct Analysis {
 
 // clang-format off
 const Option kAnalyzeOptions[] = {
-  {"--json",   nullptr, kAnyPlatform, SetFlag,  "the summary as JSON", &analysis.json},
-  {"--svg",    "FILE",  kAnyPlatform, TakeText, "draw the timeline into FILE", &analysis.svg},
-  {"--html",   "FILE",  kAnyPlatform, TakeText, "write the analysis as a page into FILE", &analysis.html},
-  {"--title",  "TEXT",  kAnyPlatform, TakeText, "the page's heading, such as the site and line", &analysis.title},
-  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C or a pipe's end", &analysis.follow},
+  {"--json",   nullptr, kAnyPlatform, Flag(&analysis.json),   "the summary as JSON"},
+  {"--svg",    "FILE",  kAnyPlatform, Text(&analysis.svg),    "draw the timeline into FILE"},
+  {"--html",   "FILE",  kAnyPlatform, Text(&analysis.html),   "write the analysis as a page into FILE"},
+  {"--title",  "TEXT",  kAnyPlatform, Text(&analysis.title),  "the page's heading, such as the site and line"},
+  {"--follow", nullptr, kAnyPlatform, Flag(&analysis.follow), "read the log as it grows, until Ctrl-C or a pipe's end"},
 };
 // clang-format on
 
@@ -37,15 +37,18 @@ void Both(const Operation &op, void *) {
 bool FeedInput(LogAnalyzer *a, const char *name) {
   const char *reason = nullptr;
   LogReader *in = ReaderOpen(name, false, &reason);
-  if (!in) return Mistake("analyze cannot read \"%s\": %s", name, reason);
+  if (!in) {
+    Mistake("analyze cannot read \"%s\": %s", name, reason);
+    return false;
+  }
   const char *line = nullptr;
   LogRead got = kLogLine;
   while (got == kLogLine || got == kLogPause) {
     got = ReaderNext(in, &line);
     if (got == kLogLine) AnalyzerLine(a, line);
   }
-  bool read =
-      got == kLogEnded || Mistake("analyze cannot read \"%s\": %s", name, ReaderFailure(in));
+  bool read = got == kLogEnded;
+  if (!read) Mistake("analyze cannot read \"%s\": %s", name, ReaderFailure(in));
   ReaderClose(in);
   return read;
 }
@@ -71,9 +74,11 @@ bool NotAnInput(const char *output, char **inputs, int count) {
   for (int k = 0; k < count; ++k) {
     bool standardInput = strcmp(inputs[k], "-") == 0;
     bool known = standardInput ? IdentifyFile(stdin, &in) : IdentifyPath(inputs[k], &in);
-    if (known && in.volume == out.volume && in.index == out.index)
-      return Mistake("analyze will not write over its input \"%s\": name another file for %s",
-                     inputs[k], output);
+    if (known && in.volume == out.volume && in.index == out.index) {
+      Mistake("analyze will not write over its input \"%s\": name another file for %s", inputs[k],
+              output);
+      return false;
+    }
   }
   return true;
 }
@@ -106,11 +111,12 @@ int32_t AnalyzeCommand(char **args) {
   while (args[argc]) ++argc;
   Analysis &x = analysis = {};
   if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
-                    argc, args, &first, nullptr))
+                    argc, args, &first))
     return kUsageError;
-  if (first == argc || (x.follow && argc - first != 1))
-    return UsageError(
-        Mistake("analyze needs %s", x.follow ? "one log file to follow" : "one or more log files"));
+  if (first == argc || (x.follow && argc - first != 1)) {
+    Mistake("analyze needs %s", x.follow ? "one log file to follow" : "one or more log files");
+    return kUsageError;
+  }
   if (x.follow) return FollowLog(args[first]);
   if (!NotAnInput(x.svg, args + first, argc - first) ||
       !NotAnInput(x.html, args + first, argc - first))

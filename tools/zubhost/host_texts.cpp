@@ -11,10 +11,19 @@
 
 namespace {
 
+// The types by name, and the range a whole value of each takes (a float's
+// is read as a float).
+struct Type {
+  const char *name;
+  uint32_t code;
+  long long low, high;
+};
 // clang-format off
-const struct { const char *name; uint32_t code; } kTypes[] = {
-  {"word", LUMISAR_TYPE_WORD0}, {"bit", LUMISAR_TYPE_BIT}, {"long", LUMISAR_TYPE_LONG4},
-  {"float", LUMISAR_TYPE_FLOAT}};
+const Type kTypes[] = {
+  {"word",  LUMISAR_TYPE_WORD0, -32768,        65535},
+  {"bit",   LUMISAR_TYPE_BIT,   0,             1},
+  {"long",  LUMISAR_TYPE_LONG4, -2147483648LL, 4294967295LL},
+  {"float", LUMISAR_TYPE_FLOAT, 0,             0}};
 const struct { int32_t result; const char *meaning; } kMeanings[] = {
   {LUMISAR_DONE,      "done"},
   {LUMISAR_REFUSED,   "refused (address, type or count not acceptable, or the controller said no)"},
@@ -22,11 +31,11 @@ const struct { int32_t result; const char *meaning; } kMeanings[] = {
   {LUMISAR_CANCELLED, "cancelled"}};
 // clang-format on
 
-// The range a whole value of the type takes, and its name in messages.
-void Range(uint32_t type, long long *low, long long *high, const char **name) {
-  *low = -32768, *high = 65535, *name = "word";
-  if (type == LUMISAR_TYPE_LONG4) *low = -2147483648LL, *high = 4294967295LL, *name = "long";
-  if (type == LUMISAR_TYPE_BIT) *low = 0, *high = 1, *name = "bit";
+// The type of the code, with its range; a word's for any other.
+const Type &TypeOf(uint32_t code) {
+  for (const Type &t : kTypes)
+    if (t.code == code) return t;
+  return kTypes[0];
 }
 
 // A float as written; refused when a 32-bit float cannot hold it: beyond
@@ -35,18 +44,22 @@ void Range(uint32_t type, long long *low, long long *high, const char **name) {
 bool ParseFloat(const char *text, uint8_t *values) {
   char *end = nullptr;
   double d = strtod(text, &end);
-  if (end == text || *end)
-    return Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
+  if (end == text || *end) {
+    Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
+    return false;
+  }
   const char *digits = text + (*text == '-' || *text == '+' ? 1 : 0);
   bool named = strncasecmp(digits, "inf", 3) == 0 || strncasecmp(digits, "nan", 3) == 0;
   float f = static_cast<float>(d);
   bool tooLarge = isinf(f) && !named;
   bool tooSmall = f == 0 && d != 0;
-  if (tooLarge || tooSmall)
-    return Mistake(
+  if (tooLarge || tooSmall) {
+    Mistake(
         "a float value is too %s for a 32-bit float, which holds about 1.4e-45 to 3.4e38 "
         "(not \"%s\")",
         tooLarge ? "large" : "small", text);
+    return false;
+  }
   memcpy(values, &f, 4);
   return true;
 }
@@ -121,12 +134,16 @@ const char *ExchangeMeaning(int32_t result, double ms) {
 
 bool TypeCode(const char *name, uint32_t *code) {
   char names[64] = "";
-  for (const auto &t : kTypes) {
-    if (strcmp(name, t.name) == 0) return (*code = t.code, true);
+  for (const Type &t : kTypes) {
+    if (strcmp(name, t.name) == 0) {
+      *code = t.code;
+      return true;
+    }
     size_t n = strlen(names);
     snprintf(names + n, sizeof names - n, "%s%s", n ? ", " : "", t.name);
   }
-  return Mistake("unknown type %s: the types are %s", name, names);
+  Mistake("unknown type %s: the types are %s", name, names);
+  return false;
 }
 
 void PrintValue(uint32_t type, const uint8_t *values) {
@@ -147,12 +164,13 @@ void PrintValue(uint32_t type, const uint8_t *values) {
 
 bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
   if (type == LUMISAR_TYPE_FLOAT) return ParseFloat(text, values);
-  long long v = 0, low, high;
-  const char *name;
-  Range(type, &low, &high, &name);
-  if (!ReadWhole(text, &v) || v < low || v > high)
-    return Mistake("a %s value is a whole number from %lld to %lld (not \"%s\")", name, low, high,
-                   text);
+  const Type &t = TypeOf(type);
+  long long v = 0;
+  if (!ReadWhole(text, &v) || v < t.low || v > t.high) {
+    Mistake("a %s value is a whole number from %lld to %lld (not \"%s\")", t.name, t.low, t.high,
+            text);
+    return false;
+  }
   uint32_t u = static_cast<uint32_t>(v);
   uint16_t w = static_cast<uint16_t>(v);
   if (type == LUMISAR_TYPE_LONG4)
