@@ -100,6 +100,7 @@ mkfifo "$run/fifo"
 : >"$run/file"
 messages=(
   "zubhost|0|19200 baud, 8 data bits, 1 stop bit, parity odd|describe"
+  "zubhost|1|COM9: the port could not be opened|--port COM9 read 0540000 word --parity=none --stop=1.5"
   "zubhost|2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
   "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
   "zubhost|2|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
