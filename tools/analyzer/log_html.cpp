@@ -97,7 +97,7 @@ void PlcTable(FILE *out, const LogSummary *s) {
       "<th>retries before done</th><th>failed attempts</th><th>failure rate</th></tr></thead>"
       "<tbody>\n",
       out);
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     const PlcStats &p = s->plc[n];
     if (!p.operations) continue;
     fprintf(out, "<tr data-plc=\"%02X\"><td>%02X</td><td data-key=\"operations\">%lu</td>", n, n,
@@ -119,7 +119,7 @@ void CauseBars(FILE *out, const LogSummary *s) {
   for (const PlcStats &p : s->plc)
     for (unsigned long n : p.causes) most = n > most ? n : most;
   fputs("<h2>Causes of failed attempts</h2>\n", out);
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     const PlcStats &p = s->plc[n];
     if (!p.operations) continue;
     fprintf(out, "<h3>PLC %02X</h3>\n", n);
@@ -157,7 +157,7 @@ void Advice(FILE *out, const LogSummary *s) {
 void Addresses(FILE *out, const LogSummary *s) {
   fputs("<h2>Addresses refused or failed</h2>\n<table><tbody>\n", out);
   bool any = false;
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     if (!s->plc[n].failedAddresses) continue;
     any = true;
     fprintf(out, "<tr><td>PLC %02X</td><td style=\"text-align:left\">", n);

@@ -9,7 +9,7 @@ void RecentReset(RecentView *v) {
 }
 
 void RecentAdd(RecentView *v, const Operation &op, double clockMs) {
-  if (op.plc < 0 || op.plc > 255) return;
+  if (!PlcKnown(op)) return;
   double t = op.timed ? op.end : clockMs;
   if (!v->started || t > v->now) v->now = t;
   v->started = true;

@@ -17,7 +17,7 @@ struct PlcStats {
 };
 
 struct LogSummary {
-  PlcStats plc[256];
+  PlcStats plc[kPlcNumbers];
   unsigned long operations, unknownWithoutPlc, unknown;
   bool haveTime;
   double first, last;  // the first and last operation's start

@@ -7,6 +7,7 @@
 #include "log_recent.h"
 #include "log_summary.h"
 #include "log_time.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void PrintOperation(const Operation &op, bool dated) {
   char when[40] = "(no time)";
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
   printf("%s  PLC %02X  %-5s V%-6o %s", when, op.plc, op.write ? "write" : "read",
-         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label);
+         VMemoryAddress(op.wordAddress), kOutcomes[op.outcome].label);
   const char *before = " (";
   for (int c = 0; c < kCauseCount; ++c) {
     if (!op.causes[c]) continue;
@@ -71,7 +72,7 @@ void PrintTable(const Follower &f) {
   printf("PLC  operations");
   for (const auto &o : kOutcomes) printf("  %s", o.key);
   printf("  failure rate  last minute  failing since  last good\n");
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     const PlcStats &p = f.summary->plc[n];
     const PlcRecent &r = f.live.plc[n];
     if (!p.operations) continue;
@@ -106,7 +107,10 @@ void Show(Follower &f, const char *path) {
   if (!due) return;
   f.lastShown = now;
   f.news = false;
-  if (f.terminal) return Redraw(f, path);
+  if (f.terminal) {
+    Redraw(f, path);
+    return;
+  }
   printf("\n-- %s: %lu %s so far\n", path, f.summary->operations,
          Plural(f.summary->operations, "operation", "operations"));
   PrintTable(f);
