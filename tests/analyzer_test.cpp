@@ -66,6 +66,7 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"EAH<KDkTt",                   "01 read V40000 unknown/1 out_of_order=1"},
   {"kTtEAHKDkTtEA",               "fragment; 01 read V40000 first_time/1; 01 read V40000 unknown/1"},
   {"HKDkTt",                      "01 read V40000 unknown/1"},  // caught at its header
+  {"EAH",                         "01 read V40000 unknown/1"},  // cut at its header
   {"ZKDkTtEAHKDkTt",              "fragment; 01 read V40000 first_time/1"},
   {"OEAHKDkTt",                   "01 read V40000 first_time/1 open_failures=1"},
 };
