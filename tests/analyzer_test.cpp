@@ -98,13 +98,10 @@ std::string Analyse(const char *log) {
   }
   AnalyzerEnd(a);
   const LogCounts *c = AnalyzerCounts(a);
-  const struct {
-    const char *name;
-    unsigned long n;
-  } counts[] = {{"skipped", c->skippedLines},
-                {"damaged", c->damagedLines},
-                {"out_of_order", c->outOfOrder},
-                {"open_failures", c->openFailures}};
+  // clang-format off
+  const struct { const char *name; unsigned long n; } counts[] = {{"skipped", c->skippedLines},
+    {"damaged", c->damagedLines}, {"out_of_order", c->outOfOrder}, {"open_failures", c->openFailures}};
+  // clang-format on
   for (const auto &count : counts)
     if (count.n) out += " " + std::string(count.name) + "=" + std::to_string(count.n);
   AnalyzerDestroy(a);
