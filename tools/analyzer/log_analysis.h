@@ -21,6 +21,8 @@ inline constexpr OutcomeFacts kOutcomes[] = {{"first_time", "done at the first a
                                              {"failed", "failed"},
                                              {"unknown", "outcome not in the log"}};
 static_assert(sizeof kOutcomes / sizeof kOutcomes[0] == kOutcomeCount, "a row for every outcome");
+// Whether the operation was given up, refused or failed: what failure rates count.
+inline bool GivenUp(Outcome outcome) { return outcome == kRefused || outcome == kFailed; }
 
 // A PLC number is the header's two hexadecimal digits.
 constexpr int kPlcNumbers = 256;

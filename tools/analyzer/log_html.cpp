@@ -41,6 +41,9 @@ constexpr bool InCauseOrder() {
 }
 static_assert(InCauseOrder(), "advice for each cause, in the causes' order");
 
+// The page's heading without a title, and its first line with one.
+constexpr char kAnalysisName[] = "LUMISAR.DLL log analysis";
+
 // Outcomes in the timeline's colours; the cause bars in a blue of their own,
 // which no outcome uses.
 const char kStyle[] =
@@ -104,12 +107,11 @@ void PlcTable(FILE *out, const LogSummary *s) {
             p.operations);
     for (int o = 0; o < kOutcomeCount; ++o)
       fprintf(out, "<td data-key=\"%s\">%lu</td>", kOutcomes[o].key, p.outcomes[o]);
-    unsigned long bad = p.outcomes[kRefused] + p.outcomes[kFailed];
+    double rate = FailureRate(p);
     fprintf(out,
             "<td data-key=\"retries\">%lu</td><td data-key=\"failed_attempts\">%lu</td>"
             "<td data-key=\"failure_rate\"%s>%.2f %%</td></tr>\n",
-            p.retries, FailedAttempts(p), bad ? " class=\"failed\"" : "",
-            100.0 * bad / p.operations);
+            p.retries, FailedAttempts(p), rate > 0 ? " class=\"failed\"" : "", rate);
   }
   fputs("</tbody></table>\n", out);
 }
@@ -171,13 +173,13 @@ void Addresses(FILE *out, const LogSummary *s) {
 
 void WriteHtml(FILE *out, const LogSummary *s, const LogCounts *c, const Timeline *t, char **inputs,
                int count, const char *title) {
-  const char *heading = title ? title : "LUMISAR.DLL log analysis";
+  const char *heading = title ? title : kAnalysisName;
   fputs("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>", out);
   WriteEscaped(out, heading);
   fprintf(out, "</title><style>%s</style></head><body>\n<h1>", kStyle);
   WriteEscaped(out, heading);
   fputs("</h1>\n", out);
-  if (title) fputs("<p>LUMISAR.DLL log analysis</p>\n", out);
+  if (title) fprintf(out, "<p>%s</p>\n", kAnalysisName);
   Facts(out, s, c, inputs, count);
   PlcTable(out, s);
   CauseBars(out, s);

@@ -168,7 +168,7 @@ void SummaryAdd(const Operation &op, void *user) {
   for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
   if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
   Mark(&p.addresses, op);
-  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
+  if (GivenUp(op.outcome)) Mark(&p.failedAddresses, op);
   TrackRun(p, op);
 }
 
@@ -214,6 +214,10 @@ bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
   JsonClose(&j);
   JsonClose(&j);
   return JsonFinish(&j);
+}
+
+double FailureRate(const PlcStats &p) {
+  return 100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations;
 }
 
 const char *Plural(unsigned long n, const char *one, const char *more) {

@@ -34,5 +34,7 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
 bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
 // The address ranges of a bit set, "V40000 V40010-V40017": 16 at most, and how many more.
 void SummaryPrintRanges(FILE *out, const uint8_t *bits);
+// The share of a PLC's operations given up (refused or failed), in percent.
+double FailureRate(const PlcStats &p);
 // A count's noun: `one` for 1, `more` for any other count.
 const char *Plural(unsigned long n, const char *one, const char *more);

@@ -51,7 +51,7 @@ void OnOperation(const Operation &op, void *user) {
   Follower *f = static_cast<Follower *>(user);
   SummaryAdd(op, f->summary);
   RecentAdd(&f->live, op, NowMs());
-  if (op.plc < 0 || (op.outcome != kFailed && op.outcome != kRefused)) return;
+  if (!PlcKnown(op) || !GivenUp(op.outcome)) return;
   f->recent[f->failures++ % kRecent] = op;
   f->news = true;
   if (f->terminal) return;
@@ -83,9 +83,7 @@ void PrintTable(const Follower &f) {
     ShowTime(r.good, r.lastGood, good, sizeof good);
     printf("%02X   %10lu  %10lu  %7lu  %7lu  %6lu  %7lu  %10.2f %%  %11s  %13s  %12s\n", n,
            p.operations, p.outcomes[kFirstTime], p.outcomes[kRetried], p.outcomes[kRefused],
-           p.outcomes[kFailed], p.outcomes[kUnknown],
-           100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations, minute, since,
-           good);
+           p.outcomes[kFailed], p.outcomes[kUnknown], FailureRate(p), minute, since, good);
   }
 }
 
