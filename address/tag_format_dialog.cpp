@@ -1,9 +1,10 @@
 // Operation 16: the modal "Tag Format" dialog in which a user composes a
 // tag's address text.
+#include "tag_format_dialog.h"
+
 #include <string.h>
 #include <windows.h>
 
-#include "entry/handlers.h"
 #include "host/quarne.h"
 #include "tag_format.h"
 

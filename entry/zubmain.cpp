@@ -1,7 +1,16 @@
-// The library's one export and its table of operations.
-#include "handlers.h"
+// The library's one export and its table of operations: the dispatcher
+// stands above the subsystems whose handlers it calls.
+#include "address/resolve.h"
+#include "address/tag_format_dialog.h"
+#include "host/describe.h"
+#include "port/port_operations.h"
+#include "protocol/io_operations.h"
 
 namespace {
+
+// Every handler takes the host's RequestBlock and returns one of the
+// operation results of lumisar.h, which ZubMain passes on unchanged.
+using OperationHandler = int32_t (*)(RequestBlock *request);
 
 constexpr uint32_t kOperationSlots = 17;
 
@@ -17,7 +26,7 @@ constexpr OperationHandler OperationTable[kOperationSlots] = {
     nullptr,              // 8
     nullptr,              // 9
     BlockWrite,           // 10
-    ClosePortAlias,       // 11
+    ClosePort,            // 11
     ClosePort,            // 12
     ReopenPort,           // 13
     DescribeDriver,       // 14

@@ -1,6 +1,7 @@
 // Operation 14: what the driver is, for the host's driver list and its
 // text-mode console.
-#include "entry/handlers.h"
+#include "describe.h"
+
 #include "lumisar_version.h"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <stdint.h>
 
 #include "lumisar.h"
-#include "protocol/protocol_facts.h"
 
 #if defined(_WIN32)
 #define QUARNE_LINK_NAME(name)
@@ -14,6 +13,10 @@
 // another link name so the two never meet.
 #define QUARNE_LINK_NAME(name) __asm__(name)
 #endif
+
+// The levels err takes from the driver.
+constexpr int kLogTrace = 8;   // protocol traces and transaction diagnostics
+constexpr int kLogError = 32;  // errors the host should see
 
 extern "C" {
 int LUMISAR_CDECL err(int level, const char *format, ...) QUARNE_LINK_NAME("quarne_err");

@@ -9,6 +9,11 @@
  * change cannot move a field.
  *
  * Calling convention: ZubMain and the four QUARNE.DLL imports are cdecl.
+ *
+ * Threads: the operations of one channel (one PortContext) run one at a
+ * time; channels may run on threads of their own, each with its own port.
+ * Operations 3 and 4 (resolve), 14 (describe) keep nothing between calls
+ * and may run on any number of threads at once.
  */
 #ifndef LUMISAR_H
 #define LUMISAR_H

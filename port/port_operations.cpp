@@ -1,11 +1,13 @@
 // Operations 1, 2, 11/12, 13 and 15: give a channel its port and take it
 // away again. They are the only code that writes the context's
 // replyTimeout, enabled, port and spec fields.
+#include "port_operations.h"
+
 #include <stdio.h>
 #include <string.h>
 
-#include "entry/handlers.h"
 #include "host/quarne.h"
+#include "protocol/protocol_facts.h"
 #include "serial_line.h"
 
 namespace {
@@ -88,8 +90,6 @@ int32_t ClosePort(RequestBlock *request) {
   context->port = nullptr;
   return LUMISAR_DONE;
 }
-
-int32_t ClosePortAlias(RequestBlock *request) { return ClosePort(request); }
 
 int32_t ReopenPort(RequestBlock *request) {
   PortContext *context = request->context;

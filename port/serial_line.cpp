@@ -48,8 +48,8 @@ int RtsMode(uint16_t lineControl) {
   return RTS_CONTROL_DISABLE;
 }
 
-int SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
-               HANDLE *out) {
+LineResult SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
+                      HANDLE *out) {
   HANDLE h = CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   *out = h;
@@ -96,7 +96,7 @@ uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units) {
   return previous / 10;
 }
 
-int SerialPurge(HANDLE line) {
+LineResult SerialPurge(HANDLE line) {
   DWORD errors = 0;
   COMSTAT status;
   memset(&status, 0, sizeof status);
@@ -117,7 +117,7 @@ int SerialPurge(HANDLE line) {
     if (got < kPurgeChunk) break;
   }
   if (saved != 0) SerialSetReplyTimeout(line, saved);
-  return readFailed ? kLineOpenFailed : kLineOk;
+  return readFailed ? kLineIoFailed : kLineOk;
 }
 
 DWORD SerialWaiting(HANDLE line) {
@@ -128,7 +128,7 @@ DWORD SerialWaiting(HANDLE line) {
   return status.cbInQue;
 }
 
-int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs) {
+LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs) {
   COMMTIMEOUTS saved;
   if (!GetCommTimeouts(line, &saved)) return kLineIoFailed;
   COMMTIMEOUTS quiet = saved;
@@ -139,7 +139,7 @@ int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs) 
   const DWORD start = GetTickCount();
   const DWORD boundMs = SaturatingSum(saved.ReadTotalTimeoutConstant, marginMs);
   uint8_t scratch[kPurgeChunk];
-  int result = kLineOk;
+  LineResult result = kLineOk;
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(line, scratch, kPurgeChunk, &got, nullptr)) {
@@ -160,19 +160,19 @@ int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs) 
   return result;
 }
 
-int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) {
+LineResult SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) {
   DWORD done = 0;
   if (!WriteFile(line, bytes, count, &done, nullptr)) return kLineIoFailed;
   if (written) *written = done;
   return done == count ? kLineOk : kLineShortWrite;
 }
 
-int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received) {
+LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received) {
   return SerialReadReply(line, buffer, count, received, 0, kNoReplyBound);
 }
 
-int SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD laterMs,
-                    DWORD marginMs) {
+LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
+                           DWORD laterMs, DWORD marginMs) {
   if (received) *received = 0;
   const DWORD start = GetTickCount();
   COMMTIMEOUTS saved;
@@ -185,7 +185,7 @@ int SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, 
     if (SetCommTimeouts(line, &first)) current = first.ReadTotalTimeoutConstant;
   }
   DWORD total = 0;
-  int result = kLineOk;
+  LineResult result = kLineOk;
   while (total < count) {
     DWORD got = 0;
     if (!ReadFile(line, buffer + total, count - total, &got, nullptr)) {
@@ -253,4 +253,4 @@ uint32_t SerialCharMicros(const SerialSettings &settings) {
   return (tenths * 100000u + baud - 1) / baud;
 }
 
-int SerialClose(HANDLE line) { return CloseHandle(line) ? kLineOk : kLineIoFailed; }
+LineResult SerialClose(HANDLE line) { return CloseHandle(line) ? kLineOk : kLineIoFailed; }

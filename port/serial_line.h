@@ -8,14 +8,15 @@
 #include "lumisar.h"
 
 // Results of the line layer; 0 is success. The port operations turn any
-// failure into the operation result 2, the link routines into 0.
+// failure into the operation result 2, the link routines into false.
 enum LineResult : int {
   kLineOk = 0,
-  kLineOpenFailed = 1,      // open or time-outs failed; purge's last read failed
+  kLineOpenFailed = 1,      // the device would not open, or took no time-outs
   kLineShortWrite = 2,      // fewer bytes written than asked
   kLineGetStateFailed = 4,  // reading the line state failed
   kLineSetStateFailed = 5,  // setting the line state failed
-  kLineIoFailed = 7,        // read, write or close failed; a read got no byte
+  kLineIoFailed = 7,        // read, write or close failed; a read got no byte, or a
+                            // purge's read failed
   kLineTooSlow = 8,         // a reply still incomplete when its time was up
 };
 
@@ -38,33 +39,33 @@ constexpr DWORD kNoReplyBound = 0xFFFFFFFF;
 // set to 0 baud still has finite waits.
 constexpr uint32_t kSlowestBaud = 50;
 
-int SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
-               HANDLE *out);
+LineResult SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
+                      HANDLE *out);
 uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units);
-int SerialPurge(HANDLE line);
-int SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written);
-int SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received);
+LineResult SerialPurge(HANDLE line);
+LineResult SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written);
+LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received);
 // SerialRead for a reply. Its first byte may come laterMs after the read
 // limit (the frame it answers is still on its way to the controller), and
 // once that limit and laterMs and marginMs more have passed since the call,
 // a reply still incomplete ends with kLineTooSlow: each wait bounds only
 // the gap before the next bytes, so a controller trickling its reply would
 // otherwise hold the line for a limit per byte.
-int SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD laterMs,
-                    DWORD marginMs);
+LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
+                           DWORD laterMs, DWORD marginMs);
 // Bytes waiting in the receive queue, without reading them; 0 when the
 // line cannot tell.
 DWORD SerialWaiting(HANDLE line);
 // Discards what arrives until nothing has come for quietMs (graceMs more
 // at first), or until one read limit and marginMs have passed: the rest of
 // a reply the driver gave up on must not be read as the start of the next.
-int SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs);
+LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs);
 // Whether a byte comes within waitMs; it is read and thrown away.
 bool SerialByteWithin(HANDLE line, DWORD waitMs);
 // Time on the wire of one character at these settings (start bit, data
 // bits, parity bit, stop bits), in microseconds.
 uint32_t SerialCharMicros(const SerialSettings &settings);
-int SerialClose(HANDLE line);
+LineResult SerialClose(HANDLE line);
 
 // DTR and RTS modes selected by a PortSpec's lineControl flags.
 int DtrMode(uint16_t lineControl);

@@ -63,8 +63,8 @@ void CloseDataFrame(PortContext *context, int dataBytes) {
 
 }  // namespace
 
-int CheckLrc(const uint8_t *frame, int length) {
-  return frame[length - 1] == CalcLrc(frame, length) ? kLinkOk : kLinkFailed;
+bool CheckLrc(const uint8_t *frame, int length) {
+  return frame[length - 1] == CalcLrc(frame, length);
 }
 
 void MakeReadHeader(PortContext *context, const IoRequest *io) {

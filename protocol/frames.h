@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "address/address_text.h"
 #include "lumisar.h"
 
 constexpr uint8_t SOH = 0x01;
@@ -25,10 +26,6 @@ constexpr int kHeaderLength = 17;
 constexpr int kMaxDataBytes = 256;
 constexpr int kFrameOverhead = 3;  // STX, ETX and the check byte
 
-// Results of the link routines.
-constexpr int kLinkOk = 1;
-constexpr int kLinkFailed = 0;
-
 // Check byte: XOR of the bytes between the start byte and the terminator
 // of a frame of `length` bytes (the check byte last).
 inline uint8_t CalcLrc(const uint8_t *frame, int length) {
@@ -36,7 +33,8 @@ inline uint8_t CalcLrc(const uint8_t *frame, int length) {
   for (int i = 1; i <= length - 3; ++i) lrc ^= frame[i];
   return lrc;
 }
-int CheckLrc(const uint8_t *frame, int length);
+// Whether the frame's last byte is its check byte.
+bool CheckLrc(const uint8_t *frame, int length);
 
 void MakeReadHeader(PortContext *context, const IoRequest *io);
 void MakeBlockReadHeader(PortContext *context, const IoRequest *io);
@@ -45,19 +43,17 @@ void MakeBlockWriteFrames(PortContext *context, const IoRequest *io);
 
 // Bytes of data one element takes on the line.
 inline int ElementBytes(uint32_t width) { return width == 32 ? 4 : 2; }
-inline bool IsLongType(uint32_t dataType) {
-  return dataType == LUMISAR_TYPE_FLOAT || dataType == LUMISAR_TYPE_LONG4 ||
-         dataType == LUMISAR_TYPE_LONG5;
-}
 
 // Sends n bytes that lie in the context's frame buffers, after draining the
-// receive queue; traces 17 bytes from the frame.
-int SendStr(PortContext *context, const uint8_t *bytes, int n);
-// Reads exactly n bytes into buffer (capacity bytes long) and traces 17
-// bytes from it. A reply to the `answering` bytes just sent may begin that
-// much wire time later than the limit: a controller answers a frame only
-// once it has crossed the line, and a write returns before it has.
-int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering = 0);
+// receive queue; traces 17 bytes from the frame. Whether all n were
+// written.
+bool SendStr(PortContext *context, const uint8_t *bytes, int n);
+// Reads n bytes into buffer (capacity bytes long) and traces 17 bytes from
+// it; whether all n came. A reply to the `answering` bytes just sent may
+// begin that much wire time later than the limit: a controller answers a
+// frame only once it has crossed the line, and a write returns before it
+// has.
+bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering = 0);
 // After a reply that was not what the dialogue expected: lets the rest of
 // it arrive and discards it, so that the next attempt starts on a quiet
 // line instead of reading that rest as its own reply. The controller's

@@ -5,6 +5,7 @@
 #include "frames.h"
 #include "host/quarne.h"
 #include "port/serial_line.h"
+#include "protocol_facts.h"
 
 namespace {
 
@@ -14,13 +15,16 @@ constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
 // and a busy PC's scheduling, take some milliseconds whatever the speed.
 constexpr DWORD kShortestQuietMs = 10;
 
-// Traces the 17 bytes from start, printing 00 for any that lie at or past
-// end: a trace never reads outside the object it was given.
-void Trace(const char *format, const uint8_t *start, const uint8_t *end) {
+// Traces the 17 bytes from start after the prefix, printing 00 for any
+// that lie at or past end: a trace never reads outside the object it was
+// given.
+void Trace(const char *prefix, const uint8_t *start, const uint8_t *end) {
   int f[kTraceFields];
   for (int i = 0; i < kTraceFields; ++i) f[i] = start + i < end ? start[i] : 0;
-  err(kLogTrace, format, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11],
-      f[12], f[13], f[14], f[15], f[16]);
+  err(kLogTrace,
+      "%s%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
+      prefix, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11], f[12],
+      f[13], f[14], f[15], f[16]);
 }
 
 // Wire time of n characters at the channel's settings, in whole ms.
@@ -37,22 +41,20 @@ DWORD QuietMs(const PortContext *context) {
 
 }  // namespace
 
-int SendStr(PortContext *context, const uint8_t *bytes, int n) {
+bool SendStr(PortContext *context, const uint8_t *bytes, int n) {
   HANDLE line = context->port;
   // Whatever the controller sent before this frame belongs to an exchange
   // that is over.
   if (line) SerialPurge(line);
   const uint8_t *contextEnd = reinterpret_cast<const uint8_t *>(context) + kContextFieldsEnd;
-  Trace(ORVEN_TRACE_SENT
-        "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
-        bytes, contextEnd);
-  if (!line) return kLinkFailed;
+  Trace(ORVEN_TRACE_SENT, bytes, contextEnd);
+  if (!line) return false;
   DWORD written = 0;
-  int result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
-  return result == kLineOk && written == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+  LineResult result = SerialWrite(line, bytes, static_cast<DWORD>(n), &written);
+  return result == kLineOk && written == static_cast<DWORD>(n);
 }
 
-int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
+bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
   HANDLE line = context->port;
   DWORD received = 0;
   // Once begun, a reply may take one and a half times its wire time: room
@@ -60,13 +62,11 @@ int RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int a
   // the attempt's short replies and a quiet wait, an attempt then stays
   // within one limit and twice the wire time of its longest frame.
   DWORD margin = WireMs(context, n) * 3 / 2;
-  int result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
-                                      WireMs(context, answering), margin)
-                    : kLineIoFailed;
-  Trace(ORVEN_TRACE_RECEIVED
-        "%02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
-        buffer, buffer + capacity);
-  return result == kLineOk && received == static_cast<DWORD>(n) ? kLinkOk : kLinkFailed;
+  LineResult result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
+                                             WireMs(context, answering), margin)
+                           : kLineIoFailed;
+  Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
+  return result == kLineOk && received == static_cast<DWORD>(n);
 }
 
 void LetLineFallQuiet(PortContext *context, int answering, int rest) {

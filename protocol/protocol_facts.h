@@ -56,10 +56,6 @@ inline constexpr CauseFacts kCauses[] = {
 // clang-format on
 static_assert(sizeof kCauses / sizeof kCauses[0] == kCauseCount, "one row for every cause");
 
-// The levels the driver logs at.
-constexpr int kLogTrace = 8;   // protocol traces and transaction diagnostics
-constexpr int kLogError = 32;  // errors the host should see
-
 // Every frame sent or received is traced as its first 17 bytes.
 constexpr int kTraceFields = 17;
 #define ORVEN_TRACE_SENT "ORVEN> SendStr() Tx "

@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "address/address_text.h"
-#include "entry/handlers.h"
 #include "frames.h"
 #include "host/quarne.h"
+#include "io_operations.h"
 #include "transaction.h"
 
 namespace {
@@ -153,14 +153,13 @@ int32_t SingleRead(RequestBlock *request) {
   const TagAddress &a = io->address;
   int frameLength = ElementBytes(a.width) + kFrameOverhead;
   uint8_t reply[8] = {};
+  int32_t result = LUMISAR_FAILED;
   for (int attempt = 1;; ++attempt) {
     MakeReadHeader(context, io);
     Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kSingleDiagnostics);
-    int32_t result = AfterAttempt(outcome, attempt);
-    if (result == -1) continue;
-    if (result != LUMISAR_DONE) return result;
-    break;
+    if (OperationEnds(outcome, attempt, &result)) break;
   }
+  if (result != LUMISAR_DONE) return result;
   uint8_t *values = static_cast<uint8_t *>(io->values);
   if (a.width == 32) {
     uint32_t v = Little32(reply + 1);
@@ -186,14 +185,13 @@ int32_t BlockRead(RequestBlock *request) {
   int elementBytes = ElementBytes(io->address.width);
   int frameLength = io->count * elementBytes + kFrameOverhead;
   uint8_t reply[kMaxDataBytes + kFrameOverhead] = {};
+  int32_t result = LUMISAR_FAILED;
   for (int attempt = 1;; ++attempt) {
     MakeBlockReadHeader(context, io);
     Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kBlockDiagnostics);
-    int32_t result = AfterAttempt(outcome, attempt);
-    if (result == -1) continue;
-    if (result != LUMISAR_DONE) return result;
-    break;
+    if (OperationEnds(outcome, attempt, &result)) break;
   }
+  if (result != LUMISAR_DONE) return result;
   uint8_t *values = static_cast<uint8_t *>(io->values);
   for (int k = 0; k < io->count; ++k) {
     const uint8_t *d = reply + 1 + k * elementBytes;

@@ -27,13 +27,23 @@ inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int ans
   return Failed(cause, write);
 }
 
-// Result of an operation whose attempt `attempt` (from 1) ended as
-// `outcome`, or -1 when the next attempt is to run.
-inline int32_t AfterAttempt(Attempt outcome, int attempt) {
-  if (outcome == Attempt::Succeeded) return LUMISAR_DONE;
-  if (outcome == Attempt::Refused && RefusalIsFinal(attempt)) return LUMISAR_REFUSED;
-  if (attempt == kAttempts) return LUMISAR_FAILED;
-  return -1;
+// Whether an operation ends with its attempt `attempt` (from 1), which
+// ended as `outcome`; if so, *result is the operation's result, and if
+// not, the next attempt is to run.
+inline bool OperationEnds(Attempt outcome, int attempt, int32_t *result) {
+  if (outcome == Attempt::Succeeded) {
+    *result = LUMISAR_DONE;
+    return true;
+  }
+  if (outcome == Attempt::Refused && RefusalIsFinal(attempt)) {
+    *result = LUMISAR_REFUSED;
+    return true;
+  }
+  if (attempt == kAttempts) {
+    *result = LUMISAR_FAILED;
+    return true;
+  }
+  return false;
 }
 
 // Requests the frames cannot carry are refused before any traffic.

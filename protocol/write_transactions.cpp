@@ -2,9 +2,9 @@
 // dialogue (enquiry, acknowledge, header, ACK, data frame, ACK, EOT).
 #include <string.h>
 
-#include "entry/handlers.h"
 #include "frames.h"
 #include "host/quarne.h"
+#include "io_operations.h"
 #include "transaction.h"
 
 namespace {
@@ -67,10 +67,11 @@ Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnosti
 template <typename Build>
 int32_t RunWrite(PortContext *context, const IoRequest *io, Build build, int frameLength,
                  const WriteDiagnostics &d) {
+  int32_t result = LUMISAR_FAILED;
   for (int attempt = 1;; ++attempt) {
     build(context, io);
-    int32_t result = AfterAttempt(WriteAttempt(context, frameLength, d), attempt);
-    if (result != -1) return result;
+    Attempt outcome = WriteAttempt(context, frameLength, d);
+    if (OperationEnds(outcome, attempt, &result)) return result;
   }
 }
 

@@ -150,6 +150,33 @@ TEST(Boundary, ResolveTreatsBothCasesAlike) {
   EXPECT_EQ(Resolve("0140000{", 6, nullptr), 1);
 }
 
+// Channels on two threads resolve at once, as a SCADA host's channels may:
+// neither may see the other's text.
+struct ResolveWork {
+  const char *text;
+  uint32_t type, plc, word;
+  int wrong;
+};
+void ResolveOften(void *arg) {
+  ResolveWork *w = static_cast<ResolveWork *>(arg);
+  for (int i = 0; i < 100000; ++i) {
+    TagAddress a;
+    bool right = Resolve(w->text, w->type, &a) == LUMISAR_DONE && a.plcNumber == w->plc &&
+                 a.wordAddress == w->word;
+    if (!right) ++w->wrong;
+  }
+}
+
+TEST(Boundary, TwoThreadsResolveAtOnce) {
+  ResolveWork work[2] = {{"0140000", LUMISAR_TYPE_WORD0, 1, 16385, 0},
+                         {"5A77776L", LUMISAR_TYPE_LONG4, 90, 16384, 0}};
+  void *args[2] = {&work[0], &work[1]};
+  const char *whyNot = "";
+  if (!RunOnThreads(ResolveOften, args, 2, &whyNot)) GTEST_SKIP() << whyNot;
+  EXPECT_EQ(work[0].wrong, 0);
+  EXPECT_EQ(work[1].wrong, 0);
+}
+
 TEST(Boundary, ResolveRefusesNullTextAndNeverReadsPastTheNinthCharacter) {
   ResolveRequest r;
   memset(&r, 0, sizeof r);

@@ -107,21 +107,21 @@ TEST(Frames, BlockWriteCheckByteCoversEveryDataByte) {
   EXPECT_EQ(c.dataFrame[0], 0x02);
   EXPECT_EQ(c.dataFrame[257], 0x03);
   uint8_t first = c.dataFrame[258];
-  EXPECT_EQ(CheckLrc(c.dataFrame, 259), 1);
+  EXPECT_TRUE(CheckLrc(c.dataFrame, 259));
   words[127] ^= 0x8000;
   MakeBlockWriteFrames(&c, &io);
   EXPECT_TRUE(c.dataFrame[258] != first);
-  EXPECT_EQ(CheckLrc(c.dataFrame, 259), 1);
+  EXPECT_TRUE(CheckLrc(c.dataFrame, 259));
 }
 
 TEST(Frames, CheckByteIgnoresStartAndTerminator) {
   uint8_t frame[5] = {0x02, 0x34, 0x12, 0x03, 0x26};
-  EXPECT_EQ(CheckLrc(frame, 5), 1);
+  EXPECT_TRUE(CheckLrc(frame, 5));
   frame[0] = 0x7F;
   frame[3] = 0x00;
-  EXPECT_EQ(CheckLrc(frame, 5), 1);
+  EXPECT_TRUE(CheckLrc(frame, 5));
   frame[4] = 0x27;
-  EXPECT_EQ(CheckLrc(frame, 5), 0);
+  EXPECT_FALSE(CheckLrc(frame, 5));
 }
 
 TEST(Frames, TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
@@ -131,7 +131,7 @@ TEST(Frames, TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   IoRequest io = Request(1, 0x0201, 16, 0, 1, nullptr);
   MakeReadHeader(&c, &io);
   // No port: the send fails but still traces.
-  EXPECT_EQ(SendStr(&c, c.enquiry, 3), 0);
+  EXPECT_FALSE(SendStr(&c, c.enquiry, 3));
   EXPECT_EQ(LogLevel(0), 8);
   EXPECT_STREQ(LogText(0),
                "ORVEN> SendStr() Tx 4E 21 05 01 30 31 30 31 30 32 30 31 30 30 30 32 30");
@@ -150,7 +150,7 @@ TEST(Frames, TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   LogReset();
   uint8_t reply[8];
   memset(reply, 0xAB, sizeof reply);
-  EXPECT_EQ(RecvStr(&c, reply, 3, sizeof reply), 0);
+  EXPECT_FALSE(RecvStr(&c, reply, 3, sizeof reply));
   EXPECT_STREQ(LogText(0),
                "ORVEN> RecvStr() Rx AB AB AB AB AB AB AB AB 00 00 00 00 00 00 00 00 00");
 }

@@ -237,7 +237,7 @@ TEST(SerialLine, PurgeAfterAFailedStatusQueryStillDrains) {
   EXPECT_EQ(SerialPurge(h), kLineOk);
   EXPECT_EQ(dev->readCount, 1);
   dev->failRead = 1;
-  EXPECT_EQ(SerialPurge(h), kLineOpenFailed);
+  EXPECT_EQ(SerialPurge(h), kLineIoFailed);
   EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
 }
 

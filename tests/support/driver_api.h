@@ -22,6 +22,11 @@ void SetLogCounter(void (*counter)(int level, const char *line));
 int LogLinesEqual(const char *text);
 int LogLinesStarting(const char *prefix);
 
+// Runs work(args[k]) on n threads at once (n at most 4) and waits for all;
+// false when they could not run, with why in *whyNot. Wine's threads crash
+// inside qemu's emulation, so under Wine there it is always false.
+bool RunOnThreads(void (*work)(void *), void **args, int n, const char **whyNot);
+
 // Short helpers for building requests.
 int32_t Call(uint32_t operation, PortContext *context, void *params);
 int32_t Resolve(const char *text, uint32_t dataType, TagAddress *out);

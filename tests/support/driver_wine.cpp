@@ -1,3 +1,4 @@
+#include <stdlib.h>
 #include <windows.h>
 
 #include "driver_api.h"
@@ -23,6 +24,15 @@ template <typename T>
 bool Find(HMODULE m, const char *name, T *out) {
   *out = reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(m, name)));
   return *out != nullptr;
+}
+
+struct ThreadJob {
+  void (*work)(void *);
+  void *arg;
+};
+DWORD WINAPI RunJob(void *job) {
+  static_cast<ThreadJob *>(job)->work(static_cast<ThreadJob *>(job)->arg);
+  return 0;
 }
 
 }  // namespace
@@ -54,4 +64,24 @@ const char *HostLastClientName() { return lastClient(); }
 void SetLogCounter(void (*counter)(int, const char *)) {
   counterFn = counter;
   setSink(counter ? Forward : nullptr);
+}
+
+bool RunOnThreads(void (*work)(void *), void **args, int n, const char **whyNot) {
+  const char *emulated = getenv("LUMISAR_EMULATED");
+  if (emulated && *emulated) {
+    *whyNot = "i386 runs under qemu here, where Wine's threads crash in the emulator";
+    return false;
+  }
+  ThreadJob jobs[4];
+  HANDLE threads[4];
+  int started = 0;
+  for (; started < n && started < 4; ++started) {
+    jobs[started] = {work, args[started]};
+    threads[started] = CreateThread(nullptr, 0, RunJob, &jobs[started], 0, nullptr);
+    if (!threads[started]) break;
+  }
+  WaitForMultipleObjects(static_cast<DWORD>(started), threads, TRUE, INFINITE);
+  for (int k = 0; k < started; ++k) CloseHandle(threads[k]);
+  *whyNot = "a thread would not start";
+  return started == n;
 }

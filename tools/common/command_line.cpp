@@ -21,6 +21,27 @@ bool ForPlatform(const Option &o, bool windows) {
   return o.platform == kAnyPlatform || (o.platform == kWindowsOnly) == windows;
 }
 
+// The row's value into its field; false for a mistake (message printed).
+bool Apply(const Option &o, const char *value) {
+  const OptionAction &a = o.action;
+  long long n = 0;
+  switch (a.kind) {
+    case OptionAction::kFlag:
+      *static_cast<bool *>(a.field) = true;
+      return true;
+    case OptionAction::kText:
+      *static_cast<const char **>(a.field) = value;
+      return true;
+    case OptionAction::kWhole:
+      if (!ParseWhole(o.name, value, a.low, a.high, &n)) return false;
+      a.store(a.field, n);
+      return true;
+    case OptionAction::kCustom:
+      return a.apply(value);
+  }
+  return false;
+}
+
 }  // namespace
 
 const char *const kStopBitsNames[3] = {"1", "1.5", "2"};
@@ -28,14 +49,17 @@ const char *const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
 
 void SetToolName(const char *name) { toolName = name; }
 
-bool Mistake(const char *format, ...) {
+void Mistake(const char *format, ...) {
   va_list args;
   va_start(args, format);
   fprintf(stderr, "%s: ", toolName);
   vfprintf(stderr, format, args);
   fputc('\n', stderr);
   va_end(args);
-  return false;
+}
+
+void UnknownOption(const char *arg) {
+  Mistake("unknown option %s (%s --help lists them)", arg, toolName);
 }
 
 bool ReadWhole(const char *text, long long *out) {
@@ -77,9 +101,11 @@ bool ReadHexadecimal(const char *text, long long *out) {
 
 bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out) {
   long long v = 0;
-  if (!ReadWhole(text, &v) || v < low || v > high)
-    return Mistake("%s takes a whole number from %lld to %lld (not \"%s\")", what, low, high,
-                   text ? text : "");
+  if (!ReadWhole(text, &v) || v < low || v > high) {
+    Mistake("%s takes a whole number from %lld to %lld (not \"%s\")", what, low, high,
+            text ? text : "");
+    return false;
+  }
   *out = v;
   return true;
 }
@@ -99,7 +125,8 @@ bool ParseParity(const char *what, const char *text, unsigned *code) {
       return true;
     }
   }
-  return Mistake("%s takes none, odd, even, mark or space (not \"%s\")", what, text);
+  Mistake("%s takes none, odd, even, mark or space (not \"%s\")", what, text);
+  return false;
 }
 
 bool ParseStopBits(const char *what, const char *text, unsigned *code) {
@@ -109,7 +136,8 @@ bool ParseStopBits(const char *what, const char *text, unsigned *code) {
       return true;
     }
   }
-  return Mistake("%s takes 1, 1.5 or 2 stop bits (not \"%s\")", what, text);
+  Mistake("%s takes 1, 1.5 or 2 stop bits (not \"%s\")", what, text);
+  return false;
 }
 
 bool ParseStopBits(const char *what, const char *text, uint16_t *code) {
@@ -121,11 +149,8 @@ bool ParseStopBits(const char *what, const char *text, uint16_t *code) {
 
 const char *StopBitsWords(unsigned code) { return code < 3 ? kStopBitsNames[code] : "?"; }
 
-bool SetFlag(void *flag, const char *) { return (*static_cast<bool *>(flag) = true); }
-bool TakeText(void *text, const char *value) { return (*static_cast<const char **>(text) = value); }
-
 int TakeOption(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
-               char **argv, int k, void *settings) {
+               char **argv, int k) {
   const char *arg = argv[k];
   const char *equals = strchr(arg, '=');
   char name[32];
@@ -149,16 +174,18 @@ int TakeOption(const Option *table, size_t count, bool windows, const char *else
   }
   const char *value = nullptr;
   if (o->value) value = equals ? equals + 1 : argv[k + 1];
-  if (!o->apply(o->target ? o->target : settings, value)) return -1;
+  if (!Apply(*o, value)) return -1;
   return o->value && !equals ? 2 : 1;
 }
 
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
-                  char **argv, int *next, void *settings) {
+                  char **argv, int *next) {
   while (*next < argc && strncmp(argv[*next], "--", 2) == 0) {
-    int taken = TakeOption(table, count, windows, elsewhere, argc, argv, *next, settings);
-    if (taken == 0)
-      return Mistake("unknown option %s (%s --help lists them)", argv[*next], toolName);
+    int taken = TakeOption(table, count, windows, elsewhere, argc, argv, *next);
+    if (taken == 0) {
+      UnknownOption(argv[*next]);
+      return false;
+    }
     if (taken < 0) return false;
     *next += taken;
   }

@@ -10,8 +10,10 @@
 // The name messages start with: "zubhost", "plcsim".
 void SetToolName(const char *name);
 // Names a mistake (or a file that cannot be had) on standard error, as
-// "TOOL: what was wrong"; returns false.
-__attribute__((format(printf, 1, 2))) bool Mistake(const char *format, ...);
+// "TOOL: what was wrong".
+__attribute__((format(printf, 1, 2))) void Mistake(const char *format, ...);
+// An argument the tool takes for no option of its own, named as a mistake.
+void UnknownOption(const char *arg);
 
 // The one reading of a whole number in both tools: decimal, or hexadecimal
 // after 0x, with an optional sign; a leading zero is still decimal. False
@@ -54,31 +56,51 @@ const char *StopBitsWords(unsigned code);
 
 enum Platform { kAnyPlatform, kLinuxOnly, kWindowsOnly };
 
+// What an option row does with its value; made by Flag, Text, Whole or
+// Custom, each typed by the field it sets.
+struct OptionAction {
+  enum Kind { kFlag, kText, kWhole, kCustom } kind;
+  void *field;                              // the flag's bool, the text's pointer, the number
+  void (*store)(void *field, long long n);  // a whole number, at its field's width
+  long long low, high;                      // a whole number's range
+  bool (*apply)(const char *value);         // a custom row's: false for a mistake (printed)
+};
+template <typename T>
+void StoreWhole(void *field, long long n) {
+  *static_cast<T *>(field) = static_cast<T>(n);
+}
+// A flag, set when given; it takes no value.
+constexpr OptionAction Flag(bool *flag) { return {OptionAction::kFlag, flag}; }
+// A text, kept as given.
+constexpr OptionAction Text(const char **text) { return {OptionAction::kText, text}; }
+// A whole number from low to high, read by ParseWhole with the option's name.
+template <typename T>
+constexpr OptionAction Whole(T *field, long long low, long long high) {
+  return {OptionAction::kWhole, field, StoreWhole<T>, low, high};
+}
+// Any other value: the tool's own function reads it and names its mistakes.
+constexpr OptionAction Custom(bool (*apply)(const char *value)) {
+  return {OptionAction::kCustom, nullptr, nullptr, 0, 0, apply};
+}
+
 struct Option {
   const char *name;   // "--baud"
   const char *value;  // what it takes, for the usage text; null for a flag
   Platform platform;
-  // Applies the option to the tool's settings, or to the row's target when
-  // it has one; false when the value is a mistake (a message was printed).
-  // A flag gets a null value.
-  bool (*apply)(void *settings, const char *value);
+  OptionAction action;
   const char *help;
-  void *target;
 };
-// Appliers for a row's target: a flag's bool is set, a text keeps the value.
-bool SetFlag(void *flag, const char *);
-bool TakeText(void *text, const char *value);
 
 // The option at argv[k], as "--name", "--name value" or "--name=value",
 // applied when the table holds it: the number of arguments it took (1 or
 // 2); 0 when the table does not hold it; -1 for a mistake (message printed).
 int TakeOption(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
-               char **argv, int k, void *settings);
+               char **argv, int k);
 // Reads the options from argv[*next] on while they start with "--", and
 // leaves *next at the first argument that does not. False for a mistake
 // (message printed): an unknown option, a missing value, an option of the
 // other platform (`elsewhere` says what to use instead), a bad value.
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
-                  char **argv, int *next, void *settings);
+                  char **argv, int *next);
 // The options of this platform, one a line.
 void PrintOptions(FILE *to, const Option *table, size_t count, bool windows);

@@ -65,12 +65,16 @@ bool OpenLine(const SimOptions &o, Line *l) {
   } else if (openpty(&l->fd, &l->keepSlave, l->path, nullptr, nullptr) != 0) {
     l->fd = -1;
   }
-  if (l->fd < 0)
-    return Mistake("cannot open the line %s: %s", o.tty ? o.tty : "(new pty)", strerror(errno));
+  if (l->fd < 0) {
+    Mistake("cannot open the line %s: %s", o.tty ? o.tty : "(new pty)", strerror(errno));
+    return false;
+  }
   // A file or /dev/null is always readable and never says anything: the
   // simulator would spin on it.
-  if (!isatty(l->fd))
-    return Mistake("--tty \"%s\" is not a terminal (a serial port or a pty)", o.tty);
+  if (!isatty(l->fd)) {
+    Mistake("--tty \"%s\" is not a terminal (a serial port or a pty)", o.tty);
+    return false;
+  }
   termios t;
   int rawFd = l->keepSlave >= 0 ? l->keepSlave : l->fd;
   if (tcgetattr(rawFd, &t) == 0) {
@@ -87,16 +91,21 @@ bool OpenLine(const SimOptions &o, Line *l) {
 
 // The control FIFO, made when it is not there.
 bool OpenControl(const SimOptions &o, Line *l) {
-  if (access(o.control, F_OK) != 0 && mkfifo(o.control, 0600) != 0)
-    return Mistake("--control cannot make the FIFO \"%s\": %s", o.control, strerror(errno));
+  if (access(o.control, F_OK) != 0 && mkfifo(o.control, 0600) != 0) {
+    Mistake("--control cannot make the FIFO \"%s\": %s", o.control, strerror(errno));
+    return false;
+  }
   struct stat st;
-  if (stat(o.control, &st) != 0 || !S_ISFIFO(st.st_mode))
-    return Mistake("--control \"%s\" is not a FIFO (give a new name, and plcsim makes one)",
-                   o.control);
+  if (stat(o.control, &st) != 0 || !S_ISFIFO(st.st_mode)) {
+    Mistake("--control \"%s\" is not a FIFO (give a new name, and plcsim makes one)", o.control);
+    return false;
+  }
   // Opened read-write so the FIFO never reports end of file between writers.
   l->control = open(o.control, O_RDWR | O_NONBLOCK);
-  if (l->control < 0)
-    return Mistake("--control cannot open \"%s\": %s", o.control, strerror(errno));
+  if (l->control < 0) {
+    Mistake("--control cannot open \"%s\": %s", o.control, strerror(errno));
+    return false;
+  }
   return true;
 }
 
@@ -104,8 +113,10 @@ bool OpenControl(const SimOptions &o, Line *l) {
 bool MakeNames(const SimOptions &o, Line *l) {
   if (o.control && !OpenControl(o, l)) return false;
   if (o.link) unlink(o.link);
-  if (o.link && symlink(l->path, o.link) != 0)
-    return Mistake("--link cannot make \"%s\": %s", o.link, strerror(errno));
+  if (o.link && symlink(l->path, o.link) != 0) {
+    Mistake("--link cannot make \"%s\": %s", o.link, strerror(errno));
+    return false;
+  }
   return true;
 }
 

@@ -73,14 +73,18 @@ bool Spoil(Sim *sim, int frame) {
 
 // A frame as the line delivers it: as sent, or spoiled.
 void EmitFrame(Sim *sim, SimOutput *out, int frame, const uint8_t *bytes, size_t n) {
-  if (!Spoil(sim, frame)) return Emit(out, bytes, n);
+  if (!Spoil(sim, frame)) {
+    Emit(out, bytes, n);
+    return;
+  }
   const auto &s = sim->spoil[frame];
   if (s.how == kSpoilLate) {
     if (out->pauseCount < sizeof out->pauses / sizeof out->pauses[0]) {
       out->pauses[out->pauseCount] = SimPause{out->len, static_cast<uint32_t>(s.amount)};
       out->pauseCount++;
     }
-    return Emit(out, bytes, n);
+    Emit(out, bytes, n);
+    return;
   }
   uint8_t spoiled[sizeof out->bytes + kSpoilJunkMost];
   size_t len = SimSpoilFrame(s.how, s.amount, &sim->random, bytes, n, spoiled);
@@ -104,12 +108,19 @@ void LogFrame(Sim *sim, const char *what, const uint8_t *b, size_t n) {
   fprintf(sim->log, n > 24 ? " ...\n" : "\n");
 }
 
+// An upper-case hexadecimal digit's value, as a frame carries it; -1 for
+// any other character.
+int HexDigit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // Two upper-case hexadecimal characters; -1 when they are not.
 int Hex2(const uint8_t *p) {
-  const char *digits = "0123456789ABCDEF";
-  const char *hi = p[0] ? strchr(digits, p[0]) : nullptr,
-             *lo = p[1] ? strchr(digits, p[1]) : nullptr;
-  return hi && lo ? static_cast<int>((hi - digits) * 16 + (lo - digits)) : -1;
+  int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
+  if (hi < 0 || lo < 0) return -1;
+  return hi * 16 + lo;
 }
 
 uint8_t Xor(const uint8_t *p, size_t n) {
@@ -183,7 +194,10 @@ void AnswerHeader(Sim *sim, SimOutput *out) {
   LogFrame(sim, "header", h, 17);
   Consume(sim, 17);
   if (!good) sim->stats.badFrames++;
-  if (!good || Fault(sim, kFaultHeaderRefused)) return Refuse(sim, out);
+  if (!good || Fault(sim, kFaultHeaderRefused)) {
+    Refuse(sim, out);
+    return;
+  }
   sim->write = write;
   sim->address = wordAddress - 1;
   sim->byteCount = count;
@@ -206,7 +220,10 @@ void TakeWriteData(Sim *sim, SimOutput *out) {
   bool take = good && !Fault(sim, kFaultDataRefused);
   if (take) memcpy(MemoryBytes(sim) + 2 * sim->address, f + 1, n);
   Consume(sim, n + 3);
-  if (!take) return Refuse(sim, out);
+  if (!take) {
+    Refuse(sim, out);
+    return;
+  }
   sim->stats.writes++;
   // With the ACK lost the master hears nothing and asks again, though the
   // data landed.

@@ -19,8 +19,10 @@ bool LoadLine(Sim *sim, char *line, const char *path, int number) {
   char *address = strtok_r(nullptr, blanks, &save);
   char *value = strtok_r(nullptr, blanks, &save);
   char *more = strtok_r(nullptr, blanks, &save);
-  if (!value || (more && more[0] != '#'))
-    return Mistake("--load \"%s\" line %d: a line is station, octal address, value", path, number);
+  if (!value || (more && more[0] != '#')) {
+    Mistake("--load \"%s\" line %d: a line is station, octal address, value", path, number);
+    return false;
+  }
   char what[80];
   int s;
   long octal, v;
@@ -39,11 +41,15 @@ bool LoadLine(Sim *sim, char *line, const char *path, int number) {
 
 bool SimLoad(Sim *sim, const char *path) {
   FILE *f = fopen(path, "r");
-  if (!f) return Mistake("--load cannot read \"%s\": %s", path, strerror(errno));
+  if (!f) {
+    Mistake("--load cannot read \"%s\": %s", path, strerror(errno));
+    return false;
+  }
   struct stat st;
   if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
     fclose(f);
-    return Mistake("--load \"%s\" is not a file of memory lines", path);
+    Mistake("--load \"%s\" is not a file of memory lines", path);
+    return false;
   }
   char line[256];
   bool good = true;

@@ -1,43 +1,53 @@
 // The simulator's own notations for numbers: a PLC number in hexadecimal,
 // an octal V-memory address, and the two together as "0140000". Every other
 // number goes through the tools' ParseWhole.
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <charconv>
 
 #include "sim_tool.h"
 
 namespace {
 
 // All of `text` as digits of `base`; false for none, a stranger, or too many.
+// Hexadecimal digits may be of either case.
 bool Digits(const char *text, int base, size_t most, long *out) {
-  const char *digits = "0123456789ABCDEF";
   size_t n = strlen(text);
   if (n == 0 || n > most) return false;
-  long v = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const char *d = strchr(digits, toupper(static_cast<unsigned char>(text[i])));
-    if (!d || d - digits >= base) return false;
-    v = v * base + (d - digits);
-  }
-  *out = v;
+  unsigned long v = 0;
+  std::from_chars_result r = std::from_chars(text, text + n, v, base);
+  if (r.ec != std::errc() || r.ptr != text + n) return false;
+  *out = static_cast<long>(v);
   return true;
 }
 
 }  // namespace
 
+void SimNameList(char *list, size_t size, int first, int end, const char *(*name)(int)) {
+  list[0] = 0;
+  for (int k = first; k < end; ++k) {
+    size_t n = strlen(list);
+    snprintf(list + n, size - n, " %s", name(k));
+  }
+}
+
 bool SimParseStation(const char *what, const char *text, int *station) {
   long v = 0;
-  if (!Digits(text, 16, 2, &v) || v < 1)
-    return Mistake("%s takes a PLC number in hexadecimal, 01 to FF (not \"%s\")", what, text);
+  if (!Digits(text, 16, 2, &v) || v < 1) {
+    Mistake("%s takes a PLC number in hexadecimal, 01 to FF (not \"%s\")", what, text);
+    return false;
+  }
   *station = static_cast<int>(v);
   return true;
 }
 
 bool SimParseOctal(const char *what, const char *text, long *octal) {
   long v = 0;
-  if (!Digits(text, 8, 5, &v) || v >= kSimWords)
-    return Mistake("%s takes an octal V-memory address, 0 to 77777 (not \"%s\")", what, text);
+  if (!Digits(text, 8, 5, &v) || v >= kSimWords) {
+    Mistake("%s takes an octal V-memory address, 0 to 77777 (not \"%s\")", what, text);
+    return false;
+  }
   *octal = v;
   return true;
 }
@@ -46,11 +56,11 @@ bool SimParseAddress(const char *what, const char *text, int *station, long *oct
   char plc[3] = {};
   long s = 0, o = 0;
   if (strlen(text) == 7) memcpy(plc, text, 2);
-  if (!Digits(plc, 16, 2, &s) || s < 1 || !Digits(text + 2, 8, 5, &o))
-    return Mistake(
-        "%s takes a PLC number in hexadecimal and an octal address, as 0140000 (not "
-        "\"%s\")",
-        what, text);
+  if (!Digits(plc, 16, 2, &s) || s < 1 || !Digits(text + 2, 8, 5, &o)) {
+    Mistake("%s takes a PLC number in hexadecimal and an octal address, as 0140000 (not \"%s\")",
+            what, text);
+    return false;
+  }
   *station = static_cast<int>(s);
   *octal = o;
   return true;
@@ -59,9 +69,9 @@ bool SimParseAddress(const char *what, const char *text, int *station, long *oct
 bool SimParseSpoil(const char *frameText, const char *howText, int *frame, int *how, int *amount) {
   *frame = SimFrameByName(frameText);
   if (*frame < 0) {
-    fprintf(stderr, "plcsim: a spoil's frame is one of:");
-    for (int f = 0; f < kFrameKinds; ++f) fprintf(stderr, " %s", SimFrameName(f));
-    fprintf(stderr, " (not \"%s\")\n", frameText);
+    char names[256];
+    SimNameList(names, sizeof names, 0, kFrameKinds, SimFrameName);
+    Mistake("a spoil's frame is one of:%s (not \"%s\")", names, frameText);
     return false;
   }
   char name[32];
@@ -71,18 +81,20 @@ bool SimParseSpoil(const char *frameText, const char *howText, int *frame, int *
   *how = SimSpoilByName(name);
   bool junk = *how == kSpoilJunkBefore || *how == kSpoilJunkInside;
   bool takesValue = junk || *how == kSpoilLate;
-  if (*how == kSpoilNone || takesValue != (equals != nullptr))
-    return Mistake(
-        "a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS "
-        "(not \"%s\")",
-        howText);
+  if (*how == kSpoilNone || takesValue != (equals != nullptr)) {
+    Mistake("a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS (not \"%s\")",
+            howText);
+    return false;
+  }
   *amount = 0;
   const char *what = *how == kSpoilJunkBefore ? "junk-before=K" : "junk-inside=K";
   if (junk && !ParseWhole(what, equals + 1, 1, kSpoilJunkMost, amount)) return false;
   if (*how == kSpoilLate && !ParseWhole("late=MS", equals + 1, 0, kSpoilLateMost, amount))
     return false;
-  if (!SimSpoilFits(*frame, *how))
-    return Mistake("junk-inside needs a frame with an inside, acknowledge or data (not \"%s\")",
-                   frameText);
+  if (!SimSpoilFits(*frame, *how)) {
+    Mistake("junk-inside needs a frame with an inside, acknowledge or data (not \"%s\")",
+            frameText);
+    return false;
+  }
   return true;
 }

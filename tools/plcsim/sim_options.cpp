@@ -15,7 +15,7 @@ struct Settings {
   bool anyStation, help;
 } settings;
 
-bool Station(void *, const char *text) {
+bool Station(const char *text) {
   int v;
   if (!SimParseStation("--station", text, &v)) return false;
   SimAddStation(settings.sim, v);
@@ -23,7 +23,7 @@ bool Station(void *, const char *text) {
   return true;
 }
 
-bool Fault(void *, const char *value) {
+bool Fault(const char *value) {
   char name[64];
   snprintf(name, sizeof name, "%s", value);
   long count = -1;
@@ -31,9 +31,10 @@ bool Fault(void *, const char *value) {
   if (colon) *colon = 0;
   int kind = SimFaultByName(name);
   if (kind == kFaultNone) {
-    fprintf(stderr, "plcsim: --fault takes one of:");
-    for (int k = 1; k < kFaultKinds; ++k) fprintf(stderr, " %s", SimFaultName(k));
-    fprintf(stderr, ", with :COUNT for the next COUNT chances (not \"%s\")\n", value);
+    char names[256];
+    SimNameList(names, sizeof names, 1, kFaultKinds, SimFaultName);
+    Mistake("--fault takes one of:%s, with :COUNT for the next COUNT chances (not \"%s\")", names,
+            value);
     return false;
   }
   if (colon && !ParseWhole("--fault NAME:COUNT", colon + 1, 1, 1000000, &count)) return false;
@@ -42,7 +43,7 @@ bool Fault(void *, const char *value) {
 }
 
 // FRAME:HOW[:COUNT], as the spoil command takes FRAME HOW [COUNT].
-bool Spoil(void *, const char *value) {
+bool Spoil(const char *value) {
   char text[64];
   snprintf(text, sizeof text, "%s", value);
   char *how = strchr(text, ':');
@@ -57,60 +58,56 @@ bool Spoil(void *, const char *value) {
   }
   int frame, kind, amount;
   long n = -1;
-  if (!how) return Mistake("--spoil takes FRAME:HOW[:COUNT] (not \"%s\")", value);
+  if (!how) {
+    Mistake("--spoil takes FRAME:HOW[:COUNT] (not \"%s\")", value);
+    return false;
+  }
   if (!SimParseSpoil(text, how, &frame, &kind, &amount)) return false;
   if (count && !ParseWhole("--spoil FRAME:HOW:COUNT", count, 1, 1000000, &n)) return false;
   SimSetSpoil(settings.sim, frame, kind, amount, static_cast<int>(n));
   return true;
 }
 
-bool Seed(void *, const char *v) {
+bool Seed(const char *v) {
   long seed;
   if (!ParseWhole("--seed", v, 0, 2147483647, &seed)) return false;
   SimSetSeed(settings.sim, static_cast<uint32_t>(seed));
   return true;
 }
 
-bool Delay(void *, const char *v) {
+bool Delay(const char *v) {
   unsigned ms;
   if (!ParseWhole("--delay", v, 0, kSimDelayMost, &ms)) return false;
   SimSetDelay(settings.sim, ms);
   return true;
 }
 
-bool Baud(void *, const char *v) { return ParseWhole("--baud", v, 110, 1000000, &settings.o.baud); }
-bool Latency(void *, const char *v) {
-  return ParseWhole("--latency", v, 0, 1000, &settings.o.latencyMs);
-}
-bool Data(void *, const char *v) {
-  return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &settings.o.dataBits);
-}
-bool Stop(void *, const char *v) { return ParseStopBits("--stop", v, &settings.o.stopBits); }
-bool Parity(void *, const char *v) {
+bool Stop(const char *v) { return ParseStopBits("--stop", v, &settings.o.stopBits); }
+bool Parity(const char *v) {
   settings.o.parityGiven = true;
   return ParseParity("--parity", v, &settings.o.parity);
 }
 
 // clang-format off
 const Option kOptions[] = {
-  {"--port",    "COMn",         kWindowsOnly, TakeText, "the COM port the driver's line comes in on", &settings.o.port},
-  {"--link",    "PATH",         kLinuxOnly,   TakeText, "a link at PATH to the pty (PREFIX/dosdevices/com7: COM7 in Wine)", &settings.o.link},
-  {"--tty",     "PATH",         kLinuxOnly,   TakeText, "play on the tty at PATH instead of a pty", &settings.o.tty},
-  {"--control", "FIFO",         kLinuxOnly,   TakeText, "take control commands on FIFO", &settings.o.control},
-  {"--station", "HEX",          kAnyPlatform, Station,  "play this station, 01 to FF (again for more; default 01)"},
-  {"--load",    "FILE",         kAnyPlatform, TakeText, "memory from FILE: lines of station, octal address, value", &settings.load},
-  {"--fault",   "NAME[:COUNT]", kAnyPlatform, Fault,    "inject a fault, every time or the next COUNT chances"},
-  {"--spoil",   "FRAME:HOW[:COUNT]", kAnyPlatform, Spoil, "spoil a frame on the line, every time or the next COUNT chances"},
-  {"--seed",    "N",            kAnyPlatform, Seed,     "where the spoils' random bytes and places come from (default 1)"},
-  {"--delay",   "MS",           kAnyPlatform, Delay,    "how late the delay fault answers (default 2000)"},
-  {"--baud",    "N",            kAnyPlatform, Baud,     "pace the line at N baud, 110 to 1000000 (frames the driver sends at another speed are noise)"},
-  {"--latency", "MS",           kAnyPlatform, Latency,  "what it sends waits for the next tick of MS, as in a USB adapter"},
-  {"--data",    "N",            kAnyPlatform, Data,     "data bits, 5 to 8 (default 8)"},
-  {"--stop",    "1|1.5|2",      kAnyPlatform, Stop,     "stop bits: one, one and a half, two (default 1)"},
-  {"--parity",  "P",            kAnyPlatform, Parity,   "none, odd, even, mark or space (default odd)"},
-  {"--echo",    nullptr,        kAnyPlatform, SetFlag,  "send back every byte the master sends, then answer, as an RS-485 converter does", &settings.o.echo},
-  {"--quiet",   nullptr,        kAnyPlatform, SetFlag,  "log no frames or faults", &settings.o.quiet},
-  {"--help",    nullptr,        kAnyPlatform, SetFlag,  "this text", &settings.help},
+  {"--port",    "COMn",         kWindowsOnly, Text(&settings.o.port),    "the COM port the driver's line comes in on"},
+  {"--link",    "PATH",         kLinuxOnly,   Text(&settings.o.link),    "a link at PATH to the pty (PREFIX/dosdevices/com7: COM7 in Wine)"},
+  {"--tty",     "PATH",         kLinuxOnly,   Text(&settings.o.tty),     "play on the tty at PATH instead of a pty"},
+  {"--control", "FIFO",         kLinuxOnly,   Text(&settings.o.control), "take control commands on FIFO"},
+  {"--station", "HEX",          kAnyPlatform, Custom(Station),           "play this station, 01 to FF (again for more; default 01)"},
+  {"--load",    "FILE",         kAnyPlatform, Text(&settings.load),      "memory from FILE: lines of station, octal address, value"},
+  {"--fault",   "NAME[:COUNT]", kAnyPlatform, Custom(Fault),             "inject a fault, every time or the next COUNT chances"},
+  {"--spoil",   "FRAME:HOW[:COUNT]", kAnyPlatform, Custom(Spoil),        "spoil a frame on the line, every time or the next COUNT chances"},
+  {"--seed",    "N",            kAnyPlatform, Custom(Seed),              "where the spoils' random bytes and places come from (default 1)"},
+  {"--delay",   "MS",           kAnyPlatform, Custom(Delay),             "how late the delay fault answers (default 2000)"},
+  {"--baud",    "N",            kAnyPlatform, Whole(&settings.o.baud, 110, 1000000),  "pace the line at N baud, 110 to 1000000 (frames the driver sends at another speed are noise)"},
+  {"--latency", "MS",           kAnyPlatform, Whole(&settings.o.latencyMs, 0, 1000),  "what it sends waits for the next tick of MS, as in a USB adapter"},
+  {"--data",    "N",            kAnyPlatform, Whole(&settings.o.dataBits, kDataBitsLow, kDataBitsHigh), "data bits, 5 to 8 (default 8)"},
+  {"--stop",    "1|1.5|2",      kAnyPlatform, Custom(Stop),              "stop bits: one, one and a half, two (default 1)"},
+  {"--parity",  "P",            kAnyPlatform, Custom(Parity),            "none, odd, even, mark or space (default odd)"},
+  {"--echo",    nullptr,        kAnyPlatform, Flag(&settings.o.echo),    "send back every byte the master sends, then answer, as an RS-485 converter does"},
+  {"--quiet",   nullptr,        kAnyPlatform, Flag(&settings.o.quiet),   "log no frames or faults"},
+  {"--help",    nullptr,        kAnyPlatform, Flag(&settings.help),      "this text"},
 };
 // clang-format on
 constexpr size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
@@ -132,20 +129,25 @@ void SimUsage(FILE *to, bool windows) {
 
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool windows) {
   SetToolName("plcsim");
-  Settings &s = settings = Settings{sim, *out};
+  settings = Settings{sim, *out};
+  Settings &s = settings;
   int next = 1;
   const char *elsewhere = windows
                               ? "plcsim.exe takes --port COMn and its commands on standard input"
                               : "here use --link or --tty";
-  if (!ParseOptions(kOptions, kOptionCount, windows, elsewhere, argc, argv, &next, nullptr))
+  if (!ParseOptions(kOptions, kOptionCount, windows, elsewhere, argc, argv, &next)) return false;
+  if (next < argc) {
+    UnknownOption(argv[next]);
     return false;
-  if (next < argc) return Mistake("unknown option %s (plcsim --help lists them)", argv[next]);
+  }
   if (s.help) {
     SimUsage(stdout, windows);
     exit(0);
   }
-  if (windows && !s.o.port)
-    return Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");
+  if (windows && !s.o.port) {
+    Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");
+    return false;
+  }
   if (s.load && !SimLoad(sim, s.load)) return false;
   if (!s.anyStation && !s.load) SimAddStation(sim, 1);
   *out = s.o;

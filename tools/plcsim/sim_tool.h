@@ -30,6 +30,8 @@ bool SimParseOctal(const char *what, const char *text, long *octal);     // a V-
 bool SimParseAddress(const char *what, const char *text, int *station, long *octal);  // 0140000
 // A spoil's FRAME and HOW ("data", "junk-before=2").
 bool SimParseSpoil(const char *frameText, const char *howText, int *frame, int *how, int *amount);
+// The names of kinds first to end - 1, each after a space, as mistakes list them.
+void SimNameList(char *list, size_t size, int first, int end, const char *(*name)(int));
 
 // --load's file into the memory; false after a message.
 bool SimLoad(Sim *sim, const char *path);

@@ -20,11 +20,11 @@ struct Analysis {
 
 // clang-format off
 const Option kAnalyzeOptions[] = {
-  {"--json",   nullptr, kAnyPlatform, SetFlag,  "the summary as JSON", &analysis.json},
-  {"--svg",    "FILE",  kAnyPlatform, TakeText, "draw the timeline into FILE", &analysis.svg},
-  {"--html",   "FILE",  kAnyPlatform, TakeText, "write the analysis as a page into FILE", &analysis.html},
-  {"--title",  "TEXT",  kAnyPlatform, TakeText, "the page's heading, such as the site and line", &analysis.title},
-  {"--follow", nullptr, kAnyPlatform, SetFlag,  "read the log as it grows, until Ctrl-C or a pipe's end", &analysis.follow},
+  {"--json",   nullptr, kAnyPlatform, Flag(&analysis.json),   "the summary as JSON"},
+  {"--svg",    "FILE",  kAnyPlatform, Text(&analysis.svg),    "draw the timeline into FILE"},
+  {"--html",   "FILE",  kAnyPlatform, Text(&analysis.html),   "write the analysis as a page into FILE"},
+  {"--title",  "TEXT",  kAnyPlatform, Text(&analysis.title),  "the page's heading, such as the site and line"},
+  {"--follow", nullptr, kAnyPlatform, Flag(&analysis.follow), "read the log as it grows, until Ctrl-C or a pipe's end"},
 };
 // clang-format on
 
@@ -114,7 +114,7 @@ int32_t AnalyzeCommand(char **args) {
   while (args[argc]) ++argc;
   analysis = Analysis{};
   if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
-                    argc, args, &first, nullptr))
+                    argc, args, &first))
     return kUsageError;
   char **inputs = args + first;
   int count = argc - first;

@@ -44,8 +44,10 @@ int32_t NoteCommand(char **args) {
 }
 
 int32_t DecodeCommand(char **args) {
-  if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0)
-    return UsageError(Mistake("decode takes on or off (not \"%s\")", args[0]));
+  if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0) {
+    Mistake("decode takes on or off (not \"%s\")", args[0]);
+    return kUsageError;
+  }
   host.decode = strcmp(args[0], "on") == 0;
   return 0;
 }

@@ -47,14 +47,18 @@ int32_t ParseTags(const char *list, Tag *tags, int *n) {
   char copy[1024];
   snprintf(copy, sizeof copy, "%s", list);
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    if (!strchr(p, ':') || *n == kMostTags)
-      return UsageError(
-          Mistake("poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")", kMostTags, p));
+    if (!strchr(p, ':') || *n == kMostTags) {
+      Mistake("poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")", kMostTags, p);
+      return kUsageError;
+    }
     int32_t result = ParseTag(p, &tags[(*n)++]);
     if (result != LUMISAR_DONE) return result;
   }
-  return *n > 0 ? LUMISAR_DONE
-                : UsageError(Mistake("poll needs one or more tags as TEXT:TYPE,..."));
+  if (*n == 0) {
+    Mistake("poll needs one or more tags as TEXT:TYPE,...");
+    return kUsageError;
+  }
+  return LUMISAR_DONE;
 }
 
 void ReadTag(Tag &t, Statistics &s) {
@@ -68,7 +72,10 @@ void ReadTag(Tag &t, Statistics &s) {
   s.total += s.last;
   s.exchanges++;
   printf("  %s=", t.text);
-  if (result == LUMISAR_DONE) return PrintValue(t.type, t.values);
+  if (result == LUMISAR_DONE) {
+    PrintValue(t.type, t.values);
+    return;
+  }
   printf("(%s)", result == LUMISAR_REFUSED ? "refused" : "failed");
   s.failures++;
   if (result > s.worst) s.worst = result;

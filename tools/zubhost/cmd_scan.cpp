@@ -1,7 +1,8 @@
 // scan: finds the controllers on a line and the settings they answer at.
 // At each line setting it reads V0 of every station in turn, through the
-// driver as any host would (operation 1 to open the port, 12 and 15 to
-// change its settings, 5 to read). A station that answers is there, even
+// driver as any host would: operation 1 opens the port at the first
+// setting, 11 closes it and 15 opens it again at each next one, 3 resolves
+// the station's V0 and 5 reads it. A station that answers is there, even
 // when it refuses; only "no good exchange" means nobody is.
 #include <math.h>
 
@@ -70,7 +71,7 @@ struct Scan {
   double startMs;
 } scan;
 
-bool Stations(void *, const char *v) {
+bool Stations(const char *v) {
   char copy[16] = "";
   if (strlen(v) < sizeof copy) snprintf(copy, sizeof copy, "%s", v);
   char *dash = strchr(copy, '-');
@@ -82,7 +83,8 @@ bool Stations(void *, const char *v) {
     scan.last = static_cast<int>(last);
     return true;
   }
-  return Mistake("--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"%s\")", v);
+  Mistake("--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"%s\")", v);
+  return false;
 }
 
 // Calls take(item) for each of at most `most` items of "A,B,C"; false at
@@ -90,28 +92,35 @@ bool Stations(void *, const char *v) {
 template <typename Take>
 bool EachItem(const char *option, const char *example, const char *list, int most, Take take) {
   char copy[256];
-  if (strlen(list) >= sizeof copy)
-    return Mistake("%s takes at most %d values (not \"%.40s...\")", option, most, list);
+  if (strlen(list) >= sizeof copy) {
+    Mistake("%s takes at most %d values (not \"%.40s...\")", option, most, list);
+    return false;
+  }
   snprintf(copy, sizeof copy, "%s", list);
   int n = 0;
   for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    if (n++ == most) return Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
+    if (n++ == most) {
+      Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
+      return false;
+    }
     if (!take(p)) return false;
   }
   // An empty list would scan nothing and look like a line where nobody answers.
-  if (n == 0)
-    return Mistake("%s takes one or more values, such as %s (not \"%s\")", option, example, list);
+  if (n == 0) {
+    Mistake("%s takes one or more values, such as %s (not \"%s\")", option, example, list);
+    return false;
+  }
   return true;
 }
 
-bool Bauds(void *, const char *v) {
+bool Bauds(const char *v) {
   scan.baudCount = 0;
   return EachItem("--bauds", "19200,9600", v, kMostBauds, [&](const char *item) {
     return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
   });
 }
 
-bool Parities(void *, const char *v) {
+bool Parities(const char *v) {
   scan.parityCount = 0;
   return EachItem("--parities", "odd,none", v, kMostParities, [&](const char *item) {
     return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
@@ -120,11 +129,11 @@ bool Parities(void *, const char *v) {
 
 // clang-format off
 const Option kScanOptions[] = {
-  {"--stations", "FIRST-LAST", kAnyPlatform, Stations, "stations to try, hexadecimal (default 1-5A)"},
-  {"--bauds",    "LIST",       kAnyPlatform, Bauds,    "speeds to try, such as 19200,9600 (the default)"},
-  {"--parities", "LIST",       kAnyPlatform, Parities, "parities to try, such as odd,none,even (the default)"},
-  {"--all",      nullptr,      kAnyPlatform, SetFlag,  "try every setting, not only up to the first that answers", &scan.all},
-  {"--json",     nullptr,      kAnyPlatform, SetFlag,  "the result as JSON", &scan.json},
+  {"--stations", "FIRST-LAST", kAnyPlatform, Custom(Stations), "stations to try, hexadecimal (default 1-5A)"},
+  {"--bauds",    "LIST",       kAnyPlatform, Custom(Bauds),    "speeds to try, such as 19200,9600 (the default)"},
+  {"--parities", "LIST",       kAnyPlatform, Custom(Parities), "parities to try, such as odd,none,even (the default)"},
+  {"--all",      nullptr,      kAnyPlatform, Flag(&scan.all),  "try every setting, not only up to the first that answers"},
+  {"--json",     nullptr,      kAnyPlatform, Flag(&scan.json), "the result as JSON"},
 };
 // clang-format on
 
@@ -151,12 +160,18 @@ void PlanSettings(Scan &s) {
 // and operation 15, as a host changes a channel's settings.
 bool UseSetting(const Setting &t, bool first) {
   if (host.channelOpen) Call(LUMISAR_OP_CLOSE_PORT, nullptr);
-  if (first) return (host.channelOpen = OpenPortAt(t.line, t.limit) == LUMISAR_DONE);
-  ReconfigureRequest r = {};
-  snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
-  r.replyTimeout = t.limit;
-  r.settings = t.line;
-  return (host.channelOpen = Call(LUMISAR_OP_RECONFIGURE_PORT, &r) == LUMISAR_DONE);
+  int32_t result;
+  if (first) {
+    result = OpenPortAt(t.line, t.limit);
+  } else {
+    ReconfigureRequest r = {};
+    snprintf(r.deviceName, sizeof r.deviceName, "%s", host.settings.port);
+    r.replyTimeout = t.limit;
+    r.settings = t.line;
+    result = Call(LUMISAR_OP_RECONFIGURE_PORT, &r);
+  }
+  host.channelOpen = result == LUMISAR_DONE;
+  return host.channelOpen;
 }
 
 // A read of the station's V0: 0 or 1 when it answered, 2 when nobody did.
@@ -339,10 +354,12 @@ int32_t ScanCommand(char **args) {
   int argc = 0, next = 0;
   while (args[argc]) ++argc;
   if (!ParseOptions(kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false, "", argc,
-                    args, &next, nullptr))
+                    args, &next))
     return kUsageError;
-  if (next < argc)
-    return UsageError(Mistake("scan takes only its options (not \"%s\")", args[next]));
+  if (next < argc) {
+    Mistake("scan takes only its options (not \"%s\")", args[next]);
+    return kUsageError;
+  }
   PlanSettings(s);
   if (!s.json)
     printf(
@@ -362,6 +379,9 @@ int32_t ScanCommand(char **args) {
     fprintf(to, "open %s: the port could not be opened at any setting\n", host.settings.port);
     SayWhyOpenFailed(to, host.settings.port);
   }
-  (s.json ? PrintJson : PrintText)(s, tried);
+  if (s.json)
+    PrintJson(s, tried);
+  else
+    PrintText(s, tried);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

@@ -23,8 +23,6 @@ enum ExitCode {
 // Each command takes its arguments and returns the driver's result (0 done,
 // 1 refused, 2 failed), or one of these, which end the run at once.
 constexpr int32_t kUsageError = -kExitUsage;
-// A command's result for a mistake named with Mistake().
-inline int32_t UsageError(bool) { return kUsageError; }
 constexpr int32_t kCannotRead = -kExitCannotRead;
 constexpr int32_t kCannotWrite = -kExitCannotWrite;
 
@@ -45,5 +43,6 @@ int32_t NoteCommand(char **args);
 int32_t DecodeCommand(char **args);
 // analyze takes every argument after it, up to the null at the end.
 int32_t AnalyzeCommand(char **args);
-// scan takes its options, all of them optional, up to the next command.
+// scan, like analyze, takes every argument after it: its options, all of
+// them optional, and nothing else.
 int32_t ScanCommand(char **args);

@@ -44,10 +44,12 @@ void SetLogSink(LogSink sink) { QuarneSetSink(sink); }
 
 bool MapDevice(const char *name, const char *path) {
   if (mappedCount == kMostMapped || strlen(name) >= sizeof mapped[0].name ||
-      strlen(path) >= sizeof mapped[0].path)
-    return Mistake(
+      strlen(path) >= sizeof mapped[0].path) {
+    Mistake(
         "--map takes at most %d names, each to a path of at most %u characters (not %s=%.40s...)",
         kMostMapped, static_cast<unsigned>(sizeof mapped[0].path - 1), name, path);
+    return false;
+  }
   Mapped &m = mapped[mappedCount++];
   snprintf(m.name, sizeof m.name, "%s", name);
   snprintf(m.path, sizeof m.path, "%s", path);

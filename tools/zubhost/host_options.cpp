@@ -12,67 +12,73 @@ constexpr bool kWindows = true;
 constexpr bool kWindows = false;
 #endif
 
-bool Port(void *, const char *v) {
+bool Port(const char *v) {
   if (strlen(v) < sizeof host.settings.port) {
     snprintf(host.settings.port, sizeof host.settings.port, "%s", v);
     return true;
   }
   if (!kWindows && v[0] == '/')
-    return Mistake("--port takes a COM name; to open %s, give it one: --map COM5=%s --port COM5", v,
-                   v);
-  return Mistake("--port takes a device name of at most %u characters (not \"%s\")",
-                 static_cast<unsigned>(sizeof host.settings.port - 1), v);
+    Mistake("--port takes a COM name; to open %s, give it one: --map COM5=%s --port COM5", v, v);
+  else
+    Mistake("--port takes a device name of at most %u characters (not \"%s\")",
+            static_cast<unsigned>(sizeof host.settings.port - 1), v);
+  return false;
 }
 
-bool Map(void *, const char *v) {
+bool Map(const char *v) {
   const char *eq = strchr(v, '=');
-  if (!eq) return Mistake("--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")", v);
+  if (!eq) {
+    Mistake("--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")", v);
+    return false;
+  }
   char name[LUMISAR_DEVICE_NAME_SIZE];
   size_t n = static_cast<size_t>(eq - v);
-  if (n >= sizeof name)
-    return Mistake("--map takes a NAME of at most %u characters, as --port does (not \"%.*s\")",
-                   static_cast<unsigned>(sizeof name - 1), static_cast<int>(n), v);
+  if (n >= sizeof name) {
+    Mistake("--map takes a NAME of at most %u characters, as --port does (not \"%.*s\")",
+            static_cast<unsigned>(sizeof name - 1), static_cast<int>(n), v);
+    return false;
+  }
   memcpy(name, v, n);
   name[n] = 0;
   return MapDevice(name, eq + 1);
 }
 
 SerialSettings &line = host.settings.line;
-bool Baud(void *, const char *v) {
-  return ParseWhole("--baud", v, kBaudLow, kBaudHigh, &line.baudRate);
-}
-bool Data(void *, const char *v) {
-  return ParseWhole("--data", v, kDataBitsLow, kDataBitsHigh, &line.dataBits);
-}
-bool Stop(void *, const char *v) { return ParseStopBits("--stop", v, &line.stopBits); }
-bool Parity(void *, const char *v) { return ParseParity("--parity", v, &line.parity); }
+bool Stop(const char *v) { return ParseStopBits("--stop", v, &line.stopBits); }
+bool Parity(const char *v) { return ParseParity("--parity", v, &line.parity); }
 
-bool Timeout(void *, const char *v) {
+// A limit given is kept by scan at every setting, instead of the shortest
+// each speed allows.
+bool Timeout(const char *v) {
   host.settings.timeoutGiven = true;
   return ParseWhole("--timeout", v, 0, kTimeoutHigh, &host.settings.timeout);
 }
 
-bool LogFile(void *, const char *v) {
+bool LogFile(const char *v) {
   if (host.logFile) fclose(host.logFile);
   host.logFileName = v;
   host.logFile = fopen(v, "a");
-  return host.logFile || Mistake("--log-file cannot open \"%s\" for writing", v);
+  if (!host.logFile) {
+    Mistake("--log-file cannot open \"%s\" for writing", v);
+    return false;
+  }
+  return true;
 }
 
 // clang-format off
 const Option kOptions[] = {
-  {"--port",     "NAME",      kAnyPlatform, Port,    "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
-  {"--map",      "NAME=PATH", kLinuxOnly,   Map,     "let NAME open the tty or pty at PATH"},
-  {"--baud",     "N",         kAnyPlatform, Baud,    "line speed, 110 to 65535 (default 19200)"},
-  {"--data",     "N",         kAnyPlatform, Data,    "data bits, 5 to 8 (default 8)"},
-  {"--stop",     "1|1.5|2",   kAnyPlatform, Stop,    "stop bits: one, one and a half, two (default 1)"},
-  {"--parity",   "P",         kAnyPlatform, Parity,  "none, odd, even, mark or space (default odd)"},
-  {"--timeout",  "UNITS",     kAnyPlatform, Timeout, "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
-  {"--log",      nullptr,     kAnyPlatform, SetFlag, "print every line the driver logs", &host.showLog},
-  {"--log-file", "FILE",      kAnyPlatform, LogFile, "append every line the driver logs, time-stamped, to FILE"},
-  {"--decode",   nullptr,     kAnyPlatform, SetFlag, "print traced frames decoded into their fields", &host.decode},
-  {"--version",  nullptr,     kAnyPlatform, SetFlag, "the versions of zubhost and of the LUMISAR.DLL it loads", &host.version},
-  {"--help",     nullptr,     kAnyPlatform, SetFlag, "this text", &host.help},
+  {"--port",     "NAME",      kAnyPlatform, Custom(Port),                                       "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
+  {"--map",      "NAME=PATH", kLinuxOnly,   Custom(Map),                                        "let NAME open the tty or pty at PATH"},
+  {"--baud",     "N",         kAnyPlatform, Whole(&line.baudRate, kBaudLow, kBaudHigh),         "line speed, 110 to 65535 (default 19200)"},
+  {"--data",     "N",         kAnyPlatform, Whole(&line.dataBits, kDataBitsLow, kDataBitsHigh), "data bits, 5 to 8 (default 8)"},
+  {"--stop",     "1|1.5|2",   kAnyPlatform, Custom(Stop),                                       "stop bits: one, one and a half, two (default 1)"},
+  {"--parity",   "P",         kAnyPlatform, Custom(Parity),                                     "none, odd, even, mark or space (default odd)"},
+  {"--timeout",  "UNITS",     kAnyPlatform, Custom(Timeout),                                    "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
+  {"--log",      nullptr,     kAnyPlatform, Flag(&host.showLog),                                "print every line the driver logs"},
+  {"--log-file", "FILE",      kAnyPlatform, Custom(LogFile),                                    "append every line the driver logs, time-stamped, to FILE"},
+  {"--decode",   nullptr,     kAnyPlatform, Flag(&host.decode),                                 "print traced frames decoded into their fields"},
+  {"--version",  nullptr,     kAnyPlatform, Flag(&host.version),                                "the versions of zubhost and of the LUMISAR.DLL it loads"},
+  {"--help",     nullptr,     kAnyPlatform, Flag(&host.help),                                   "this text"},
 };
 // clang-format on
 
@@ -80,7 +86,7 @@ const Option kOptions[] = {
 
 int TakeHostOption(int argc, char **argv, int k) {
   return TakeOption(kOptions, sizeof kOptions / sizeof kOptions[0], kWindows,
-                    "zubhost.exe opens COM ports by their Windows names", argc, argv, k, nullptr);
+                    "zubhost.exe opens COM ports by their Windows names", argc, argv, k);
 }
 
 void PrintHostOptions(FILE *to) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "command_line.h"
+#include "host/quarne.h"
 #include "log_analysis.h"
 #include "trace_decoder.h"
 
@@ -65,10 +66,14 @@ void SayWhyOpenFailed(FILE *to, const char *port) {
 }
 
 bool OutputsWritten() {
-  if (fflush(stdout) != 0 || ferror(stdout))
-    return Mistake("cannot write standard output: %s", strerror(errno));
-  if (host.logFile && (fflush(host.logFile) != 0 || ferror(host.logFile)))
-    return Mistake("cannot write the log file %s: %s", host.logFileName, strerror(errno));
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    Mistake("cannot write standard output: %s", strerror(errno));
+    return false;
+  }
+  if (host.logFile && (fflush(host.logFile) != 0 || ferror(host.logFile))) {
+    Mistake("cannot write the log file %s: %s", host.logFileName, strerror(errno));
+    return false;
+  }
   return true;
 }
 

@@ -11,10 +11,19 @@
 
 namespace {
 
+// The types by name, and the range a whole value of each takes (a float's
+// is read as a float).
+struct Type {
+  const char *name;
+  uint32_t code;
+  long long low, high;
+};
 // clang-format off
-const struct { const char *name; uint32_t code; } kTypes[] = {
-  {"word", LUMISAR_TYPE_WORD0}, {"bit", LUMISAR_TYPE_BIT}, {"long", LUMISAR_TYPE_LONG4},
-  {"float", LUMISAR_TYPE_FLOAT}};
+const Type kTypes[] = {
+  {"word",  LUMISAR_TYPE_WORD0, -32768,        65535},
+  {"bit",   LUMISAR_TYPE_BIT,   0,             1},
+  {"long",  LUMISAR_TYPE_LONG4, -2147483648LL, 4294967295LL},
+  {"float", LUMISAR_TYPE_FLOAT, 0,             0}};
 const struct { int32_t result; const char *meaning; } kMeanings[] = {
   {LUMISAR_DONE,      "done"},
   {LUMISAR_REFUSED,   "refused (address, type or count not acceptable, or the controller said no)"},
@@ -22,11 +31,11 @@ const struct { int32_t result; const char *meaning; } kMeanings[] = {
   {LUMISAR_CANCELLED, "cancelled"}};
 // clang-format on
 
-// The range a whole value of the type takes, and its name in messages.
-void Range(uint32_t type, long long *low, long long *high, const char **name) {
-  *low = -32768, *high = 65535, *name = "word";
-  if (type == LUMISAR_TYPE_LONG4) *low = -2147483648LL, *high = 4294967295LL, *name = "long";
-  if (type == LUMISAR_TYPE_BIT) *low = 0, *high = 1, *name = "bit";
+// The type of the code, with its range; a word's for any other.
+const Type &TypeOf(uint32_t code) {
+  for (const Type &t : kTypes)
+    if (t.code == code) return t;
+  return kTypes[0];
 }
 
 // A float as written; refused when a 32-bit float cannot hold it: beyond
@@ -35,18 +44,22 @@ void Range(uint32_t type, long long *low, long long *high, const char **name) {
 bool ParseFloat(const char *text, uint8_t *values) {
   char *end = nullptr;
   double d = strtod(text, &end);
-  if (end == text || *end)
-    return Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
+  if (end == text || *end) {
+    Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
+    return false;
+  }
   const char *digits = text + (*text == '-' || *text == '+' ? 1 : 0);
   bool named = strncasecmp(digits, "inf", 3) == 0 || strncasecmp(digits, "nan", 3) == 0;
   float f = static_cast<float>(d);
   bool tooLarge = isinf(f) && !named;
   bool tooSmall = f == 0 && d != 0;
-  if (tooLarge || tooSmall)
-    return Mistake(
+  if (tooLarge || tooSmall) {
+    Mistake(
         "a float value is too %s for a 32-bit float, which holds about 1.4e-45 to 3.4e38 "
         "(not \"%s\")",
         tooLarge ? "large" : "small", text);
+    return false;
+  }
   memcpy(values, &f, 4);
   return true;
 }
@@ -55,64 +68,53 @@ const char kAddressShape[] =
     "  an address text is two hexadecimal digits of PLC number (01..FF), five octal digits of\n"
     "  V-memory address, then L for a 32-bit integer, F for a float, or a bit digit 0..F\n";
 
-// The text as the driver reads it: upper-cased, at most eight characters.
-struct Tag {
-  const char *text;
-  size_t n;
-  char c[kAddressMaxLength + 1];
-  uint32_t type;
-  bool block, wide, bit;
-  int32_t count;
-};
-
-bool In(char c, const char *set) { return c && strchr(set, c); }
-
-bool WrongLength(const Tag &t, char *why, size_t size) {
-  size_t want = t.block ? (t.n == 8 ? 8 : 7) : (t.wide || t.bit ? 8 : 7);
-  if (t.n == want) return false;
-  const char *kind = t.block ? "block" : t.bit ? "bit" : t.wide ? "32-bit value" : "word";
-  snprintf(why, size, "it has %zu characters; a %s takes %zu", t.n, kind, want);
-  return true;
+// What the eighth character of this kind of tag must be.
+const char *SuffixRule(uint32_t type, bool block) {
+  if (block) return "of a block must be L or F";
+  if (type == LUMISAR_TYPE_FLOAT) return "of a float must be F";
+  if (type == LUMISAR_TYPE_BIT) return "of a bit must be a bit digit 0..F";
+  return "of a 32-bit integer must be L";
 }
 
-bool WrongDigit(const Tag &t, char *why, size_t size) {
-  for (size_t i = 0; i < 7; ++i) {
-    if (In(t.c[i], AddressCharSets[i])) continue;
-    snprintf(why, size, "character %zu ('%c') is not %s", i + 1, t.text[i],
-             i < 2 ? "a hexadecimal digit of the PLC number" : "an octal digit of the address");
-    return true;
+const char *KindName(uint32_t type, bool block) {
+  if (block) return "block";
+  if (type == LUMISAR_TYPE_BIT) return "bit";
+  if (IsLongType(type)) return "32-bit value";
+  return "word";
+}
+
+// Words for the rule the driver's own check found broken; empty when it
+// names none.
+void Explain(AddressFault fault, const AddressText &t, const char *text, uint32_t type, bool block,
+             int32_t count, char *why, size_t size) {
+  int bad = FirstUnacceptedCharacter(t);
+  if (fault == kAddressCharacter && bad == kAddressMaxLength - 1) fault = kAddressSuffix;
+  switch (fault) {
+    case kAddressLength:
+      snprintf(why, size, "it has %zu characters; a %s takes %d", strlen(text),
+               KindName(type, block), AddressLength(t, type, block));
+      break;
+    case kAddressCharacter:
+      snprintf(why, size, "character %d ('%c') is not %s", bad + 1, text[bad],
+               bad < 2 ? "a hexadecimal digit of the PLC number" : "an octal digit of the address");
+      break;
+    case kAddressPlcZero:
+      snprintf(why, size, "PLC number 00 is not used");
+      break;
+    case kAddressSuffix:
+      snprintf(why, size, "character 8 ('%c') %s", text[7], SuffixRule(type, block));
+      break;
+    case kAddressOddLong:
+      snprintf(why, size, "a 32-bit value starts at an even octal address (%.5s is odd)", t.c + 2);
+      break;
+    case kAddressCount:
+      snprintf(why, size, "a block holds 0 to %d %s (%d asked)", static_cast<int>(BlockLimit(t)),
+               t.length == kAddressMaxLength ? "32-bit values" : "words", static_cast<int>(count));
+      break;
+    case kAddressAccepted:
+    case kAddressUnknownType:
+      break;
   }
-  if (t.c[0] != '0' || t.c[1] != '0') return false;
-  snprintf(why, size, "PLC number 00 is not used");
-  return true;
-}
-
-bool WrongSuffix(const Tag &t, char *why, size_t size) {
-  if (t.n != 8) return false;
-  char s = t.c[7];
-  const char *rule = nullptr;
-  if (t.block && s != 'L' && s != 'F') rule = "of a block must be L or F";
-  if (!t.block && t.type == LUMISAR_TYPE_FLOAT && s != 'F') rule = "of a float must be F";
-  if (!t.block && t.wide && t.type != LUMISAR_TYPE_FLOAT && s != 'L')
-    rule = "of a 32-bit integer must be L";
-  if (!t.block && t.bit && !In(s, AddressCharSets[0])) rule = "of a bit must be a bit digit 0..F";
-  if (rule) snprintf(why, size, "character 8 ('%c') %s", t.text[7], rule);
-  return rule;
-}
-
-bool OddAddress(const Tag &t, char *why, size_t size) {
-  bool wideValue = t.block ? t.n == 8 : t.wide;
-  if (!wideValue || (t.c[6] - '0') % 2 == 0) return false;
-  snprintf(why, size, "a 32-bit value starts at an even octal address (%.5s is odd)", t.c + 2);
-  return true;
-}
-
-bool BlockTooLong(const Tag &t, char *why, size_t size) {
-  int32_t limit = t.n == 8 ? kMaxBlockLongs : kMaxBlockWords;
-  if (!t.block || (t.count >= 0 && t.count <= limit)) return false;
-  snprintf(why, size, "a block holds 0 to %d %s (%d asked)", static_cast<int>(limit),
-           t.n == 8 ? "32-bit values" : "words", static_cast<int>(t.count));
-  return true;
 }
 
 }  // namespace
@@ -132,12 +134,16 @@ const char *ExchangeMeaning(int32_t result, double ms) {
 
 bool TypeCode(const char *name, uint32_t *code) {
   char names[64] = "";
-  for (const auto &t : kTypes) {
-    if (strcmp(name, t.name) == 0) return (*code = t.code, true);
+  for (const Type &t : kTypes) {
+    if (strcmp(name, t.name) == 0) {
+      *code = t.code;
+      return true;
+    }
     size_t n = strlen(names);
     snprintf(names + n, sizeof names - n, "%s%s", n ? ", " : "", t.name);
   }
-  return Mistake("unknown type %s: the types are %s", name, names);
+  Mistake("unknown type %s: the types are %s", name, names);
+  return false;
 }
 
 void PrintValue(uint32_t type, const uint8_t *values) {
@@ -158,12 +164,13 @@ void PrintValue(uint32_t type, const uint8_t *values) {
 
 bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
   if (type == LUMISAR_TYPE_FLOAT) return ParseFloat(text, values);
-  long long v = 0, low, high;
-  const char *name;
-  Range(type, &low, &high, &name);
-  if (!ReadWhole(text, &v) || v < low || v > high)
-    return Mistake("a %s value is a whole number from %lld to %lld (not \"%s\")", name, low, high,
-                   text);
+  const Type &t = TypeOf(type);
+  long long v = 0;
+  if (!ReadWhole(text, &v) || v < t.low || v > t.high) {
+    Mistake("a %s value is a whole number from %lld to %lld (not \"%s\")", t.name, t.low, t.high,
+            text);
+    return false;
+  }
   uint32_t u = static_cast<uint32_t>(v);
   uint16_t w = static_cast<uint16_t>(v);
   if (type == LUMISAR_TYPE_LONG4)
@@ -174,16 +181,11 @@ bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
 }
 
 void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) {
-  Tag t = {text, strlen(text), {}, type, block, false, type == LUMISAR_TYPE_BIT, count};
-  t.wide = type == LUMISAR_TYPE_FLOAT || type == LUMISAR_TYPE_LONG4 || type == LUMISAR_TYPE_LONG5;
-  for (size_t i = 0; i < kAddressMaxLength && i < t.n; ++i)
-    t.c[i] = static_cast<char>(text[i] >= 'a' && text[i] <= 'z' ? text[i] - 32 : text[i]);
-  // The rules in the order the driver applies them; the first broken one.
-  bool (*const rules[])(const Tag &, char *, size_t) = {WrongLength, WrongDigit, WrongSuffix,
-                                                        OddAddress, BlockTooLong};
+  AddressText t;
+  ReadAddressText(text, &t);
+  AddressFault fault = block ? CheckBlockAddress(t, count) : CheckSingleAddress(t, type);
   char why[160] = "";
-  for (auto rule : rules)
-    if (rule(t, why, sizeof why)) break;
+  Explain(fault, t, text, type, block, count, why, sizeof why);
   printf(why[0] ? "  address %s refused: %s\n" : "  address %s refused by the driver\n", text, why);
   fputs(kAddressShape, stdout);
 }

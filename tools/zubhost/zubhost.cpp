@@ -81,7 +81,7 @@ size_t EditDistance(const char *a, const char *b) {
 
 // An unknown command named, with the nearest command when it is a slip of
 // a key or two, and where the list is.
-bool UnknownCommand(const char *name) {
+void UnknownCommand(const char *name) {
   const Command *nearest = nullptr;
   size_t best = 3;
   for (const Command &c : kCommands) {
@@ -92,9 +92,10 @@ bool UnknownCommand(const char *name) {
     }
   }
   if (nearest)
-    return Mistake("unknown command \"%s\"; did you mean \"%s\"? (zubhost --help lists them)", name,
-                   nearest->name);
-  return Mistake("unknown command \"%s\" (zubhost --help lists them)", name);
+    Mistake("unknown command \"%s\"; did you mean \"%s\"? (zubhost --help lists them)", name,
+            nearest->name);
+  else
+    Mistake("unknown command \"%s\" (zubhost --help lists them)", name);
 }
 
 int Arguments(const Command &c, int at, int argc) {
@@ -124,7 +125,10 @@ bool GatherOptions(int *argc, char **argv) {
         k += taken;
         continue;
       }
-      if (left >= 0) return Mistake("unknown option %s (zubhost --help lists them)", a);
+      if (left >= 0) {
+        UnknownOption(a);
+        return false;
+      }
     } else if (left > 0) {
       --left;
     } else if (left == 0) {
@@ -142,15 +146,19 @@ bool GatherOptions(int *argc, char **argv) {
 bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   for (int k = first; k < argc;) {
     const Command *c = Find(argv[k]);
-    if (!c) return UnknownCommand(argv[k]);
+    if (!c) {
+      UnknownCommand(argv[k]);
+      return false;
+    }
     int n = Arguments(*c, k, argc);
     // The usage's first words, up to where its explanation starts.
     int synopsis = static_cast<int>(strcspn(c->usage, "\n"));
     const char *gap = strstr(c->usage, "  ");
     if (gap && gap - c->usage < synopsis) synopsis = static_cast<int>(gap - c->usage);
-    if (k + 1 + n > argc)
-      return Mistake("%s takes %d argument%s: %.*s", c->name, n, n == 1 ? "" : "s", synopsis,
-                     c->usage);
+    if (k + 1 + n > argc) {
+      Mistake("%s takes %d argument%s: %.*s", c->name, n, n == 1 ? "" : "s", synopsis, c->usage);
+      return false;
+    }
     *driver = *driver || c->needsDriver;
     k += 1 + n;
   }
