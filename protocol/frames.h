@@ -15,6 +15,7 @@ constexpr uint8_t ETX = 0x03;
 constexpr uint8_t EOT = 0x04;
 constexpr uint8_t ENQ = 0x05;
 constexpr uint8_t ACK = 0x06;
+constexpr uint8_t NAK = 0x15;  // a controller's no, where ACK would be its yes
 constexpr uint8_t ETB = 0x17;
 constexpr uint8_t kEnquiryStart = 'N';
 constexpr uint8_t kStationOffset = 0x20;

@@ -251,17 +251,8 @@ untimed() { sed -E 's/"(from|to)": "[^"]*"/"\1": "T"/g'; }
 "$zubhost" analyze --json "$log" | untimed >"$run/a.json"
 diff -u "$expected" "$run/a.json" >"$run/a.diff"
 check "analyze zubhost --log-file output" $? "$(cat "$run/a.diff")"
-# The same lines under other hosts' prefixes: a date and a bracketed level,
-# or a level and a bar with no time at all.
-sed -E 's/^([0-9-]+)T([0-9:.]+) ([0-9]+) /\1 \2 [\3] /' "$log" >"$run/b.log"
-"$zubhost" analyze --json "$run/b.log" | untimed >"$run/b.json"
-diff -u "$expected" "$run/b.json" >"$run/b.diff"
-check "analyze under the prefix 'DATE TIME [LEVEL] '" $? "$(cat "$run/b.diff")"
-sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host' >"$run/c.log"
-"$zubhost" analyze --json "$run/c.log" >"$run/c.json"
-grep -q '"skipped_lines": 1,' "$run/c.json" &&
-  grep -q '"longest_failure_run": {"operations": 1, "from": null' "$run/c.json"
-check "analyze under the prefix 'LEVEL|', untimed" $? "$(cat "$run/c.json")"
+# The same lines under another host's prefix: a level and a bar with no
+# time at all.
 sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host' |
   "$zubhost" analyze --json "$dev_stdin" | sed -n '/"plcs"/,$p' >"$run/c2.json"
 sed -n '/"plcs"/,$p' "$expected" | sed -E 's/"from": "T", "to": "T"/"from": null, "to": null/' |
@@ -305,24 +296,12 @@ read -r passed failed <"$run/counts"
 json() { "$zubhost" analyze --json "$@"; }
 field() { grep -o "\"$1\": [0-9]*" | head -1 | grep -o '[0-9]*$'; }
 total=$(json "$log" | field operations)
-plc01=$(json "$log" | tr -d '\n' | grep -o '"01": {[^}]*' | field operations)
 lines=$(wc -l <"$log")
 # what is damaged | a sed or awk program that damages the log | NAME=VALUE
-# that must hold (a PLC's number names its operations; no value: no such PLC)
+# that must hold
 damaged=(
-  "a log cut at both ends|sed -n 4,$((lines - 2))p|unknown=2 operations=$total"
-  "a line cut in the middle|awk 'NR == 5 { print substr(\$0, 1, 60); next } { print }'|damaged_lines=1 unknown=1"
-  "two lines run together|awk 'NR == 5 { printf \"%s \", \$0; next } { print }'|damaged_lines=1 unknown=1"
-  "lines out of order|awk 'NR == 8 { sub(/^[0-9-]+T/, \"2000-01-01T\") } { print }'|out_of_order_lines=1 unknown=1"
-  "a log that begins with replies alone|sed -e 1,5d -e 8d -e 10d|unknown=1 01=$((plc01 - 1))"
-  "a header with the PLC digits 1Z|sed -e 1,4d -e '5s/Tx 01 30 31/Tx 01 31 5A/'|unknown=1 01=$((plc01 - 1)) 0F= 1A= 1Z="
   "a NUL byte before every line|sed 's/^/\\x00/'|operations=$total unknown=0 skipped_lines=0"
   "a log saved as UTF-16 with CR LF, as PowerShell does|perl -0777 -pe 's/\\n/\\r\\n/g; s/(.)/\$1\\0/gs; \$_ = \"\\xff\\xfe\$_\"'|lines=$lines operations=$total unknown=0"
-  "hexadecimal in lower case, as the driver's upper|sed -E 's/([TR]x)(.*)/\\1\\L\\2/'|operations=$total unknown=0 damaged_lines=0"
-  "a field with a letter beyond F|sed '5s/ 30 / 3G /'|damaged_lines=1 unknown=1"
-  "fields parted by a tab|sed '5s/ 30 31/ 30\\t31/'|damaged_lines=1 unknown=1"
-  "a port that would not open|sed '1i\\x 32 ORVEN: Failed to open COM9'|open_failures=1 operations=$total"
-  "a log cut at the header to PLC FF|awk '/Tx 01 46 46/ { print; exit } { print }'|unknown=1 FF=1"
   "a host line of 5,000 bytes|awk 'NR == 5 { printf \"%5000s\", \"\" } { print }'|lines=$lines skipped_lines=1 unknown=1"
 )
 damage=0
@@ -335,11 +314,7 @@ for row in "${damaged[@]}"; do
   ok=0
   for e in $expectations; do
     name=${e%%=*} want=${e#*=}
-    if [[ $name =~ ^[0-9A-Z]{2}$ ]]; then
-      got=$(echo "$out" | tr -d '\n' | grep -o "\"$name\": {[^}]*" | field operations)
-    else
-      got=$(echo "$out" | field "$name")
-    fi
+    got=$(echo "$out" | field "$name")
     [ "$got" = "$want" ] || { ok=1; echo "  $what: $name is ${got:-absent}, not ${want:-absent}"; }
   done
   check "$what: $expectations" $ok
@@ -351,21 +326,6 @@ for row in "${damaged[@]}"; do
   # Unknown operations never land on another PLC: PLC 07's one failure stays.
   echo "$out" | tr -d '\n' | grep -q '"07": {      "operations": 1,      "first_time": 0,      "retried": 0,      "refused": 0,      "failed": 1,'
   check "PLC 07 keeps exactly its failure when $what" $?
-done
-
-# --- Time stamps as hosts write them: PLC 07's failure at a known time --------
-# stamp on every line | the failure's time as the summary gives it
-stamps=(
-  "2026-05-06T07:08:09.012|2026-05-06T07:08:09.012"
-  "2026-05-06 07:08:09,5|2026-05-06T07:08:09.500"
-  "07:08:09.250|07:08:09.250"
-  "2026-13-05T07:08:09.012|07:08:09.012"
-)
-for row in "${stamps[@]}"; do
-  IFS='|' read -r stamp want <<<"$row"
-  sed -E "s/^[^ ]+ /$stamp /" "$log" | "$zubhost" analyze --json - |
-    grep -qF "\"longest_failure_run\": {\"operations\": 1, \"from\": \"$want\", \"to\": \"$want\"}"
-  check "the stamp $stamp reads as $want" $?
 done
 
 # --- The timeline: each input read once, every operation drawn ----------------

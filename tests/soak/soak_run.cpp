@@ -6,6 +6,7 @@
 #include "protocol/protocol_facts.h"
 #include "sim_core.h"
 #include "support/driver_api.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -286,15 +287,13 @@ int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending,
 }  // namespace
 
 void SoakCountLogLine(int, const char *line) {
-  if (!current || strncmp(line, "ORVEN> SendStr() Tx 4E ", 23) != 0 ||
-      strncmp(line + 26, "05", 2) != 0)
-    return;
+  if (!current) return;
+  TraceLine t = ReadTraceLine(line);
+  if (t.kind != kTraceSent || t.damaged || !IsEnquiry(t.bytes)) return;
   current->enquiries++;
   // The enquiry names the station: a frame meant for another channel's
   // controller must never be sent on this one.
-  unsigned station = 0;
-  sscanf(line + 23, "%2x", &station);
-  if (static_cast<int>(station) != current->station + 0x20) current->otherStations++;
+  if (EnquiryPlc(t.bytes) != current->station) current->otherStations++;
 }
 
 void SoakRun(SoakChannel *c) {

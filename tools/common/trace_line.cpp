@@ -63,8 +63,11 @@ const char *DriverText(const char *line) {
 }  // namespace
 
 int Hex2(const uint8_t *p) {
-  int hi = HexDigit(p[0]), lo = hi < 0 ? -1 : HexDigit(p[1]);
-  return lo < 0 ? -1 : hi * 16 + lo;
+  int high = HexDigit(p[0]);
+  if (high < 0) return -1;  // p[1] may be past the end of the text
+  int low = HexDigit(p[1]);
+  if (low < 0) return -1;
+  return high * 16 + low;
 }
 
 TraceLine ReadTraceLine(const char *line) {
@@ -105,9 +108,12 @@ bool DecodeHeader(const uint8_t *b, TracedHeader *out) {
   int plc = Hex2(b + 1), hi = Hex2(b + 5), lo = Hex2(b + 7), blocks = Hex2(b + 9),
       last = Hex2(b + 11);
   if (b[0] != SOH || plc < 0 || hi < 0 || lo < 0 || blocks < 0 || last < 0) return false;
-  *out = TracedHeader{plc, b[3] == '8', static_cast<uint32_t>(hi * 256 + lo), blocks * 256 + last};
+  *out =
+      TracedHeader{plc, HeaderWrites(b), static_cast<uint32_t>(hi * 256 + lo), blocks * 256 + last};
   return true;
 }
+
+bool HeaderWrites(const uint8_t *b) { return b[3] == '8'; }
 
 bool IsEnquiry(const uint8_t *b) { return b[0] == kEnquiryStart && b[2] == ENQ; }
 int EnquiryPlc(const uint8_t *b) { return (b[1] - kStationOffset) & 0xFF; }

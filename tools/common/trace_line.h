@@ -49,7 +49,14 @@ struct TracedHeader {
   int bytes;
 };
 bool DecodeHeader(const uint8_t *frame, TracedHeader *out);
+// Whether a header frame asks for a write (its direction character).
+bool HeaderWrites(const uint8_t *frame);
 
-// The enquiry 'N', station byte, ENQ; its PLC number.
+// The V-memory address (shown in octal) a header's word address names: the
+// header counts words from 1, so V0 is word 1, within its 16 bits.
+inline uint32_t VMemoryAddress(uint32_t wordAddress) { return (wordAddress + 0xFFFFu) & 0xFFFFu; }
+
+// The enquiry 'N', station byte, ENQ. EnquiryPlc reads the PLC number from
+// the station byte of an enquiry, or of the acknowledge that answers it.
 bool IsEnquiry(const uint8_t *frame);
 int EnquiryPlc(const uint8_t *frame);

@@ -56,9 +56,12 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
 // The timeline (no summary) or the page (with it) into the file at path.
 int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count, bool page) {
   FILE *out = fopen(path, "wb");
-  if (out && page)
-    WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count, analysis.title);
-  if (out && !page) TimelineWriteSvg(analysis.timeline, c->dated, out);
+  if (out) {
+    if (page)
+      WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count, analysis.title);
+    else
+      TimelineWriteSvg(analysis.timeline, c->dated, out);
+  }
   // Asked for a file, the user hears only where it went; --json still prints.
   bool written = out && fclose(out) == 0;
   if (written && !analysis.json) printf("the %s is in %s\n", page ? "page" : "timeline", path);
@@ -84,7 +87,6 @@ bool NotAnInput(const char *output, char **inputs, int count) {
 }
 
 int32_t Analyze(char **inputs, int count) {
-  const Analysis &x = analysis;
   LogAnalyzer *a = AnalyzerCreate(Both, nullptr);
   bool read = a != nullptr;
   for (int k = 0; k < count && read; ++k) read = FeedInput(a, inputs[k]);
@@ -94,12 +96,13 @@ int32_t Analyze(char **inputs, int count) {
   }
   AnalyzerEnd(a);
   const LogCounts *counts = AnalyzerCounts(a);
-  if (x.json)
-    SummaryPrintJson(x.summary, counts, stdout);
-  else if (!x.svg && !x.html)
-    SummaryPrintText(x.summary, counts, stdout);
-  int32_t result = x.svg ? WriteFile(x.svg, counts, inputs, count, false) : 0;
-  if (x.html && result == 0) result = WriteFile(x.html, counts, inputs, count, true);
+  if (analysis.json)
+    SummaryPrintJson(analysis.summary, counts, stdout);
+  else if (!analysis.svg && !analysis.html)
+    SummaryPrintText(analysis.summary, counts, stdout);
+  int32_t result = 0;
+  if (analysis.svg) result = WriteFile(analysis.svg, counts, inputs, count, false);
+  if (analysis.html && result == 0) result = WriteFile(analysis.html, counts, inputs, count, true);
   AnalyzerDestroy(a);
   return result;
 }
@@ -109,24 +112,26 @@ int32_t Analyze(char **inputs, int count) {
 int32_t AnalyzeCommand(char **args) {
   int argc = 0, first = 0;
   while (args[argc]) ++argc;
-  Analysis &x = analysis = {};
+  analysis = Analysis{};
   if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
                     argc, args, &first))
     return kUsageError;
-  if (first == argc || (x.follow && argc - first != 1)) {
-    Mistake("analyze needs %s", x.follow ? "one log file to follow" : "one or more log files");
+  char **inputs = args + first;
+  int count = argc - first;
+  if (count == 0 || (analysis.follow && count != 1)) {
+    Mistake("analyze needs %s",
+            analysis.follow ? "one log file to follow" : "one or more log files");
     return kUsageError;
   }
-  if (x.follow) return FollowLog(args[first]);
-  if (!NotAnInput(x.svg, args + first, argc - first) ||
-      !NotAnInput(x.html, args + first, argc - first))
+  if (analysis.follow) return FollowLog(inputs[0]);
+  if (!NotAnInput(analysis.svg, inputs, count) || !NotAnInput(analysis.html, inputs, count))
     return kUsageError;
-  x.summary = SummaryCreate();
-  bool drawn = x.svg || x.html;
-  if (drawn) x.timeline = TimelineCreate();
-  int32_t result =
-      x.summary && (!drawn || x.timeline) ? Analyze(args + first, argc - first) : kCannotRead;
-  SummaryDestroy(x.summary);
-  TimelineDestroy(x.timeline);
+  analysis.summary = SummaryCreate();
+  bool drawn = analysis.svg || analysis.html;
+  if (drawn) analysis.timeline = TimelineCreate();
+  int32_t result = kCannotRead;  // out of memory
+  if (analysis.summary && (!drawn || analysis.timeline)) result = Analyze(inputs, count);
+  SummaryDestroy(analysis.summary);
+  TimelineDestroy(analysis.timeline);
   return result;
 }

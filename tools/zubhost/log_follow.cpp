@@ -7,6 +7,7 @@
 #include "log_recent.h"
 #include "log_summary.h"
 #include "log_time.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void PrintOperation(const Operation &op, bool dated) {
   char when[40] = "(no time)";
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
   printf("%s  PLC %02X  %-5s V%-6o %s", when, op.plc, op.write ? "write" : "read",
-         (op.wordAddress + 0xFFFFu) & 0xFFFFu, kOutcomes[op.outcome].label);
+         VMemoryAddress(op.wordAddress), kOutcomes[op.outcome].label);
   const char *before = " (";
   for (int c = 0; c < kCauseCount; ++c) {
     if (!op.causes[c]) continue;
@@ -50,7 +51,7 @@ void OnOperation(const Operation &op, void *user) {
   Follower *f = static_cast<Follower *>(user);
   SummaryAdd(op, f->summary);
   RecentAdd(&f->live, op, NowMs());
-  if (op.plc < 0 || (op.outcome != kFailed && op.outcome != kRefused)) return;
+  if (!PlcKnown(op) || !GivenUp(op.outcome)) return;
   f->recent[f->failures++ % kRecent] = op;
   f->news = true;
   if (f->terminal) return;
@@ -71,7 +72,7 @@ void PrintTable(const Follower &f) {
   printf("PLC  operations");
   for (const auto &o : kOutcomes) printf("  %s", o.key);
   printf("  failure rate  last minute  failing since  last good\n");
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     const PlcStats &p = f.summary->plc[n];
     const PlcRecent &r = f.live.plc[n];
     if (!p.operations) continue;
@@ -82,9 +83,7 @@ void PrintTable(const Follower &f) {
     ShowTime(r.good, r.lastGood, good, sizeof good);
     printf("%02X   %10lu  %10lu  %7lu  %7lu  %6lu  %7lu  %10.2f %%  %11s  %13s  %12s\n", n,
            p.operations, p.outcomes[kFirstTime], p.outcomes[kRetried], p.outcomes[kRefused],
-           p.outcomes[kFailed], p.outcomes[kUnknown],
-           100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations, minute, since,
-           good);
+           p.outcomes[kFailed], p.outcomes[kUnknown], FailureRate(p), minute, since, good);
   }
 }
 
@@ -106,7 +105,10 @@ void Show(Follower &f, const char *path) {
   if (!due) return;
   f.lastShown = now;
   f.news = false;
-  if (f.terminal) return Redraw(f, path);
+  if (f.terminal) {
+    Redraw(f, path);
+    return;
+  }
   printf("\n-- %s: %lu %s so far\n", path, f.summary->operations,
          Plural(f.summary->operations, "operation", "operations"));
   PrintTable(f);

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint8_t kNak = 0x15;  // what controllers answer instead of ACK
-
 // Appends to the decoded text, cut at its end.
 struct Appender {
   char *out;
@@ -25,7 +23,7 @@ struct Appender {
 
 void PutEnquiry(Appender &put, const char *dir, const uint8_t *b) {
   int plc = EnquiryPlc(b);
-  if (b[2] == ENQ)
+  if (IsEnquiry(b))
     put("%s enquiry       PLC %02X (station byte %02X)", dir, plc, b[1]);
   else
     put("%s acknowledge   PLC %02X (station byte %02X), %s", dir, plc, b[1],
@@ -39,12 +37,10 @@ void PutHeader(TraceDecoder *d, Appender &put, const char *dir, const uint8_t *b
     return;
   }
   d->dataBytes = h.bytes;
-  // The header counts words from 1; the controller's V-memory is octal
-  // from 0.
   put("%s header        PLC %02X, %s, word address %u (V%o; words count from 1), %d bytes, check "
       "byte %s",
-      dir, h.plc, h.write ? "write" : "read", h.wordAddress, (h.wordAddress + 0xFFFFu) & 0xFFFFu,
-      h.bytes, CalcLrc(b, kHeaderLength) == b[kHeaderLength - 1] ? "right" : "WRONG");
+      dir, h.plc, h.write ? "write" : "read", h.wordAddress, VMemoryAddress(h.wordAddress), h.bytes,
+      CalcLrc(b, kHeaderLength) == b[kHeaderLength - 1] ? "right" : "WRONG");
 }
 
 void PutDataFrame(const TraceDecoder *d, Appender &put, const char *dir, const uint8_t *b) {
@@ -71,7 +67,7 @@ bool DecodeTraceLine(TraceDecoder *d, const char *line, char *out, size_t size) 
     PutHeader(d, put, dir, b);
   else if (b[0] == STX)
     PutDataFrame(d, put, dir, b);
-  else if (b[0] == ACK || b[0] == EOT || b[0] == kNak)
+  else if (b[0] == ACK || b[0] == EOT || b[0] == NAK)
     put("%s %s", dir, b[0] == ACK ? "ACK" : b[0] == EOT ? "EOT" : "NAK");
   else
     put("%s %02X %02X %02X ...", dir, b[0], b[1], b[2]);

@@ -4,6 +4,8 @@
 // the day for the others.
 #pragma once
 
+constexpr long long kDayMs = 86400000;  // milliseconds in a day
+
 // The first time stamp in [p, limit); false when there is none.
 bool FindLogTime(const char *p, const char *limit, double *ms, bool *dated);
 

@@ -17,7 +17,7 @@ struct PlcStats {
 };
 
 struct LogSummary {
-  PlcStats plc[256];
+  PlcStats plc[kPlcNumbers];
   unsigned long operations, unknownWithoutPlc, unknown;
   bool haveTime;
   double first, last;  // the first and last operation's start
@@ -34,5 +34,7 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out);
 bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out);
 // The address ranges of a bit set, "V40000 V40010-V40017": 16 at most, and how many more.
 void SummaryPrintRanges(FILE *out, const uint8_t *bits);
+// The share of a PLC's operations given up (refused or failed), in percent.
+double FailureRate(const PlcStats &p);
 // A count's noun: `one` for 1, `more` for any other count.
 const char *Plural(unsigned long n, const char *one, const char *more);

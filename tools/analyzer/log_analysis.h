@@ -21,6 +21,11 @@ inline constexpr OutcomeFacts kOutcomes[] = {{"first_time", "done at the first a
                                              {"failed", "failed"},
                                              {"unknown", "outcome not in the log"}};
 static_assert(sizeof kOutcomes / sizeof kOutcomes[0] == kOutcomeCount, "a row for every outcome");
+// Whether the operation was given up, refused or failed: what failure rates count.
+inline bool GivenUp(Outcome outcome) { return outcome == kRefused || outcome == kFailed; }
+
+// A PLC number is the header's two hexadecimal digits.
+constexpr int kPlcNumbers = 256;
 
 struct Operation {
   int plc;  // -1 when the log does not show which
@@ -34,6 +39,8 @@ struct Operation {
   double start, end;            // milliseconds (see log_time.h)
 };
 
+// Whether the log showed the operation's PLC.
+inline bool PlcKnown(const Operation &op) { return op.plc >= 0 && op.plc < kPlcNumbers; }
 // The cause of most of its failed attempts; kCauseCount when none failed.
 int MainCause(const Operation &op);
 

@@ -43,7 +43,7 @@ double DateAndTime(const char *p, const char *limit) {
   int y = Digits(p, 4), mo = Digits(p + 5, 2), d = Digits(p + 8, 2);
   if (y < 0 || mo < 1 || mo > 12 || d < 1 || d > 31) return -1;
   double t = TimeOfDay(p + 11);
-  return t < 0 ? -1 : static_cast<double>(DaysFromCivil(y, mo, d)) * 86400000.0 + t;
+  return t < 0 ? -1 : static_cast<double>(DaysFromCivil(y, mo, d)) * kDayMs + t;
 }
 
 // The civil date of a day counted from 1970-01-01.
@@ -76,7 +76,7 @@ bool FindLogTime(const char *p, const char *limit, double *ms, bool *dated) {
 
 void FormatLogTime(double ms, bool dated, char *out, int size) {
   long long total = static_cast<long long>(ms);
-  int inDay = static_cast<int>(total % 86400000LL);
+  int inDay = static_cast<int>(total % kDayMs);
   int h = inDay / 3600000, m = inDay / 60000 % 60, s = inDay / 1000 % 60, f = inDay % 1000;
   if (!dated) {
     snprintf(out, static_cast<size_t>(size), "%02d:%02d:%02d.%03d", h, m, s, f);
@@ -84,7 +84,7 @@ void FormatLogTime(double ms, bool dated, char *out, int size) {
   }
   long long y;
   int mo, d;
-  CivilFromDays(total / 86400000LL, &y, &mo, &d);
+  CivilFromDays(total / kDayMs, &y, &mo, &d);
   snprintf(out, static_cast<size_t>(size), "%04lld-%02d-%02dT%02d:%02d:%02d.%03d", y, mo, d, h, m,
            s, f);
 }

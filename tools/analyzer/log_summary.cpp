@@ -5,19 +5,21 @@
 
 #include "json_writer.h"
 #include "log_time.h"
+#include "trace_line.h"
 
 namespace {
 
-constexpr int kAddressBytes = 65536 / 8;  // one bit per word the header can name
-constexpr int kMostRanges = 16;           // address ranges shown before "more"
+constexpr uint32_t kAddresses = 65536;         // every word the header can name
+constexpr int kAddressBytes = kAddresses / 8;  // a bit for each
+constexpr int kMostRanges = 16;                // address ranges shown before "more"
 
 void Mark(uint8_t **bits, const Operation &op) {
   if (!*bits) *bits = static_cast<uint8_t *>(calloc(kAddressBytes, 1));
   if (!*bits) return;
-  uint32_t first = (op.wordAddress + 0xFFFF) & 0xFFFF;  // V-memory address
+  uint32_t first = VMemoryAddress(op.wordAddress);
   int words = op.bytes > 2 ? op.bytes / 2 : 1;
   for (int k = 0; k < words; ++k) {
-    uint32_t v = (first + static_cast<uint32_t>(k)) & 0xFFFF;
+    uint32_t v = (first + static_cast<uint32_t>(k)) % kAddresses;
     (*bits)[v / 8] = static_cast<uint8_t>((*bits)[v / 8] | 1u << (v % 8));
   }
 }
@@ -29,14 +31,14 @@ template <typename Put>
 int ForRanges(const uint8_t *bits, Put put) {
   int ranges = 0;
   if (!bits) return 0;
-  for (uint32_t v = 0; v < 65536; ++v) {
+  for (uint32_t v = 0; v < kAddresses; ++v) {
     if (!bits[v / 8]) {  // a byte of no address at all: skip all eight
       v |= 7;
       continue;
     }
     if (!Bit(bits, v)) continue;
     uint32_t end = v;
-    while (end + 1 < 65536 && Bit(bits, end + 1)) ++end;
+    while (end + 1 < kAddresses && Bit(bits, end + 1)) ++end;
     char text[32];
     snprintf(text, sizeof text, v == end ? "V%o" : "V%o-V%o", v, end);
     put(ranges++, text);
@@ -156,7 +158,7 @@ void SummaryAdd(const Operation &op, void *user) {
   if (op.timed && (!s->haveTime || op.start < s->first)) s->first = op.start;
   if (op.timed && (!s->haveTime || op.start > s->last)) s->last = op.start;
   s->haveTime = s->haveTime || op.timed;
-  if (op.plc < 0 || op.plc > 255) {
+  if (!PlcKnown(op)) {
     s->unknownWithoutPlc++;
     return;
   }
@@ -166,7 +168,7 @@ void SummaryAdd(const Operation &op, void *user) {
   for (int c = 0; c < kCauseCount; ++c) p.causes[c] += op.causes[c];
   if (op.outcome == kRetried) p.retries += static_cast<unsigned long>(op.attempts - 1);
   Mark(&p.addresses, op);
-  if (op.outcome == kFailed || op.outcome == kRefused) Mark(&p.failedAddresses, op);
+  if (GivenUp(op.outcome)) Mark(&p.failedAddresses, op);
   TrackRun(p, op);
 }
 
@@ -185,7 +187,7 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
           s->unknown);
   if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
   fprintf(out, "\nports that failed to open: %lu\n", c->openFailures);
-  for (int n = 0; n < 256; ++n)
+  for (int n = 0; n < kPlcNumbers; ++n)
     if (s->plc[n].operations) PrintPlcText(out, n, s->plc[n], c->dated);
 }
 
@@ -203,7 +205,7 @@ bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
   JsonOpenObject(&j, nullptr);
   for (const auto &count : counts) JsonWhole(&j, count.key, static_cast<long long>(count.value));
   JsonOpenObject(&j, "plcs");
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     if (!s->plc[n].operations) continue;
     char key[4];
     snprintf(key, sizeof key, "%02X", n);
@@ -212,6 +214,10 @@ bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
   JsonClose(&j);
   JsonClose(&j);
   return JsonFinish(&j);
+}
+
+double FailureRate(const PlcStats &p) {
+  return 100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations;
 }
 
 const char *Plural(unsigned long n, const char *one, const char *more) {

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "log_time.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -28,11 +29,6 @@ const struct { Outcome outcome; const char *css; const char *colour; } kBands[] 
 };
 // clang-format on
 constexpr int kBandCount = sizeof kBands / sizeof kBands[0];
-// A mark's title of its outcome, from its attempts and a plural "s".
-const char *const kTitleWords[] = {"done at the first attempt", "done at attempt %d",
-                                   "refused at attempt %d", "failed, %d attempt%s",
-                                   "outcome not in the log, %d attempt%s seen"};
-static_assert(sizeof kTitleWords / sizeof kTitleWords[0] == kOutcomeCount, "words for each");
 static_assert(kBandCount == kOutcomeCount, "a band for every outcome");
 
 // An operation's own mark, with what its title tells.
@@ -68,7 +64,7 @@ int BandOf(int outcome) {
 }  // namespace
 
 struct Timeline {
-  Row *rows[256];
+  Row *rows[kPlcNumbers];
   Axis axes[kAxes];
   uint32_t operations;  // all of the log's, for the numbers
   bool untimed;         // an operation with a PLC had no time stamp
@@ -142,12 +138,33 @@ void WriteHead(const Drawing &d, int rows) {
   }
 }
 
+// A mark's words for its outcome, with the attempts it took.
+void OutcomeWords(FILE *out, const Mark &m) {
+  const char *s = m.attempts == 1 ? "" : "s";
+  switch (m.outcome) {
+    case kFirstTime:
+      fputs(kOutcomes[kFirstTime].label, out);
+      break;
+    case kRetried:
+      fprintf(out, "done at attempt %d", m.attempts);
+      break;
+    case kRefused:
+      fprintf(out, "refused at attempt %d", m.attempts);
+      break;
+    case kFailed:
+      fprintf(out, "failed, %d attempt%s", m.attempts, s);
+      break;
+    default:
+      fprintf(out, "outcome not in the log, %d attempt%s seen", m.attempts, s);
+  }
+}
+
 void MarkTitle(const Drawing &d, const Mark &m, int plc) {
   char when[48];
   Label(d, d.axis == kTimeAxis ? m.start : m.index, true, when, sizeof when);
   fprintf(d.out, "<title>%s: PLC %02X, %s V%o, %d bytes: ", when, plc, m.write ? "write" : "read",
-          (m.wordAddress + 0xFFFFu) & 0xFFFFu, m.bytes);
-  fprintf(d.out, kTitleWords[m.outcome], m.attempts, m.attempts == 1 ? "" : "s");
+          VMemoryAddress(m.wordAddress), m.bytes);
+  OutcomeWords(d.out, m);
   if (m.cause < kCauseCount) fprintf(d.out, "; failed attempts mostly: %s", kCauses[m.cause].text);
   fprintf(d.out, "</title>");
 }
@@ -256,7 +273,7 @@ void TimelineDestroy(Timeline *t) {
 void TimelineAdd(const Operation &op, void *user) {
   Timeline *t = static_cast<Timeline *>(user);
   uint32_t index = t->operations++;
-  if (op.plc < 0 || op.plc > 255) return;  // a fragment without its PLC has no row
+  if (!PlcKnown(op)) return;  // a fragment without its PLC has no row
   Row *&r = t->rows[op.plc];
   if (!r) r = static_cast<Row *>(calloc(1, sizeof(Row)));
   if (!r) return;
@@ -277,7 +294,7 @@ void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
   int rows = 0;
   for (const Row *r : t->rows) rows += r != nullptr;
   WriteHead(d, rows);
-  for (int plc = 0, row = 0; plc < 256; ++plc) {
+  for (int plc = 0, row = 0; plc < kPlcNumbers; ++plc) {
     const Row *r = t->rows[plc];
     if (!r) continue;
     int top = kTop + row++ * kRow;

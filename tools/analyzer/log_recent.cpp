@@ -9,7 +9,7 @@ void RecentReset(RecentView *v) {
 }
 
 void RecentAdd(RecentView *v, const Operation &op, double clockMs) {
-  if (op.plc < 0 || op.plc > 255) return;
+  if (!PlcKnown(op)) return;
   double t = op.timed ? op.end : clockMs;
   if (!v->started || t > v->now) v->now = t;
   v->started = true;
@@ -22,7 +22,7 @@ void RecentAdd(RecentView *v, const Operation &op, double clockMs) {
     p.operations[slot] = 0;
     p.bad[slot] = 0;
   }
-  bool bad = op.outcome == kRefused || op.outcome == kFailed;
+  bool bad = GivenUp(op.outcome);
   p.operations[slot]++;
   p.bad[slot] += bad;
   // An operation whose end the log does not show neither starts nor ends a failing spell.

@@ -17,7 +17,7 @@ struct PlcRecent {
 };
 
 struct RecentView {
-  PlcRecent plc[256];
+  PlcRecent plc[kPlcNumbers];
   bool started;
   double now;  // the latest time seen: the log's, or the clock's for a log without times
 };

@@ -31,7 +31,7 @@ struct LogAnalyzer {
   bool skipping;  // after a break: lines up to the next enquiry are passed over
   bool fragment;  // lines of an exchange came before the first enquiry
   Operation op;
-  uint8_t header[14];  // the header as the enquiry's trace line showed it
+  uint8_t header[kTraceFields - kEnquiryLength];  // as the enquiry's trace line showed it
   AnalyzerStage stage;
   int cause;  // why this attempt failed, once known; kCauseCount while not
   bool haveTime;
@@ -69,8 +69,8 @@ void Begin(LogAnalyzer *a, int plc, const uint8_t *header, double time, bool tim
            AnalyzerStage stage) {
   TracedHeader h = {};
   DecodeHeader(header, &h);
-  a->op = Operation{plc, header[3] == '8', h.wordAddress, h.bytes, 1, kFirstTime, {}, timed, time,
-                    time};
+  a->op = Operation{
+      plc, HeaderWrites(header), h.wordAddress, h.bytes, 1, kFirstTime, {}, timed, time, time};
   memcpy(a->header, header, sizeof a->header);
   a->active = true;
   a->skipping = false;
@@ -128,11 +128,14 @@ void OnSendOutside(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
 }
 
 void OnSend(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
-  if (IsEnquiry(b)) return OnEnquiry(a, b, time, timed);
-  if (!a->active) return OnSendOutside(a, b, time, timed);
   bool write = a->op.write;
-  if (a->cause != kCauseCount) return Break(a);
-  if (b[0] == SOH && a->stage == kAcked && memcmp(b, a->header, sizeof a->header) == 0)
+  if (IsEnquiry(b))
+    OnEnquiry(a, b, time, timed);
+  else if (!a->active)
+    OnSendOutside(a, b, time, timed);
+  else if (a->cause != kCauseCount)  // after a failed reply only an enquiry fits
+    Break(a);
+  else if (b[0] == SOH && a->stage == kAcked && memcmp(b, a->header, sizeof a->header) == 0)
     a->stage = kAwaitHeaderAck;
   else if (b[0] == STX && write && a->stage == kHeaderAcked)
     a->stage = kAwaitDataAck;
@@ -147,9 +150,9 @@ void OnSend(LogAnalyzer *a, const uint8_t *b, double time, bool timed) {
 
 // The acknowledge an enquiry waits for: kCauseCount when it is right.
 int AcknowledgeCause(const LogAnalyzer *a, const uint8_t *b) {
-  int station = (a->op.plc + kStationOffset) & 0xFF;
-  if (b[0] == kEnquiryStart && b[1] == station && b[2] == ACK) return kCauseCount;
-  if (b[0] == kEnquiryStart) return b[1] != station ? kCauseAnotherStation : kCauseNoAck;
+  bool ours = EnquiryPlc(b) == a->op.plc;
+  if (b[0] == kEnquiryStart && ours && b[2] == ACK) return kCauseCount;
+  if (b[0] == kEnquiryStart) return ours ? kCauseNoAck : kCauseAnotherStation;
   return b[0] == 0 && b[1] == 0 && b[2] == 0 ? kCauseNoAnswer : kCauseBadAcknowledge;
 }
 
@@ -161,7 +164,10 @@ void OnReceive(LogAnalyzer *a, const uint8_t *b) {
     if (!a->skipping) a->fragment = true;
     return;
   }
-  if (a->cause != kCauseCount) return Break(a);
+  if (a->cause != kCauseCount) {
+    Break(a);
+    return;
+  }
   switch (a->stage) {
     case kAwaitAck:
       a->cause = AcknowledgeCause(a, b);
@@ -205,9 +211,9 @@ bool LineTime(LogAnalyzer *a, const char *line, const char *text, double *time) 
   if (dated) a->counts.dated = true;
   *time += a->dayOffset;
   // A time-of-day log that passes midnight starts the clock again.
-  if (!dated && a->haveTime && *time < a->lastTime - 12 * 3600000.0) {
-    a->dayOffset += 86400000.0;
-    *time += 86400000.0;
+  if (!dated && a->haveTime && *time < a->lastTime - kDayMs / 2) {
+    a->dayOffset += kDayMs;
+    *time += kDayMs;
   }
   if (a->haveTime && *time < a->lastTime) {
     // Lines out of order: nothing under way can be trusted.

@@ -41,6 +41,9 @@ constexpr bool InCauseOrder() {
 }
 static_assert(InCauseOrder(), "advice for each cause, in the causes' order");
 
+// The page's heading without a title, and its first line with one.
+constexpr char kAnalysisName[] = "LUMISAR.DLL log analysis";
+
 // Outcomes in the timeline's colours; the cause bars in a blue of their own,
 // which no outcome uses.
 const char kStyle[] =
@@ -97,19 +100,18 @@ void PlcTable(FILE *out, const LogSummary *s) {
       "<th>retries before done</th><th>failed attempts</th><th>failure rate</th></tr></thead>"
       "<tbody>\n",
       out);
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     const PlcStats &p = s->plc[n];
     if (!p.operations) continue;
     fprintf(out, "<tr data-plc=\"%02X\"><td>%02X</td><td data-key=\"operations\">%lu</td>", n, n,
             p.operations);
     for (int o = 0; o < kOutcomeCount; ++o)
       fprintf(out, "<td data-key=\"%s\">%lu</td>", kOutcomes[o].key, p.outcomes[o]);
-    unsigned long bad = p.outcomes[kRefused] + p.outcomes[kFailed];
+    double rate = FailureRate(p);
     fprintf(out,
             "<td data-key=\"retries\">%lu</td><td data-key=\"failed_attempts\">%lu</td>"
             "<td data-key=\"failure_rate\"%s>%.2f %%</td></tr>\n",
-            p.retries, FailedAttempts(p), bad ? " class=\"failed\"" : "",
-            100.0 * bad / p.operations);
+            p.retries, FailedAttempts(p), rate > 0 ? " class=\"failed\"" : "", rate);
   }
   fputs("</tbody></table>\n", out);
 }
@@ -119,7 +121,7 @@ void CauseBars(FILE *out, const LogSummary *s) {
   for (const PlcStats &p : s->plc)
     for (unsigned long n : p.causes) most = n > most ? n : most;
   fputs("<h2>Causes of failed attempts</h2>\n", out);
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     const PlcStats &p = s->plc[n];
     if (!p.operations) continue;
     fprintf(out, "<h3>PLC %02X</h3>\n", n);
@@ -157,7 +159,7 @@ void Advice(FILE *out, const LogSummary *s) {
 void Addresses(FILE *out, const LogSummary *s) {
   fputs("<h2>Addresses refused or failed</h2>\n<table><tbody>\n", out);
   bool any = false;
-  for (int n = 0; n < 256; ++n) {
+  for (int n = 0; n < kPlcNumbers; ++n) {
     if (!s->plc[n].failedAddresses) continue;
     any = true;
     fprintf(out, "<tr><td>PLC %02X</td><td style=\"text-align:left\">", n);
@@ -171,13 +173,13 @@ void Addresses(FILE *out, const LogSummary *s) {
 
 void WriteHtml(FILE *out, const LogSummary *s, const LogCounts *c, const Timeline *t, char **inputs,
                int count, const char *title) {
-  const char *heading = title ? title : "LUMISAR.DLL log analysis";
+  const char *heading = title ? title : kAnalysisName;
   fputs("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>", out);
   WriteEscaped(out, heading);
   fprintf(out, "</title><style>%s</style></head><body>\n<h1>", kStyle);
   WriteEscaped(out, heading);
   fputs("</h1>\n", out);
-  if (title) fputs("<p>LUMISAR.DLL log analysis</p>\n", out);
+  if (title) fprintf(out, "<p>%s</p>\n", kAnalysisName);
   Facts(out, s, c, inputs, count);
   PlcTable(out, s);
   CauseBars(out, s);

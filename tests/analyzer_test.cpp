@@ -1,0 +1,141 @@
+// The log analyser's I/O-free cores, row by row: reading the driver's
+// lines (trace_line), the hosts' time stamps (log_time), and the operations
+// rebuilt from a log (log_analysis).
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "log_analysis.h"
+#include "log_time.h"
+#include "trace_line.h"
+
+#define TX ORVEN_TRACE_SENT
+#define RX ORVEN_TRACE_RECEIVED
+
+namespace {
+
+// clang-format off
+// line | kind | damaged | cause | first and last byte
+const struct { const char *line; TraceKind kind; bool damaged; int cause; int first, last; } kLines[] = {
+  {"2026-05-06 07:08:09.012 [8] " TX "4E 21 05 01 30 31 30 31 34 30 30 31 30 30 30 32 30", kTraceSent, false, kCauseCount, 0x4E, 0x30},
+  {"8|" RX "4e 21 06 00 00 00 00 00 00 00 00 00 00 00 00 00 0a \r", kTraceReceived, false, kCauseCount, 0x4E, 0x0A},
+  {TX "4E 21 05 01 3G 31 30 31 34 30 30 31 30 30 30 32 30", kTraceSent, true, kCauseCount},  // beyond F
+  {TX "4E 21 05\t01 30 31 30 31 34 30 30 31 30 30 30 32 30", kTraceSent, true, kCauseCount},  // a tab
+  {RX "4E 21 06 00 00 00 00 00", kTraceReceived, true, kCauseCount},  // cut in the middle
+  {RX "06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 8 " RX "04", kTraceReceived, true, kCauseCount},  // run together
+  {"x ORVEN: Failed to open COM9", kTraceOpenFailed, false, kCauseCount},
+  {kLogBadLrc, kTraceDiagnostic, false, kCauseBadCheckByte},
+  {kLogReadBadAck, kTraceDiagnostic, false, kCauseCount},  // the bytes before it tell why
+  {"ORVEN> SomethingNew()", kTraceUnknown, false, kCauseCount},
+  {"a host's line about ORVEN", kTraceOther, false, kCauseCount},
+};
+// text | dated | the stamp as the analyser writes it back ("": none found)
+const struct { const char *text; bool dated; const char *shown; } kStamps[] = {
+  {"2026-05-06T07:08:09.012 8 ORVEN", true, "2026-05-06T07:08:09.012"},
+  {"2026-05-06 07:08:09,5 [8] ORVEN", true, "2026-05-06T07:08:09.500"},
+  {"8 07:08:09.250 ORVEN", false, "07:08:09.250"},
+  {"2026-13-05T07:08:09.012", false, "07:08:09.012"},  // no month 13: the time of day alone
+  {"2026-05-00T07:08:09", false, "07:08:09.000"},
+  {"24:00:00 07:60:00 7:08:09", false, ""},
+};
+// One symbol a line of a read (E...) or a write (W...) of V40000 at PLC 01;
+// the fields after the first few are 00.
+const struct { char symbol; const char *line; } kSymbols[] = {
+  {'E', TX "4E 21 05 01 30 31 30 31 34 30 30 31 30 30 30 32 30"}, {'H', TX "01 30 31 30 31 34 30 30 31 30 30 30 32 30 30 17 07"},
+  {'W', TX "4E 21 05 01 30 31 38 31 34 30 30 31 30 30 30 32 30"}, {'h', TX "01 30 31 38 31 34 30 30 31 30 30 30 32 30 30 17 0F"},
+  {'Z', TX "01 31 5A 30 31 34 30 30 31 30 30 30 32 30 30 17 07"},  // a header with the PLC digits 1Z
+  {'A', RX "4E 21 06"}, {'S', RX "4E 22 06"}, {'N', RX "4E 21 15"}, {'0', RX "00"}, {'K', RX "06"}, {'R', RX "15"},
+  {'D', RX "02 00 00 03"}, {'d', TX "02 05 00 03 05"}, {'k', TX "06"}, {'T', RX "04"}, {'t', TX "04"},
+  {'L', kLogBadLrc}, {'X', "a line of the host's own"}, {'O', ORVEN_OPEN_FAILED "COM9"}, {'~', TX "4E 2"},
+};
+// the log in symbols ('<': the lines after it stamped years earlier) | what the analysis gives
+const struct { const char *log, *analysis; } kLogs[] = {
+  {"XEAHKDkTt",                   "01 read V40000 first_time/1 skipped=1"},
+  {"E0ESEAHKDkTt",                "01 read V40000 retried/3 no_answer:1 another_station:1"},
+  {"EAHKDLEAHKDkTt",              "01 read V40000 retried/2 bad_check_byte:1"},
+  {"EAHKDkDEAHKDkTt",             "01 read V40000 retried/2 no_eot:1"},
+  {"WAhKdRWAhKdKt",               "01 write V40000 retried/2 data_refused:1"},
+  {"E0E0E0E0E0E0",                "01 read V40000 failed/6 no_answer:6"},
+  {"ENENENENEAHKDkTt",            "01 read V40000 retried/5 no_ack:4"},
+  {"ENENENENEN",                  "01 read V40000 refused/5 no_ack:5"},
+  {"EAHREAHREAHREAHREAHR",        "01 read V40000 refused/5 header_refused:5"},
+  {"WAhRWAhRWAhRWAhRWAhRWAhKdKt", "01 write V40000 retried/6 header_refused:5"},
+  {"EAH~KDkTt",                   "01 read V40000 unknown/1 damaged=1"},
+  {"EAH<KDkTt",                   "01 read V40000 unknown/1 out_of_order=1"},
+  {"kTtEAHKDkTtEA",               "fragment; 01 read V40000 first_time/1; 01 read V40000 unknown/1"},
+  {"HKDkTt",                      "01 read V40000 unknown/1"},  // caught at its header
+  {"EAH",                         "01 read V40000 unknown/1"},  // cut at its header
+  {"ZKDkTtEAHKDkTt",              "fragment; 01 read V40000 first_time/1"},
+  {"OEAHKDkTt",                   "01 read V40000 first_time/1 open_failures=1"},
+};
+// clang-format on
+
+void Describe(const Operation &op, void *user) {
+  std::string &out = *static_cast<std::string *>(user);
+  char text[64] = "fragment";
+  if (op.plc >= 0)
+    snprintf(text, sizeof text, "%02X %s V%o %s/%d", op.plc, op.write ? "write" : "read",
+             VMemoryAddress(op.wordAddress), kOutcomes[op.outcome].key, op.attempts);
+  out += (out.empty() ? "" : "; ") + std::string(text);
+  for (int c = 0; c < kCauseCount; ++c)
+    if (op.causes[c]) out += " " + std::string(kCauses[c].key) + ":" + std::to_string(op.causes[c]);
+}
+
+std::string Analyse(const char *log) {
+  std::string out, stamp = "2026-01-01T10:00:00.000 8 ";
+  LogAnalyzer *a = AnalyzerCreate(Describe, &out);
+  for (const char *s = log; *s; ++s) {
+    if (*s == '<') stamp = "2000-01-01T10:00:00.000 8 ";
+    for (const auto &symbol : kSymbols) {
+      if (symbol.symbol != *s) continue;
+      std::string line = symbol.line;
+      bool frame = !strncmp(symbol.line, TX, strlen(TX)) || !strncmp(symbol.line, RX, strlen(RX));
+      while (frame && line.size() < strlen(TX) + 3 * kTraceFields - 1) line += " 00";
+      AnalyzerLine(a, (stamp + line).c_str());
+    }
+  }
+  AnalyzerEnd(a);
+  const LogCounts *c = AnalyzerCounts(a);
+  // clang-format off
+  const struct { const char *name; unsigned long n; } counts[] = {{"skipped", c->skippedLines},
+    {"damaged", c->damagedLines}, {"out_of_order", c->outOfOrder}, {"open_failures", c->openFailures}};
+  // clang-format on
+  for (const auto &count : counts)
+    if (count.n) out += " " + std::string(count.name) + "=" + std::to_string(count.n);
+  AnalyzerDestroy(a);
+  return out;
+}
+
+}  // namespace
+
+TEST(TraceLine, KindsFieldsAndCauses) {
+  for (const auto &row : kLines) {
+    TraceLine t = ReadTraceLine(row.line);
+    EXPECT_EQ(t.kind, row.kind) << row.line;
+    EXPECT_EQ(t.damaged, row.damaged) << row.line;
+    EXPECT_EQ(t.cause, row.cause) << row.line;
+    if (row.first || row.last) {
+      EXPECT_EQ(t.bytes[0], row.first) << row.line;
+      EXPECT_EQ(t.bytes[16], row.last) << row.line;
+    }
+  }
+  EXPECT_STREQ(OpenFailedPort(ReadTraceLine("x ORVEN: Failed to open COM9")), "COM9");
+}
+
+TEST(LogTime, StampsReadAndWrittenBack) {
+  for (const auto &row : kStamps) {
+    double ms = 0;
+    bool dated = false;
+    char shown[40] = "";
+    if (FindLogTime(row.text, row.text + strlen(row.text), &ms, &dated))
+      FormatLogTime(ms, dated, shown, sizeof shown);
+    EXPECT_STREQ(shown, row.shown) << row.text;
+    EXPECT_EQ(dated, row.dated) << row.text;
+  }
+}
+
+TEST(LogAnalysis, OperationsAttemptsAndCauses) {
+  for (const auto &row : kLogs) EXPECT_EQ(Analyse(row.log), row.analysis) << row.log;
+}
