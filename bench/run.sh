@@ -85,6 +85,7 @@ emulated=""
   . scripts/wine-env.sh
   wine_prefix_ready "$root/build/cross" >/dev/null
   wine_server_start
+  : >/tmp/lumisar-bench-sim.out
   "$plcsim" --quiet --link "$WINE_LINKS/com5" > /tmp/lumisar-bench-sim.out 2>&1 &
   sim=$!
   wait_for 10 grep -q "^plcsim: pty" /tmp/lumisar-bench-sim.out || { echo "plcsim did not start" >&2; exit 1; }

@@ -59,7 +59,7 @@ ln -sfn "$WINE_LINKS/com7" "$WINE_LINKS/com8"
           paced=()
           [ "$(cat "$run/request")" = start-paced ] && paced=(--baud 19200 --parity none --seed 0x5EED)
           kill -9 "$(cat "$run/sim2.pid")" 2>/dev/null
-          rm -f "$run/sim2.out"
+          : >"$run/sim2.out"
           "$plcsim" "${sim2[@]}" "${paced[@]}" >"$run/sim2.out" 2>&1 &
           echo $! >"$run/sim2.pid"
           wait_for 5 grep -q "^plcsim: pty" "$run/sim2.out" ;;

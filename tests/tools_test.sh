@@ -60,6 +60,8 @@ start_sim() {  # [LINK [plcsim options]]: the scripted run's simulator by defaul
   [ $# -gt 0 ] && shift || set -- --station 1 --station 2 --station FF --control "$run/sim.fifo"
   # The last one goes first, and takes its link with it.
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  # Its output emptied here: the wait below must not read the last one's.
+  : >"$run/sim.out"
   "$sim" --quiet --link "$links/$link" "$@" >"$run/sim.out" 2>&1 &
   sim_pid=$!
   wait_for 5 grep -q "^plcsim: pty" "$run/sim.out" && return 0
