@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/install-deps.sh >/dev/null
+. scripts/wait-and-check.sh
 for preset in native cross; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" >/dev/null
@@ -60,7 +61,7 @@ emulated=""
   "$plcsim" --quiet --station 1 --link "$tmp/com5" --control "$tmp/ctl" \
     --fault bad-lrc:40 --fault no-answer:20 --fault no-ack:30 > "$tmp/sim.out" 2>&1 &
   sim=$!
-  for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$tmp/sim.out" && break; sleep 0.1; done
+  wait_for 10 grep -q "^plcsim: pty" "$tmp/sim.out" || { echo "plcsim did not start" >&2; exit 1; }
   build/native/tools/zubhost --map "COM5=$tmp/com5" --port COM5 --parity none --timeout 2 \
     --log-file "$tmp/one.log" repeat 2000 0140000 word read 0740000 word >/dev/null || true
   kill $sim 2>/dev/null || true
@@ -84,9 +85,10 @@ emulated=""
   . scripts/wine-env.sh
   wine_prefix_ready "$root/build/cross" >/dev/null
   wine_server_start
+  : >/tmp/lumisar-bench-sim.out
   "$plcsim" --quiet --link "$WINE_LINKS/com5" > /tmp/lumisar-bench-sim.out 2>&1 &
   sim=$!
-  for _ in $(seq 1 100); do grep -q "^plcsim: pty" /tmp/lumisar-bench-sim.out && break; sleep 0.1; done
+  wait_for 10 grep -q "^plcsim: pty" /tmp/lumisar-bench-sim.out || { echo "plcsim did not start" >&2; exit 1; }
   line=$(cd build/cross/bin && wine zubhost.exe --port COM5 --parity none --timeout 50 \
     repeat 200 0140000 word | tr -d '\r' | grep "^repeat" || true)
   kill $sim 2>/dev/null || true

@@ -19,3 +19,10 @@ else()
 endif()
 add_library(gtest_main STATIC ${GTEST_DIR}/src/gtest_main.cc)
 target_link_libraries(gtest_main PUBLIC gtest)
+# gmock's matchers (ElementsAreArray, Each) print the values a comparison
+# found; built only for the tests that use them.
+set(GMOCK_DIR /usr/src/googletest/googlemock)
+add_library(gmock STATIC EXCLUDE_FROM_ALL ${GMOCK_DIR}/src/gmock-all.cc)
+target_include_directories(gmock SYSTEM PUBLIC ${GMOCK_DIR}/include PRIVATE ${GMOCK_DIR})
+target_compile_options(gmock PRIVATE -w)
+target_link_libraries(gmock PUBLIC gtest)

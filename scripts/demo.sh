@@ -12,6 +12,7 @@ for preset in native cross; do
 done
 build=$root/build/cross
 . scripts/wine-env.sh
+. scripts/wait-and-check.sh
 wine_prefix_ready "$build"
 
 run=$(mktemp -d)
@@ -23,7 +24,7 @@ trap cleanup EXIT
 build/native/tools/plcsim --quiet --load tools/plcsim/demo-memory.txt --baud 19200 \
   --link "$WINE_LINKS/com5" > "$run/sim.out" 2>&1 &
 sim=$!
-for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/sim.out" && break; sleep 0.1; done
+wait_for 10 grep -q "^plcsim: pty" "$run/sim.out" || { echo "plcsim did not start: $(cat "$run/sim.out")"; exit 1; }
 echo "controller simulator: $(head -1 "$run/sim.out"), stations 01 and 02, 19200 baud, on COM5"
 
 wine_server_start

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing the driver needs on a fresh Debian 12
-# machine. Safe to run again: it only installs what is missing.
+# machine. Safe to run again: it only installs what is missing, and where
+# nothing is, it says nothing (every script runs it first).
 set -euo pipefail
 
 pkgs=(cmake make g++ g++-multilib clang libclang-rt-14-dev googletest
@@ -8,11 +9,19 @@ pkgs=(cmake make g++ g++-multilib clang libclang-rt-14-dev googletest
       wine wine32 wine64 xvfb x11-apps imagemagick socat jq valgrind zip unzip time
       tmux chromium pandoc)
 
+# One question to dpkg for them all. wine32 lives in the i386 architecture;
+# the others are native.
+queries=()
+for p in "${pkgs[@]}"; do
+  if [ "$p" = wine32 ]; then queries+=(wine32:i386); else queries+=("$p"); fi
+done
+declare -A installed=()
+while read -r name status; do
+  if [ "$status" = "install ok installed" ]; then installed[$name]=1; fi
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${queries[@]}" 2>/dev/null)
 missing=()
 for p in "${pkgs[@]}"; do
-  # wine32 lives in the i386 architecture; the others are native
-  q=$p; [ "$p" = wine32 ] && q=wine32:i386
-  dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
@@ -56,4 +65,5 @@ if ! runs_i386; then
   runs_i386 || { echo "install-deps: this machine cannot run i386 programs"; exit 1; }
   echo "install-deps: i386 programs run under qemu-i386 emulation"
 fi
-echo "install-deps: ready"
+# Quiet when there was nothing to do.
+if [ -n "$updated" ]; then echo "install-deps: ready"; fi

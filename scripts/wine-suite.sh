@@ -5,11 +5,18 @@
 # LUMISAR_EMULATED=1 takes the branch of machines that run i386 programs
 # under qemu, on any machine.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
+# The whole run under an X server of its own for the dialog tests, on the
+# first free display; without Xvfb, no display and the dialog tests skip.
+if [ -z "${LUMISAR_XVFB:-}" ] && command -v xvfb-run >/dev/null; then
+  LUMISAR_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$here/wine-suite.sh" "$@"
+fi
+[ -n "${LUMISAR_XVFB:-}" ] || DISPLAY=
 build=$(cd "$1" && pwd)
 plcsim=$2
 filter=${3:-}
-here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
+. "$here/wait-and-check.sh"
 wine_prefix_ready "$build" || exit 1
 
 run=$(mktemp -d)
@@ -29,10 +36,7 @@ start_sim() {
   local out=$1; shift
   "$plcsim" "$@" > "$out" 2>"$out.err" &
   pids+=($!)
-  for _ in $(seq 1 100); do
-    grep -q "^plcsim: pty" "$out" && return 0
-    sleep 0.1
-  done
+  wait_for 10 grep -q "^plcsim: pty" "$out" && return 0
   echo "plcsim did not start: $(cat "$out.err")"; return 1
 }
 
@@ -55,10 +59,10 @@ ln -sfn "$WINE_LINKS/com7" "$WINE_LINKS/com8"
           paced=()
           [ "$(cat "$run/request")" = start-paced ] && paced=(--baud 19200 --parity none --seed 0x5EED)
           kill -9 "$(cat "$run/sim2.pid")" 2>/dev/null
-          rm -f "$run/sim2.out"
+          : >"$run/sim2.out"
           "$plcsim" "${sim2[@]}" "${paced[@]}" >"$run/sim2.out" 2>&1 &
           echo $! >"$run/sim2.pid"
-          for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/sim2.out" && break; sleep 0.05; done ;;
+          wait_for 5 grep -q "^plcsim: pty" "$run/sim2.out" ;;
       esac
       rm -f "$run/request"
     fi
@@ -72,25 +76,12 @@ emulated=${LUMISAR_EMULATED:-}
 [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 &&
   emulated=1
 
-# A display for the dialog tests.
-display=""
-if command -v Xvfb >/dev/null; then
-  for n in $(seq 90 110); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    display=":$n"
-    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    break
-  done
-fi
-
 # With LUMISAR_SCREENSHOT set to a PNG path, the dialog test asks for a
 # picture of the screen while the dialog shows; a virtual desktop gives the
 # windows their captions.
 shots=""
 launcher=()
-if [ -n "${LUMISAR_SCREENSHOT:-}" ] && [ -n "$display" ]; then
+if [ -n "${LUMISAR_SCREENSHOT:-}" ] && [ -n "$DISPLAY" ]; then
   shots="$run/shots"
   mkdir -p "$shots"
   [ "${LUMISAR_SHOT_DESKTOP:-0}" = 1 ] && launcher=(explorer /desktop=shot,640x480)
@@ -98,7 +89,7 @@ if [ -n "${LUMISAR_SCREENSHOT:-}" ] && [ -n "$display" ]; then
     while [ ! -e "$shots/done" ]; do
       if [ -e "$shots/request" ]; then
         sleep 1
-        xwd -root -silent -display "$display" | convert xwd:- -crop 640x480+0+0 -trim +repage "$LUMISAR_SCREENSHOT"
+        xwd -root -silent | convert xwd:- -crop 640x480+0+0 -trim +repage "$LUMISAR_SCREENSHOT"
         touch "$shots/done"
       fi
       sleep 0.2
@@ -110,7 +101,7 @@ fi
 wine_server_start
 cd "$build/bin"
 LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SIM_CONTROL2="$run/sim2.fifo" LUMISAR_RUNNER_DIR="$run" \
-  LUMISAR_SHOT_DIR="$shots" DISPLAY="$display" LUMISAR_EMULATED="$emulated" \
+  LUMISAR_SHOT_DIR="$shots" LUMISAR_EMULATED="$emulated" \
   wine "${launcher[@]}" wine_suite.exe ${filter:+"--gtest_filter=*$filter*"}
 rc=$?
 wine_server_stop

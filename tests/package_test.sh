@@ -8,11 +8,7 @@ set -u
 root=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {
-  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
+. "$(dirname "$0")/../scripts/wait-and-check.sh"
 
 zips=()
 for dir in "$work/a/lumisar" "$work/second/another-checkout"; do
@@ -100,5 +96,4 @@ for f in driver/LUMISAR.DLL tools/zubhost.exe tools/plcsim.exe; do
   strings -el "$pkg/$f" | grep -A1 -x FileVersion | grep -qx "$version"
   check "$f carries FileVersion $version" $?
 done
-echo "$passed passed, $failed failed, 0 skipped"
-[ "$failed" = 0 ]
+checks_done

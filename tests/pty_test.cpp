@@ -3,6 +3,7 @@
 // plcsim process. Timing checks use generous windows.
 #include <dirent.h>
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <poll.h>
@@ -22,28 +23,39 @@
 #include "support/driver_api.h"
 #include "support/sim_process.h"
 
+using testing::ElementsAreArray;
+
 namespace {
 
 const SerialSettings k8N1 = {19200, 8, 0, 0};
 
-struct Pty {
-  int master = -1;
-  int slave = -1;
+// A pty pair in raw mode whose slave side the substitute knows as COM5; a
+// test that opens it keeps the handle in line. Closed at the end.
+class Pty : public testing::Test {
+ protected:
+  void SetUp() override { NewPair(); }
+  void TearDown() override { ClosePair(); }
+  void NewPair() {
+    ClosePair();
+    WinsubReset();
+    ASSERT_EQ(openpty(&master, &slave, path, nullptr, nullptr), 0);
+    termios t;
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+    WinsubMapDevice("COM5", path);
+  }
+  void ClosePair() {
+    if (line) SerialClose(line);
+    line = nullptr;
+    if (master >= 0) close(master);
+    if (slave >= 0) close(slave);
+    master = slave = -1;
+  }
+  int master = -1, slave = -1;
   char path[128] = {};
+  HANDLE line = nullptr;
 };
-
-void OpenPty(Pty *p) {
-  EXPECT_EQ(openpty(&p->master, &p->slave, p->path, nullptr, nullptr), 0);
-  termios t;
-  tcgetattr(p->slave, &t);
-  cfmakeraw(&t);
-  tcsetattr(p->slave, TCSANOW, &t);
-}
-
-void ClosePty(Pty *p) {
-  close(p->master);
-  close(p->slave);
-}
 
 double NowMs() {
   timespec ts;
@@ -67,41 +79,29 @@ size_t PeerRead(int fd, uint8_t *buf, size_t n) {
 
 }  // namespace
 
-TEST(Pty, BytesTheLineDisciplineWouldEatCrossUnchanged) {
-  WinsubReset();
-  Pty p;
-  OpenPty(&p);
-  WinsubMapDevice("COM5", p.path);
-  HANDLE h;
-  EXPECT_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
+TEST_F(Pty, BytesTheLineDisciplineWouldEatCrossUnchanged) {
+  ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
   uint8_t bytes[256];
   for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(255 - i);
-  EXPECT_EQ(SerialWrite(h, bytes, 256, nullptr), kLineOk);
+  EXPECT_EQ(SerialWrite(line, bytes, 256, nullptr), kLineOk);
   uint8_t seen[256];
-  EXPECT_EQ(PeerRead(p.master, seen, 256), 256);
-  EXPECT_EQ(memcmp(seen, bytes, 256), 0);
-  EXPECT_EQ(write(p.master, bytes, 256), 256);
+  EXPECT_EQ(PeerRead(master, seen, 256), 256);
+  EXPECT_THAT(seen, ElementsAreArray(bytes));
+  EXPECT_EQ(write(master, bytes, 256), 256);
   uint8_t back[256];
   DWORD got = 0;
-  EXPECT_EQ(SerialRead(h, back, 256, &got), kLineOk);
+  EXPECT_EQ(SerialRead(line, back, 256, &got), kLineOk);
   EXPECT_EQ(got, 256);
-  EXPECT_EQ(memcmp(back, bytes, 256), 0);
-  SerialClose(h);
-  ClosePty(&p);
+  EXPECT_THAT(back, ElementsAreArray(bytes));
 }
 
-TEST(Pty, ReadLimitIsMeasuredNotAssumed) {
-  WinsubReset();
-  Pty p;
-  OpenPty(&p);
-  WinsubMapDevice("COM5", p.path);
-  HANDLE h;
-  EXPECT_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
-  EXPECT_EQ(SerialSetReplyTimeout(h, 10), 100);
+TEST_F(Pty, ReadLimitIsMeasuredNotAssumed) {
+  ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
+  EXPECT_EQ(SerialSetReplyTimeout(line, 10), 100);
   uint8_t buf[3];
   DWORD got = 9;
   double start = NowMs();
-  EXPECT_EQ(SerialRead(h, buf, 3, &got), kLineIoFailed);
+  EXPECT_EQ(SerialRead(line, buf, 3, &got), kLineIoFailed);
   double took = NowMs() - start;
   EXPECT_EQ(got, 0);
   if (took < 80 || took > 2000) fprintf(stderr, "  read took %.0f ms\n", took);
@@ -110,49 +110,36 @@ TEST(Pty, ReadLimitIsMeasuredNotAssumed) {
   // Two bytes now and the third after the first wait: completed by the
   // second wait.
   const uint8_t reply[3] = {0x4E, 0x21, 0x06};
-  EXPECT_EQ(write(p.master, reply, 2), 2);
+  EXPECT_EQ(write(master, reply, 2), 2);
   pid_t child = fork();
   if (child == 0) {
     usleep(150000);
-    (void)!write(p.master, reply + 2, 1);
+    (void)!write(master, reply + 2, 1);
     _exit(0);
   }
-  EXPECT_EQ(SerialRead(h, buf, 3, &got), kLineOk);
+  EXPECT_EQ(SerialRead(line, buf, 3, &got), kLineOk);
   EXPECT_EQ(got, 3);
-  EXPECT_EQ(memcmp(buf, reply, 3), 0);
+  EXPECT_THAT(buf, ElementsAreArray(reply));
   waitpid(child, nullptr, 0);
-  SerialClose(h);
-  ClosePty(&p);
 }
 
-TEST(Pty, PurgeDrainsAPtyAndKeepsTheLimit) {
-  WinsubReset();
-  Pty p;
-  OpenPty(&p);
-  WinsubMapDevice("COM5", p.path);
-  HANDLE h;
-  EXPECT_EQ(SerialOpen("COM5", k8N1, 8, &h), kLineOk);
-  SerialSetReplyTimeout(h, 20);
+TEST_F(Pty, PurgeDrainsAPtyAndKeepsTheLimit) {
+  ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
+  SerialSetReplyTimeout(line, 20);
   uint8_t junk[600];
   memset(junk, 0x13, sizeof junk);
-  EXPECT_EQ(write(p.master, junk, sizeof junk), 600);
+  EXPECT_EQ(write(master, junk, sizeof junk), 600);
   usleep(20000);
-  EXPECT_EQ(SerialPurge(h), kLineOk);
+  EXPECT_EQ(SerialPurge(line), kLineOk);
   DWORD got = 1;
   uint8_t b;
-  EXPECT_EQ(SerialRead(h, &b, 1, &got), kLineIoFailed);
+  EXPECT_EQ(SerialRead(line, &b, 1, &got), kLineIoFailed);
   EXPECT_EQ(got, 0);
-  EXPECT_EQ(SerialSetReplyTimeout(h, 20), 20);
-  SerialClose(h);
-  ClosePty(&p);
+  EXPECT_EQ(SerialSetReplyTimeout(line, 20), 20);
 }
 
-TEST(Pty, APtyRefusesParityAndASecondOpen) {
-  WinsubReset();
+TEST_F(Pty, APtyRefusesParityAndASecondOpen) {
   LogReset();
-  Pty p;
-  OpenPty(&p);
-  WinsubMapDevice("COM5", p.path);
   HANDLE h, other;
   const SerialSettings odd = {19200, 8, 0, 1};
   EXPECT_EQ(SerialOpen("COM5", odd, 8, &h), kLineSetStateFailed);
@@ -178,7 +165,6 @@ TEST(Pty, APtyRefusesParityAndASecondOpen) {
   EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
   EXPECT_EQ(WinsubOpenHandleCount(), 0);
-  ClosePty(&p);
 }
 
 // ---- the driver against the plcsim process --------------------------------
@@ -201,15 +187,34 @@ int32_t OpenChannel(PortContext *context, const char *link, uint32_t timeout,
   return Call(LUMISAR_OP_OPEN_PORT, context, &r);
 }
 
+// The plcsim process on a pty of its own, and the channel a test opens to
+// it; the channel closed and the simulator stopped at the end.
+class PtySimulator : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
+  }
+  void TearDown() override {
+    Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
+    if (sim.pid > 0) Stop();
+  }
+  bool Start(const char *const *options) { return SimProcessStart(&sim, simPath, options); }
+  // What it printed last (its statistics) goes to finalOutput.
+  void Stop(char *finalOutput = nullptr, size_t size = 0) {
+    SimProcessStop(&sim, finalOutput, size);
+    sim.pid = -1;
+  }
+  void Vanish(bool midExchange);
+  SimProcess sim;
+  PortContext context = {};
+};
+
 }  // namespace
 
-TEST(Pty, ExchangesWithTheSimulatorProcess) {
-  if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
-  SimProcess s;
+TEST_F(PtySimulator, ExchangesWithTheSimulatorProcess) {
   const char *const stations[] = {"--station", "1", "--station", "2", nullptr};
-  EXPECT_TRUE(SimProcessStart(&s, simPath, stations));
-  PortContext context;
-  EXPECT_EQ(OpenChannel(&context, s.link, 20), LUMISAR_DONE);
+  ASSERT_TRUE(Start(stations));
+  EXPECT_EQ(OpenChannel(&context, sim.link, 20), LUMISAR_DONE);
   uint16_t w[2] = {0, 0x1311};
   IoRequest io = TagRequest("0240000", 0, 1, w, false);
   EXPECT_EQ(Call(LUMISAR_OP_SINGLE_WRITE, &context, &io), 0);
@@ -222,7 +227,7 @@ TEST(Pty, ExchangesWithTheSimulatorProcess) {
   EXPECT_EQ(Call(LUMISAR_OP_BLOCK_WRITE, &context, &io), 0);
   io = TagRequest("0200100L", 0, 64, back, true);
   EXPECT_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), 0);
-  EXPECT_EQ(memcmp(back, block, sizeof block), 0);
+  EXPECT_THAT(back, ElementsAreArray(block));
   // A station that is not on the line: six silent attempts of 100 ms, and
   // six enquiries the simulator counts as for a station it does not play.
   io = TagRequest("0740000", 0, 1, w, false);
@@ -230,7 +235,7 @@ TEST(Pty, ExchangesWithTheSimulatorProcess) {
   EXPECT_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 2);
   EXPECT_TRUE(NowMs() - start >= 500);
   // Faults set from outside the process.
-  SimProcessCommand(&s, "fault bad-lrc 2\n");
+  SimProcessCommand(&sim, "fault bad-lrc 2\n");
   LogReset();
   io = TagRequest("0240000", 0, 1, w, false);
   EXPECT_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &io), 0);
@@ -238,23 +243,20 @@ TEST(Pty, ExchangesWithTheSimulatorProcess) {
   EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bad LRC in Data msg"), 2);
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
   char stats[512];
-  SimProcessStop(&s, stats, sizeof stats);
+  Stop(stats, sizeof stats);
   EXPECT_NE(strstr(stats, " foreign=6\n"), nullptr) << stats;
 }
 
-TEST(Pty, PacedLineStillCompletes) {
-  if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
-  SimProcess s;
+TEST_F(PtySimulator, PacedLineStillCompletes) {
   const char *const paced[] = {"--station", "1", "--baud", "9600", "--parity", "odd", nullptr};
-  EXPECT_TRUE(SimProcessStart(&s, simPath, paced));
-  PortContext context;
+  ASSERT_TRUE(Start(paced));
   // Frames sent at 19200 baud are noise to a line at 9600.
-  EXPECT_EQ(OpenChannel(&context, s.link, 5), LUMISAR_DONE);
+  EXPECT_EQ(OpenChannel(&context, sim.link, 5), LUMISAR_DONE);
   uint16_t w[2];
   IoRequest word = TagRequest("0100000", 0, 1, w, false);
   EXPECT_EQ(Call(LUMISAR_OP_SINGLE_READ, &context, &word), LUMISAR_FAILED);
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
-  EXPECT_EQ(OpenChannel(&context, s.link, 50, 9600), LUMISAR_DONE);
+  EXPECT_EQ(OpenChannel(&context, sim.link, 50, 9600), LUMISAR_DONE);
   uint16_t words[128];
   for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(i);
   IoRequest io = TagRequest("0100000", 0, 128, words, true);
@@ -266,7 +268,6 @@ TEST(Pty, PacedLineStillCompletes) {
   // characters of 11 bits (start, 8 data, parity, stop) at 9600 baud.
   EXPECT_GE(NowMs() - start, 284 * 11 * 1000.0 / 9600);
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
-  SimProcessStop(&s);
 }
 
 namespace {
@@ -285,26 +286,24 @@ int32_t ReadWord(PortContext *context, const char *text, uint16_t *value) {
 // while the driver waits for its reply. The operation must end with 2
 // within six reply limits; once the line is back under the same name,
 // closing and reopening the channel brings the exchanges back.
-void Vanish(bool midExchange) {
-  SimProcess s;
+void PtySimulator::Vanish(bool midExchange) {
   const char *const station[] = {"--station", "1", nullptr};
-  EXPECT_TRUE(SimProcessStart(&s, simPath, station));
-  PortContext context;
-  EXPECT_EQ(OpenChannel(&context, s.link, 10), LUMISAR_DONE);
-  SimProcessCommand(&s, "set 0140000 0x0A0D\n");
+  ASSERT_TRUE(Start(station));
+  EXPECT_EQ(OpenChannel(&context, sim.link, 10), LUMISAR_DONE);
+  SimProcessCommand(&sim, "set 0140000 0x0A0D\n");
   uint16_t w = 0;
   EXPECT_EQ(ReadWord(&context, "0140000", &w), 0);
   EXPECT_EQ(w, 0x0A0D);
   std::thread killer;
   if (midExchange) {
     // The acknowledge comes 2 s late; the simulator dies 50 ms into the wait.
-    SimProcessCommand(&s, "delay 2000\nfault delay 1\n");
-    killer = std::thread([&s] {
+    SimProcessCommand(&sim, "delay 2000\nfault delay 1\n");
+    killer = std::thread([this] {
       usleep(50000);
-      SimProcessKill(&s);
+      SimProcessKill(&sim);
     });
   } else {
-    SimProcessKill(&s);
+    SimProcessKill(&sim);
   }
   double start = NowMs();
   w = 0x5555;
@@ -316,14 +315,14 @@ void Vanish(bool midExchange) {
   EXPECT_EQ(w, 0x5555);  // nothing stored: the buffer is as the host left it
   if (killer.joinable()) killer.join();
   // Back under the same name: a fresh simulator on a new pty, same link.
-  EXPECT_TRUE(SimProcessStart(&s, simPath, station));
-  SimProcessCommand(&s, "set 0140000 0x1311\n");
+  EXPECT_TRUE(Start(station));
+  SimProcessCommand(&sim, "set 0140000 0x1311\n");
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
   EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &context, nullptr), LUMISAR_DONE);
   EXPECT_EQ(ReadWord(&context, "0140000", &w), 0);
   EXPECT_EQ(w, 0x1311);
   EXPECT_EQ(Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr), LUMISAR_DONE);
-  SimProcessStop(&s);
+  Stop();
 }
 
 #if defined(__has_feature)
@@ -345,8 +344,7 @@ int OpenFileDescriptors() {
 
 }  // namespace
 
-TEST(Pty, AVanishedDeviceFailsQuicklyAndComesBack) {
-  if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
+TEST_F(PtySimulator, AVanishedDeviceFailsQuicklyAndComesBack) {
   Vanish(false);
   Vanish(true);
 }
@@ -390,16 +388,14 @@ void Misbehave(int master, bool flood, const bool *stop) {
 // Whatever the peer sends, an operation ends within six attempts of the
 // limit and twice the wire time of its longest frame: a reply is bounded as
 // a whole, not per wait, and so is the purge before each send.
-TEST(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
+TEST_F(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
   const double limitMs = 50, frameMs = 259 * 10 * 1000.0 / 19200;
   for (bool flood : {false, true}) {
-    WinsubReset();
-    Pty p;
-    OpenPty(&p);
+    NewPair();  // each peer on a pair of its own
     PortContext context;
-    EXPECT_EQ(OpenChannel(&context, p.path, 5), LUMISAR_DONE);
+    EXPECT_EQ(OpenChannel(&context, path, 5), LUMISAR_DONE);
     bool stop = false;
-    std::thread peer(Misbehave, p.master, flood, &stop);
+    std::thread peer(Misbehave, master, flood, &stop);
     uint16_t words[128];
     memset(words, 0x5A, sizeof words);
     IoRequest io = TagRequest("0100000", 0, 128, words, true);
@@ -412,7 +408,6 @@ TEST(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
     __atomic_store_n(&stop, true, __ATOMIC_RELEASE);
     peer.join();
     Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
-    ClosePty(&p);
   }
 }
 
@@ -425,20 +420,17 @@ const uint16_t kFrameLikeWords[] = {0x0307, 0x0303, 0x1713, 0x0317, 0x5000, 0x03
 // A paced line that puts one random byte at a random place into every data
 // frame: reads fail, and none ends done with a value the controller does
 // not hold. LUMISAR_SPOILED_READS sets how many (40 when not set).
-TEST(Pty, BytesPutIntoEveryDataFrameNeverGiveAWrongValue) {
-  if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
+TEST_F(PtySimulator, BytesPutIntoEveryDataFrameNeverGiveAWrongValue) {
   const char *const spoiling[] = {"--station", "1",           "--baud", "19200",
                                   "--parity",  "none",        "--seed", "0x5EED",
                                   "--spoil",   "data:insert", nullptr};
-  SimProcess s;
-  ASSERT_TRUE(SimProcessStart(&s, simPath, spoiling));
+  ASSERT_TRUE(Start(spoiling));
   for (int i = 0; i < 8; ++i) {
     char command[64];
     snprintf(command, sizeof command, "set 01%05o 0x%04X\n", i, kFrameLikeWords[i]);
-    SimProcessCommand(&s, command);
+    SimProcessCommand(&sim, command);
   }
-  PortContext context;
-  EXPECT_EQ(OpenChannel(&context, s.link, 5), LUMISAR_DONE);
+  EXPECT_EQ(OpenChannel(&context, sim.link, 5), LUMISAR_DONE);
   const char *n = getenv("LUMISAR_SPOILED_READS");
   int reads = n ? atoi(n) : 40, done = 0, wrong = 0;
   for (int i = 0; i < reads; ++i) {
@@ -452,22 +444,17 @@ TEST(Pty, BytesPutIntoEveryDataFrameNeverGiveAWrongValue) {
   printf("  %d reads, every data frame with a byte put in: %d done, %d with a wrong value\n", reads,
          done, wrong);
   EXPECT_EQ(wrong, 0);
-  Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
-  SimProcessStop(&s);
 }
 
 // Months of a host's life in a loop: open, exchange, close, reopen,
 // reconfigure to another name for the same line, exchange, close. Handles,
 // file descriptors and heap are what they were after the first cycle.
-TEST(Pty, TenThousandPortCyclesLeaveNothingBehind) {
-  if (!simPath) GTEST_SKIP() << "PLCSIM does not name the simulator";
-  SimProcess s;
+TEST_F(PtySimulator, TenThousandPortCyclesLeaveNothingBehind) {
   const char *const station[] = {"--station", "1", nullptr};
-  EXPECT_TRUE(SimProcessStart(&s, simPath, station));
-  PortContext context;
+  ASSERT_TRUE(Start(station));
   WinsubReset();
-  WinsubMapDevice("COM6", s.link);
-  WinsubMapDevice("COM9", s.link);
+  WinsubMapDevice("COM6", sim.link);
+  WinsubMapDevice("COM9", sim.link);
   int handles = 0, fds = 0;
   size_t heap = 0;
   int failures = 0;
@@ -509,7 +496,6 @@ TEST(Pty, TenThousandPortCyclesLeaveNothingBehind) {
       "  10000 cycles: %d handles, %d file descriptors, %zu heap bytes in use, as after the "
       "first\n",
       handles, fds, heap);
-  SimProcessStop(&s);
 }
 
 int main(int argc, char **argv) {

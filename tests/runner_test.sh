@@ -28,8 +28,7 @@ rows=(
   "pass.log pass.log old:pass.log|tests: 260 passed, 1 failed, 0 skipped|1"
   "cut.log pass.log cut.log|tests: 150 passed, 2 failed, 0 skipped|1"
 )
-passed=0
-failed=0
+. "$src/scripts/wait-and-check.sh"
 for row in "${rows[@]}"; do
   read -r native asan cross <<<"${row%%|*}"
   rm -rf "$work/tree/build"
@@ -40,7 +39,7 @@ for row in "${rows[@]}"; do
   status=$?
   got="$(tail -1 "$work/out")|$status"
   expected=${row#*|}
-  if [ "$got" = "$expected" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL ${row%%|*}: $got, not $expected"; cat "$work/out"; fi
+  [ "$got" = "$expected" ]
+  check "${row%%|*}" $? "$got, not $expected" || cat "$work/out"
 done
-echo "$passed passed, $failed failed, 0 skipped"
-[ "$failed" = 0 ]
+checks_done

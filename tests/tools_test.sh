@@ -11,13 +11,7 @@
 #   tools_test.sh --wine CROSS_BUILD_DIR PLCSIM
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-passed=0
-failed=0
-skipped=0
-skip() {  # NAME REASON (no colon in the name: it ends the name in the logs)
-  skipped=$((skipped + 1))
-  echo "SKIP ${1//:/}: $2"
-}
+. "$here/../scripts/wait-and-check.sh"
 wine=
 if [ "${1:-}" = --wine ]; then
   wine=$(cd "$2" && pwd)
@@ -26,7 +20,7 @@ if [ "${1:-}" = --wine ]; then
   # Each Wine start costs a minute or two under qemu's emulation of i386.
   if [ "${LUMISAR_EMULATED:-}" = 1 ] || grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
     skip "the tools' tables under Wine" "i386 runs under qemu emulation here, a minute or two for each of some 200 Wine starts"
-    echo "$passed passed, $failed failed, $skipped skipped"
+    checks_done
     exit 0
   fi
   . "$here/../scripts/wine-env.sh"
@@ -61,26 +55,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # NAME CONDITION-RESULT [DETAIL]
-  if [ "$2" = 0 ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL $1${3:+: $3}"
-  fi
-}
-
 start_sim() {  # [LINK [plcsim options]]: the scripted run's simulator by default
   local link=${1:-com5}
   [ $# -gt 0 ] && shift || set -- --station 1 --station 2 --station FF --control "$run/sim.fifo"
   # The last one goes first, and takes its link with it.
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  # Its output emptied here: the wait below must not read the last one's.
+  : >"$run/sim.out"
   "$sim" --quiet --link "$links/$link" "$@" >"$run/sim.out" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 1 100); do
-    grep -q "^plcsim: pty" "$run/sim.out" && return 0
-    sleep 0.05
-  done
+  wait_for 5 grep -q "^plcsim: pty" "$run/sim.out" && return 0
   echo "plcsim did not start: $(cat "$run/sim.out")"
   exit 1
 }
@@ -507,8 +491,7 @@ if [ -n "$wine" ]; then
   skip "the page of a soak's log and the timeline at scale" "they draw the log of a soak of the Linux driver, which the cross build does not run"
   skip "--follow of a replaced or truncated log" "it watches the follower's read position in Linux's /proc; zubhost.exe's --follow of a replaced log is checked in plcsim_wine_test"
   skip "--follow in a terminal" "Wine's console repaints a terminal with escape sequences of its own, not yet read from tmux's screen"
-  echo "$passed passed, $failed failed, $skipped skipped"
-  [ "$failed" = 0 ]
+  checks_done
   exit
 fi
 
@@ -563,8 +546,7 @@ controls=(
 for row in "${controls[@]}"; do
   IFS='|' read -r command words <<<"$row"
   echo "$command" >"$run/spoil.fifo"
-  for _ in $(seq 1 100); do grep -qF -- "$words" "$run/sim.out" && break; sleep 0.1; done
-  grep -qF -- "$words" "$run/sim.out"
+  wait_for 10 grep -qF -- "$words" "$run/sim.out"
   check "control: ${command:0:40} says: $words" $? "$(tail -3 "$run/sim.out")"
 done
 # A frame left half-sent is given up once the line is quiet: the next
@@ -576,30 +558,27 @@ timeout 10 dd bs=1 count=1 <&3 2>/dev/null >/dev/null && sleep 0.5 && printf "$e
 check "a frame cut short is given up after a quiet line" $? "$(tail -3 "$run/sim.out")"
 # Told to stop in the middle of a 60 s delay or a 60 s late frame, by quit
 # or by a signal, it stops at once, the reply still unsent.
+counted() { echo stats >"$run/delay.fifo" && grep -q "enquiries=1 " "$run/sim.out"; }
 for row in "quit|--fault delay" "TERM|--fault delay" "INT|--spoil acknowledge:late=60000"; do
   IFS='|' read -r stop waiting <<<"$row"
   start_sim com6 --control "$run/delay.fifo" $waiting --delay 60000 --parity none
   exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo && printf "$enq" >&3
-  for _ in $(seq 1 100); do
-    echo stats >"$run/delay.fifo" && sleep 0.1 && grep -q "enquiries=1 " "$run/sim.out" && break
-  done
+  wait_for 10 counted
   # Once it has counted the enquiry, an answer not held back would be here.
   unsent=$(timeout 0.5 dd bs=1 count=3 <&3 2>/dev/null | od -An -tx1)
   [ "$stop" = quit ] && echo quit >"$run/delay.fifo" || kill -"$stop" "$sim_pid"
-  for _ in $(seq 1 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
-  ! kill -0 "$sim_pid" 2>/dev/null && [ -z "$unsent" ]
+  wait_for 10 ended "$sim_pid" && [ -z "$unsent" ]
   check "$stop ends $waiting at once" $? "$unsent $(cat "$run/sim.out")"
 done
 # The far end of a --tty line hangs up: a message and an end, not a spin.
 socat pty,raw,echo=0,link="$run/far" pty,raw,echo=0,link="$run/near" 2>/dev/null &
 socat_pid=$!
-for _ in $(seq 1 100); do [ -e "$run/far" ] && break; sleep 0.1; done
+wait_for 10 test -e "$run/far"
 "$plcsim" --quiet --parity even --tty "$run/far" >"$run/hangup.out" 2>&1 &
 hung=$!
-for _ in $(seq 1 100); do grep -q "^plcsim: pty" "$run/hangup.out" && break; sleep 0.1; done
+wait_for 10 grep -q "^plcsim: pty" "$run/hangup.out"
 kill "$socat_pid"
-for _ in $(seq 1 100); do kill -0 "$hung" 2>/dev/null || break; sleep 0.1; done
-! kill -0 "$hung" 2>/dev/null && grep -q "plcsim: the line .* hung up" "$run/hangup.out"
+wait_for 10 ended "$hung" && grep -q "plcsim: the line .* hung up" "$run/hangup.out"
 check "a --tty line that hangs up ends plcsim with a message" $? "$(cat "$run/hangup.out")"
 grep -q "carries no parity (a pty): --parity even is not on the line" "$run/hangup.out"
 check "--parity even on a pty is warned of" $? "$(cat "$run/hangup.out")"
@@ -640,10 +619,6 @@ check "the bars add up to the $want operations, each outcome at least 2 pixels h
 # --- Following a log that is replaced, then truncated, not on a terminal ------
 # Each time it reads the log from the top again, a line for each of PLC 07's
 # failures: replaced, rewritten at once past its old size, cut to nothing.
-wait_for() {  # COMMAND...: true once it holds, within 20 s
-  for _ in $(seq 1 200); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
 followed() {  # FAILURES: shown, and the log read to its end (Linux's fdinfo)
   local fd
   [ "$(grep -c 'PLC 07  read  V40000  failed (no answer: 6)$' "$run/follow.out")" = "$1" ] || return 1
@@ -657,14 +632,14 @@ followed() {  # FAILURES: shown, and the log read to its end (Linux's fdinfo)
 cp "$log" "$run/rotated.log"
 "$zubhost" analyze --follow "$run/rotated.log" >"$run/follow.out" 2>&1 &
 follower=$!
-wait_for followed 1
+wait_for 20 followed 1
 cp "$log" "$run/rotated.new" && mv "$run/rotated.new" "$run/rotated.log"
-wait_for followed 2
+wait_for 20 followed 2
 { echo "the host began its log again"; cat "$log" "$log"; } >"$run/rotated.log"
-wait_for followed 4
+wait_for 20 followed 4
 : >"$run/rotated.log"
 cat "$log" >>"$run/rotated.log"
-wait_for followed 5
+wait_for 20 followed 5
 ok=$?
 kill -INT "$follower" && wait "$follower"
 [ $ok = 0 ] && grep -q "^PLC 07: 5 operations" "$run/follow.out"
@@ -693,8 +668,8 @@ yes=$!
 for input in /dev/zero "$run/yes.fifo"; do
   "$zubhost" analyze --follow "$input" >"$run/endless.out" 2>&1 &
   follower=$!
-  wait_for grep -q "operations so far" "$run/endless.out" && kill -TERM "$follower" &&
-    wait_for grep -q "^log: [0-9]* lines, 0 from the driver" "$run/endless.out"
+  wait_for 20 grep -q "operations so far" "$run/endless.out" && kill -TERM "$follower" &&
+    wait_for 20 grep -q "^log: [0-9]* lines, 0 from the driver" "$run/endless.out"
   check "--follow of $input, which never pauses, ends at SIGTERM with its summary" $? "$(head -c 300 "$run/endless.out")"
   kill -KILL "$follower" 2>/dev/null
 done
@@ -717,12 +692,12 @@ else
     poll 400 50 0140000:word,0240000:word >/dev/null &
   poller=$!
   above() { [ "$(screen_field "$1" "$2")" -gt "$3" ] 2>/dev/null; }  # PLC COLUMN NUMBER
-  wait_for above 01 2 0
+  wait_for 20 above 01 2 0
   first=$(screen_field 01 2)
-  wait_for above 01 2 "${first:-0}"
+  wait_for 20 above 01 2 "${first:-0}"
   check "the live counts grow" $? "PLC 01: ${first:-none}, then $(screen_field 01 2)"
   echo "fault no-answer -1 02" >"$run/live.fifo"
-  wait_for above 02 6 0
+  wait_for 20 above 02 6 0
   [ "$(screen_field 01 6)" = 0 ]
   check "a PLC that stops answering shows as failing, and only it" $? "$(tmux -L "lumisar-$$" capture-pane -p)"
   # Beside the counts: PLC 02 failing since a time and all of its last
@@ -730,15 +705,14 @@ else
   clock='^[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}$'
   failing() { [[ $(screen_field 02 11) =~ $clock ]] && [[ $(screen_field 01 12) =~ $clock ]] &&
     [ "$(screen_field 01 11)" = - ] && [ "$(screen_field 01 10)" = 0.00% ]; }
-  wait_for failing
+  wait_for 20 failing
   check "a PLC that stops answering reads failing since a time; the one that answers does not" $? \
     "$(tmux -L "lumisar-$$" capture-pane -p)"
   kill "$poller" 2>/dev/null
   tmux -L "lumisar-$$" send-keys C-c
   final() { tmux -L "lumisar-$$" capture-pane -p | grep -q '^  failed  *[1-9]'; }
-  wait_for final
+  wait_for 20 final
   check "Ctrl-C ends it with the final summary" $? "$(tmux -L "lumisar-$$" capture-pane -p)"
 fi
 
-echo "$passed passed, $failed failed, $skipped skipped"
-[ "$failed" = 0 ]
+checks_done

@@ -1,8 +1,11 @@
 // Reads and writes against the controller simulator: the dialogue, the six
 // attempts, refusals on the fifth and sixth, every diagnostic line, and
 // where values land in the host's buffer.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string.h>
+
+#include <string>
 
 #include "support/driver_api.h"
 #include "support/sim_line.h"
@@ -59,56 +62,64 @@ int DiagnosticLines() {
          LogLinesStarting("ORVEN> RecvStr() Rx ");
 }
 
+// A result as the host's header names it, for a failure's message.
+std::string Named(int32_t result) {
+  const char *const names[] = {"LUMISAR_DONE", "LUMISAR_REFUSED", "LUMISAR_FAILED"};
+  if (result < LUMISAR_DONE || result > LUMISAR_FAILED) return std::to_string(result);
+  return names[result];
+}
+
 }  // namespace
 
 TEST(Transactions, FailureTables) {
   const Row rows[] = {
+      // exchange, fault, times it strikes, result, enquiries, diagnostic, diagnostic lines
       // A silent controller: six enquiries, traces only.
-      {kRead, kFaultNoAnswer, kEvery, 2, 6, nullptr, 0},
-      {kBlockRead, kFaultNoAnswer, kEvery, 2, 6, nullptr, 0},
-      {kWrite, kFaultNoAnswer, kEvery, 2, 6, nullptr, 0},
-      {kBlockWrite, kFaultNoAnswer, kEvery, 2, 6, nullptr, 0},
+      {kRead, kFaultNoAnswer, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kBlockRead, kFaultNoAnswer, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kWrite, kFaultNoAnswer, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kBlockWrite, kFaultNoAnswer, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
       // Acknowledge without ACK: a refusal, final on the fifth attempt.
-      {kRead, kFaultNoAck, kEvery, 1, 5, nullptr, 0},
-      {kBlockRead, kFaultNoAck, kEvery, 1, 5, kReadBadAck, 5},
-      {kWrite, kFaultNoAck, kEvery, 1, 5, nullptr, 0},
-      {kBlockWrite, kFaultNoAck, kEvery, 1, 5, kNoAckInAcknowledge, 5},
+      {kRead, kFaultNoAck, kEvery, LUMISAR_REFUSED, 5, nullptr, 0},
+      {kBlockRead, kFaultNoAck, kEvery, LUMISAR_REFUSED, 5, kReadBadAck, 5},
+      {kWrite, kFaultNoAck, kEvery, LUMISAR_REFUSED, 5, nullptr, 0},
+      {kBlockWrite, kFaultNoAck, kEvery, LUMISAR_REFUSED, 5, kNoAckInAcknowledge, 5},
       // Another station answering is never a refusal.
-      {kRead, kFaultWrongStation, kEvery, 2, 6, nullptr, 0},
-      {kBlockRead, kFaultWrongStation, kEvery, 2, 6, kReadBadAcknowledge, 6},
-      {kWrite, kFaultWrongStation, kEvery, 2, 6, kWriteBadAcknowledge, 6},
-      {kBlockWrite, kFaultWrongStation, kEvery, 2, 6, kBlockBadAcknowledge, 6},
+      {kRead, kFaultWrongStation, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kBlockRead, kFaultWrongStation, kEvery, LUMISAR_FAILED, 6, kReadBadAcknowledge, 6},
+      {kWrite, kFaultWrongStation, kEvery, LUMISAR_FAILED, 6, kWriteBadAcknowledge, 6},
+      {kBlockWrite, kFaultWrongStation, kEvery, LUMISAR_FAILED, 6, kBlockBadAcknowledge, 6},
       // The header refused: a refusal for reads, a retry for writes.
-      {kRead, kFaultHeaderRefused, kEvery, 1, 5, nullptr, 0},
-      {kBlockRead, kFaultHeaderRefused, kEvery, 1, 5, kReadBadAck, 5},
-      {kWrite, kFaultHeaderRefused, kEvery, 2, 6, nullptr, 0},
-      {kBlockWrite, kFaultHeaderRefused, kEvery, 2, 6, kBadHeaderAck, 6},
-      {kWrite, kFaultDataRefused, kEvery, 2, 6, nullptr, 0},
-      {kBlockWrite, kFaultDataRefused, kEvery, 2, 6, kBadDataAck, 6},
+      {kRead, kFaultHeaderRefused, kEvery, LUMISAR_REFUSED, 5, nullptr, 0},
+      {kBlockRead, kFaultHeaderRefused, kEvery, LUMISAR_REFUSED, 5, kReadBadAck, 5},
+      {kWrite, kFaultHeaderRefused, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kBlockWrite, kFaultHeaderRefused, kEvery, LUMISAR_FAILED, 6, kBadHeaderAck, 6},
+      {kWrite, kFaultDataRefused, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kBlockWrite, kFaultDataRefused, kEvery, LUMISAR_FAILED, 6, kBadDataAck, 6},
       // Data frames that fail their checks.
-      {kRead, kFaultBadLrc, kEvery, 2, 6, kBadLrc, 6},
-      {kBlockRead, kFaultBadLrc, kEvery, 2, 6, nullptr, 0},
-      {kRead, kFaultNoStx, 1, 0, 2, kBadStx, 1},
-      {kBlockRead, kFaultNoStx, 1, 0, 2, kBadStx, 1},
-      {kRead, kFaultNoStx, kEvery, 1, 5, kBadStx, 5},
+      {kRead, kFaultBadLrc, kEvery, LUMISAR_FAILED, 6, kBadLrc, 6},
+      {kBlockRead, kFaultBadLrc, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kRead, kFaultNoStx, 1, LUMISAR_DONE, 2, kBadStx, 1},
+      {kBlockRead, kFaultNoStx, 1, LUMISAR_DONE, 2, kBadStx, 1},
+      {kRead, kFaultNoStx, kEvery, LUMISAR_REFUSED, 5, kBadStx, 5},
       // A frame must end as a data frame ends: the XOR alone cannot vouch for it.
-      {kRead, kFaultBadEtx, kEvery, 2, 6, kBadEtx, 6},
-      {kBlockRead, kFaultBadEtx, 1, 0, 2, kBadEtx, 1},
-      {kRead, kFaultShortReply, kEvery, 2, 6, nullptr, 0},
-      {kBlockRead, kFaultShortReply, 2, 0, 3, nullptr, 0},
+      {kRead, kFaultBadEtx, kEvery, LUMISAR_FAILED, 6, kBadEtx, 6},
+      {kBlockRead, kFaultBadEtx, 1, LUMISAR_DONE, 2, kBadEtx, 1},
+      {kRead, kFaultShortReply, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
+      {kBlockRead, kFaultShortReply, 2, LUMISAR_DONE, 3, nullptr, 0},
       // The end of a read.
-      {kRead, kFaultNoEot, kEvery, 2, 6, kNoEot, 6},
-      {kBlockRead, kFaultNoEot, kEvery, 2, 6, kNoEot, 6},
-      {kRead, kFaultBadEot, kEvery, 1, 5, kBadEot, 5},
-      {kBlockRead, kFaultBadEot, 3, 0, 4, kBadEot, 3},
+      {kRead, kFaultNoEot, kEvery, LUMISAR_FAILED, 6, kNoEot, 6},
+      {kBlockRead, kFaultNoEot, kEvery, LUMISAR_FAILED, 6, kNoEot, 6},
+      {kRead, kFaultBadEot, kEvery, LUMISAR_REFUSED, 5, kBadEot, 5},
+      {kBlockRead, kFaultBadEot, 3, LUMISAR_DONE, 4, kBadEot, 3},
       // Late and noisy replies cost an attempt each.
-      {kRead, kFaultDelay, 2, 0, 3, nullptr, 0},
-      {kWrite, kFaultNoise, 1, 0, 2, kWriteBadAcknowledge, 1},
-      {kRead, kFaultNoise, 1, 0, 2, nullptr, 0},
-      {kBlockWrite, kFaultNoAck, 4, 0, 5, kNoAckInAcknowledge, 4},
+      {kRead, kFaultDelay, 2, LUMISAR_DONE, 3, nullptr, 0},
+      {kWrite, kFaultNoise, 1, LUMISAR_DONE, 2, kWriteBadAcknowledge, 1},
+      {kRead, kFaultNoise, 1, LUMISAR_DONE, 2, nullptr, 0},
+      {kBlockWrite, kFaultNoAck, 4, LUMISAR_DONE, 5, kNoAckInAcknowledge, 4},
       // The data taken, the acknowledge lost: the write is sent again.
-      {kWrite, kFaultAckLost, 1, 0, 2, nullptr, 0},
-      {kBlockWrite, kFaultAckLost, kEvery, 2, 6, nullptr, 0},
+      {kWrite, kFaultAckLost, 1, LUMISAR_DONE, 2, nullptr, 0},
+      {kBlockWrite, kFaultAckLost, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
   };
   int index = 0;
   for (const Row &row : rows) {
@@ -116,8 +127,7 @@ TEST(Transactions, FailureTables) {
     SimLineOpen(&line);
     SimSetFault(line.sim, row.fault, row.count);
     SCOPED_TRACE(testing::Message() << "row " << index << " (" << SimFaultName(row.fault) << ")");
-    int32_t result = RunOp(&line, row.op);
-    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(Named(RunOp(&line, row.op)), Named(row.result));
     EXPECT_EQ(SimEnquiries(&line), row.enquiries);
     EXPECT_EQ(DiagnosticLines(), row.lines);
     if (row.line) {
@@ -288,7 +298,7 @@ TEST(Transactions, FailedReadsLeaveTheBufferAlone) {
     EXPECT_TRUE(ReadTag(&line, "0140000", 0, values) != 0);
     EXPECT_TRUE(ReadTag(&line, "0140000L", 4, values) != 0);
     EXPECT_TRUE(ReadBlockTag(&line, "0140000", 128, values) != 0);
-    for (uint8_t b : values) EXPECT_EQ(b, 0x77);
+    EXPECT_THAT(values, testing::Each(0x77));
     SimLineClose(&line);
   }
 }
@@ -335,14 +345,14 @@ TEST(Transactions, BlocksOfEveryLimit) {
   EXPECT_EQ(WriteBlockTag(&line, "0100100", 128, words), 0);
   memset(back, 0, sizeof back);
   EXPECT_EQ(ReadBlockTag(&line, "0100100", 128, back), 0);
-  EXPECT_EQ(memcmp(back, words, sizeof words), 0);
+  EXPECT_THAT(back, testing::ElementsAreArray(words));
   EXPECT_EQ(SimMemory(line.sim, 1)[0100 + 127], words[127]);
   uint32_t longs[64], longBack[64];
   for (int i = 0; i < 64; ++i) longs[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
   EXPECT_EQ(WriteBlockTag(&line, "0100400L", 64, longs), 0);
   memset(longBack, 0, sizeof longBack);
   EXPECT_EQ(ReadBlockTag(&line, "0100400l", 64, longBack), 0);
-  EXPECT_EQ(memcmp(longBack, longs, sizeof longs), 0);
+  EXPECT_THAT(longBack, testing::ElementsAreArray(longs));
   SimLineClose(&line);
 }
 

@@ -12,6 +12,7 @@ native_zubhost=${2:+$(realpath "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$root/scripts/wine-env.sh"
+. "$root/scripts/wait-and-check.sh"
 wine_prefix_ready "$build" || exit 1
 run=$(mktemp -d)
 pids=()
@@ -23,17 +24,11 @@ cleanup() {
   rm -rf "$run"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-skipped=0
-check() {  # NAME STATUS [DETAIL]: the status before any $(...) of the detail
-  if [ "$2" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1${3:+: $3}"; fi
-}
 
 rm -f "$WINE_LINKS/com5" "$WINE_LINKS/com6"
 socat pty,raw,echo=0,link="$WINE_LINKS/com5" pty,raw,echo=0,link="$WINE_LINKS/com6" 2>"$run/socat.err" &
 pids+=($!)
-for _ in $(seq 1 100); do [ -e "$WINE_LINKS/com5" ] && [ -e "$WINE_LINKS/com6" ] && break; sleep 0.1; done
+wait_for 10 test -e "$WINE_LINKS/com5" && wait_for 10 test -e "$WINE_LINKS/com6"
 wine_server_start
 cd "$build/bin"
 cp "$root/tools/plcsim/demo-memory.txt" "$run/"
@@ -51,8 +46,7 @@ wine $guide --parity none --baud 19200 --quiet <"$run/control" >"$run/sim.out" 2
 sim_pid=$!
 pids+=($!)
 exec 3>"$run/control"
-for _ in $(seq 1 1200); do grep -q "^plcsim: port COM6" "$run/sim.out" && break; sleep 0.1; done
-grep -q "^plcsim: port COM6" "$run/sim.out"
+wait_for 120 grep -q "^plcsim: port COM6" "$run/sim.out"
 check "plcsim.exe opens COM6" $? "$(cat "$run/sim.out")"
 
 # One fault, answered by a retry: the first data frame's check byte is bad.
@@ -109,8 +103,7 @@ check "zubhost.exe scan --json on \\\\.\\COM5 is JSON and finds 01 and 02" $ok
 # the run was: every operation done, one after the bad check byte, one
 # after the lost ACK.
 if [ ! -x "$native_zubhost" ]; then
-  skipped=$((skipped + 1))
-  echo "SKIP zubhost.exe --log-file reads back in zubhost analyze: no native zubhost was given"
+  skip "zubhost.exe --log-file reads back in zubhost analyze" "no native zubhost was given"
 else
   "$native_zubhost" analyze --json "$run/site.log" >"$run/site.json"
   grep -q '"retried": 2,' "$run/site.json" && grep -q '"bad_check_byte": 1,' "$run/site.json" &&
@@ -124,24 +117,25 @@ else
   # console's Ctrl-C handler on a thread of its own, and under qemu's
   # emulation a second thread crashes Wine.
   if [ -n "${LUMISAR_EMULATED:-}" ] || grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
-    skipped=$((skipped + 2))
-    echo "SKIP zubhost.exe analyze --follow of a replaced log, and its Ctrl-C summary: i386 runs under qemu here, where Wine's Ctrl-C thread crashes in the emulator"
+    why="i386 runs under qemu here, where Wine's Ctrl-C thread crashes in the emulator"
+    skip "zubhost.exe analyze --follow of a replaced log" "$why"
+    skip "zubhost.exe analyze --follow's Ctrl-C summary" "$why"
   else
     cp "$run/site.log" "$run/follow.log"
     wine zubhost.exe analyze --follow "Z:$run/follow.log" >"$run/follow.out" 2>&1 &
     follower=$!
     pids+=($follower)
     summaries() { [ "$(grep -c 'operations so far' "$run/follow.out")" -ge "$1" ]; }
-    for _ in $(seq 1 1200); do summaries 1 && break; sleep 0.1; done
+    wait_for 120 summaries 1
     w="Z:${run//\//\\}"
     wine cmd /c "move $w\\follow.log $w\\follow.old" >"$run/move.out" 2>&1
     cp "$run/site.log" "$run/follow.log"
-    for _ in $(seq 1 1200); do summaries 2 && break; sleep 0.1; done
+    wait_for 120 summaries 2
     twice=$((2 * $(jq .operations "$run/site.json")))
     grep -q ": $twice operations so far" "$run/follow.out"
     check "zubhost.exe analyze --follow reads a log and its replacement once each ($twice operations)" $?
     kill -INT "$follower"
-    for _ in $(seq 1 600); do grep -q '^log: ' "$run/follow.out" && break; sleep 0.1; done
+    wait_for 60 grep -q '^log: ' "$run/follow.out"
     grep -q "^operations: $twice, " "$run/follow.out"
     check "zubhost.exe analyze --follow ends on Ctrl-C with its final summary" $?
   fi
@@ -154,15 +148,14 @@ echo "$(printf 'x%.0s' {1..600}) quit" >&3
 # In the middle of a 60 s delay it still takes commands, and quits at
 # once: an enquiry written straight to the line starts the delay.
 echo "fault delay 1" >&3 && echo "delay 60000" >&3 && printf 'N!\x05' >"$WINE_LINKS/com5"
-for _ in $(seq 1 100); do
-  echo stats >&3 && sleep 0.1 && grep -q "faults=2 " "$run/sim.out" && break
-done
+counted() { echo stats >&3 && grep -q "faults=2 " "$run/sim.out"; }
+wait_for 10 counted
 # The simulator's memory holds what the driver wrote.
 echo "dump 0102170 8" >&3
 echo "quit" >&3
 exec 3>&-
 # Well within the delay: 10 s for the stats, 10 s for the end.
-for _ in $(seq 1 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+wait_for 10 ended "$sim_pid"
 sed 's/^/  /' "$run/sim.out"
 grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/sim.out"
 check "plcsim.exe holds the block written, in the middle of a delay" $?
@@ -174,5 +167,4 @@ grep -q 'COUNT takes a whole number from -1 to 1000000 (not "-5")' "$run/sim.out
 check "plcsim.exe refuses a fault count of -5" $?
 grep -q "a control line of more than 511 characters is refused" "$run/sim.out"
 check "plcsim.exe refuses a control line of 601 characters" $?
-echo "$passed passed, $failed failed, $skipped skipped"
-[ "$failed" = 0 ]
+checks_done
