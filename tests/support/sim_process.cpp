@@ -49,6 +49,10 @@ void SimProcessCommand(SimProcess *s, const char *lines) {
 }
 
 void SimProcessStop(SimProcess *s, char *finalOutput, size_t size) {
+  if (finalOutput && size) finalOutput[0] = 0;
+  // A pid of -1 (never started, or the fork failed) would signal every
+  // process the user may signal.
+  if (s->pid <= 0) return;
   kill(s->pid, SIGTERM);
   // Everything it printed from here to its exit, which may come in pieces.
   size_t got = 0;
@@ -57,13 +61,16 @@ void SimProcessStop(SimProcess *s, char *finalOutput, size_t size) {
     got += static_cast<size_t>(n);
   if (finalOutput && size) finalOutput[got] = 0;
   waitpid(s->pid, nullptr, 0);
+  s->pid = -1;
   close(s->out);
   unlink(s->control);
 }
 
 void SimProcessKill(SimProcess *s) {
+  if (s->pid <= 0) return;
   kill(s->pid, SIGKILL);
   waitpid(s->pid, nullptr, 0);
+  s->pid = -1;
   close(s->out);
   s->out = -1;
 }

@@ -146,10 +146,15 @@ fi
 echo "fault noise -5" >&3
 echo "$(printf 'x%.0s' {1..600}) quit" >&3
 # In the middle of a 60 s delay it still takes commands, and quits at
-# once: an enquiry written straight to the line starts the delay.
-echo "fault delay 1" >&3 && echo "delay 60000" >&3 && printf 'N!\x05' >"$WINE_LINKS/com5"
-counted() { echo stats >&3 && grep -q "faults=2 " "$run/sim.out"; }
-wait_for 10 counted
+# once: an enquiry written straight to the line starts the delay (written
+# again until the simulator counts the fault, should a loaded relay lose
+# it).
+echo "fault delay 1" >&3 && echo "delay 60000" >&3
+counted() {
+  printf 'N!\x05' >"$WINE_LINKS/com5" && echo stats >&3 && sleep 0.2 && grep -q "faults=2 " "$run/sim.out"
+}
+wait_for 30 counted
+delayed=$?
 # The simulator's memory holds what the driver wrote.
 echo "dump 0102170 8" >&3
 echo "quit" >&3
@@ -157,9 +162,9 @@ exec 3>&-
 # Well within the delay: 10 s for the stats, 10 s for the end.
 wait_for 10 ended "$sim_pid"
 sed 's/^/  /' "$run/sim.out"
-grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/sim.out"
+[ "$delayed" = 0 ] && grep -q "^plcsim: dump 0102170 0079 007A 007B 007C 007D 007E 007F 0080" "$run/sim.out"
 check "plcsim.exe holds the block written, in the middle of a delay" $?
-! kill -0 "$sim_pid" 2>/dev/null && grep -q "^plcsim: stats" "$run/sim.out"
+[ "$delayed" = 0 ] && ! kill -0 "$sim_pid" 2>/dev/null && grep -q "^plcsim: stats" "$run/sim.out"
 check "plcsim.exe quits on its standard input, in the middle of a delay" $?
 grep -q "^plcsim: stats.* spoiled=1 " "$run/sim.out"
 check "plcsim.exe spoiled one reply" $?
