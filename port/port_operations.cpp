@@ -6,8 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "host/driver_log.h"
 #include "host/quarne.h"
-#include "protocol/protocol_facts.h"
 #include "serial_line.h"
 
 namespace {

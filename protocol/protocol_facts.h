@@ -5,6 +5,8 @@
 // two cannot drift apart.
 #pragma once
 
+#include "host/driver_log.h"
+
 // Attempts count from 1. A well-formed refusal ends the operation from
 // kFirstFinalAttempt on (the fifth and sixth attempts); before it, the
 // controller gets another chance.
@@ -55,15 +57,6 @@ inline constexpr CauseFacts kCauses[] = {
 };
 // clang-format on
 static_assert(sizeof kCauses / sizeof kCauses[0] == kCauseCount, "one row for every cause");
-
-// Every frame sent or received is traced as its first 17 bytes.
-constexpr int kTraceFields = 17;
-#define ORVEN_TRACE_SENT "ORVEN> SendStr() Tx "
-#define ORVEN_TRACE_RECEIVED "ORVEN> RecvStr() Rx "
-#define ORVEN_OPEN_FAILED "ORVEN: Failed to open "
-// Every driver line starts with one of these.
-#define ORVEN_TRACE_PREFIX "ORVEN> "
-#define ORVEN_ERROR_PREFIX "ORVEN: "
 
 // The diagnostics the transactions log when an attempt fails. Both reads
 // print "SingleRead()" and both writes "SingleWrite()", as host log readers
