@@ -287,6 +287,7 @@ damaged=(
   "a NUL byte before every line|sed 's/^/\\x00/'|operations=$total unknown=0 skipped_lines=0"
   "a log saved as UTF-16 with CR LF, as PowerShell does|perl -0777 -pe 's/\\n/\\r\\n/g; s/(.)/\$1\\0/gs; \$_ = \"\\xff\\xfe\$_\"'|lines=$lines operations=$total unknown=0"
   "a host line of 5,000 bytes|awk 'NR == 5 { printf \"%5000s\", \"\" } { print }'|lines=$lines skipped_lines=1 unknown=1"
+  "a failed open, a line cut, two run together, a letter beyond F and a tab|awk 'NR == 1 { print \"x 32 ORVEN: Failed to open COM9\" } NR == 5 { print substr(\$0, 1, 60); next } NR == 9 { printf \"%s \", \$0; next } NR == 11 { sub(/ 30 31/, \" 30\\t31\") } NR == 13 { sub(/ 30 /, \" 3G \") } { print }'|open_failures=1 damaged_lines=4"
 )
 damage=0
 for row in "${damaged[@]}"; do
