@@ -129,6 +129,7 @@ messages=(
   "zubhost|1|a 32-bit value starts at an even octal address (40001 is odd)|resolve 0140001L long"
   "zubhost|1|character 8 ('L') of a float must be F|resolve 0140000L float"
   "zubhost|1|character 8 ('F') of a 32-bit integer must be L|resolve 0140000F long"
+  "zubhost|1|character 8 ('G') of a 32-bit integer must be L|resolve 0140000G long"
   "zubhost|1|-> refused (address, type or count not acceptable, or the controller said no)|resolve 0140001L long"
   "zubhost|1|it has 7 characters; a bit takes 8|resolve 0140000 bit"
   "zubhost|1|a block holds 0 to 64 32-bit values (65 asked)|resolve 0140000L block:65"
