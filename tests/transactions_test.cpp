@@ -170,6 +170,18 @@ TEST(Transactions, ASpoiledReplyCostsOneAttempt) {
   }
 }
 
+// After a reply it did not expect, the driver waits for a silence of four
+// character times, never less than 10 ms, before it tries again: shorter,
+// and the rest of a reply still on a real line's way is read as the next.
+TEST(Transactions, ASpoiledReplyIsFollowedByAQuietInterval) {
+  SimLine line;
+  SimLineOpen(&line);
+  SimSetSpoil(line.sim, kFrameData, kSpoilChange, 1, 1);
+  EXPECT_EQ(RunOp(&line, kRead), LUMISAR_DONE);
+  EXPECT_GE(line.dev->waitedMs, 10u);
+  SimLineClose(&line);
+}
+
 namespace {
 
 // One byte put in after the STX of every data frame, chosen so that the
