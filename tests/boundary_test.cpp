@@ -150,6 +150,8 @@ TEST(Boundary, ResolveTreatsBothCasesAlike) {
   EXPECT_EQ(Resolve("0140000{", 6, nullptr), 1);
 }
 
+namespace {
+
 // Channels on two threads resolve at once, as a SCADA host's channels may:
 // neither may see the other's text.
 struct ResolveWork {
@@ -166,6 +168,8 @@ void ResolveOften(void *arg) {
     if (!right) ++w->wrong;
   }
 }
+
+}  // namespace
 
 TEST(Boundary, TwoThreadsResolveAtOnce) {
   ResolveWork work[2] = {{"0140000", LUMISAR_TYPE_WORD0, 1, 16385, 0},
