@@ -8,11 +8,14 @@ namespace {
 
 uint32_t HexValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
-// Length, characters and PLC number: the rules every text follows.
+// Length, characters and PLC number: the rules every text follows. An
+// eighth character no type takes is the type letter's fault.
 AddressFault CheckShape(const AddressText &t, int length) {
   if (t.length != length) return kAddressLength;
-  if (FirstUnacceptedCharacter(t) >= 0) return kAddressCharacter;
+  int bad = FirstUnacceptedCharacter(t);
+  if (bad >= 0 && bad < kAddressMaxLength - 1) return kAddressCharacter;
   if (PlcNumberOf(t) == 0) return kAddressPlcZero;
+  if (bad == kAddressMaxLength - 1) return kAddressSuffix;
   return kAddressAccepted;
 }
 

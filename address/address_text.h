@@ -40,11 +40,11 @@ enum AddressFault {
   kAddressAccepted,
   kAddressUnknownType,  // a data type the driver does not resolve
   kAddressLength,       // not as long as its type needs (AddressLength)
-  kAddressCharacter,    // a character not accepted at its position
+  kAddressCharacter,    // one of the first seven characters not accepted there
   kAddressPlcZero,      // PLC number 00
-  kAddressCount,        // a block count below 0 or above its limit
   kAddressSuffix,       // the eighth character does not fit the type
   kAddressOddLong,      // a 32-bit value at an odd octal address
+  kAddressCount,        // a block count below 0 or above its limit
 };
 
 // The length a text must have: 8 for a 32-bit value or a bit, 7 for a

@@ -88,7 +88,6 @@ const char *KindName(uint32_t type, bool block) {
 void Explain(AddressFault fault, const AddressText &t, const char *text, uint32_t type, bool block,
              int32_t count, char *why, size_t size) {
   int bad = FirstUnacceptedCharacter(t);
-  if (fault == kAddressCharacter && bad == kAddressMaxLength - 1) fault = kAddressSuffix;
   switch (fault) {
     case kAddressLength:
       snprintf(why, size, "it has %zu characters; a %s takes %d", strlen(text),
