@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Wine test suite: the controller simulator on COM5, an echo peer on
 # COM6, an X server for the dialog, then wine_suite.exe in one process.
-#   wine-suite.sh BUILD_DIR PLCSIM [part of a test name]
+#   wine-suite.sh BUILD_DIR PLCSIM [part of a test name | -part of a test name]
+# (a leading - runs every test but those)
 # LUMISAR_EMULATED=1 takes the branch of machines that run i386 programs
 # under qemu, on any machine.
 set -u
@@ -15,6 +16,8 @@ fi
 build=$(cd "$1" && pwd)
 plcsim=$2
 filter=${3:-}
+gtest_filter="*$filter*"
+[ "${filter:0:1}" = - ] && gtest_filter="-*${filter:1}*"
 . "$here/wine-env.sh"
 . "$here/wait-and-check.sh"
 wine_prefix_ready "$build" || exit 1
@@ -102,7 +105,7 @@ wine_server_start
 cd "$build/bin"
 LUMISAR_SIM_CONTROL="$run/sim.fifo" LUMISAR_SIM_CONTROL2="$run/sim2.fifo" LUMISAR_RUNNER_DIR="$run" \
   LUMISAR_SHOT_DIR="$shots" LUMISAR_EMULATED="$emulated" \
-  wine "${launcher[@]}" wine_suite.exe ${filter:+"--gtest_filter=*$filter*"}
+  wine "${launcher[@]}" wine_suite.exe ${filter:+"--gtest_filter=$gtest_filter"}
 rc=$?
 wine_server_stop
 exit $rc

@@ -160,7 +160,10 @@ bool SimWaitUntilNs(uint64_t ns) {
 int main(int argc, char **argv) {
   SimOptions o;
   sim = SimCreate();
-  if (!SimParseOptions(argc, argv, sim, &o, true)) return 2;
+  if (!SimParseOptions(argc, argv, sim, &o, true)) {
+    if (o.help) return 0;
+    return 2;
+  }
   if (!o.quiet) SimSetLog(sim, stderr);
   HANDLE line = OpenPort(o);
   if (!line) return 1;

@@ -229,7 +229,10 @@ bool SimWaitUntilNs(uint64_t ns) {
 int main(int argc, char **argv) {
   SimOptions o;
   Sim *sim = SimCreate();
-  if (!SimParseOptions(argc, argv, sim, &o, false)) return 2;
+  if (!SimParseOptions(argc, argv, sim, &o, false)) {
+    if (o.help) return 0;
+    return 2;
+  }
   if (!o.quiet) SimSetLog(sim, stderr);
   Line line;
   if (!OpenLine(o, &line) || !MakeNames(o, &line)) return 1;

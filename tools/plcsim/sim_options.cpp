@@ -1,6 +1,5 @@
 // plcsim's command line: one table of options, from which both the parsing
 // and the usage text come; the line options as zubhost takes them.
-#include <stdlib.h>
 #include <string.h>
 
 #include "sim_tool.h"
@@ -142,7 +141,8 @@ bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool wind
   }
   if (s.help) {
     SimUsage(stdout, windows);
-    exit(0);
+    out->help = true;
+    return false;
   }
   if (windows && !s.o.port) {
     Mistake("plcsim.exe needs --port COMn, the port the driver's line comes in on");

@@ -17,9 +17,11 @@ struct SimOptions {
   unsigned parity = 1;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
   bool parityGiven = false;
   bool echo = false, quiet = false;
+  bool help = false;  // --help: the usage was printed, and there is nothing more to do
 };
 
-// Parses the command line into the simulator and the options; false after a message.
+// Parses the command line into the simulator and the options; false after
+// a message, or after the usage when --help asked for it (o->help).
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *o, bool windows);
 void SimUsage(FILE *to, bool windows);
 
