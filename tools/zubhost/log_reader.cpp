@@ -167,7 +167,9 @@ LogRead ReaderNext(LogReader *r, const char **line) {
     if (c == EOF) {
       bool failed = ferror(r->in) && errno != EINTR;
       // A UTF-16 unit cut in half at the end of a log is dropped.
-      bool over = !failed && (!r->follow || r->pipe);
+      // Standard input cannot be looked for again under its name, so it is
+      // over at its end, as a pipe is, whatever lies behind it.
+      bool over = !failed && (!r->follow || r->pipe || r->standardInput);
       if (failed) r->error = errno;
       clearerr(r->in);
       if (failed) return kLogFailure;
