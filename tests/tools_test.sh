@@ -122,6 +122,8 @@ messages=(
   "zubhost|4|analyze cannot read \"/\": it is a folder|analyze --follow /"
   "zubhost|4|analyze stopped reading \"/proc/self/mem\": Input/output error|analyze --follow /proc/self/mem"
   "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
+  "zubhost|2|analyze will not write over its input \"-\": name another file for /dev/null|analyze --html /dev/null -"
+  "zubhost|0|log: 0 lines, 0 from the driver|analyze --follow -"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
@@ -648,9 +650,19 @@ wait_for 20 followed 4
 cat "$log" >>"$run/rotated.log"
 wait_for 20 followed 5
 ok=$?
+# PLC 07's failure once more as the log's last lines: shown with no line after it.
+awk '/Tx 4E 27 05/ { s = 1 } s && /Tx 4E 2[^7] 05/ { exit } s' "$log" >>"$run/rotated.log"
+wait_for 20 followed 6 || ok=1
+# The log without time stamps; then rewritten in place in one go, larger,
+# with the same first line.
+sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" >"$run/untimed.log"
+cp "$run/untimed.log" "$run/rotated.log"
+wait_for 20 followed 7 || ok=1
+{ head -1 "$run/untimed.log"; cat "$run/untimed.log"; } 1<>"$run/rotated.log"
+wait_for 20 followed 8 || ok=1
 kill -INT "$follower" && wait "$follower"
-[ $ok = 0 ] && grep -q "^PLC 07: 5 operations" "$run/follow.out"
-check "--follow reads a replaced, rewritten or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+[ $ok = 0 ] && grep -q "^PLC 07: 8 operations" "$run/follow.out"
+check "--follow reads a replaced, rewritten or truncated log again, a line for each failure, the last one too" $? "$(cat "$run/follow.out")"
 # Its last table's failure rate counts the refused (PLC 01's) and the failed.
 awk '/operations in all$/ { t = 1; next } t && /^[0-9A-F][0-9A-F] / {
   refused += $5; if (sprintf("%.2f", 100 * ($5 + $6) / $2) != $8) bad = 1 } END { exit bad || !refused }' "$run/follow.out"
