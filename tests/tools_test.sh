@@ -482,10 +482,11 @@ else
   version=$("$zubhost" describe | sed -n 's/.*serial driver Version \([0-9.]*\).*/\1/p')
   chromium_dom "$run/named.html" >"$run/named.dom"
   grep -qF "<h1>Site &lt;A&gt; &amp; line 2</h1>" "$run/named.dom" &&
+    grep -qF "<title>Site &lt;A&gt; &amp; line 2</title>" "$run/named.dom" &&
     grep -qF ">$run/$shown</td>" "$run/named.dom" &&
     grep -qF "<td data-key=\"driver_version\">$version</td>" "$run/named.dom" &&
     grep -qF '<td data-key="ports">COM9</td>' "$run/named.dom"
-  check "the page names the file, the title, the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
+  check "the page names the file, the title (heading and <title>), the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
   [ "$(cat "$run/named.out")" = "the page is in $run/named.html" ] &&
     grep -q '^<!DOCTYPE html>' "$run/named.html" && grep -q '<meta charset="utf-8">' "$run/named.html"
   check "--html says only where the page went; the page has a doctype and a charset" $? "$(cat "$run/named.out")"
