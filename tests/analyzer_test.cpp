@@ -75,7 +75,6 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"ZKDkTtEAHKDkTt",              "fragment; 01 read V40000 first_time/1"},
   {"OEAHKDkTt",                   "01 read V40000 first_time/1 open_failures=1"},
   {"E0E0E0E0E0E0.",               "01 read V40000 failed/6 no_answer:6; quiet"},  // shown as the log rests
-  {"ENENENENEN.",                 "01 read V40000 refused/5 no_ack:5; quiet"},
   {"EAHKDEAHKDEAHKDEAHKDEAHKDEAHKD.kTt", "01 read V40000 failed/6 data_frame:6; quiet"},  // once only
   {"E0E0.E0E0E0E0",               "quiet; 01 read V40000 failed/6 no_answer:6"},  // attempts to come
   {"E0E0E0E0E0E.",                "quiet; 01 read V40000 unknown/6 no_answer:5"},  // a reply awaited

@@ -421,8 +421,7 @@ check "an echoing line finds no station, exit 1" $? "exit $scan_rc: $(cat "$run/
 "$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/echo.out" 2>&1
 grep -qF "the line echoes at 9600 baud, parity none" "$run/echo.out"
 check "the scan says the line echoes" $? "$(cat "$run/echo.out")"
-# A peer that answers as another station, or acknowledges and then sends a
-# spoiled data frame, is garbled, not late: no longer limit is suggested.
+# Answers as another station, or a spoiled data frame: garbled, not late.
 for fault in wrong-station bad-lrc; do
   start_sim com6 --baud 9600 --parity none --fault $fault
   "$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/heard.out" 2>&1
@@ -490,8 +489,7 @@ else
   [ "$(cat "$run/named.out")" = "the page is in $run/named.html" ] &&
     grep -q '^<!DOCTYPE html>' "$run/named.html" && grep -q '<meta charset="utf-8">' "$run/named.html"
   check "--html says only where the page went; the page has a doctype and a charset" $? "$(cat "$run/named.out")"
-  # The run from PLC 07's read on holds three of the causes.
-  sed -n '/Tx 4E 27 05/,$p' "$log" >"$run/few.log"
+  sed -n '/Tx 4E 27 05/,$p' "$log" >"$run/few.log"  # three of the causes
   "$zubhost" analyze --html "$run/few.html" "$run/few.log" >/dev/null
   chromium_dom "$run/few.html" >"$run/few.dom"
   for row in "named|$named" "few|$run/few.log"; do
@@ -663,11 +661,10 @@ wait_for 20 followed 4
 cat "$log" >>"$run/rotated.log"
 wait_for 20 followed 5
 ok=$?
-# PLC 07's failure once more as the log's last lines: shown with no line after it.
+# PLC 07's failure as the log's last lines: shown with no line after it.
 awk '/Tx 4E 27 05/ { s = 1 } s && /Tx 4E 2[^7] 05/ { exit } s' "$log" >>"$run/rotated.log"
 wait_for 20 followed 6 || ok=1
-# The log without time stamps; then rewritten in place in one go, larger,
-# with the same first line.
+# The log without time stamps, then rewritten in one go, longer, same first line.
 sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" >"$run/untimed.log"
 cp "$run/untimed.log" "$run/rotated.log"
 wait_for 20 followed 7 || ok=1
