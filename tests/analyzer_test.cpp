@@ -46,11 +46,14 @@ const struct { char symbol; const char *line; } kSymbols[] = {
   {'E', TX "4E 21 05 01 30 31 30 31 34 30 30 31 30 30 30 32 30"}, {'H', TX "01 30 31 30 31 34 30 30 31 30 30 30 32 30 30 17 07"},
   {'W', TX "4E 21 05 01 30 31 38 31 34 30 30 31 30 30 30 32 30"}, {'h', TX "01 30 31 38 31 34 30 30 31 30 30 30 32 30 30 17 0F"},
   {'Z', TX "01 31 5A 30 31 34 30 30 31 30 30 30 32 30 30 17 07"},  // a header with the PLC digits 1Z
+  {'F', TX "4E 1F 05 01 46 46 30 31 34 30 30 31 30 30 30 32 30"}, {'G', TX "01 46 46 30 31 34 30 30 31 30 30 30 32 30 30 17 06"},  // PLC FF
+  {'a', RX "4E 1F 06"},
   {'A', RX "4E 21 06"}, {'S', RX "4E 22 06"}, {'N', RX "4E 21 15"}, {'0', RX "00"}, {'K', RX "06"}, {'R', RX "15"},
   {'D', RX "02 00 00 03"}, {'d', TX "02 05 00 03 05"}, {'k', TX "06"}, {'T', RX "04"}, {'t', TX "04"},
   {'L', kLogBadLrc}, {'X', "a line of the host's own"}, {'O', ORVEN_OPEN_FAILED "COM9"}, {'~', TX "4E 2"},
 };
-// the log in symbols ('<': the lines after it stamped years earlier) | what the analysis gives
+// the log in symbols ('<': the lines after it stamped years earlier; '.': the log
+// falls quiet, "quiet" in the analysis) | what the analysis gives
 const struct { const char *log, *analysis; } kLogs[] = {
   {"XEAHKDkTt",                   "01 read V40000 first_time/1 skipped=1"},
   {"E0ESEAHKDkTt",                "01 read V40000 retried/3 no_answer:1 another_station:1"},
@@ -67,8 +70,14 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"kTtEAHKDkTtEA",               "fragment; 01 read V40000 first_time/1; 01 read V40000 unknown/1"},
   {"HKDkTt",                      "01 read V40000 unknown/1"},  // caught at its header
   {"EAH",                         "01 read V40000 unknown/1"},  // cut at its header
+  {"FaG",                         "FF read V40000 unknown/1"},  // PLC FF's, cut at its header
+  {"G",                           "FF read V40000 unknown/1"},
   {"ZKDkTtEAHKDkTt",              "fragment; 01 read V40000 first_time/1"},
   {"OEAHKDkTt",                   "01 read V40000 first_time/1 open_failures=1"},
+  {"E0E0E0E0E0E0.",               "01 read V40000 failed/6 no_answer:6; quiet"},  // shown as the log rests
+  {"EAHKDEAHKDEAHKDEAHKDEAHKDEAHKD.kTt", "01 read V40000 failed/6 data_frame:6; quiet"},  // once only
+  {"E0E0.E0E0E0E0",               "quiet; 01 read V40000 failed/6 no_answer:6"},  // attempts to come
+  {"E0E0E0E0E0E.",                "quiet; 01 read V40000 unknown/6 no_answer:5"},  // a reply awaited
 };
 // clang-format on
 
@@ -88,6 +97,10 @@ std::string Analyse(const char *log) {
   LogAnalyzer *a = AnalyzerCreate(Describe, &out);
   for (const char *s = log; *s; ++s) {
     if (*s == '<') stamp = "2000-01-01T10:00:00.000 8 ";
+    if (*s == '.') {
+      AnalyzerQuiet(a);
+      out += (out.empty() ? "" : "; ") + std::string("quiet");
+    }
     for (const auto &symbol : kSymbols) {
       if (symbol.symbol != *s) continue;
       std::string line = symbol.line;

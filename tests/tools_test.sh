@@ -138,6 +138,8 @@ messages=(
   "zubhost|4|analyze cannot read \"/\": it is a folder|analyze --follow /"
   "zubhost|4|analyze stopped reading \"/proc/self/mem\": Input/output error|analyze --follow /proc/self/mem"
   "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
+  "zubhost|2|analyze will not write over its input \"-\": name another file for /dev/null|analyze --html /dev/null -"
+  "zubhost|0|log: 0 lines, 0 from the driver|analyze --follow -"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
@@ -439,10 +441,14 @@ check "an echoing line finds no station, exit 1" $? "exit $scan_rc: $(cat "$run/
 "$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/echo.out" 2>&1
 grep -qF "the line echoes at 9600 baud, parity none" "$run/echo.out"
 check "the scan says the line echoes" $? "$(cat "$run/echo.out")"
-start_sim com6 --baud 9600 --parity none --fault wrong-station
-"$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/heard.out" 2>&1
-grep -qF "bytes come at 9600 baud, parity none, but make no answer" "$run/heard.out"
-check "the scan says when bytes came that made no answer" $? "$(cat "$run/heard.out")"
+# Answers as another station, or a spoiled data frame: garbled, not late.
+for fault in wrong-station bad-lrc; do
+  start_sim com6 --baud 9600 --parity none --fault $fault
+  "$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/heard.out" 2>&1
+  grep -qF "bytes come at 9600 baud, parity none, but make no answer" "$run/heard.out" &&
+    ! grep -q "try --timeout" "$run/heard.out"
+  check "the scan says when bytes came that made no answer ($fault), and suggests no --timeout" $? "$(cat "$run/heard.out")"
+done
 # On a terminal the progress line is redrawn after a carriage return alone,
 # within 79 columns, so that an 80-column console never wraps it.
 if [ -n "$wine" ]; then
@@ -495,19 +501,26 @@ else
   version=$("$zubhost" describe | sed -n 's/.*serial driver Version \([0-9.]*\).*/\1/p')
   chromium_dom "$run/named.html" >"$run/named.dom"
   grep -qF "<h1>Site &lt;A&gt; &amp; line 2</h1>" "$run/named.dom" &&
+    grep -qF "<title>Site &lt;A&gt; &amp; line 2</title>" "$run/named.dom" &&
     grep -qF ">$run/$shown</td>" "$run/named.dom" &&
     grep -qF "<td data-key=\"driver_version\">$version</td>" "$run/named.dom" &&
     grep -qF '<td data-key="ports">COM9</td>' "$run/named.dom"
-  check "the page names the file, the title, the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
+  check "the page names the file, the title (heading and <title>), the driver $version and port COM9 as written" $? "$(head -c 1500 "$run/named.dom")"
   [ "$(cat "$run/named.out")" = "the page is in $run/named.html" ] &&
     grep -q '^<!DOCTYPE html>' "$run/named.html" && grep -q '<meta charset="utf-8">' "$run/named.html"
   check "--html says only where the page went; the page has a doctype and a charset" $? "$(cat "$run/named.out")"
-  "$zubhost" analyze --json "$named" | jq -r '[.plcs[].causes | to_entries[] | select(.value > 0) | .key] | unique | .[]' >"$run/causes.want"
-  grep -o 'data-cause="[a-z_]*"' "$run/named.dom" | cut -d'"' -f2 | sort >"$run/causes.got"
-  advice=$(sed -n 's|.*<tr data-cause="[a-z_]*"><td>[^<]*</td><td>[^<]*</td><td>\([^<]*\)</td></tr>.*|\1|p' "$run/named.dom" |
-    while read -r text; do grep -qF "$text" "$guide" || echo "not in the guide: $text"; done)
-  [ -s "$run/causes.want" ] && diff -u "$run/causes.want" "$run/causes.got" >"$run/causes.diff" && [ -z "$advice" ]
-  check "the page explains each cause the log shows in the guide's words" $? "$(cat "$run/causes.diff") $advice"
+  sed -n '/Tx 4E 27 05/,$p' "$log" >"$run/few.log"  # three of the causes
+  "$zubhost" analyze --html "$run/few.html" "$run/few.log" >/dev/null
+  chromium_dom "$run/few.html" >"$run/few.dom"
+  for row in "named|$named" "few|$run/few.log"; do
+    IFS='|' read -r page source <<<"$row"
+    "$zubhost" analyze --json "$source" | jq -r '[.plcs[].causes | to_entries[] | select(.value > 0) | .key] | unique | .[]' >"$run/causes.want"
+    grep -o 'data-cause="[a-z_]*"' "$run/$page.dom" | cut -d'"' -f2 | sort >"$run/causes.got"
+    advice=$(sed -n 's|.*<tr data-cause="[a-z_]*"><td>[^<]*</td><td>[^<]*</td><td>\([^<]*\)</td></tr>.*|\1|p' "$run/$page.dom" |
+      while read -r text; do grep -qF "$text" "$guide" || echo "not in the guide: $text"; done)
+    [ -s "$run/causes.want" ] && diff -u "$run/causes.want" "$run/causes.got" >"$run/causes.diff" && [ -z "$advice" ]
+    check "the $page page explains each cause its log shows, and only those, in the guide's words" $? "$(cat "$run/causes.diff") $advice"
+  done
 fi
 
 # --- What Wine does not run -------------------------------------------------
@@ -668,9 +681,18 @@ wait_for 20 followed 4
 cat "$log" >>"$run/rotated.log"
 wait_for 20 followed 5
 ok=$?
+# PLC 07's failure as the log's last lines: shown with no line after it.
+awk '/Tx 4E 27 05/ { s = 1 } s && /Tx 4E 2[^7] 05/ { exit } s' "$log" >>"$run/rotated.log"
+wait_for 20 followed 6 || ok=1
+# The log without time stamps, then rewritten in one go, longer, same first line.
+sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" >"$run/untimed.log"
+cp "$run/untimed.log" "$run/rotated.log"
+wait_for 20 followed 7 || ok=1
+{ head -1 "$run/untimed.log"; cat "$run/untimed.log"; } 1<>"$run/rotated.log"
+wait_for 20 followed 8 || ok=1
 kill -INT "$follower" && wait "$follower"
-[ $ok = 0 ] && grep -q "^PLC 07: 5 operations" "$run/follow.out"
-check "--follow reads a replaced, rewritten or truncated log again, a line for each failure" $? "$(cat "$run/follow.out")"
+[ $ok = 0 ] && grep -q "^PLC 07: 8 operations" "$run/follow.out"
+check "--follow reads a replaced, rewritten or truncated log again, a line for each failure, the last one too" $? "$(cat "$run/follow.out")"
 # Its last table's failure rate counts the refused (PLC 01's) and the failed.
 awk '/operations in all$/ { t = 1; next } t && /^[0-9A-F][0-9A-F] / {
   refused += $5; if (sprintf("%.2f", 100 * ($5 + $6) / $2) != $8) bad = 1 } END { exit bad || !refused }' "$run/follow.out"

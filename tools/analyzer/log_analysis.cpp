@@ -26,10 +26,11 @@ struct LogAnalyzer {
   OperationSink sink;
   void *user;
   LogCounts counts;
-  bool active;    // an operation is under way
-  bool partial;   // it began before the log did: its outcome stays unknown
-  bool skipping;  // after a break: lines up to the next enquiry are passed over
-  bool fragment;  // lines of an exchange came before the first enquiry
+  bool active;     // an operation is under way
+  bool partial;    // it began before the log did: its outcome stays unknown
+  bool skipping;   // after a break: lines up to the next enquiry are passed over
+  bool fragment;   // lines of an exchange came before the first enquiry
+  bool concluded;  // shown already, when the log fell quiet: not to be shown again
   Operation op;
   uint8_t header[kTraceFields - kEnquiryLength];  // as the enquiry's trace line showed it
   AnalyzerStage stage;
@@ -43,9 +44,10 @@ namespace {
 
 void Emit(LogAnalyzer *a, Outcome outcome) {
   a->op.outcome = a->partial ? kUnknown : outcome;
-  a->sink(a->op, a->user);
+  if (!a->concluded) a->sink(a->op, a->user);
   a->active = false;
   a->partial = false;
+  a->concluded = false;
 }
 
 // The log no longer fits the dialogue: whatever was under way is unknown,
@@ -74,22 +76,37 @@ void Begin(LogAnalyzer *a, int plc, const uint8_t *header, double time, bool tim
   memcpy(a->header, header, sizeof a->header);
   a->active = true;
   a->skipping = false;
+  a->concluded = false;
   a->cause = kCauseCount;
   a->stage = stage;
 }
 
-// The current attempt is over without success. True when that ends the
-// operation (six attempts, or a refusal on the fifth or sixth).
-bool AttemptFailed(LogAnalyzer *a) {
-  // When the bytes did not say why, the driver moved on: the reply it
-  // waited for did not come.
+// Why the current attempt failed, once the driver has moved on from it.
+int AttemptCause(const LogAnalyzer *a) {
+  if (a->cause != kCauseCount) return a->cause;
+  // When the bytes did not say why, the reply it waited for did not come.
   bool dataDue = a->stage == kDataLooksRight || a->stage == kAwaitData;
-  int cause = a->cause != kCauseCount ? a->cause : dataDue ? kCauseDataFrame : kCauseNoAnswer;
+  return dataDue ? kCauseDataFrame : kCauseNoAnswer;
+}
+
+// How the operation ends when its current attempt failed for cause (six
+// attempts, or a refusal on the fifth or sixth); kOutcomeCount while the
+// driver has another attempt to make.
+Outcome EndAfterFailure(const Operation &op, int cause) {
+  bool refusal = op.write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
+  if (refusal && RefusalIsFinal(op.attempts)) return kRefused;
+  if (op.attempts < kAttempts) return kOutcomeCount;
+  return kFailed;
+}
+
+// The current attempt is over without success. True when that ends the
+// operation.
+bool AttemptFailed(LogAnalyzer *a) {
+  int cause = AttemptCause(a);
   a->op.causes[cause]++;
-  bool refusal = a->op.write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
-  bool refused = refusal && RefusalIsFinal(a->op.attempts);
-  if (!refused && a->op.attempts < kAttempts) return false;
-  Emit(a, refused ? kRefused : kFailed);
+  Outcome end = EndAfterFailure(a->op, cause);
+  if (end == kOutcomeCount) return false;
+  Emit(a, end);
   return true;
 }
 
@@ -282,6 +299,23 @@ void AnalyzerEnd(LogAnalyzer *a) {
   // chance; any other ending is not in the log.
   if (a->cause != kCauseCount && AttemptFailed(a)) return;
   Emit(a, kUnknown);
+}
+
+void AnalyzerQuiet(LogAnalyzer *a) {
+  // Only a failed reply, or a data frame the driver did not go on from,
+  // leaves the next line to the driver alone, which writes it at once.
+  bool failed = a->cause != kCauseCount || a->stage == kDataLooksRight;
+  if (!a->active || a->concluded || !failed) return;
+  int cause = AttemptCause(a);
+  Outcome end = EndAfterFailure(a->op, cause);
+  if (end == kOutcomeCount) return;
+  // Shown as it stands; the lines that may still come of it are read as
+  // usual, and its end is then not shown a second time.
+  Operation shown = a->op;
+  shown.causes[cause]++;
+  shown.outcome = a->partial ? kUnknown : end;
+  a->sink(shown, a->user);
+  a->concluded = true;
 }
 
 const LogCounts *AnalyzerCounts(const LogAnalyzer *a) { return &a->counts; }

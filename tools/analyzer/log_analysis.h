@@ -62,4 +62,8 @@ void AnalyzerDestroy(LogAnalyzer *a);
 void AnalyzerLine(LogAnalyzer *a, const char *line);
 // The log is over: an operation whose end it does not show is unknown.
 void AnalyzerEnd(LogAnalyzer *a);
+// The log has been quiet for longer than the driver pauses on its own
+// turn: an operation whose last attempt has failed ended there, and is
+// passed on now. Should more of it come after all, it is not passed on again.
+void AnalyzerQuiet(LogAnalyzer *a);
 const LogCounts *AnalyzerCounts(const LogAnalyzer *a);

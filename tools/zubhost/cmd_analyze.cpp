@@ -24,7 +24,7 @@ const Option kAnalyzeOptions[] = {
   {"--svg",    "FILE",  kAnyPlatform, Text(&analysis.svg),    "draw the timeline into FILE"},
   {"--html",   "FILE",  kAnyPlatform, Text(&analysis.html),   "write the analysis as a page into FILE"},
   {"--title",  "TEXT",  kAnyPlatform, Text(&analysis.title),  "the page's heading, such as the site and line"},
-  {"--follow", nullptr, kAnyPlatform, Flag(&analysis.follow), "read the log as it grows, until Ctrl-C or a pipe's end"},
+  {"--follow", nullptr, kAnyPlatform, Flag(&analysis.follow), "read the log as it grows, until Ctrl-C or the end of a pipe or of standard input"},
 };
 // clang-format on
 

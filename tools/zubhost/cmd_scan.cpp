@@ -38,6 +38,7 @@ struct Setting {
 struct Heard {
   uint8_t enquiry[3];  // the last enquiry sent
   bool acknowledge, other, echo;
+  bool spoiled;  // the driver found a reply that came wrong, not late
 } heard;
 
 // Reads the driver's traces of one probe. A receive traces the reply
@@ -46,6 +47,10 @@ void Watch(const char *line) {
   TraceLine t = ReadTraceLine(line);
   if (t.damaged) return;
   if (t.kind == kTraceSent && IsEnquiry(t.bytes)) memcpy(heard.enquiry, t.bytes, 3);
+  // Of the diagnostics a read writes, only "No EOT" is a reply that did not
+  // come in time; the others judge bytes that came.
+  if (t.kind == kTraceDiagnostic && t.cause != kCauseCount && t.cause != kCauseNoEot)
+    heard.spoiled = true;
   if (t.kind != kTraceReceived) return;
   bool any = false;
   for (uint8_t b : t.bytes) any = any || b != 0;
@@ -191,8 +196,11 @@ int32_t Probe(Setting &t, int station) {
     t.echoed++;
     return LUMISAR_FAILED;
   }
-  if (result == LUMISAR_FAILED && heard.acknowledge) t.late++;
-  if (result == LUMISAR_FAILED && !heard.acknowledge && heard.other) t.garbled++;
+  // Late only when a station acknowledged and nothing it sent was spoiled:
+  // a longer limit cannot mend a garbled reply.
+  bool late = heard.acknowledge && !heard.spoiled;
+  if (result == LUMISAR_FAILED && late) t.late++;
+  if (result == LUMISAR_FAILED && !late && (heard.other || heard.spoiled)) t.garbled++;
   return result;
 }
 

@@ -17,6 +17,10 @@ constexpr double kNewsMs = 250;       // sooner when something failed
 constexpr double kSummaryMs = 60000;  // elsewhere
 constexpr unsigned kIdleMs = 200;     // between looks at a log that did not grow
 constexpr double kReadingMs = 100;    // of a log that keeps coming, before the screen's turn
+// Once its reply has come, the driver writes an attempt's next line at
+// once, or within a quiet wait of some milliseconds: a log silent for this
+// long after a last attempt failed has seen its operation end.
+constexpr double kQuietMs = 1000;
 volatile sig_atomic_t stopping;
 
 void OnInterrupt(int) { stopping = 1; }
@@ -29,6 +33,7 @@ struct Follower {
   unsigned long failures;
   bool news;  // a failed or refused operation since the last redraw
   double lastShown;
+  double lastLine;  // when a line was last read
   RecentView live;
 };
 
@@ -124,7 +129,9 @@ LogRead ReadNew(Follower &f, LogReader *in) {
   LogRead got = kLogLine;
   while (!stopping && got == kLogLine && NowMs() - began < kReadingMs) {
     got = ReaderNext(in, &line);
-    if (got == kLogLine) AnalyzerLine(f.analyzer, line);
+    if (got != kLogLine) continue;
+    AnalyzerLine(f.analyzer, line);
+    f.lastLine = NowMs();
   }
   return got;
 }
@@ -135,6 +142,7 @@ bool Follow(Follower &f, LogReader *in, const char *path) {
   LogRead got = kLogPause;
   while (!stopping && (got == kLogPause || got == kLogLine)) {
     got = ReadNew(f, in);
+    if (got == kLogPause && NowMs() - f.lastLine >= kQuietMs) AnalyzerQuiet(f.analyzer);
     Show(f, path);
     if (got != kLogPause || stopping) continue;
     SleepMs(kIdleMs);

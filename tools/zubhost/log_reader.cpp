@@ -11,7 +11,8 @@ namespace {
 
 // Characters read before a follower gets to look at its screen and at Ctrl-C.
 constexpr long kStretch = 65536;
-// The start of the file, kept to notice a log rewritten from the top.
+// The start of the file, and the bytes just before where it was read to,
+// kept to notice a log rewritten from the top.
 constexpr size_t kHeadBytes = 64;
 
 enum Encoding { kBytes, kUtf16Little, kUtf16Big };
@@ -30,8 +31,9 @@ struct LogReader {
   char line[kLogLineMost + 1];
   unsigned char head[kHeadBytes];
   size_t headBytes;
-  int error;        // errno of a read that failed
-  bool identified;  // the identity of the file open is known
+  unsigned char last[kHeadBytes];  // the last bytes taken, byte k at k % kHeadBytes
+  int error;                       // errno of a read that failed
+  bool identified;                 // the identity of the file open is known
   FileIdentity identity;
 };
 
@@ -71,6 +73,7 @@ int TakeByte(LogReader *r) {
   if (c == EOF) return EOF;
   if (r->offset < static_cast<int64_t>(kHeadBytes))
     r->head[r->headBytes++] = static_cast<uint8_t>(c);
+  r->last[r->offset % static_cast<int64_t>(kHeadBytes)] = static_cast<uint8_t>(c);
   r->offset++;
   return c;
 }
@@ -119,12 +122,24 @@ const char *Finish(LogReader *r) {
   return r->line;
 }
 
-bool SameHead(LogReader *r) {
-  if (r->headBytes == 0) return true;
+// Whether the file holds these n bytes (at most kHeadBytes) at offset at.
+bool FileHolds(LogReader *r, int64_t at, const unsigned char *bytes, size_t n) {
   unsigned char now[kHeadBytes];
-  bool same = fseek(r->in, 0, SEEK_SET) == 0 &&
-              fread(now, 1, r->headBytes, r->in) == r->headBytes &&
-              memcmp(now, r->head, r->headBytes) == 0;
+  return fseek(r->in, static_cast<long>(at), SEEK_SET) == 0 && fread(now, 1, n, r->in) == n &&
+         memcmp(now, bytes, n) == 0;
+}
+
+// Whether the file still holds what was read at its start and just before
+// where it was read to. A log without time stamps, rewritten with the same
+// first line, differs from the old one there unless it holds the same text
+// up to that point, as a log that only grew does.
+bool SameAsRead(LogReader *r) {
+  int64_t size = static_cast<int64_t>(kHeadBytes);
+  size_t n = r->offset < size ? static_cast<size_t>(r->offset) : kHeadBytes;
+  int64_t from = r->offset - static_cast<int64_t>(n);
+  unsigned char lastInOrder[kHeadBytes];
+  for (size_t k = 0; k < n; ++k) lastInOrder[k] = r->last[(from + static_cast<int64_t>(k)) % size];
+  bool same = FileHolds(r, 0, r->head, r->headBytes) && FileHolds(r, from, lastInOrder, n);
   fseek(r->in, static_cast<long>(r->offset), SEEK_SET);
   return same;
 }
@@ -167,7 +182,9 @@ LogRead ReaderNext(LogReader *r, const char **line) {
     if (c == EOF) {
       bool failed = ferror(r->in) && errno != EINTR;
       // A UTF-16 unit cut in half at the end of a log is dropped.
-      bool over = !failed && (!r->follow || r->pipe);
+      // Standard input cannot be looked for again under its name, so it is
+      // over at its end, as a pipe is, whatever lies behind it.
+      bool over = !failed && (!r->follow || r->pipe || r->standardInput);
       if (failed) r->error = errno;
       clearerr(r->in);
       if (failed) return kLogFailure;
@@ -205,7 +222,7 @@ bool ReaderStartedAgain(LogReader *r) {
   if (!r->in) return Reopen(r);
   bool replaced =
       r->identified && (now.volume != r->identity.volume || now.index != r->identity.index);
-  if (!replaced && now.size >= r->offset && SameHead(r)) return false;
+  if (!replaced && now.size >= r->offset && SameAsRead(r)) return false;
   CloseInput(r);
   Reopen(r);
   return true;

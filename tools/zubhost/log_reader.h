@@ -24,7 +24,8 @@ enum LogRead {
 };
 
 // Opens an input; null with a reason ("no such file", ...) when it cannot be had.
-// A follower waits for lines at the end of a file; a pipe ends with its writer.
+// A follower waits for lines at the end of a file named; a pipe, and
+// standard input whatever it is, end with their input.
 LogReader *ReaderOpen(const char *name, bool follow, const char **reason);
 void ReaderClose(LogReader *r);
 // The next line, kept in the reader until the next call.
