@@ -136,6 +136,9 @@ uint64_t NowMs() {
 
 size_t MemAvailable(const WinsubMemDevice *d) { return d->rxTail - d->rxHead; }
 
+// The bytes that have arrived; on a paced line the rest are still coming.
+size_t MemArrived(const WinsubMemDevice *d) { return MemAvailable(d) - d->rxOnTheWay; }
+
 BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   WinsubMemDevice *d = h->mem;
   Record(d, WINSUB_READ);
@@ -146,6 +149,8 @@ BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   memcpy(buf, d->rx + d->rxHead, take);
   d->rxHead += take;
   if (d->rxHead == d->rxTail) d->rxHead = d->rxTail = 0;
+  // A read takes what is on its way as it arrives.
+  if (d->rxOnTheWay > MemAvailable(d)) d->rxOnTheWay = MemAvailable(d);
   if (take < count) {
     // The read waited its whole limit; whatever was due later comes now.
     d->waitedMs += d->timeouts.ReadTotalTimeoutConstant;
@@ -445,6 +450,7 @@ void WinsubMemPush(WinsubMemDevice *dev, const void *bytes, size_t n) {
   if (n > room) n = room;  // a full receive queue drops, like a UART's
   memcpy(dev->rx + dev->rxTail, bytes, n);
   dev->rxTail += n;
+  if (dev->paced) dev->rxOnTheWay += n;
 }
 
 void WinsubMemPushLater(WinsubMemDevice *dev, const void *bytes, size_t n) {
@@ -649,7 +655,7 @@ BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   }
   Record(h->mem, WINSUB_CLEAR_ERROR);
   if (h->mem->failClearError) return Fail(ERROR_GEN_FAILURE);
-  if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemAvailable(h->mem)), 0};
+  if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemArrived(h->mem)), 0};
   return TRUE;
 }
 

@@ -81,6 +81,13 @@ struct WinsubMemDevice {
   size_t rxHead, rxTail;
   uint8_t later[WINSUB_QUEUE_SIZE];
   size_t laterLen;
+  /* A paced line: what the peer sends is on its way, one character after
+   * another, and arrives only as a read waits for it. ClearCommError counts
+   * none of it, so a purge leaves it, and only a read with a time limit
+   * finds the byte that trails a frame (rxOnTheWay counts those at the
+   * queue's end). Otherwise every byte has arrived as the peer sends it. */
+  int paced;
+  size_t rxOnTheWay;
 
   WinsubPeerFn peer;
   void *peerUser;
