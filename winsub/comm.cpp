@@ -450,7 +450,10 @@ void WinsubMemPush(WinsubMemDevice *dev, const void *bytes, size_t n) {
   if (n > room) n = room;  // a full receive queue drops, like a UART's
   memcpy(dev->rx + dev->rxTail, bytes, n);
   dev->rxTail += n;
-  if (dev->paced) dev->rxOnTheWay += n;
+  if (dev->paced) {
+    dev->rxOnTheWay += n;
+    dev->checksMissed = 0;
+  }
 }
 
 void WinsubMemPushLater(WinsubMemDevice *dev, const void *bytes, size_t n) {
@@ -655,7 +658,11 @@ BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   }
   Record(h->mem, WINSUB_CLEAR_ERROR);
   if (h->mem->failClearError) return Fail(ERROR_GEN_FAILURE);
-  if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemArrived(h->mem)), 0};
+  WinsubMemDevice *d = h->mem;
+  if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemArrived(d)), 0};
+  // Time passes as the driver looks: what was on its way arrives.
+  if (d->rxOnTheWay && d->paced != WINSUB_PACED_READS && ++d->checksMissed >= d->paced)
+    d->rxOnTheWay = 0;
   return TRUE;
 }
 

@@ -171,14 +171,17 @@ void Restart(Trial *t) {
   WinsubMemDevice *dev = t->line.dev;
   dev->rxHead = dev->rxTail = 0;
   dev->rxOnTheWay = 0;
+  dev->checksMissed = 0;
   dev->laterLen = 0;
   WinsubMemClearLog(dev);
   SimLineQuiet(t->line.sim);
   SimClearFaults(t->line.sim);
   memset(t->values, kMarker, sizeof t->values);
-  if (!IsWrite(*t->x)) return;
+  // Only a write changes them.
   uint16_t *memory = SimMemory(t->line.sim, 1) + kFirstWord;
-  for (int k = 0; k < kWords * 2; ++k) memory[k] = HeldWord(k);
+  if (memory[0] != HeldWord(0) || IsWrite(*t->x))
+    for (int k = 0; k < kWords * 2; ++k) memory[k] = HeldWord(k);
+  if (!IsWrite(*t->x)) return;
   uint16_t words[kWords * 2];
   for (int k = 0; k < kWords * 2; ++k) words[k] = WrittenWord(k);
   memcpy(t->values, words, sizeof words);
@@ -242,13 +245,18 @@ void Judge(Trial *t, int32_t result, bool late, FaultTally *tally) {
   }
 }
 
+// How a line delivers what trails a frame: at once; a moment after the
+// driver first looked for it; only as the driver reads.
+const int kPacings[] = {0, 1, WINSUB_PACED_READS};
+
 // One fault, exactly placed, in the `before`-th next frame of its kind. A
-// changed or lost byte leaves nothing trailing the replies, so a line
-// delivers it alike whether or not what trails a frame has arrived; a byte
-// put in, or a late frame, trails, and is tried on both lines.
+// changed or lost byte leaves nothing trailing the replies, so every line
+// delivers it alike; a byte put in, or a late frame, trails, and is tried
+// on every line.
 void Try(Trial *t, const SentFrame &f, int how, size_t at, uint8_t value, FaultTally *tally) {
   bool trails = how == kSpoilInsert || how == kSpoilLate;
-  for (int paced = 0; paced <= (trails ? 1 : 0); ++paced) {
+  for (int paced : kPacings) {
+    if (paced && !trails) break;
     t->line.dev->paced = paced;
     Restart(t);
     SimSetSpoilAt(t->line.sim, f.kind, how, at, value);

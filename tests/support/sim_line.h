@@ -64,8 +64,9 @@ struct FaultTally {
 // the exchange: each byte changed to each other value, each byte lost, a
 // byte of each value put in at each place from before the frame to after
 // it, and the frame late by one reply limit; on a line where what trails
-// a frame has arrived by the driver's next step, and on a paced one where
-// it comes only as the driver waits for it (WinsubMemDevice).
+// a frame has arrived by the driver's next step, on one where it arrives
+// just after the driver looked for it, and on one where it comes only as
+// the driver reads (WinsubMemDevice's pacing).
 void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults]);
 
 // The tallies as rows of a Markdown table, one for each kind of fault.

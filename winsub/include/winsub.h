@@ -37,6 +37,7 @@ enum WinsubCall {
 
 #define WINSUB_MAX_CALLS 256
 #define WINSUB_QUEUE_SIZE 8192
+#define WINSUB_PACED_READS 0x7FFFFFFF
 
 typedef struct WinsubMemDevice WinsubMemDevice;
 /* Called with every byte string the driver writes; a simulated peer answers
@@ -82,12 +83,14 @@ struct WinsubMemDevice {
   uint8_t later[WINSUB_QUEUE_SIZE];
   size_t laterLen;
   /* A paced line: what the peer sends is on its way, one character after
-   * another, and arrives only as a read waits for it. ClearCommError counts
-   * none of it, so a purge leaves it, and only a read with a time limit
-   * finds the byte that trails a frame (rxOnTheWay counts those at the
-   * queue's end). Otherwise every byte has arrived as the peer sends it. */
+   * another, and a read takes it as it waits. ClearCommError does not count
+   * it until `paced` of its calls have missed it, so a driver that looks at
+   * the queue just after a frame finds the byte that trails it a moment
+   * later, and with WINSUB_PACED_READS never: a purge leaves it, and only a
+   * read finds it. 0: every byte has arrived as the peer sends it. */
   int paced;
-  size_t rxOnTheWay;
+  size_t rxOnTheWay; /* bytes at the queue's end still on their way */
+  int checksMissed;  /* ClearCommError calls that have missed them */
 
   WinsubPeerFn peer;
   void *peerUser;
