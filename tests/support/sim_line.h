@@ -73,3 +73,9 @@ void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults])
 void PrintFaultTallyHeader(FILE *out);
 void PrintFaultTally(FILE *out, const FaultedExchange &exchange,
                      const FaultTally tally[kLineFaults]);
+
+// The protocol's own limit: two bytes of a single word read's data frame
+// (STX, two data bytes, ETX, check byte) changed at once, at every pair of
+// places i < j and by every pair of patterns, tallied in tally[i][j].
+constexpr int kWordFrameLength = 5;
+void TallyChangedPairs(FaultTally tally[kWordFrameLength][kWordFrameLength]);
