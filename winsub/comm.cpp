@@ -125,6 +125,7 @@ void InitialDcb(DCB *dcb) {
 // Time the in-memory devices' reads spent "waiting": they return at once,
 // but a driver that watches the clock must see the limit pass.
 std::atomic<DWORD> memoryWaitMs{0};
+int lineClockOnly;
 
 uint64_t NowMs() {
   timespec ts;
@@ -412,7 +413,10 @@ void WinsubReset(void) {
   }
   for (auto &d : devices) d.used = false;
   for (auto &m : mappings) m.used = false;
+  lineClockOnly = 0;
 }
+
+void WinsubLineClockOnly(int on) { lineClockOnly = on; }
 
 void WinsubMapDevice(const char *name, const char *path) {
   for (auto &m : mappings) {
@@ -644,7 +648,10 @@ BOOL WINAPI SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
   return TRUE;
 }
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(NowMs()) + memoryWaitMs; }
+DWORD WINAPI GetTickCount(void) {
+  if (lineClockOnly) return memoryWaitMs;
+  return static_cast<DWORD>(NowMs()) + memoryWaitMs;
+}
 
 BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   OpenHandle *h = Lookup(handle);

@@ -109,6 +109,10 @@ void WinsubMemPush(WinsubMemDevice *dev, const void *bytes, size_t n);
 void WinsubMemPushLater(WinsubMemDevice *dev, const void *bytes, size_t n);
 size_t WinsubMemWaiting(const WinsubMemDevice *dev);
 void WinsubMemClearLog(WinsubMemDevice *dev);
+/* With on set, GetTickCount counts only the time the in-memory devices'
+ * reads waited, not the process's own: a verdict on such a line then does
+ * not hang on how busy the machine was. WinsubReset turns it off. */
+void WinsubLineClockOnly(int on);
 
 /* Number of handles open over all devices (leak checks). */
 int WinsubOpenHandleCount(void);
