@@ -1,6 +1,6 @@
 // Benchmarks of the driver on the line; prints a Markdown table.
 //   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap scaling
-//                                      latency spoiled spoilings
+//                                      latency spoiled spoilings faults
 //   bench_driver --callgrind N         N exchanges on the in-memory port, for
 //                                      counting instructions under callgrind
 #include <stdio.h>
@@ -16,6 +16,7 @@
 #include "lumisar.h"
 #include "quarne_control.h"
 #include "sim_core.h"
+#include "support/sim_line.h"
 #include "support/sim_process.h"
 
 // Allocations in the whole process, counted while `counting` is set.
@@ -439,6 +440,52 @@ void Scaling(const char *plcsim) {
   }
 }
 
+// Every single-byte fault a line can make to the controller's replies,
+// one at a time on the in-memory line, as the transactions test tries and
+// judges them; then what two changed bytes do to a word's data frame, the
+// protocol's own limit.
+void Faults() {
+  printf("\n### Every single-byte fault in the controller's replies (in-memory line)\n\n");
+  PrintFaultTallyHeader(stdout);
+  FaultedExchange all = {"all exchanges", 0, nullptr, 0, 0, false};
+  FaultTally sums[kLineFaults] = {};
+  double start = NowMs();
+  for (int i = 0; i < kFaultedExchangeCount; ++i) {
+    FaultTally tally[kLineFaults];
+    TallyFaults(kFaultedExchanges[i], tally);
+    PrintFaultTally(stdout, kFaultedExchanges[i], tally);
+    for (int f = 0; f < kLineFaults; ++f) {
+      sums[f].tried += tally[f].tried;
+      sums[f].atOnce += tally[f].atOnce;
+      sums[f].oneMore += tally[f].oneMore;
+      sums[f].givenUp += tally[f].givenUp;
+      sums[f].wrong += tally[f].wrong;
+    }
+  }
+  PrintFaultTally(stdout, all, sums);
+  unsigned cases = sums[0].tried + sums[1].tried + sums[2].tried + sums[3].tried;
+  printf("\n%u cases in %.1f s (native build; the transactions test runs the same).\n", cases,
+         (NowMs() - start) / 1000);
+
+  printf("\n### Two bytes of a word's data frame changed at once (in-memory line)\n\n");
+  printf("| bytes changed | cases | done with a wrong value | share |\n|---|---|---|---|\n");
+  static FaultTally pairs[kWordFrameLength][kWordFrameLength];
+  TallyChangedPairs(pairs);
+  const char *const names[kWordFrameLength] = {"STX", "low data byte", "high data byte", "ETX",
+                                               "check byte"};
+  unsigned tried = 0, wrong = 0;
+  for (int i = 0; i < kWordFrameLength; ++i) {
+    for (int j = i + 1; j < kWordFrameLength; ++j) {
+      const FaultTally &c = pairs[i][j];
+      printf("| %s and %s | %u | %u | %.3f %% |\n", names[i], names[j], c.tried, c.wrong,
+             100.0 * c.wrong / c.tried);
+      tried += c.tried;
+      wrong += c.wrong;
+    }
+  }
+  printf("| all pairs | %u | %u | %.3f %% |\n", tried, wrong, 100.0 * wrong / tried);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -454,7 +501,7 @@ int main(int argc, char **argv) {
   if (argc < 2) {
     fprintf(stderr,
             "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling] "
-            "[latency] [spoiled] [spoilings]\n");
+            "[latency] [spoiled] [spoilings] [faults]\n");
     return 2;
   }
   bool all = argc == 2;
@@ -471,5 +518,6 @@ int main(int argc, char **argv) {
   if (want("latency")) Latency(argv[1]);
   if (want("spoiled")) Spoiled(argv[1]);
   if (want("spoilings")) SpoilTable(argv[1]);
+  if (want("faults")) Faults();
   return 0;
 }

@@ -34,6 +34,10 @@ int QUARNE_CDECL QuarneLogLevel(int index);
 const char *QUARNE_CDECL QuarneLogText(int index);
 /* Also hand every line to sink as it is logged (0: stop). */
 void QUARNE_CDECL QuarneSetSink(QuarneSink sink);
+/* With on set, lines are counted but neither formatted nor kept, and no
+ * sink sees them: for runs of a million exchanges whose log nobody reads.
+ * QuarneReset turns it off. */
+void QUARNE_CDECL QuarneSetCountOnly(int on);
 /* The client calls in order: 'M' TevMkClient, 'G' TevGetQuarneVer,
  * 'R' TevRmClient; and the name of the last client registered. */
 const char *QUARNE_CDECL QuarneClientCalls(void);

@@ -29,6 +29,7 @@ int lineCount;
 unsigned hostVersion = 820;
 int registerStatus;
 QuarneSink sink;
+int countOnly;
 char clientCalls[64];
 char lastClient[256];
 
@@ -43,6 +44,10 @@ void NoteCall(char c) {
 }  // namespace
 
 QUARNE_EXPORT int QUARNE_CDECL QUARNE_ERR_NAME(int level, const char *format, ...) {
+  if (countOnly) {
+    __atomic_fetch_add(&lineCount, 1, __ATOMIC_RELAXED);
+    return 0;
+  }
   char text[QUARNE_LINE_SIZE];
   va_list args;
   va_start(args, format);
@@ -79,6 +84,7 @@ QUARNE_EXPORT int QUARNE_CDECL TevRmClient(uint8_t) {
 
 QUARNE_EXPORT void QUARNE_CDECL QuarneReset(void) {
   lineCount = 0;
+  countOnly = 0;
   hostVersion = 820;
   registerStatus = 0;
   clientCalls[0] = 0;
@@ -94,5 +100,6 @@ QUARNE_EXPORT const char *QUARNE_CDECL QuarneLogText(int i) {
   return i >= 0 && i < lineCount && i < QUARNE_MAX_LINES ? lines[i].text : "";
 }
 QUARNE_EXPORT void QUARNE_CDECL QuarneSetSink(QuarneSink s) { sink = s; }
+QUARNE_EXPORT void QUARNE_CDECL QuarneSetCountOnly(int on) { countOnly = on; }
 QUARNE_EXPORT const char *QUARNE_CDECL QuarneClientCalls(void) { return clientCalls; }
 QUARNE_EXPORT const char *QUARNE_CDECL QuarneLastClientName(void) { return lastClient; }

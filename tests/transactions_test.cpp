@@ -522,3 +522,35 @@ TEST(Transactions, RepliesAreTracedFromTheReplyBuffer) {
                "ORVEN> SendStr() Tx 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
   SimLineClose(&line);
 }
+
+// ---- every single-byte fault ----------------------------------------------
+
+// Every single-byte fault a line can make to a reply, in every frame the
+// controller sends, for every kind of exchange (the counts are printed):
+// none ends done with a wrong value, or refused or failed, none costs more
+// than one further attempt (two when late), and the driver's bytes are
+// always attempts at the dialogue. A changed or lost byte and a late frame
+// are always noticed, but for ETB in the place of a data frame's ETX: the
+// other terminator a controller may end a data frame with.
+TEST(EveryFault, NeverAWrongValueNorMoreThanOneFurtherAttempt) {
+  PrintFaultTallyHeader(stdout);
+  for (int i = 0; i < kFaultedExchangeCount; ++i) {
+    const FaultedExchange &x = kFaultedExchanges[i];
+    FaultTally tally[kLineFaults];
+    TallyFaults(x, tally);
+    PrintFaultTally(stdout, x, tally);
+    bool readsData = x.operation == LUMISAR_OP_SINGLE_READ ||
+                     x.operation == LUMISAR_OP_BLOCK_READ || x.dataType == 6;
+    for (int f = 0; f < kLineFaults; ++f) {
+      const FaultTally &c = tally[f];
+      SCOPED_TRACE(testing::Message() << x.name << ", " << LineFaultName(f));
+      EXPECT_GT(c.tried, 0u);
+      EXPECT_EQ(c.wrong, 0u);
+      EXPECT_EQ(c.atOnce + c.oneMore, c.tried);
+      EXPECT_EQ(c.offDialogue + c.missed, 0u);
+      if (f != kLineInserted) {
+        EXPECT_EQ(c.atOnce, f == kLineChanged && readsData ? 1u : 0u);
+      }
+    }
+  }
+}

@@ -125,6 +125,7 @@ void InitialDcb(DCB *dcb) {
 // Time the in-memory devices' reads spent "waiting": they return at once,
 // but a driver that watches the clock must see the limit pass.
 std::atomic<DWORD> memoryWaitMs{0};
+int lineClockOnly;
 
 uint64_t NowMs() {
   timespec ts;
@@ -136,6 +137,9 @@ uint64_t NowMs() {
 
 size_t MemAvailable(const WinsubMemDevice *d) { return d->rxTail - d->rxHead; }
 
+// The bytes that have arrived; on a paced line the rest are still coming.
+size_t MemArrived(const WinsubMemDevice *d) { return MemAvailable(d) - d->rxOnTheWay; }
+
 BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   WinsubMemDevice *d = h->mem;
   Record(d, WINSUB_READ);
@@ -146,6 +150,8 @@ BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   memcpy(buf, d->rx + d->rxHead, take);
   d->rxHead += take;
   if (d->rxHead == d->rxTail) d->rxHead = d->rxTail = 0;
+  // A read takes what is on its way as it arrives.
+  if (d->rxOnTheWay > MemAvailable(d)) d->rxOnTheWay = MemAvailable(d);
   if (take < count) {
     // The read waited its whole limit; whatever was due later comes now.
     d->waitedMs += d->timeouts.ReadTotalTimeoutConstant;
@@ -407,7 +413,10 @@ void WinsubReset(void) {
   }
   for (auto &d : devices) d.used = false;
   for (auto &m : mappings) m.used = false;
+  lineClockOnly = 0;
 }
+
+void WinsubLineClockOnly(int on) { lineClockOnly = on; }
 
 void WinsubMapDevice(const char *name, const char *path) {
   for (auto &m : mappings) {
@@ -445,6 +454,10 @@ void WinsubMemPush(WinsubMemDevice *dev, const void *bytes, size_t n) {
   if (n > room) n = room;  // a full receive queue drops, like a UART's
   memcpy(dev->rx + dev->rxTail, bytes, n);
   dev->rxTail += n;
+  if (dev->paced) {
+    dev->rxOnTheWay += n;
+    dev->checksMissed = 0;
+  }
 }
 
 void WinsubMemPushLater(WinsubMemDevice *dev, const void *bytes, size_t n) {
@@ -635,7 +648,10 @@ BOOL WINAPI SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
   return TRUE;
 }
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(NowMs()) + memoryWaitMs; }
+DWORD WINAPI GetTickCount(void) {
+  if (lineClockOnly) return memoryWaitMs;
+  return static_cast<DWORD>(NowMs()) + memoryWaitMs;
+}
 
 BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   OpenHandle *h = Lookup(handle);
@@ -649,7 +665,11 @@ BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   }
   Record(h->mem, WINSUB_CLEAR_ERROR);
   if (h->mem->failClearError) return Fail(ERROR_GEN_FAILURE);
-  if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemAvailable(h->mem)), 0};
+  WinsubMemDevice *d = h->mem;
+  if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemArrived(d)), 0};
+  // Time passes as the driver looks: what was on its way arrives.
+  if (d->rxOnTheWay && d->paced != WINSUB_PACED_READS && ++d->checksMissed >= d->paced)
+    d->rxOnTheWay = 0;
   return TRUE;
 }
 

@@ -32,6 +32,10 @@ struct Sim {
   int faultStation[kFaultKinds];  // 0: the fault strikes any station
   struct {
     int how, amount, left, station;
+    int skip;    // chances to let pass first
+    bool exact;  // at the place and with the value below, not at random
+    size_t at;
+    uint8_t value;
   } spoil[kFrameKinds];
   uint32_t random;  // the spoils' generator
   uint32_t delayMs;
@@ -64,6 +68,10 @@ void EmitByte(SimOutput *out, uint8_t b) { Emit(out, &b, 1); }
 bool Spoil(Sim *sim, int frame) {
   auto &s = sim->spoil[frame];
   if (s.left == 0 || (s.station && s.station != sim->station)) return false;
+  if (s.skip > 0) {
+    s.skip--;
+    return false;
+  }
   if (s.left > 0) s.left--;
   sim->stats.spoiled++;
   if (sim->log)
@@ -87,7 +95,11 @@ void EmitFrame(Sim *sim, SimOutput *out, int frame, const uint8_t *bytes, size_t
     return;
   }
   uint8_t spoiled[sizeof out->bytes + kSpoilJunkMost];
-  size_t len = SimSpoilFrame(s.how, s.amount, &sim->random, bytes, n, spoiled);
+  size_t len;
+  if (s.exact)
+    len = SimSpoilFrameAt(s.how, s.at, s.value, bytes, n, spoiled);
+  else
+    len = SimSpoilFrame(s.how, s.amount, &sim->random, bytes, n, spoiled);
   Emit(out, spoiled, len);
 }
 
@@ -322,6 +334,20 @@ void SimSetSpoil(Sim *sim, int frame, int how, int amount, int count, int statio
   s.amount = amount;
   s.left = count;
   s.station = station;
+  s.skip = 0;
+  s.exact = false;
+}
+
+void SimSetSpoilAt(Sim *sim, int frame, int how, size_t at, uint8_t value) {
+  SimSetSpoil(sim, frame, how, static_cast<int>(at), 1);
+  auto &s = sim->spoil[frame];
+  s.exact = how != kSpoilLate;
+  s.at = at;
+  s.value = value;
+}
+
+void SimDelaySpoil(Sim *sim, int frame, int chances) {
+  if (frame >= 0 && frame < kFrameKinds) sim->spoil[frame].skip = chances;
 }
 
 void SimClearFaults(Sim *sim) {

@@ -99,6 +99,12 @@ void SimSetFault(Sim *sim, int kind, int count, int station = 0);
 // ms) at its next `count` chances (-1: every time), for one station or, with
 // 0, any. Clearing the faults clears the spoils too.
 void SimSetSpoil(Sim *sim, int frame, int how, int amount, int count, int station = 0);
+// Spoils `frame` once, exactly: at `at` with `value`, as SimSpoilFrameAt
+// does; for kSpoilLate, `at` is the lateness in ms.
+void SimSetSpoilAt(Sim *sim, int frame, int how, size_t at, uint8_t value);
+// Lets the next `chances` chances of `frame` pass unspoiled: a bit write
+// sends each frame twice, once for its read and once for its write.
+void SimDelaySpoil(Sim *sim, int frame, int chances);
 void SimClearFaults(Sim *sim);
 // Where the random junk and positions come from; the same seed spoils the
 // same way.

@@ -98,3 +98,19 @@ size_t SimSpoilFrame(int how, int amount, uint32_t *random, const uint8_t *frame
   }
   return n;
 }
+
+size_t SimSpoilFrameAt(int how, size_t at, uint8_t value, const uint8_t *frame, size_t n,
+                       uint8_t *spoiled) {
+  memcpy(spoiled, frame, n);
+  if (how == kSpoilChange && at < n) spoiled[at] ^= value;
+  if (how == kSpoilLose && at < n) {
+    memmove(spoiled + at, spoiled + at + 1, n - at - 1);
+    --n;
+  }
+  if (how == kSpoilInsert && at <= n) {
+    memmove(spoiled + at + 1, spoiled + at, n - at);
+    spoiled[at] = value;
+    ++n;
+  }
+  return n;
+}

@@ -37,6 +37,7 @@ enum WinsubCall {
 
 #define WINSUB_MAX_CALLS 256
 #define WINSUB_QUEUE_SIZE 8192
+#define WINSUB_PACED_READS 0x7FFFFFFF
 
 typedef struct WinsubMemDevice WinsubMemDevice;
 /* Called with every byte string the driver writes; a simulated peer answers
@@ -81,6 +82,15 @@ struct WinsubMemDevice {
   size_t rxHead, rxTail;
   uint8_t later[WINSUB_QUEUE_SIZE];
   size_t laterLen;
+  /* A paced line: what the peer sends is on its way, one character after
+   * another, and a read takes it as it waits. ClearCommError does not count
+   * it until `paced` of its calls have missed it, so a driver that looks at
+   * the queue just after a frame finds the byte that trails it a moment
+   * later, and with WINSUB_PACED_READS never: a purge leaves it, and only a
+   * read finds it. 0: every byte has arrived as the peer sends it. */
+  int paced;
+  size_t rxOnTheWay; /* bytes at the queue's end still on their way */
+  int checksMissed;  /* ClearCommError calls that have missed them */
 
   WinsubPeerFn peer;
   void *peerUser;
@@ -99,6 +109,10 @@ void WinsubMemPush(WinsubMemDevice *dev, const void *bytes, size_t n);
 void WinsubMemPushLater(WinsubMemDevice *dev, const void *bytes, size_t n);
 size_t WinsubMemWaiting(const WinsubMemDevice *dev);
 void WinsubMemClearLog(WinsubMemDevice *dev);
+/* With on set, GetTickCount counts only the time the in-memory devices'
+ * reads waited, not the process's own: a verdict on such a line then does
+ * not hang on how busy the machine was. WinsubReset turns it off. */
+void WinsubLineClockOnly(int on);
 
 /* Number of handles open over all devices (leak checks). */
 int WinsubOpenHandleCount(void);
