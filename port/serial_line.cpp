@@ -192,9 +192,12 @@ LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *rec
       result = kLineIoFailed;
       break;
     }
-    // ReadFile only gives up when a whole read limit brought nothing more.
+    // A wait that brought nothing ends the read: before the first byte, the
+    // controller stayed silent; after it, the reply is too slow, and the
+    // rest of it may still be on its way.
     if (got == 0) {
       result = kLineIoFailed;
+      if (total != 0 && marginMs != kNoReplyBound) result = kLineTooSlow;
       break;
     }
     total += got;

@@ -17,7 +17,8 @@ enum LineResult : int {
   kLineSetStateFailed = 5,  // setting the line state failed
   kLineIoFailed = 7,        // read, write or close failed; a read got no byte, or a
                             // purge's read failed
-  kLineTooSlow = 8,         // a reply still incomplete when its time was up
+  kLineTooSlow = 8,         // a reply begun but still incomplete when its time was up:
+                            // the rest of it may yet arrive
 };
 
 // The read limit an open sets, and what a limit of 0 is applied as: a read
@@ -50,7 +51,8 @@ LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received
 // once that limit and laterMs and marginMs more have passed since the call,
 // a reply still incomplete ends with kLineTooSlow: each wait bounds only
 // the gap before the next bytes, so a controller trickling its reply would
-// otherwise hold the line for a limit per byte.
+// otherwise hold the line for a limit per byte. A reply that began and then
+// stopped ends with kLineTooSlow too; kLineIoFailed means no byte came.
 LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
                            DWORD laterMs, DWORD marginMs);
 // Bytes waiting in the receive queue, without reading them; 0 when the

@@ -54,7 +54,7 @@ bool SendStr(PortContext *context, const uint8_t *bytes, int n) {
   return result == kLineOk && written == static_cast<DWORD>(n);
 }
 
-bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
+Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
   HANDLE line = context->port;
   DWORD received = 0;
   // Once begun, a reply may take one and a half times its wire time: room
@@ -66,7 +66,9 @@ bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int 
                                              WireMs(context, answering), margin)
                            : kLineIoFailed;
   Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
-  return result == kLineOk && received == static_cast<DWORD>(n);
+  if (result == kLineOk && received == static_cast<DWORD>(n)) return Reception::Complete;
+  if (result == kLineTooSlow) return Reception::Partial;
+  return Reception::Nothing;
 }
 
 void LetLineFallQuiet(PortContext *context, int answering, int rest) {

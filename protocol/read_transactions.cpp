@@ -68,9 +68,12 @@ Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int f
   auto fail = [&](Cause cause, int answering) {
     return EndAttempt(context, cause, kRead, answering, frameLength + 2);
   };
+  auto unanswered = [&](Reception got, int answering) {
+    return EndUnanswered(context, got, kRead, answering, frameLength + 2);
+  };
   SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
-    return fail(kCauseNoAnswer, kEnquiryLength);
+  Reception got = RecvStr(context, reply, kAcknowledgeLength, capacity);
+  if (got != Reception::Complete) return unanswered(got, kEnquiryLength);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
     return fail(kCauseBadAcknowledge, kEnquiryLength);
@@ -80,20 +83,21 @@ Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int f
     return fail(kCauseNoAck, kEnquiryLength);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity, kHeaderLength))
-    return fail(kCauseNoAnswer, kHeaderLength);
+  got = RecvStr(context, reply, 1, capacity, kHeaderLength);
+  if (got != Reception::Complete) return unanswered(got, kHeaderLength);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
     return fail(kCauseHeaderRefused, kHeaderLength);
   }
   // The data frame follows the ACK: its answer has begun.
-  if (!RecvStr(context, reply, frameLength, capacity)) return fail(kCauseDataFrame, 0);
+  if (RecvStr(context, reply, frameLength, capacity) != Reception::Complete)
+    return fail(kCauseDataFrame, 0);
   Cause fault = DataFrameFault(context, reply, frameLength, d);
   if (fault != kCauseCount) return fail(fault, 0);
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
-  if (!RecvStr(context, reply, 1, capacity)) {
+  if (RecvStr(context, reply, 1, capacity) != Reception::Complete) {
     Log(kLogNoEot);
     return fail(kCauseNoEot, 1);
   }

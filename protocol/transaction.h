@@ -18,13 +18,21 @@ inline Attempt Failed(Cause cause, bool write) {
 // Ends an attempt that failed for `cause` while the controller was
 // answering the last `answering` bytes the driver sent (0 once its answer
 // had begun), with up to `rest` bytes of the dialogue still to come from
-// it. Unless the controller stayed silent, what came was not what the
-// dialogue expected and the rest of it may still be on its way: the line is
-// let fall quiet first, so that the next attempt (or operation) does not
-// read that rest as its reply.
+// it. What came was not what the dialogue expected and the rest of it may
+// still be on its way: the line is let fall quiet first, so that the next
+// attempt (or operation) does not read that rest as its reply.
 inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int answering, int rest) {
-  if (cause != kCauseNoAnswer) LetLineFallQuiet(context, answering, rest);
+  LetLineFallQuiet(context, answering, rest);
   return Failed(cause, write);
+}
+
+// Ends an attempt whose reply did not come in full (kCauseNoAnswer). A
+// controller that stayed silent leaves nothing on the line; one whose reply
+// began is let fall quiet like any spoiled reply.
+inline Attempt EndUnanswered(PortContext *context, Reception got, bool write, int answering,
+                             int rest) {
+  if (got == Reception::Nothing) return Failed(kCauseNoAnswer, write);
+  return EndAttempt(context, kCauseNoAnswer, write, answering, rest);
 }
 
 // Whether an operation ends with its attempt `attempt` (from 1), which

@@ -33,10 +33,13 @@ Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnosti
   auto fail = [&](Cause cause, int answering) {
     return EndAttempt(context, cause, kWrite, answering, kAcknowledgeLength);
   };
+  auto unanswered = [&](Reception got, int answering) {
+    return EndUnanswered(context, got, kWrite, answering, kAcknowledgeLength);
+  };
   uint8_t reply[8] = {};
   SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply))
-    return fail(kCauseNoAnswer, kEnquiryLength);
+  Reception got = RecvStr(context, reply, kAcknowledgeLength, sizeof reply);
+  if (got != Reception::Complete) return unanswered(got, kEnquiryLength);
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     Log(d.badAcknowledge);
     return fail(kCauseBadAcknowledge, kEnquiryLength);
@@ -46,15 +49,15 @@ Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnosti
     return fail(kCauseNoAck, kEnquiryLength);
   }
   SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, sizeof reply, kHeaderLength))
-    return fail(kCauseNoAnswer, kHeaderLength);
+  got = RecvStr(context, reply, 1, sizeof reply, kHeaderLength);
+  if (got != Reception::Complete) return unanswered(got, kHeaderLength);
   if (reply[0] != ACK) {
     Log(d.badHeaderAck);
     return fail(kCauseHeaderRefused, kHeaderLength);
   }
   SendStr(context, context->dataFrame, frameLength);
-  if (!RecvStr(context, reply, 1, sizeof reply, frameLength))
-    return fail(kCauseNoAnswer, frameLength);
+  got = RecvStr(context, reply, 1, sizeof reply, frameLength);
+  if (got != Reception::Complete) return unanswered(got, frameLength);
   if (reply[0] != ACK) {
     Log(d.badDataAck);
     return fail(kCauseDataRefused, frameLength);
