@@ -68,5 +68,6 @@ Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity,
 // is the most the controller may still send in this dialogue.
 void LetLineFallQuiet(PortContext *context, int answering, int rest);
 // Whether bytes wait beyond what the dialogue has read so far; with
-// `expectMore`, also whether one comes within a quiet interval.
+// `expectMore`, also whether one comes within a quiet interval. A line
+// that cannot tell counts as having them.
 bool BytesBeyond(PortContext *context, bool expectMore);

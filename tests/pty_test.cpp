@@ -97,7 +97,9 @@ TEST_F(Pty, BytesTheLineDisciplineWouldEatCrossUnchanged) {
 
 TEST_F(Pty, ReadLimitIsMeasuredNotAssumed) {
   ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
-  EXPECT_EQ(SerialSetReplyTimeout(line, 10), 100);
+  uint32_t before = 0;
+  EXPECT_EQ(SerialSetReplyTimeout(line, 10, &before), kLineOk);
+  EXPECT_EQ(before, 100);
   uint8_t buf[3];
   DWORD got = 9;
   double start = NowMs();
@@ -125,7 +127,7 @@ TEST_F(Pty, ReadLimitIsMeasuredNotAssumed) {
 
 TEST_F(Pty, PurgeDrainsAPtyAndKeepsTheLimit) {
   ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
-  SerialSetReplyTimeout(line, 20);
+  SerialSetReplyTimeout(line, 20, nullptr);
   uint8_t junk[600];
   memset(junk, 0x13, sizeof junk);
   EXPECT_EQ(write(master, junk, sizeof junk), 600);
@@ -135,7 +137,9 @@ TEST_F(Pty, PurgeDrainsAPtyAndKeepsTheLimit) {
   uint8_t b;
   EXPECT_EQ(SerialRead(line, &b, 1, &got), kLineIoFailed);
   EXPECT_EQ(got, 0);
-  EXPECT_EQ(SerialSetReplyTimeout(line, 20), 20);
+  uint32_t before = 0;
+  EXPECT_EQ(SerialSetReplyTimeout(line, 20, &before), kLineOk);
+  EXPECT_EQ(before, 20);
 }
 
 TEST_F(Pty, APtyRefusesParityAndASecondOpen) {
