@@ -301,28 +301,23 @@ TEST(SerialLine, CloseReportsFailureAndKeepsTheHandle) {
   EXPECT_EQ(SerialClose(h), kLineIoFailed);
 }
 
-// A reply read against the time it has (a limit of 1000 ms, 20 ms more for
-// the first byte, 5 ms of margin): nothing at all is silence; a reply that
-// began and stopped, or trickled past its time, is too slow. The line's own
-// limit is back after each.
+// A reply with 1000 ms, 20 more for its first byte and 5 of margin: nothing
+// at all is silence; a reply that began and stopped, or trickled past its
+// time, is too slow. The line's own limit is back after each.
 TEST(SerialLine, AReplyThatBeganButDidNotEndIsTooSlow) {
-  struct Row {
+  // clang-format off
+  const struct {
     int now, later;
     LineResult result;
-    DWORD got;
-    uint64_t waitedMs;
-  };
-  const Row rows[] = {{0, 0, kLineIoFailed, 0, 1020},
-                      {3, 0, kLineOk, 3, 0},
-                      {1, 0, kLineTooSlow, 1, 1025},
-                      {1, 1, kLineTooSlow, 2, 1025},
-                      {2, 1, kLineOk, 3, 1020}};
-  const uint8_t ack[3] = {0x4E, 0x21, 0x06};
-  for (const Row &row : rows) {
+    DWORD got, waitedMs;
+  } rows[] = {{0, 0, kLineIoFailed, 0, 1020}, {3, 0, kLineOk, 3, 0}, {1, 0, kLineTooSlow, 1, 1025},
+              {1, 1, kLineTooSlow, 2, 1025},  {2, 1, kLineOk, 3, 1020}};
+  // clang-format on
+  for (const auto &row : rows) {
     WinsubMemDevice *dev = FreshPort();
     HANDLE h = OpenOk(dev);
-    WinsubMemPush(dev, ack, row.now);
-    WinsubMemPushLater(dev, ack + row.now, row.later);
+    WinsubMemPush(dev, "N!\x06", row.now);
+    WinsubMemPushLater(dev, &"N!\x06"[row.now], row.later);
     uint8_t buf[3];
     DWORD got = 9;
     EXPECT_EQ(SerialReadReply(h, buf, 3, &got, 20, 5), row.result);
@@ -332,56 +327,39 @@ TEST(SerialLine, AReplyThatBeganButDidNotEndIsTooSlow) {
   }
 }
 
-// Waiting for quiet drains until a wait brings nothing, the first wait
-// with its grace; a line whose limit cannot be set reports it.
-TEST(SerialLine, AwaitQuietDrainsUntilAWaitBringsNothing) {
+// A byte within a wait is told apart from none, and both from a failure;
+// quiet comes once a wait (the first with its grace) brings nothing.
+TEST(SerialLine, AByteWithinAndQuietAreAnswersNotFailures) {
   WinsubMemDevice *dev = FreshPort();
   HANDLE h = OpenOk(dev);
+  bool came = true;
+  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineOk);
+  EXPECT_FALSE(came);
   uint8_t junk[600] = {};
   WinsubMemPush(dev, junk, sizeof junk);
   WinsubMemPushLater(dev, junk, 2);
-  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineOk);
-  EXPECT_EQ(WinsubMemWaiting(dev), 0);
-  EXPECT_EQ(dev->waitedMs, 30);
-  EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
-  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineOk);
-  EXPECT_EQ(dev->waitedMs, 45);
-  dev->failSetTimeouts = 1;
-  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineIoFailed);
-}
-
-// "Nothing waits" and "no byte came" are answers, apart from a failure.
-TEST(SerialLine, WaitingAndAByteWithinTellFailureApart) {
-  WinsubMemDevice *dev = FreshPort();
-  HANDLE h = OpenOk(dev);
-  DWORD waiting = 9;
-  bool came = true;
-  EXPECT_EQ(SerialWaiting(h, &waiting), kLineOk);
-  EXPECT_EQ(waiting, 0);
-  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineOk);
-  EXPECT_FALSE(came);
-  EXPECT_EQ(dev->waitedMs, 7);
-  WinsubMemPush(dev, "\x03\x04", 2);
   EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineOk);
   EXPECT_TRUE(came);
-  EXPECT_EQ(SerialWaiting(h, &waiting), kLineOk);
-  EXPECT_EQ(waiting, 1);
+  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineOk);
+  EXPECT_EQ(WinsubMemWaiting(dev), 0);
+  EXPECT_EQ(dev->waitedMs, 7 + 3 * 10);
   EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
-  dev->failClearError = 1;
-  EXPECT_EQ(SerialWaiting(h, &waiting), kLineIoFailed);
-  dev->failGetTimeouts = 1;
+  dev->failSetTimeouts = 1;
+  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineIoFailed);
+  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineIoFailed);
+  dev->failSetTimeouts = 0;
+  dev->failRead = 1;
   EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineIoFailed);
 }
 
 TEST(SerialLine, ACharactersWireTimeCountsParityAndStopBits) {
-  struct Row {
+  // clang-format off
+  const struct {
     SerialSettings settings;
     uint32_t micros;
-  };
-  const Row rows[] = {
-      {{19200, 8, ONESTOPBIT, NOPARITY}, 521},     {{19200, 8, ONESTOPBIT, ODDPARITY}, 573},
-      {{1200, 8, TWOSTOPBITS, EVENPARITY}, 10000}, {{9600, 7, ONE5STOPBITS, ODDPARITY}, 1094},
-      {{0, 8, ONESTOPBIT, NOPARITY}, 200000},      {{300, 0x0109, ONESTOPBIT, NOPARITY}, 33334},
-  };
-  for (const Row &row : rows) EXPECT_EQ(SerialCharMicros(row.settings), row.micros);
+  } rows[] = {{{19200, 8, ONESTOPBIT, NOPARITY}, 521},    {{19200, 8, ONESTOPBIT, ODDPARITY}, 573},
+              {{1200, 8, TWOSTOPBITS, EVENPARITY}, 10000}, {{9600, 7, ONE5STOPBITS, ODDPARITY}, 1094},
+              {{0, 8, ONESTOPBIT, NOPARITY}, 200000},      {{300, 0x0109, ONESTOPBIT, NOPARITY}, 33334}};
+  // clang-format on
+  for (const auto &row : rows) EXPECT_EQ(SerialCharMicros(row.settings), row.micros);
 }
