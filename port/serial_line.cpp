@@ -156,9 +156,11 @@ LineResult SerialPurge(HANDLE line) {
   // A line that cannot tell what waits is drained all the same.
   if (SerialWaiting(line, &waiting) == kLineOk && waiting == 0) return kLineOk;
 
-  // Drained at a short limit, where the line takes one; else at its own.
+  // Drained at a short limit; a line that will not take one is drained at
+  // its own, which bounds each read all the same.
   ReadWait wait = NoReadWaitYet(line);
-  SetReadWait(&wait, kPurgeReadLimitUnits * 10);
+  LineResult shortened = SetReadWait(&wait, kPurgeReadLimitUnits * 10);
+  (void)shortened;
   uint8_t scratch[kPurgeChunk];
   LineResult result = kLineOk;
   // A line still delivering a full chunk after more than a queue's worth
