@@ -241,8 +241,7 @@ LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *rec
       break;
     }
     // A wait that brought nothing ends the read: before the first byte, the
-    // controller stayed silent; after it, the reply is too slow, and the
-    // rest of it may still be on its way.
+    // controller stayed silent; after it, the reply is too slow.
     if (got == 0) {
       result = kLineIoFailed;
       if (total != 0 && marginMs != kNoReplyBound) result = kLineTooSlow;

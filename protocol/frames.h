@@ -48,8 +48,7 @@ inline int ElementBytes(uint32_t width) { return width == 32 ? 4 : 2; }
 // receive queue; traces 17 bytes from the frame. Whether all n were
 // written.
 bool SendStr(PortContext *context, const uint8_t *bytes, int n);
-// How the read of a reply ended. Only a reply that began and did not end
-// in time may still have bytes on their way.
+// How the read of a reply ended.
 enum class Reception {
   Complete,  // all the bytes asked for came
   Nothing,   // no byte came within the limit, or the port failed
