@@ -33,6 +33,60 @@ void ApplySettings(DCB *dcb, const SerialSettings &s, uint16_t lineControl) {
 
 DWORD SaturatingSum(DWORD a, DWORD b) { return a + b < a ? kNoReplyBound : a + b; }
 
+// A read wait of the layer's own, set on the line for the length of one
+// call: the line's own time-outs are taken once, when first needed, and
+// put back at the end of the call. Only the read limit is ever changed.
+struct ReadWait {
+  HANDLE line;
+  bool taken;        // own holds the line's time-outs
+  COMMTIMEOUTS own;  // the line's time-outs before the call
+  DWORD inForceMs;   // the read limit on the line now
+};
+
+ReadWait NoReadWaitYet(HANDLE line) {
+  ReadWait wait;
+  memset(&wait, 0, sizeof wait);
+  wait.line = line;
+  return wait;
+}
+
+LineResult TakeLineLimit(ReadWait *wait) {
+  if (wait->taken) return kLineOk;
+  if (!GetCommTimeouts(wait->line, &wait->own)) return kLineIoFailed;
+  wait->taken = true;
+  wait->inForceMs = wait->own.ReadTotalTimeoutConstant;
+  return kLineOk;
+}
+
+// The line's own read limit, in ms; TakeLineLimit has succeeded.
+DWORD LineLimitMs(const ReadWait &wait) { return wait.own.ReadTotalTimeoutConstant; }
+
+LineResult SetReadWait(ReadWait *wait, DWORD ms) {
+  LineResult taken = TakeLineLimit(wait);
+  if (taken != kLineOk) return taken;
+  if (ms == wait->inForceMs) return kLineOk;
+  COMMTIMEOUTS timeouts = wait->own;
+  timeouts.ReadTotalTimeoutConstant = ms;
+  if (!SetCommTimeouts(wait->line, &timeouts)) return kLineIoFailed;
+  wait->inForceMs = ms;
+  return kLineOk;
+}
+
+LineResult EndReadWait(ReadWait *wait) {
+  if (!wait->taken || wait->inForceMs == LineLimitMs(*wait)) return kLineOk;
+  if (!SetCommTimeouts(wait->line, &wait->own)) return kLineIoFailed;
+  wait->inForceMs = LineLimitMs(*wait);
+  return kLineOk;
+}
+
+// A call's result once its wait has ended: the first failure counts, and
+// a limit that could not be put back is one.
+LineResult Ended(ReadWait *wait, LineResult result) {
+  LineResult ended = EndReadWait(wait);
+  if (result != kLineOk) return result;
+  return ended;
+}
+
 }  // namespace
 
 int DtrMode(uint16_t lineControl) {
@@ -80,66 +134,68 @@ LineResult SerialOpen(const char *deviceName, const SerialSettings &settings, ui
   return kLineOk;
 }
 
-uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units) {
+LineResult SerialSetReplyTimeout(HANDLE line, uint32_t units, uint32_t *previous) {
   COMMTIMEOUTS timeouts;
-  if (!GetCommTimeouts(line, &timeouts)) return 0;
-  DWORD previous = timeouts.ReadTotalTimeoutConstant;
+  if (!GetCommTimeouts(line, &timeouts)) return kLineIoFailed;
+  DWORD before = timeouts.ReadTotalTimeoutConstant;
   // With the other read time-outs at 0, a constant of 0 would let a read
   // wait for ever on a silent controller.
   if (units == 0) units = kDefaultReadLimitUnits;
   if (units > kMaxReadLimitUnits) units = kMaxReadLimitUnits;
   DWORD wanted = units * 10;
-  if (previous != wanted) {
+  if (before != wanted) {
     timeouts.ReadTotalTimeoutConstant = wanted;
-    if (!SetCommTimeouts(line, &timeouts)) return 0;
+    if (!SetCommTimeouts(line, &timeouts)) return kLineIoFailed;
   }
-  return previous / 10;
+  if (previous) *previous = before / 10;
+  return kLineOk;
 }
 
 LineResult SerialPurge(HANDLE line) {
-  DWORD errors = 0;
-  COMSTAT status;
-  memset(&status, 0, sizeof status);
-  bool failed = !ClearCommError(line, &errors, &status);
-  if (!failed && status.cbInQue == 0) return kLineOk;
+  DWORD waiting = 0;
+  // A line that cannot tell what waits is drained all the same.
+  if (SerialWaiting(line, &waiting) == kLineOk && waiting == 0) return kLineOk;
 
-  uint32_t saved = SerialSetReplyTimeout(line, kPurgeReadLimitUnits);
+  // Drained at a short limit; a line that will not take one is drained at
+  // its own, which bounds each read all the same.
+  ReadWait wait = NoReadWaitYet(line);
+  LineResult shortened = SetReadWait(&wait, kPurgeReadLimitUnits * 10);
+  (void)shortened;
   uint8_t scratch[kPurgeChunk];
-  bool readFailed = false;
+  LineResult result = kLineOk;
   // A line still delivering a full chunk after more than a queue's worth
   // is flooding; what comes after this purge is the next read's to judge.
   for (int reads = 0; reads < kPurgeMaxReads; ++reads) {
     DWORD got = 0;
     if (!ReadFile(line, scratch, kPurgeChunk, &got, nullptr)) {
-      readFailed = true;
+      result = kLineIoFailed;
       break;
     }
     if (got < kPurgeChunk) break;
   }
-  if (saved != 0) SerialSetReplyTimeout(line, saved);
-  return readFailed ? kLineIoFailed : kLineOk;
+  return Ended(&wait, result);
 }
 
-DWORD SerialWaiting(HANDLE line) {
+LineResult SerialWaiting(HANDLE line, DWORD *waiting) {
   DWORD errors = 0;
   COMSTAT status;
   memset(&status, 0, sizeof status);
-  if (!ClearCommError(line, &errors, &status)) return 0;
-  return status.cbInQue;
+  *waiting = 0;
+  // This also clears a pending line error.
+  if (!ClearCommError(line, &errors, &status)) return kLineIoFailed;
+  *waiting = status.cbInQue;
+  return kLineOk;
 }
 
 LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs) {
-  COMMTIMEOUTS saved;
-  if (!GetCommTimeouts(line, &saved)) return kLineIoFailed;
-  COMMTIMEOUTS quiet = saved;
-  quiet.ReadTotalTimeoutConstant = quietMs + graceMs;
-  if (!SetCommTimeouts(line, &quiet)) return kLineIoFailed;
+  ReadWait wait = NoReadWaitYet(line);
+  LineResult result = SetReadWait(&wait, quietMs + graceMs);
+  if (result != kLineOk) return Ended(&wait, result);
   // Bounded by one read limit and the margin: a line that never falls
   // quiet is left to the next attempt's checks.
   const DWORD start = GetTickCount();
-  const DWORD boundMs = SaturatingSum(saved.ReadTotalTimeoutConstant, marginMs);
+  const DWORD boundMs = SaturatingSum(LineLimitMs(wait), marginMs);
   uint8_t scratch[kPurgeChunk];
-  LineResult result = kLineOk;
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(line, scratch, kPurgeChunk, &got, nullptr)) {
@@ -148,16 +204,11 @@ LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD mar
     }
     if (got == 0) break;
     if (GetTickCount() - start >= boundMs) break;
-    if (quiet.ReadTotalTimeoutConstant != quietMs) {
-      quiet.ReadTotalTimeoutConstant = quietMs;
-      if (!SetCommTimeouts(line, &quiet)) {
-        result = kLineIoFailed;
-        break;
-      }
-    }
+    // The grace was for the first bytes only.
+    result = SetReadWait(&wait, quietMs);
+    if (result != kLineOk) break;
   }
-  if (!SetCommTimeouts(line, &saved)) return kLineIoFailed;
-  return result;
+  return Ended(&wait, result);
 }
 
 LineResult SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written) {
@@ -175,26 +226,25 @@ LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *rec
                            DWORD laterMs, DWORD marginMs) {
   if (received) *received = 0;
   const DWORD start = GetTickCount();
-  COMMTIMEOUTS saved;
-  bool known = false;  // saved holds the line's own time-outs
-  DWORD current = 0;   // the wait in force when it is not the line's own
-  if (laterMs != 0 && GetCommTimeouts(line, &saved)) {
-    known = true;
-    COMMTIMEOUTS first = saved;
-    first.ReadTotalTimeoutConstant = SaturatingSum(saved.ReadTotalTimeoutConstant, laterMs);
-    if (SetCommTimeouts(line, &first)) current = first.ReadTotalTimeoutConstant;
+  ReadWait wait = NoReadWaitYet(line);
+  LineResult result = kLineOk;
+  // The first byte may come laterMs after the line's own limit.
+  if (laterMs != 0) {
+    result = TakeLineLimit(&wait);
+    if (result == kLineOk) result = SetReadWait(&wait, SaturatingSum(LineLimitMs(wait), laterMs));
   }
   DWORD total = 0;
-  LineResult result = kLineOk;
-  while (total < count) {
+  while (result == kLineOk && total < count) {
     DWORD got = 0;
     if (!ReadFile(line, buffer + total, count - total, &got, nullptr)) {
       result = kLineIoFailed;
       break;
     }
-    // ReadFile only gives up when a whole read limit brought nothing more.
+    // A wait that brought nothing ends the read: before the first byte, the
+    // controller stayed silent; after it, the reply is too slow.
     if (got == 0) {
       result = kLineIoFailed;
+      if (total != 0 && marginMs != kNoReplyBound) result = kLineTooSlow;
       break;
     }
     total += got;
@@ -202,36 +252,33 @@ LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *rec
     if (total == count || marginMs == kNoReplyBound) continue;
     // The reply came only in part: from here on, each wait is cut to the
     // time the whole reply has left.
-    if (!known && !GetCommTimeouts(line, &saved)) continue;
-    known = true;
-    DWORD limit = saved.ReadTotalTimeoutConstant;
+    result = TakeLineLimit(&wait);
+    if (result != kLineOk) break;
+    DWORD limit = LineLimitMs(wait);
     DWORD withinMs = SaturatingSum(SaturatingSum(limit, laterMs), marginMs);
     DWORD spent = GetTickCount() - start;
     if (spent >= withinMs) {
       result = kLineTooSlow;
       break;
     }
-    DWORD wait = withinMs - spent < limit ? withinMs - spent : limit;
-    if (wait == (current ? current : limit)) continue;
-    COMMTIMEOUTS next = saved;
-    next.ReadTotalTimeoutConstant = wait;
-    if (SetCommTimeouts(line, &next)) current = wait == limit ? 0 : wait;
+    DWORD left = withinMs - spent;
+    if (left > limit) left = limit;
+    result = SetReadWait(&wait, left);
   }
-  if (current) SetCommTimeouts(line, &saved);
-  return result;
+  return Ended(&wait, result);
 }
 
-bool SerialByteWithin(HANDLE line, DWORD waitMs) {
-  COMMTIMEOUTS saved;
-  if (!GetCommTimeouts(line, &saved)) return false;
-  COMMTIMEOUTS wait = saved;
-  wait.ReadTotalTimeoutConstant = waitMs;
-  if (!SetCommTimeouts(line, &wait)) return false;
-  uint8_t byte;
-  DWORD got = 0;
-  bool came = ReadFile(line, &byte, 1, &got, nullptr) && got == 1;
-  SetCommTimeouts(line, &saved);
-  return came;
+LineResult SerialByteWithin(HANDLE line, DWORD waitMs, bool *came) {
+  *came = false;
+  ReadWait wait = NoReadWaitYet(line);
+  LineResult result = SetReadWait(&wait, waitMs);
+  if (result == kLineOk) {
+    uint8_t byte;
+    DWORD got = 0;
+    if (!ReadFile(line, &byte, 1, &got, nullptr)) result = kLineIoFailed;
+    *came = got == 1;
+  }
+  return Ended(&wait, result);
 }
 
 uint32_t SerialCharMicros(const SerialSettings &settings) {

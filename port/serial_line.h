@@ -7,17 +7,34 @@
 
 #include "lumisar.h"
 
-// Results of the line layer; 0 is success. The port operations turn any
-// failure into the operation result 2, the link routines into false.
+// Results of the line layer; 0 is success. Every Serial* call that can
+// fail reports through them (SerialCharMicros, DtrMode and RtsMode cannot
+// fail), and a value it has to give goes through an out parameter. The
+// port operations turn any failure into the operation result 2, the link
+// routines into false.
+//
+//   SerialOpen             kLineOk, kLineOpenFailed, kLineGetStateFailed,
+//                          kLineSetStateFailed
+//   SerialSetReplyTimeout  kLineOk, kLineIoFailed
+//   SerialPurge            kLineOk, kLineIoFailed
+//   SerialWrite            kLineOk, kLineShortWrite, kLineIoFailed
+//   SerialRead             kLineOk, kLineIoFailed
+//   SerialReadReply        kLineOk, kLineIoFailed (no byte came), kLineTooSlow
+//   SerialWaiting          kLineOk, kLineIoFailed
+//   SerialAwaitQuiet       kLineOk, kLineIoFailed
+//   SerialByteWithin       kLineOk (whether a byte came in *came), kLineIoFailed
+//   SerialClose            kLineOk, kLineIoFailed
 enum LineResult : int {
   kLineOk = 0,
   kLineOpenFailed = 1,      // the device would not open, or took no time-outs
   kLineShortWrite = 2,      // fewer bytes written than asked
   kLineGetStateFailed = 4,  // reading the line state failed
   kLineSetStateFailed = 5,  // setting the line state failed
-  kLineIoFailed = 7,        // read, write or close failed; a read got no byte, or a
-                            // purge's read failed
-  kLineTooSlow = 8,         // a reply still incomplete when its time was up
+  kLineIoFailed = 7,        // a call on the open device failed (read, write, close, its
+                            // time-outs or its status), a read got no byte, or a purge's
+                            // read failed
+  kLineTooSlow = 8,         // a reply begun but still incomplete when its time was up:
+                            // the rest of it may yet arrive
 };
 
 // The read limit an open sets, and what a limit of 0 is applied as: a read
@@ -41,7 +58,9 @@ constexpr uint32_t kSlowestBaud = 50;
 
 LineResult SerialOpen(const char *deviceName, const SerialSettings &settings, uint16_t lineControl,
                       HANDLE *out);
-uint32_t SerialSetReplyTimeout(HANDLE line, uint32_t units);
+// Sets the read limit in units of 10 ms; the limit it replaces goes to
+// *previous (rounded down to whole units) when that is not null.
+LineResult SerialSetReplyTimeout(HANDLE line, uint32_t units, uint32_t *previous);
 LineResult SerialPurge(HANDLE line);
 LineResult SerialWrite(HANDLE line, const uint8_t *bytes, DWORD count, DWORD *written);
 LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received);
@@ -50,18 +69,18 @@ LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received
 // once that limit and laterMs and marginMs more have passed since the call,
 // a reply still incomplete ends with kLineTooSlow: each wait bounds only
 // the gap before the next bytes, so a controller trickling its reply would
-// otherwise hold the line for a limit per byte.
+// otherwise hold the line for a limit per byte. A reply that began and then
+// stopped ends with kLineTooSlow too; kLineIoFailed means no byte came.
 LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
                            DWORD laterMs, DWORD marginMs);
-// Bytes waiting in the receive queue, without reading them; 0 when the
-// line cannot tell.
-DWORD SerialWaiting(HANDLE line);
+// The number of bytes waiting in the receive queue, without reading them.
+LineResult SerialWaiting(HANDLE line, DWORD *waiting);
 // Discards what arrives until nothing has come for quietMs (graceMs more
 // at first), or until one read limit and marginMs have passed: the rest of
 // a reply the driver gave up on must not be read as the start of the next.
 LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD marginMs);
-// Whether a byte comes within waitMs; it is read and thrown away.
-bool SerialByteWithin(HANDLE line, DWORD waitMs);
+// Whether a byte comes within waitMs, in *came; it is read and thrown away.
+LineResult SerialByteWithin(HANDLE line, DWORD waitMs, bool *came);
 // Time on the wire of one character at these settings (start bit, data
 // bits, parity bit, stop bits), in microseconds.
 uint32_t SerialCharMicros(const SerialSettings &settings);

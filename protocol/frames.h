@@ -48,12 +48,17 @@ inline int ElementBytes(uint32_t width) { return width == 32 ? 4 : 2; }
 // receive queue; traces 17 bytes from the frame. Whether all n were
 // written.
 bool SendStr(PortContext *context, const uint8_t *bytes, int n);
+// How the read of a reply ended.
+enum class Reception {
+  Complete,  // all the bytes asked for came
+  Nothing,   // no byte came within the limit, or the port failed
+  Partial,   // the reply began but was not complete when its time was up
+};
 // Reads n bytes into buffer (capacity bytes long) and traces 17 bytes from
-// it; whether all n came. A reply to the `answering` bytes just sent may
-// begin that much wire time later than the limit: a controller answers a
-// frame only once it has crossed the line, and a write returns before it
-// has.
-bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering = 0);
+// it. A reply to the `answering` bytes just sent may begin that much wire
+// time later than the limit: a controller answers a frame only once it has
+// crossed the line, and a write returns before it has.
+Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering = 0);
 // After a reply that was not what the dialogue expected: lets the rest of
 // it arrive and discards it, so that the next attempt starts on a quiet
 // line instead of reading that rest as its own reply. The controller's
@@ -62,5 +67,6 @@ bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int 
 // is the most the controller may still send in this dialogue.
 void LetLineFallQuiet(PortContext *context, int answering, int rest);
 // Whether bytes wait beyond what the dialogue has read so far; with
-// `expectMore`, also whether one comes within a quiet interval.
+// `expectMore`, also whether one comes within a quiet interval. A line
+// that cannot tell counts as having them.
 bool BytesBeyond(PortContext *context, bool expectMore);

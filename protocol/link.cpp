@@ -54,7 +54,7 @@ bool SendStr(PortContext *context, const uint8_t *bytes, int n) {
   return result == kLineOk && written == static_cast<DWORD>(n);
 }
 
-bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
+Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
   HANDLE line = context->port;
   DWORD received = 0;
   // Once begun, a reply may take one and a half times its wire time: room
@@ -66,19 +66,31 @@ bool RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int 
                                              WireMs(context, answering), margin)
                            : kLineIoFailed;
   Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
-  return result == kLineOk && received == static_cast<DWORD>(n);
+  if (result == kLineOk && received == static_cast<DWORD>(n)) return Reception::Complete;
+  if (result == kLineTooSlow) return Reception::Partial;
+  return Reception::Nothing;
 }
 
 void LetLineFallQuiet(PortContext *context, int answering, int rest) {
   if (!context->port) return;
   // The rest of a reply streams at the line's pace, a long data frame for
   // longer than a limit: it may take its wire time and a half, as a reply.
-  SerialAwaitQuiet(context->port, QuietMs(context), WireMs(context, answering),
-                   WireMs(context, rest) * 3 / 2);
+  LineResult quiet = SerialAwaitQuiet(context->port, QuietMs(context), WireMs(context, answering),
+                                      WireMs(context, rest) * 3 / 2);
+  // A line that cannot wait is failing, and nothing here can mend it: the
+  // attempt has failed already, and the next send's purge and the reply
+  // checks still stand between what comes and a wrong value.
+  (void)quiet;
 }
 
 bool BytesBeyond(PortContext *context, bool expectMore) {
   if (!context->port) return false;
-  if (SerialWaiting(context->port) != 0) return true;
-  return expectMore && SerialByteWithin(context->port, QuietMs(context));
+  // A line that cannot tell what follows the frame cannot vouch for it.
+  DWORD waiting = 0;
+  if (SerialWaiting(context->port, &waiting) != kLineOk) return true;
+  if (waiting != 0) return true;
+  if (!expectMore) return false;
+  bool came = false;
+  if (SerialByteWithin(context->port, QuietMs(context), &came) != kLineOk) return true;
+  return came;
 }

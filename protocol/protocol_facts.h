@@ -17,7 +17,8 @@ inline bool RefusalIsFinal(int attempt) { return attempt >= kFirstFinalAttempt; 
 
 // Why an attempt failed.
 enum Cause {
-  kCauseNoAnswer,        // nothing (or too little) came back in time
+  kCauseNoAnswer,        // a reply did not come in full: nothing came, or it began
+                         // and was not complete in time
   kCauseAnotherStation,  // the acknowledge carried another station's byte
   kCauseBadAcknowledge,  // the acknowledge was garbled
   kCauseNoAck,           // the acknowledge ended in NAK: the controller said no

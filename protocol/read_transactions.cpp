@@ -10,100 +10,90 @@
 
 namespace {
 
-// The diagnostics differ between the two reads; a null line is not logged.
-// Both print "SingleRead()", as the host's log readers expect.
-struct ReadDiagnostics {
-  const char *badAcknowledge;
-  const char *noAckInAcknowledge;
-  const char *badHeaderAck;
-  const char *badLrc;
-};
-
-const ReadDiagnostics kSingleDiagnostics = {nullptr, nullptr, nullptr, kLogBadLrc};
-const ReadDiagnostics kBlockDiagnostics = {kLogReadBadAcknowledge, kLogReadBadAck, kLogReadBadAck,
-                                           nullptr};
-constexpr bool kRead = false;
-
-void Log(const char *line) {
-  if (line) err(kLogTrace, "%s", line);
-}
+// Both reads print "SingleRead()" in their diagnostics, as the host's log
+// readers expect; only the block read explains a bad acknowledge or ACK.
+const Diagnostics kSingleDiagnostics = {nullptr, nullptr, nullptr, nullptr, kLogBadLrc};
+const Diagnostics kBlockDiagnostics = {kLogReadBadAcknowledge, kLogReadBadAck, kLogReadBadAck,
+                                       nullptr, nullptr};
 
 bool IsTerminator(uint8_t byte) { return byte == ETX || byte == ETB; }
 
-// What is wrong with a data frame of frameLength bytes, or kCauseCount
-// when nothing is; logs the diagnostic the read gives for it.
-Cause DataFrameFault(PortContext *context, const uint8_t *reply, int frameLength,
-                     const ReadDiagnostics &d) {
-  if (!CheckLrc(reply, frameLength)) {
-    Log(d.badLrc);
-    return kCauseBadCheckByte;
+// Whether the data frame of `length` bytes fails its checks; if so,
+// *cause tells why. The check byte alone cannot vouch for a frame: a byte
+// added to it moves the data along and may keep the XOR, so the frame must
+// also end as a data frame ends.
+bool DataFrameFault(const uint8_t *frame, int length, Cause *cause) {
+  if (!CheckLrc(frame, length)) {
+    *cause = kCauseBadCheckByte;
+    return true;
   }
-  if (reply[0] != STX) {
-    Log(kLogBadStx);
-    return kCauseBadStx;
+  if (frame[0] != STX) {
+    *cause = kCauseBadStx;
+    return true;
   }
-  // The check byte alone cannot vouch for a frame: a byte added to it
-  // moves the data along and may keep the XOR. The frame must end as a
-  // data frame ends, and nothing may follow it before the driver's ACK.
-  if (!IsTerminator(reply[frameLength - 2])) {
-    Log(kLogBadEtx);
-    return kCauseDataFrame;
+  if (!IsTerminator(frame[length - 2])) {
+    *cause = kCauseDataFrame;
+    return true;
   }
-  // A frame with one byte added can pass only if what it took for its
-  // check byte is a terminator, the true one; the true check byte is then
-  // still on its way, and the line is given a moment to bring it.
-  if (BytesBeyond(context, IsTerminator(reply[frameLength - 1]))) {
-    Log(kLogDataOverrun);
-    return kCauseDataFrame;
-  }
-  return kCauseCount;
+  return false;
 }
 
-// One attempt of the read dialogue; the data frame of frameLength bytes is
-// left in reply on success. A failed attempt names the frame the controller
-// was answering, whose answer may still be on its way.
-Attempt ReadAttempt(PortContext *context, uint8_t *reply, size_t capacity, int frameLength,
-                    const ReadDiagnostics &d) {
-  // The most a controller may still send: the ACK, the data frame, EOT.
-  auto fail = [&](Cause cause, int answering) {
-    return EndAttempt(context, cause, kRead, answering, frameLength + 2);
-  };
-  SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, capacity))
-    return fail(kCauseNoAnswer, kEnquiryLength);
-  if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
-    Log(d.badAcknowledge);
-    return fail(kCauseBadAcknowledge, kEnquiryLength);
+// The line a read logs for a data frame that failed its checks.
+const char *DataFrameDiagnostic(Cause fault, const Diagnostics &d) {
+  switch (fault) {
+    case kCauseBadCheckByte:
+      return d.badLrc;
+    case kCauseBadStx:
+      return kLogBadStx;
+    default:
+      return kLogBadEtx;
   }
-  if (reply[2] != ACK) {
-    Log(d.noAckInAcknowledge);
-    return fail(kCauseNoAck, kEnquiryLength);
-  }
-  SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, capacity, kHeaderLength))
-    return fail(kCauseNoAnswer, kHeaderLength);
-  if (reply[0] != ACK) {
-    Log(d.badHeaderAck);
-    return fail(kCauseHeaderRefused, kHeaderLength);
-  }
+}
+
+// One attempt of the read dialogue; the data frame is left in the reply
+// buffer on success.
+Attempt ReadAttempt(PortContext *context, const Dialogue &dialogue) {
+  const uint8_t *reply = dialogue.reply;
+  int frameLength = dialogue.frameLength;
+  Attempt step = OpenExchange(context, dialogue);
+  if (step != Attempt::Succeeded) return step;
   // The data frame follows the ACK: its answer has begun.
-  if (!RecvStr(context, reply, frameLength, capacity)) return fail(kCauseDataFrame, 0);
-  Cause fault = DataFrameFault(context, reply, frameLength, d);
-  if (fault != kCauseCount) return fail(fault, 0);
+  if (RecvStr(context, dialogue.reply, frameLength, dialogue.capacity) != Reception::Complete)
+    return EndAttempt(context, dialogue, kCauseDataFrame, 0);
+  Cause fault;
+  if (DataFrameFault(reply, frameLength, &fault)) {
+    LogDiagnostic(DataFrameDiagnostic(fault, *dialogue.diagnostics));
+    return EndAttempt(context, dialogue, fault, 0);
+  }
+  // Nothing may follow the frame before the driver's ACK. A frame with one
+  // byte added can pass the checks only if what it took for its check byte
+  // is a terminator, the true one; the true check byte is then still on its
+  // way, and the line is given a moment to bring it.
+  if (BytesBeyond(context, IsTerminator(reply[frameLength - 1]))) {
+    LogDiagnostic(kLogDataOverrun);
+    return EndAttempt(context, dialogue, kCauseDataFrame, 0);
+  }
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
-  if (!RecvStr(context, reply, 1, capacity)) {
-    Log(kLogNoEot);
-    return fail(kCauseNoEot, 1);
+  if (RecvStr(context, dialogue.reply, 1, dialogue.capacity) != Reception::Complete) {
+    LogDiagnostic(kLogNoEot);
+    return EndAttempt(context, dialogue, kCauseNoEot, 1);
   }
   if (reply[0] != EOT) {
-    Log(kLogBadEot);
-    return fail(kCauseBadEot, 1);
+    LogDiagnostic(kLogBadEot);
+    return EndAttempt(context, dialogue, kCauseBadEot, 1);
   }
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);
   return Attempt::Succeeded;
+}
+
+// A read's dialogue; the most a controller may still send is the ACK, the
+// data frame and EOT.
+Dialogue ReadDialogue(void (*build)(PortContext *, const IoRequest *), int frameLength,
+                      const Diagnostics &d, uint8_t *reply, size_t capacity) {
+  return Dialogue{build, ReadAttempt, false, frameLength, frameLength + 2, &d, reply, capacity};
 }
 
 uint32_t Little32(const uint8_t *d) {
@@ -153,12 +143,9 @@ int32_t SingleRead(RequestBlock *request) {
   const TagAddress &a = io->address;
   int frameLength = ElementBytes(a.width) + kFrameOverhead;
   uint8_t reply[8] = {};
-  int32_t result = LUMISAR_FAILED;
-  for (int attempt = 1;; ++attempt) {
-    MakeReadHeader(context, io);
-    Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kSingleDiagnostics);
-    if (OperationEnds(outcome, attempt, &result)) break;
-  }
+  Dialogue dialogue =
+      ReadDialogue(MakeReadHeader, frameLength, kSingleDiagnostics, reply, sizeof reply);
+  int32_t result = RunAttempts(context, io, dialogue);
   if (result != LUMISAR_DONE) return result;
   uint8_t *values = static_cast<uint8_t *>(io->values);
   if (a.width == 32) {
@@ -185,12 +172,9 @@ int32_t BlockRead(RequestBlock *request) {
   int elementBytes = ElementBytes(io->address.width);
   int frameLength = io->count * elementBytes + kFrameOverhead;
   uint8_t reply[kMaxDataBytes + kFrameOverhead] = {};
-  int32_t result = LUMISAR_FAILED;
-  for (int attempt = 1;; ++attempt) {
-    MakeBlockReadHeader(context, io);
-    Attempt outcome = ReadAttempt(context, reply, sizeof reply, frameLength, kBlockDiagnostics);
-    if (OperationEnds(outcome, attempt, &result)) break;
-  }
+  Dialogue dialogue =
+      ReadDialogue(MakeBlockReadHeader, frameLength, kBlockDiagnostics, reply, sizeof reply);
+  int32_t result = RunAttempts(context, io, dialogue);
   if (result != LUMISAR_DONE) return result;
   uint8_t *values = static_cast<uint8_t *>(io->values);
   for (int k = 0; k < io->count; ++k) {

@@ -1,6 +1,8 @@
-// What the read and write transactions share: the six attempts, and how an
-// attempt ends.
+// What the read and write transactions share: the six attempts, the steps
+// both dialogues take, and how an attempt ends.
 #pragma once
+
+#include <stddef.h>
 
 #include "frames.h"
 #include "lumisar.h"
@@ -8,24 +10,52 @@
 
 enum class Attempt { Succeeded, Retry, Refused };
 
-// An attempt that failed for `cause`: the controller's refusal or a failure
-// to try again, as the protocol's facts say for a read or a write.
-inline Attempt Failed(Cause cause, bool write) {
-  bool refusal = write ? kCauses[cause].refusalInWrite : kCauses[cause].refusalInRead;
-  return refusal ? Attempt::Refused : Attempt::Retry;
-}
+// The diagnostics a transaction logs when a reply fails a check; null
+// where it logs none.
+struct Diagnostics {
+  const char *badAcknowledge;
+  const char *noAckInAcknowledge;
+  const char *badHeaderAck;
+  const char *badDataAck;  // writes only
+  const char *badLrc;      // reads only
+};
 
-// Ends an attempt that failed for `cause` while the controller was
-// answering the last `answering` bytes the driver sent (0 once its answer
-// had begun), with up to `rest` bytes of the dialogue still to come from
-// it. Unless the controller stayed silent, what came was not what the
-// dialogue expected and the rest of it may still be on its way: the line is
-// let fall quiet first, so that the next attempt (or operation) does not
-// read that rest as its reply.
-inline Attempt EndAttempt(PortContext *context, Cause cause, bool write, int answering, int rest) {
-  if (cause != kCauseNoAnswer) LetLineFallQuiet(context, answering, rest);
-  return Failed(cause, write);
-}
+// One transaction as its attempts run it.
+struct Dialogue {
+  // Fills the channel's frames afresh at the top of every attempt.
+  void (*build)(PortContext *context, const IoRequest *io);
+  // One attempt of the dialogue.
+  Attempt (*attempt)(PortContext *context, const struct Dialogue &dialogue);
+  bool write;
+  int frameLength;  // the data frame, sent or expected
+  int rest;         // the most the controller may still send in this dialogue
+  const Diagnostics *diagnostics;
+  uint8_t *reply;  // where the controller's replies are read, and traced from
+  size_t capacity;
+};
+
+// Runs up to six attempts with freshly built frames; the operation's result.
+int32_t RunAttempts(PortContext *context, const IoRequest *io, const Dialogue &dialogue);
+
+// The steps: each returns Attempt::Succeeded when the dialogue goes on, and
+// otherwise how the attempt ended, its diagnostic logged.
+//
+// Sends the enquiry and checks the acknowledge, then sends the header and
+// takes its ACK: the opening both dialogues share.
+Attempt OpenExchange(PortContext *context, const Dialogue &dialogue);
+// Sends `length` bytes of `frame` and takes the controller's one-byte
+// answer; anything but ACK fails for `refused`, logged as `diagnostic`.
+Attempt SendForAck(PortContext *context, const Dialogue &dialogue, const uint8_t *frame, int length,
+                   Cause refused, const char *diagnostic);
+// Receives the n-byte reply to the last `answering` bytes sent; a reply that
+// did not come in full is no answer.
+Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, int answering);
+// Ends an attempt that failed for `cause` while the controller was answering
+// the last `answering` bytes the driver sent (0 once its answer had begun).
+Attempt EndAttempt(PortContext *context, const Dialogue &dialogue, Cause cause, int answering);
+
+// Logs a transaction's diagnostic; a null line is not logged.
+void LogDiagnostic(const char *line);
 
 // Whether an operation ends with its attempt `attempt` (from 1), which
 // ended as `outcome`; if so, *result is the operation's result, and if

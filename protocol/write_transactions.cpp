@@ -10,69 +10,36 @@
 namespace {
 
 // Only the block write explains its failures; both print "SingleWrite()".
-struct WriteDiagnostics {
-  const char *badAcknowledge;
-  const char *noAckInAcknowledge;
-  const char *badHeaderAck;
-  const char *badDataAck;
-};
+const Diagnostics kSingleDiagnostics = {kLogWriteBadAcknowledge, nullptr, nullptr, nullptr,
+                                        nullptr};
+const Diagnostics kBlockDiagnostics = {kLogBlockBadAcknowledge, kLogNoAckInAcknowledge,
+                                       kLogBadHeaderAck, kLogBadDataAck, nullptr};
+// A write's replies are single bytes and the acknowledge.
+constexpr size_t kWriteReplySize = 8;
 
-const WriteDiagnostics kSingleDiagnostics = {kLogWriteBadAcknowledge, nullptr, nullptr, nullptr};
-const WriteDiagnostics kBlockDiagnostics = {kLogBlockBadAcknowledge, kLogNoAckInAcknowledge,
-                                            kLogBadHeaderAck, kLogBadDataAck};
-constexpr bool kWrite = true;
-
-void Log(const char *line) {
-  if (line) err(kLogTrace, "%s", line);
-}
-
-// One attempt of the write dialogue. A failed attempt names the frame the
-// controller was answering, whose answer may still be on its way.
-Attempt WriteAttempt(PortContext *context, int frameLength, const WriteDiagnostics &d) {
-  // The most a controller may still send: an acknowledge.
-  auto fail = [&](Cause cause, int answering) {
-    return EndAttempt(context, cause, kWrite, answering, kAcknowledgeLength);
-  };
-  uint8_t reply[8] = {};
-  SendStr(context, context->enquiry, kEnquiryLength);
-  if (!RecvStr(context, reply, kAcknowledgeLength, sizeof reply))
-    return fail(kCauseNoAnswer, kEnquiryLength);
-  if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
-    Log(d.badAcknowledge);
-    return fail(kCauseBadAcknowledge, kEnquiryLength);
-  }
-  if (reply[2] != ACK) {
-    Log(d.noAckInAcknowledge);
-    return fail(kCauseNoAck, kEnquiryLength);
-  }
-  SendStr(context, context->header, kHeaderLength);
-  if (!RecvStr(context, reply, 1, sizeof reply, kHeaderLength))
-    return fail(kCauseNoAnswer, kHeaderLength);
-  if (reply[0] != ACK) {
-    Log(d.badHeaderAck);
-    return fail(kCauseHeaderRefused, kHeaderLength);
-  }
-  SendStr(context, context->dataFrame, frameLength);
-  if (!RecvStr(context, reply, 1, sizeof reply, frameLength))
-    return fail(kCauseNoAnswer, frameLength);
-  if (reply[0] != ACK) {
-    Log(d.badDataAck);
-    return fail(kCauseDataRefused, frameLength);
-  }
+// One attempt of the write dialogue.
+Attempt WriteAttempt(PortContext *context, const Dialogue &dialogue) {
+  // Each attempt traces its replies from a cleared buffer.
+  memset(dialogue.reply, 0, dialogue.capacity);
+  Attempt step = OpenExchange(context, dialogue);
+  if (step != Attempt::Succeeded) return step;
+  step = SendForAck(context, dialogue, context->dataFrame, dialogue.frameLength, kCauseDataRefused,
+                    dialogue.diagnostics->badDataAck);
+  if (step != Attempt::Succeeded) return step;
   context->eotByte = EOT;
   SendStr(context, &context->eotByte, 1);
   return Attempt::Succeeded;
 }
 
-template <typename Build>
-int32_t RunWrite(PortContext *context, const IoRequest *io, Build build, int frameLength,
-                 const WriteDiagnostics &d) {
-  int32_t result = LUMISAR_FAILED;
-  for (int attempt = 1;; ++attempt) {
-    build(context, io);
-    Attempt outcome = WriteAttempt(context, frameLength, d);
-    if (OperationEnds(outcome, attempt, &result)) return result;
-  }
+// Runs a write's attempts; the most a controller may still send in a write
+// is an acknowledge.
+int32_t RunWrite(PortContext *context, const IoRequest *io,
+                 void (*build)(PortContext *, const IoRequest *), int frameLength,
+                 const Diagnostics &d) {
+  uint8_t reply[kWriteReplySize];
+  const Dialogue dialogue = {build, WriteAttempt, true,        frameLength, kAcknowledgeLength,
+                             &d,    reply,        sizeof reply};
+  return RunAttempts(context, io, dialogue);
 }
 
 }  // namespace

@@ -150,7 +150,7 @@ TEST(Frames, TracesShowSeventeenBytesAndNothingOutsideTheirObject) {
   LogReset();
   uint8_t reply[8];
   memset(reply, 0xAB, sizeof reply);
-  EXPECT_FALSE(RecvStr(&c, reply, 3, sizeof reply));
+  EXPECT_EQ(RecvStr(&c, reply, 3, sizeof reply), Reception::Nothing);
   EXPECT_STREQ(LogText(0),
                "ORVEN> RecvStr() Rx AB AB AB AB AB AB AB AB 00 00 00 00 00 00 00 00 00");
 }

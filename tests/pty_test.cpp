@@ -97,7 +97,9 @@ TEST_F(Pty, BytesTheLineDisciplineWouldEatCrossUnchanged) {
 
 TEST_F(Pty, ReadLimitIsMeasuredNotAssumed) {
   ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
-  EXPECT_EQ(SerialSetReplyTimeout(line, 10), 100);
+  uint32_t before = 0;
+  EXPECT_EQ(SerialSetReplyTimeout(line, 10, &before), kLineOk);
+  EXPECT_EQ(before, 100);
   uint8_t buf[3];
   DWORD got = 9;
   double start = NowMs();
@@ -125,7 +127,7 @@ TEST_F(Pty, ReadLimitIsMeasuredNotAssumed) {
 
 TEST_F(Pty, PurgeDrainsAPtyAndKeepsTheLimit) {
   ASSERT_EQ(SerialOpen("COM5", k8N1, 8, &line), kLineOk);
-  SerialSetReplyTimeout(line, 20);
+  SerialSetReplyTimeout(line, 20, nullptr);
   uint8_t junk[600];
   memset(junk, 0x13, sizeof junk);
   EXPECT_EQ(write(master, junk, sizeof junk), 600);
@@ -135,7 +137,9 @@ TEST_F(Pty, PurgeDrainsAPtyAndKeepsTheLimit) {
   uint8_t b;
   EXPECT_EQ(SerialRead(line, &b, 1, &got), kLineIoFailed);
   EXPECT_EQ(got, 0);
-  EXPECT_EQ(SerialSetReplyTimeout(line, 20), 20);
+  uint32_t before = 0;
+  EXPECT_EQ(SerialSetReplyTimeout(line, 20, &before), kLineOk);
+  EXPECT_EQ(before, 20);
 }
 
 TEST_F(Pty, APtyRefusesParityAndASecondOpen) {
@@ -407,6 +411,81 @@ TEST_F(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
     EXPECT_EQ(words[0], 0x5A5A);
     __atomic_store_n(&stop, true, __ATOMIC_RELEASE);
     peer.join();
+    Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
+  }
+}
+
+namespace {
+
+// A controller whose first acknowledge (or data frame, of the word 0x1234)
+// stops a byte short; that byte follows lateMs later, once the driver has
+// given up, or at once when the driver sends again: it was on the wire.
+void LastByteLate(int master, bool dataFrame, double lateMs, const bool *stop, int *enquiries) {
+  const uint8_t acknowledge[3] = {0x4E, 0x21, 0x06}, eot = 0x04;
+  const uint8_t ackAndFrame[6] = {0x06, 0x02, 0x34, 0x12, 0x03, 0x26};
+  const uint8_t *late = nullptr;
+  double lateAt = 0;
+  int header = 17;  // bytes of a header seen; 17 once it is over
+  while (!__atomic_load_n(stop, __ATOMIC_ACQUIRE)) {
+    pollfd p{master, POLLIN, 0};
+    uint8_t in[64];
+    ssize_t n = poll(&p, 1, 5) > 0 ? read(master, in, sizeof in) : 0;
+    if (late && (n > 0 || NowMs() >= lateAt)) {
+      (void)!write(master, late, 1);
+      late = nullptr;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      const uint8_t *reply = nullptr;
+      int length = 0;
+      if (header < 17) {
+        ++header;
+        if (header == 17) reply = ackAndFrame;
+        length = 6;
+      } else if (in[i] == 0x01) {
+        header = 1;
+      } else if (in[i] == 0x05) {
+        reply = acknowledge;
+        length = 3;
+        ++*enquiries;
+      } else if (in[i] == 0x06) {
+        (void)!write(master, &eot, 1);
+      }
+      if (!reply) continue;
+      // The first exchange's chosen frame goes out a byte short.
+      bool isFrame = reply == ackAndFrame;
+      bool cut = *enquiries == 1 && isFrame == dataFrame;
+      if (cut) {
+        late = reply + length - 1;
+        lateAt = NowMs() + lateMs;
+        length--;
+      }
+      (void)!write(master, reply, length);
+    }
+  }
+}
+
+}  // namespace
+
+// A reply that began and did not end in time may still be arriving: the
+// driver lets the line fall quiet before it asks again, so the trickle
+// costs one further attempt. At 50 baud the quiet interval is 800 ms, far
+// above a loaded machine's delays; the driver gives up on the acknowledge
+// 800 ms after the enquiry, on the data frame 200 ms after the ACK.
+TEST_F(Pty, ATricklingReplyCostsOneAttempt) {
+  for (bool dataFrame : {false, true}) {
+    NewPair();
+    PortContext context;
+    EXPECT_EQ(OpenChannel(&context, path, 10, 50), LUMISAR_DONE);
+    bool stop = false;
+    int enquiries = 0;
+    double lateMs = dataFrame ? 550 : 1300;
+    std::thread peer(LastByteLate, master, dataFrame, lateMs, &stop, &enquiries);
+    uint16_t w = 0x5555;
+    EXPECT_EQ(ReadWord(&context, "0140000", &w), LUMISAR_DONE);
+    EXPECT_EQ(w, 0x1234);
+    __atomic_store_n(&stop, true, __ATOMIC_RELEASE);
+    peer.join();
+    EXPECT_EQ(enquiries, 2) << (dataFrame ? "data frame" : "acknowledge");
     Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
   }
 }

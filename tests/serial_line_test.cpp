@@ -17,6 +17,13 @@ WinsubMemDevice *FreshPort() {
   return WinsubAddMemoryDevice("COM3");
 }
 
+// The limit SerialSetReplyTimeout replaced, in units, or -1 when it failed.
+int64_t Replaced(HANDLE h, uint32_t units) {
+  uint32_t previous = 0;
+  if (SerialSetReplyTimeout(h, units, &previous) != kLineOk) return -1;
+  return previous;
+}
+
 HANDLE OpenOk(WinsubMemDevice *dev, uint16_t lineControl = 8) {
   HANDLE h = nullptr;
   EXPECT_EQ(SerialOpen("COM3", kOdd8N1, lineControl, &h), kLineOk);
@@ -161,45 +168,45 @@ TEST(SerialLine, NulOpensWithoutConfigurationButOtherCasesDoNot) {
 TEST(SerialLine, ReplyTimeoutArithmetic) {
   WinsubMemDevice *dev = FreshPort();
   HANDLE h = OpenOk(dev);
-  EXPECT_EQ(SerialSetReplyTimeout(h, 250), 100);
+  EXPECT_EQ(Replaced(h, 250), 100);
   EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 2500);
   // The limit already in force: nothing written.
   int writes = dev->setTimeoutsCount;
-  EXPECT_EQ(SerialSetReplyTimeout(h, 250), 250);
+  EXPECT_EQ(Replaced(h, 250), 250);
   EXPECT_EQ(dev->setTimeoutsCount, writes);
   // A previous limit that is no whole number of units rounds down; one
   // below 10 ms reports 0.
   dev->timeouts.ReadTotalTimeoutConstant = 1239;
-  EXPECT_EQ(SerialSetReplyTimeout(h, 1), 123);
+  EXPECT_EQ(Replaced(h, 1), 123);
   dev->timeouts.ReadTotalTimeoutConstant = 9;
-  EXPECT_EQ(SerialSetReplyTimeout(h, 7), 0);
+  EXPECT_EQ(Replaced(h, 7), 0);
   EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 70);
   // Other members stay as read.
   dev->timeouts.ReadIntervalTimeout = 3;
-  SerialSetReplyTimeout(h, 8);
+  Replaced(h, 8);
   EXPECT_EQ(dev->timeouts.ReadIntervalTimeout, 3);
   dev->failGetTimeouts = 1;
-  EXPECT_EQ(SerialSetReplyTimeout(h, 9), 0);
+  EXPECT_EQ(Replaced(h, 9), -1);
   dev->failGetTimeouts = 0;
   dev->failSetTimeouts = 1;
-  EXPECT_EQ(SerialSetReplyTimeout(h, 9), 0);
+  EXPECT_EQ(Replaced(h, 9), -1);
 }
 
 TEST(SerialLine, AZeroReplyTimeoutNeverLeavesReadsWithoutALimit) {
   WinsubMemDevice *dev = FreshPort();
   HANDLE h = OpenOk(dev);
-  SerialSetReplyTimeout(h, 0);
+  Replaced(h, 0);
   EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
   // Nor does a limit so large that ten times it would wrap round to a short
   // one: the largest whole limit below the wrap is applied instead.
   const DWORD capped = 0xFFFFFFFEu / 10 * 10;
   for (uint32_t units : {0xFFFFFFFFu, 429496730u}) {
-    SerialSetReplyTimeout(h, 0);
-    SerialSetReplyTimeout(h, units);
+    Replaced(h, 0);
+    Replaced(h, units);
     EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, capped);
   }
   // A limit just below the cap goes to the line as it is.
-  SerialSetReplyTimeout(h, 429496728u);
+  Replaced(h, 429496728u);
   EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 4294967280u);
 }
 
@@ -214,7 +221,7 @@ TEST(SerialLine, PurgeOnAQuietLineReadsNothing) {
 TEST(SerialLine, PurgeDrainsInChunksAndRestoresTheLimit) {
   WinsubMemDevice *dev = FreshPort();
   HANDLE h = OpenOk(dev);
-  SerialSetReplyTimeout(h, 37);
+  Replaced(h, 37);
   uint8_t junk[600];
   for (int i = 0; i < 600; ++i) junk[i] = static_cast<uint8_t>(i);
   WinsubMemPush(dev, junk, sizeof junk);
@@ -292,4 +299,67 @@ TEST(SerialLine, CloseReportsFailureAndKeepsTheHandle) {
   dev->failClose = 0;
   EXPECT_EQ(SerialClose(h), kLineOk);
   EXPECT_EQ(SerialClose(h), kLineIoFailed);
+}
+
+// A reply with 1000 ms, 20 more for its first byte and 5 of margin: nothing
+// at all is silence; a reply that began and stopped, or trickled past its
+// time, is too slow. The line's own limit is back after each.
+TEST(SerialLine, AReplyThatBeganButDidNotEndIsTooSlow) {
+  // clang-format off
+  const struct {
+    int now, later;
+    LineResult result;
+    DWORD got, waitedMs;
+  } rows[] = {{0, 0, kLineIoFailed, 0, 1020}, {3, 0, kLineOk, 3, 0}, {1, 0, kLineTooSlow, 1, 1025},
+              {1, 1, kLineTooSlow, 2, 1025},  {2, 1, kLineOk, 3, 1020}};
+  // clang-format on
+  for (const auto &row : rows) {
+    WinsubMemDevice *dev = FreshPort();
+    HANDLE h = OpenOk(dev);
+    WinsubMemPush(dev, "N!\x06", row.now);
+    WinsubMemPushLater(dev, &"N!\x06"[row.now], row.later);
+    uint8_t buf[3];
+    DWORD got = 9;
+    EXPECT_EQ(SerialReadReply(h, buf, 3, &got, 20, 5), row.result);
+    EXPECT_EQ(got, row.got);
+    EXPECT_EQ(dev->waitedMs, row.waitedMs);
+    EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
+  }
+}
+
+// A byte within a wait is told apart from none, and both from a failure;
+// quiet comes once a wait (the first with its grace) brings nothing.
+TEST(SerialLine, AByteWithinAndQuietAreAnswersNotFailures) {
+  WinsubMemDevice *dev = FreshPort();
+  HANDLE h = OpenOk(dev);
+  bool came = true;
+  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineOk);
+  EXPECT_FALSE(came);
+  uint8_t junk[600] = {};
+  WinsubMemPush(dev, junk, sizeof junk);
+  WinsubMemPushLater(dev, junk, 2);
+  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineOk);
+  EXPECT_TRUE(came);
+  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineOk);
+  EXPECT_EQ(WinsubMemWaiting(dev), 0);
+  EXPECT_EQ(dev->waitedMs, 7 + 3 * 10);
+  EXPECT_EQ(dev->timeouts.ReadTotalTimeoutConstant, 1000);
+  dev->failSetTimeouts = 1;
+  EXPECT_EQ(SerialAwaitQuiet(h, 10, 5, 100), kLineIoFailed);
+  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineIoFailed);
+  dev->failSetTimeouts = 0;
+  dev->failRead = 1;
+  EXPECT_EQ(SerialByteWithin(h, 7, &came), kLineIoFailed);
+}
+
+TEST(SerialLine, ACharactersWireTimeCountsParityAndStopBits) {
+  // clang-format off
+  const struct {
+    SerialSettings settings;
+    uint32_t micros;
+  } rows[] = {{{19200, 8, ONESTOPBIT, NOPARITY}, 521},    {{19200, 8, ONESTOPBIT, ODDPARITY}, 573},
+              {{1200, 8, TWOSTOPBITS, EVENPARITY}, 10000}, {{9600, 7, ONE5STOPBITS, ODDPARITY}, 1094},
+              {{0, 8, ONESTOPBIT, NOPARITY}, 200000},      {{300, 0x0109, ONESTOPBIT, NOPARITY}, 33334}};
+  // clang-format on
+  for (const auto &row : rows) EXPECT_EQ(SerialCharMicros(row.settings), row.micros);
 }

@@ -206,6 +206,13 @@ TEST(Transactions, AFrameWithBytesBehindItIsNotTaken) {
   EXPECT_EQ(w[1], 0x5555);
   EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
   SimLineClose(&line);
+  // Nor is a frame on a line that cannot tell what follows it.
+  SimLineOpen(&line);
+  line.dev->failClearError = 1;
+  EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED);
+  EXPECT_EQ(w[1], 0x5555);
+  EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
+  SimLineClose(&line);
 }
 
 // Ten thousand reads on an instant line whose every data frame carries one

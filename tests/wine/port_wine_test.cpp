@@ -28,7 +28,7 @@ TEST(WinePort, WineLineLayerWritesReadsAndPurges) {
   HANDLE h = nullptr;
   EXPECT_EQ(SerialOpen(kEchoPort, k8N1, 8, &h), kLineOk);
   ASSERT_TRUE(h && h != INVALID_HANDLE_VALUE);
-  SerialSetReplyTimeout(h, 50);
+  SerialSetReplyTimeout(h, 50, nullptr);
   // The echo peer returns every byte, the awkward ones included.
   uint8_t bytes[64];
   for (int i = 0; i < 64; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 0x0A);
@@ -41,7 +41,9 @@ TEST(WinePort, WineLineLayerWritesReadsAndPurges) {
   EXPECT_EQ(got, 64);
   EXPECT_EQ(memcmp(back, bytes, 64), 0);
   // The read limit, measured: 10 units on a silent line.
-  EXPECT_EQ(SerialSetReplyTimeout(h, 10), 50);
+  uint32_t before = 0;
+  EXPECT_EQ(SerialSetReplyTimeout(h, 10, &before), kLineOk);
+  EXPECT_EQ(before, 50);
   DWORD start = GetTickCount();
   EXPECT_EQ(SerialRead(h, back, 3, &got), kLineIoFailed);
   DWORD took = GetTickCount() - start;
@@ -56,7 +58,8 @@ TEST(WinePort, WineLineLayerWritesReadsAndPurges) {
   EXPECT_EQ(SerialPurge(h), kLineOk);
   EXPECT_EQ(SerialRead(h, back, 1, &got), kLineIoFailed);
   EXPECT_EQ(got, 0);
-  EXPECT_EQ(SerialSetReplyTimeout(h, 10), 10);
+  EXPECT_EQ(SerialSetReplyTimeout(h, 10, &before), kLineOk);
+  EXPECT_EQ(before, 10);
   EXPECT_EQ(SerialClose(h), kLineOk);
 }
 
