@@ -183,6 +183,9 @@ windows=(
   "--port /dev/ttyUSB0 |2|--port takes a device name of at most 11 characters (not \"/dev/ttyUSB0\")"
   "--follow /proc/self/mem|4|analyze stopped reading \"/proc/self/mem\": "
   "--load $here|2|--load cannot read \"$here\""
+  # Windows tells no file identity of the NUL device, nor Wine of a standard
+  # input it inherited.
+  "--html /dev/null -|0|the page is in /dev/null"
 )
 echo "a log, not a picture" >"$run/swapped.log"
 # A row's bound; a served tool's first run loads the driver under emulation.

@@ -10,15 +10,21 @@ shift
 job=$(mktemp -d "$queue/prep.XXXXXX")
 printf '%s\0' "$@" >"$job/args"
 printf 'Z:%s' "$PWD" >"$job/cwd"
-# Standard input is read for a log named "-" alone; otherwise it is left
-# to the caller, as a loop that reads its own lines around a call needs.
-# It comes through a FIFO, which the tool takes for the pipe it is (a log
-# on a pipe ends with the pipe; in a file it would be followed for ever).
+# Standard input as the tool would have it: a file or a device by its
+# name; a pipe through a FIFO, which the tool takes for the pipe it is. A
+# pipe is read for a log named "-" alone, as it is otherwise left to the
+# caller (a loop that reads its own lines around a call).
+source=$(readlink /proc/$$/fd/0)
 piped=
-for argument in "$@"; do
-  [ "$argument" = - ] && [ ! -t 0 ] && piped=1
-done
-if [ -n "$piped" ]; then mkfifo "$job/in"; else : >"$job/in"; fi
+: >"$job/in"
+if [ -f "$source" ] || [ -c "$source" ]; then
+  printf 'Z:%s' "$source" >"$job/stdin-file"
+else
+  for argument in "$@"; do
+    [ "$argument" = - ] && [ ! -t 0 ] && piped=1
+  done
+  [ -z "$piped" ] || { rm "$job/in" && mkfifo "$job/in"; }
+fi
 # A device as standard output (a full disk) is handed over by name.
 out=$(readlink /proc/$$/fd/1)
 [ -c "$out" ] && printf 'Z:%s' "$out" >"$job/stdout-device"

@@ -74,9 +74,12 @@ int ReadArguments(const char *path, char *tool) {
 // The standard streams onto the request's files, and the Win32 handles
 // with them, for the tool code that asks Windows rather than the C runtime.
 void Redirect(const char *job) {
-  char path[MAX_PATH], device[MAX_PATH];
+  char path[MAX_PATH], device[MAX_PATH], file[MAX_PATH];
+  // Standard input a file or device of the client's, or its pipe's FIFO.
+  snprintf(path, sizeof path, "%s\\stdin-file", job);
+  ReadText(path, file, sizeof file);
   snprintf(path, sizeof path, "%s\\in", job);
-  freopen(path, "rb", stdin);
+  freopen(file[0] ? file : path, "rb", stdin);
   // A device the client's output goes to (a full disk) is the tool's to
   // meet, as it would be.
   snprintf(path, sizeof path, "%s\\stdout-device", job);
