@@ -20,6 +20,10 @@ struct SimLine {
 // Resets the substitute and the host log, adds station 1 and opens COM3.
 void SimLineOpen(SimLine *line);
 void SimLineClose(SimLine *line);
+// Reopens the channel at `settings` with a reply time limit of `limit`
+// units on a line with time, the far end at the same speed and parity; a
+// baudRate of 0 leaves the line as it is.
+void SimLinePace(SimLine *line, SerialSettings settings, uint32_t limit);
 unsigned SimEnquiries(const SimLine *line);
 
 int32_t ReadTag(SimLine *line, const char *text, uint32_t dataType, void *values);

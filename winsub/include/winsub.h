@@ -89,6 +89,16 @@ struct WinsubMemDevice {
    * a framing error, read as 0xFF. */
   DWORD lineBaud;
   BYTE lineParity;
+
+  /* A line with time. When paced is set, the device keeps a clock of its
+   * own, which moves only while a read waits: what the driver writes takes
+   * its wire time at the port's settings, the peer hears it whole, and each
+   * byte it answers arrives a character time after the one before. A read
+   * takes what has arrived by the end of its limit, as a UART's would. */
+  int paced;
+  uint64_t clockUs;
+  uint64_t txFreeUs, rxFreeUs;         /* when each direction is next idle */
+  uint64_t rxDueUs[WINSUB_QUEUE_SIZE]; /* when each byte in rx arrives */
 };
 
 /* Registers an in-memory port under name (such as "COM3"); the record stays
