@@ -134,10 +134,13 @@ LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD mar
   COMMTIMEOUTS quiet = saved;
   quiet.ReadTotalTimeoutConstant = quietMs + graceMs;
   if (!SetCommTimeouts(line, &quiet)) return kLineIoFailed;
-  // Bounded by one read limit and the margin: a line that never falls
-  // quiet is left to the next attempt's checks.
+  // Bounded by one read limit, the grace and the margin: a line that never
+  // falls quiet is left to the next attempt's checks. Without the grace the
+  // first read alone could outlast the bound, and the answer to a frame
+  // still going out would end after the wait and spoil the next attempt.
   const DWORD start = GetTickCount();
-  const DWORD boundMs = SaturatingSum(saved.ReadTotalTimeoutConstant, marginMs);
+  const DWORD boundMs =
+      SaturatingSum(SaturatingSum(saved.ReadTotalTimeoutConstant, graceMs), marginMs);
   uint8_t scratch[kPurgeChunk];
   LineResult result = kLineOk;
   for (;;) {
