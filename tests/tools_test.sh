@@ -514,6 +514,7 @@ fi
 start_sim com6 --baud 19200 --parity none --seed 7 --control "$run/spoil.fifo"
 exec 3<>"$run/com6" && stty -F "$run/com6" raw -echo 19200
 enq='N!\x05' hdr='\x01\x30\x31\x30\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x17\x07'
+whdr='\x01\x30\x31\x38\x31\x34\x30\x30\x31\x30\x30\x30\x32\x30\x30\x17\x0f'
 # control command | what the master sends | what comes back
 spoils=(
   "set 0140000 0x1234|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|04"
@@ -528,6 +529,7 @@ spoils=(
   "spoil data change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 53"
   "spoil data insert 1|$enq|4e 21 06" "|$hdr|06 02 55 34 12 03 26"
   "spoil eot change 1|$enq|4e 21 06" "|$hdr|06 02 34 12 03 26" "|\x06|08"
+  "spoil data-ack change 1|\x04$enq|4e 21 06" "|$whdr|06" "|\x02\x34\x12\x03\x26|ba"
   "stats|\x04$enq|4e 21 06"
 )
 for row in "${spoils[@]}"; do
@@ -538,7 +540,7 @@ for row in "${spoils[@]}"; do
   [ "$got" = "$want" ]
   check "spoiled reply: ${command:-then} ($want)" $? "$got"
 done
-grep -q " spoiled=12 " "$run/sim.out"
+grep -q " spoiled=13 " "$run/sim.out"
 check "stats counts the spoils" $? "$(cat "$run/sim.out")"
 # Every word of a control command read whole, or the command refused.
 # command | words in the simulator's reply
