@@ -694,7 +694,13 @@ BOOL WINAPI SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
   return TRUE;
 }
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(NowMs()) + memoryWaitMs; }
+DWORD WINAPI GetTickCount(void) {
+  // Once a line has time of its own, only that time moves: a loaded
+  // machine's pauses between two reads must not count as the line's.
+  for (const auto &d : devices)
+    if (d.used && d.dev.paced) return memoryWaitMs;
+  return static_cast<DWORD>(NowMs()) + memoryWaitMs;
+}
 
 BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   OpenHandle *h = Lookup(handle);
