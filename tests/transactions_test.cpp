@@ -202,15 +202,19 @@ TEST(Transactions, ASpoiledReplyIsFollowedByAQuietInterval) {
 
 namespace {
 
-// One byte put in after the STX of every data frame, chosen so that the
-// frame read keeps its check byte and ends in ETX: only what follows the
-// frame gives it away.
-void PutAByteAfterStx(SimOutput *out) {
+// One byte put in after the STX of every data frame that ends in `check`
+// (ETX, or ETB, which the driver takes as well), chosen so that the frame
+// read ends in ETX and checks with that terminator for its check byte:
+// only what follows the frame gives it away.
+void PutAByteAfterStx(SimOutput *out, uint8_t check) {
   if (out->len != 6 || out->bytes[0] != 0x06 || out->bytes[1] != 0x02) return;
   memmove(out->bytes + 3, out->bytes + 2, 4);
-  out->bytes[2] = static_cast<uint8_t>(out->bytes[3] ^ 0x03);
+  out->bytes[5] = check;
+  out->bytes[2] = static_cast<uint8_t>(out->bytes[3] ^ check);
   out->len = 7;
 }
+void CheckByteEtx(SimOutput *out) { PutAByteAfterStx(out, 0x03); }
+void CheckByteEtb(SimOutput *out) { PutAByteAfterStx(out, 0x17); }
 
 }  // namespace
 
@@ -218,16 +222,18 @@ void PutAByteAfterStx(SimOutput *out) {
 // frame has been read: the driver must wait for it.
 TEST(Transactions, AFrameWithBytesBehindItIsNotTaken) {
   for (const Line &l : kLines) {
-    SimLine line;
-    SimLineOpen(&line);
-    SimLinePace(&line, l.settings, l.limit);
-    line.alter = PutAByteAfterStx;
-    SimMemory(line.sim, 1)[040000] = 0x0350;  // data bytes 50 03: ETX where the check byte was
-    uint16_t w[2] = {0, 0x5555};
-    EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED) << l.settings.baudRate << " baud";
-    EXPECT_EQ(w[1], 0x5555);
-    EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
-    SimLineClose(&line);
+    for (auto alter : {CheckByteEtx, CheckByteEtb}) {
+      SimLine line;
+      SimLineOpen(&line);
+      SimLinePace(&line, l.settings, l.limit);
+      line.alter = alter;
+      SimMemory(line.sim, 1)[040000] = 0x0350;  // data bytes 50 03: ETX where the check byte was
+      uint16_t w[2] = {0, 0x5555};
+      EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED) << l.settings.baudRate << " baud";
+      EXPECT_EQ(w[1], 0x5555);
+      EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
+      SimLineClose(&line);
+    }
   }
 }
 
