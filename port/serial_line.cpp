@@ -191,10 +191,12 @@ LineResult SerialAwaitQuiet(HANDLE line, DWORD quietMs, DWORD graceMs, DWORD mar
   ReadWait wait = NoReadWaitYet(line);
   LineResult result = SetReadWait(&wait, quietMs + graceMs);
   if (result != kLineOk) return Ended(&wait, result);
-  // Bounded by one read limit and the margin: a line that never falls
-  // quiet is left to the next attempt's checks.
+  // Bounded by one read limit, the grace and the margin: a line that never
+  // falls quiet is left to the next attempt's checks. Without the grace the
+  // first read alone could outlast the bound, and the answer to a frame
+  // still going out would end after the wait and spoil the next attempt.
   const DWORD start = GetTickCount();
-  const DWORD boundMs = SaturatingSum(LineLimitMs(wait), marginMs);
+  const DWORD boundMs = SaturatingSum(SaturatingSum(LineLimitMs(wait), graceMs), marginMs);
   uint8_t scratch[kPurgeChunk];
   for (;;) {
     DWORD got = 0;

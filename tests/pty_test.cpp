@@ -407,7 +407,9 @@ TEST_F(Pty, TricklingAndFloodingPeersCannotHoldTheLine) {
     EXPECT_EQ(Call(LUMISAR_OP_BLOCK_READ, &context, &io), LUMISAR_FAILED);
     double took = NowMs() - start;
     printf("  %s peer: result 2 after %.0f ms\n", flood ? "flooding" : "trickling", took);
-    EXPECT_LE(took, 6 * (limitMs + 2 * frameMs));
+    // Twice the promise: a loaded machine stretches every wait, while a
+    // driver that bounded each wait alone would take ten seconds an attempt.
+    EXPECT_LE(took, 2 * 6 * (limitMs + 2 * frameMs));
     EXPECT_EQ(words[0], 0x5A5A);
     __atomic_store_n(&stop, true, __ATOMIC_RELEASE);
     peer.join();

@@ -29,6 +29,20 @@ const char kBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
 
 enum Op { kRead, kBlockRead, kWrite, kBlockWrite };
 
+// The instant line (baud 0), and lines with time: at 300 and 1,200 baud
+// four characters outlast the 10 ms floor of a quiet interval, and parity
+// and stop bits lengthen a character (1.5 stop bits the substitute takes
+// with any data bits). Each with a reply time limit in units of 10 ms; at
+// 300 baud an enquiry and its acknowledge alone take 200 ms.
+struct Line {
+  SerialSettings settings;
+  uint32_t limit;
+};
+const Line kLines[] = {{{0, 8, ONESTOPBIT, NOPARITY}, 5},
+                       {{300, 8, ONESTOPBIT, NOPARITY}, 20},
+                       {{1200, 8, TWOSTOPBITS, EVENPARITY}, 5},
+                       {{1200, 8, ONE5STOPBITS, EVENPARITY}, 5}};
+
 // The exchange on word V40000 of PLC 01, with the host's value buffer, or
 // one holding 0x1234 to write.
 int32_t RunOp(SimLine *line, Op op, uint8_t *values = nullptr) {
@@ -144,27 +158,31 @@ TEST(Transactions, FailureTables) {
 // when late, and never the operation or a wrong value: every frame of both
 // dialogues, every way of spoiling it, every kind of exchange.
 TEST(Transactions, ASpoiledReplyCostsOneAttempt) {
-  for (int frame = 0; frame < kFrameKinds; ++frame) {
-    for (int how = kSpoilNone + 1; how < kSpoilKinds; ++how) {
-      if (!SimSpoilFits(frame, how)) continue;
-      for (Op op : {kRead, kBlockRead, kWrite, kBlockWrite}) {
-        SimLine line;
-        SimLineOpen(&line);
-        uint16_t *memory = SimMemory(line.sim, 1);
-        for (int i = 0; i < 8; ++i) memory[040000 + i] = 0x5A5A;
-        SimSetSpoil(line.sim, frame, how, how == kSpoilLate ? 30 : 2, 1);
-        SCOPED_TRACE(testing::Message()
-                     << SimFrameName(frame) << " " << SimSpoilName(how) << ", exchange " << op);
-        // 0x1203 to write, as a single value and as a block's first word.
-        uint8_t values[256] = {0x03, 0x12, 0x03, 0x12};
-        EXPECT_EQ(RunOp(&line, op, values), LUMISAR_DONE);
-        EXPECT_LE(SimEnquiries(&line), how == kSpoilLate ? 3u : 2u);
-        // A read stored the controller's word, a write left its own there.
-        uint16_t stored;
-        memcpy(&stored, values + (op == kRead ? 2 : 0), 2);
-        bool write = op == kWrite || op == kBlockWrite;
-        EXPECT_EQ(write ? memory[040000] : stored, write ? 0x1203 : 0x5A5A);
-        SimLineClose(&line);
+  for (const Line &l : kLines) {
+    for (int frame = 0; frame < kFrameKinds; ++frame) {
+      for (int how = kSpoilNone + 1; how < kSpoilKinds; ++how) {
+        if (!SimSpoilFits(frame, how)) continue;
+        for (Op op : {kRead, kBlockRead, kWrite, kBlockWrite}) {
+          SimLine line;
+          SimLineOpen(&line);
+          SimLinePace(&line, l.settings, l.limit);
+          uint16_t *memory = SimMemory(line.sim, 1);
+          for (int i = 0; i < 8; ++i) memory[040000 + i] = 0x5A5A;
+          SimSetSpoil(line.sim, frame, how, how == kSpoilLate ? 30 : 2, 1);
+          SCOPED_TRACE(testing::Message() << SimFrameName(frame) << " " << SimSpoilName(how)
+                                          << ", exchange " << op << ", " << l.settings.baudRate
+                                          << " baud, stop bits code " << l.settings.stopBits);
+          // 0x1203 to write, as a single value and as a block's first word.
+          uint8_t values[256] = {0x03, 0x12, 0x03, 0x12};
+          EXPECT_EQ(RunOp(&line, op, values), LUMISAR_DONE);
+          EXPECT_LE(SimEnquiries(&line), how == kSpoilLate ? 3u : 2u);
+          // A read stored the controller's word, a write left its own there.
+          uint16_t stored;
+          memcpy(&stored, values + (op == kRead ? 2 : 0), 2);
+          bool write = op == kWrite || op == kBlockWrite;
+          EXPECT_EQ(write ? memory[040000] : stored, write ? 0x1203 : 0x5A5A);
+          SimLineClose(&line);
+        }
       }
     }
   }
@@ -184,31 +202,44 @@ TEST(Transactions, ASpoiledReplyIsFollowedByAQuietInterval) {
 
 namespace {
 
-// One byte put in after the STX of every data frame, chosen so that the
-// frame read keeps its check byte and ends in ETX: only what follows the
-// frame gives it away.
-void PutAByteAfterStx(SimOutput *out) {
+// One byte put in after the STX of every data frame that ends in `check`
+// (ETX, or ETB, which the driver takes as well), chosen so that the frame
+// read ends in ETX and checks with that terminator for its check byte:
+// only what follows the frame gives it away.
+void PutAByteAfterStx(SimOutput *out, uint8_t check) {
   if (out->len != 6 || out->bytes[0] != 0x06 || out->bytes[1] != 0x02) return;
   memmove(out->bytes + 3, out->bytes + 2, 4);
-  out->bytes[2] = static_cast<uint8_t>(out->bytes[3] ^ 0x03);
+  out->bytes[5] = check;
+  out->bytes[2] = static_cast<uint8_t>(out->bytes[3] ^ check);
   out->len = 7;
 }
+void CheckByteEtx(SimOutput *out) { PutAByteAfterStx(out, 0x03); }
+void CheckByteEtb(SimOutput *out) { PutAByteAfterStx(out, 0x17); }
 
 }  // namespace
 
+// On a line with time the true check byte is still on its way when the
+// frame has been read: the driver must wait for it.
 TEST(Transactions, AFrameWithBytesBehindItIsNotTaken) {
+  for (const Line &l : kLines) {
+    for (auto alter : {CheckByteEtx, CheckByteEtb}) {
+      SimLine line;
+      SimLineOpen(&line);
+      SimLinePace(&line, l.settings, l.limit);
+      line.alter = alter;
+      SimMemory(line.sim, 1)[040000] = 0x0350;  // data bytes 50 03: ETX where the check byte was
+      uint16_t w[2] = {0, 0x5555};
+      EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED) << l.settings.baudRate << " baud";
+      EXPECT_EQ(w[1], 0x5555);
+      EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
+      SimLineClose(&line);
+    }
+  }
+  // Nor is a frame on a line that cannot tell what follows it.
   SimLine line;
   SimLineOpen(&line);
-  line.alter = PutAByteAfterStx;
-  SimMemory(line.sim, 1)[040000] = 0x0350;  // data bytes 50 03: ETX where the check byte was
-  uint16_t w[2] = {0, 0x5555};
-  EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED);
-  EXPECT_EQ(w[1], 0x5555);
-  EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
-  SimLineClose(&line);
-  // Nor is a frame on a line that cannot tell what follows it.
-  SimLineOpen(&line);
   line.dev->failClearError = 1;
+  uint16_t w[2] = {0, 0x5555};
   EXPECT_EQ(ReadTag(&line, "0140000", 0, w), LUMISAR_FAILED);
   EXPECT_EQ(w[1], 0x5555);
   EXPECT_EQ(LogLinesEqual("ORVEN> SingleRead() Bytes after Data msg"), 6);
@@ -356,9 +387,14 @@ TEST(Transactions, RoundTripsOfEveryType) {
   SimLineClose(&line);
 }
 
-TEST(Transactions, BlocksOfEveryLimit) {
+namespace {
+
+void BlocksOfEveryLimitOn(const Line &l) {
+  SCOPED_TRACE(testing::Message() << l.settings.baudRate << " baud, stop bits code "
+                                  << l.settings.stopBits);
   SimLine line;
   SimLineOpen(&line);
+  SimLinePace(&line, l.settings, l.limit);
   uint16_t words[128], back[128];
   for (int i = 0; i < 128; ++i) words[i] = static_cast<uint16_t>(0x1100 + i * 3);
   EXPECT_EQ(WriteBlockTag(&line, "0100100", 128, words), 0);
@@ -373,6 +409,15 @@ TEST(Transactions, BlocksOfEveryLimit) {
   EXPECT_EQ(ReadBlockTag(&line, "0100400l", 64, longBack), 0);
   EXPECT_THAT(longBack, testing::ElementsAreArray(longs));
   SimLineClose(&line);
+}
+
+}  // namespace
+
+// On a line with time a long block's answer comes a wire time after it was
+// sent, well beyond the 50 ms limit: the driver must count parity and stop
+// bits into that time.
+TEST(Transactions, BlocksOfEveryLimit) {
+  for (const Line &l : kLines) BlocksOfEveryLimitOn(l);
 }
 
 TEST(Transactions, BitReadsAndWrites) {

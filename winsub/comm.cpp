@@ -135,7 +135,43 @@ uint64_t NowMs() {
 
 // ---- in-memory devices ----------------------------------------------------
 
-size_t MemAvailable(const WinsubMemDevice *d) { return d->rxTail - d->rxHead; }
+// A character's wire time at the settings the port was given: start bit,
+// data bits, parity bit and stop bits (ONE5STOPBITS is one and a half).
+// The line's own reckoning, kept apart from the driver's on purpose.
+uint64_t CharMicros(const DCB &dcb) {
+  uint64_t tenths = 10 * (1 + dcb.ByteSize + (dcb.Parity != NOPARITY ? 1 : 0));
+  switch (dcb.StopBits) {
+    case ONE5STOPBITS:
+      tenths += 15;
+      break;
+    case TWOSTOPBITS:
+      tenths += 20;
+      break;
+    default:
+      tenths += 10;
+      break;
+  }
+  uint64_t baud = dcb.BaudRate ? dcb.BaudRate : 1;
+  return (tenths * 100000 + baud - 1) / baud;
+}
+
+// Bytes waiting that have arrived by atUs on a paced line; all of them on
+// one without time.
+size_t ArrivedBy(const WinsubMemDevice *d, uint64_t atUs) {
+  if (!d->paced) return d->rxTail - d->rxHead;
+  size_t i = d->rxHead;
+  while (i < d->rxTail && d->rxDueUs[i] <= atUs) ++i;
+  return i - d->rxHead;
+}
+
+size_t MemAvailable(const WinsubMemDevice *d) { return ArrivedBy(d, d->clockUs); }
+
+// Moves a paced line's clock on to toUs; GetTickCount moves with it.
+void AdvanceClock(WinsubMemDevice *d, uint64_t toUs) {
+  if (toUs <= d->clockUs) return;
+  memoryWaitMs += static_cast<DWORD>(toUs / 1000 - d->clockUs / 1000);
+  d->clockUs = toUs;
+}
 
 // The bytes that have arrived; on a paced line the rest are still coming.
 size_t MemArrived(const WinsubMemDevice *d) { return MemAvailable(d) - d->rxOnTheWay; }
@@ -146,7 +182,13 @@ BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   int slot = d->readCount++;
   if (slot < WINSUB_MAX_CALLS) d->readSizes[slot] = count;
   if (d->failRead) return Fail(ERROR_GEN_FAILURE);
-  size_t take = MemAvailable(d) < count ? MemAvailable(d) : count;
+  DWORD limitMs = d->timeouts.ReadTotalTimeoutConstant;
+  uint64_t deadlineUs = d->clockUs + static_cast<uint64_t>(limitMs) * 1000;
+  size_t arrived = ArrivedBy(d, deadlineUs);
+  size_t take = arrived < count ? arrived : count;
+  // On a paced line a read that gets all it asked for ends as its last
+  // byte arrives.
+  if (d->paced && take == count && take > 0) AdvanceClock(d, d->rxDueUs[d->rxHead + take - 1]);
   memcpy(buf, d->rx + d->rxHead, take);
   d->rxHead += take;
   if (d->rxHead == d->rxTail) d->rxHead = d->rxTail = 0;
@@ -154,8 +196,11 @@ BOOL MemRead(OpenHandle *h, uint8_t *buf, DWORD count, DWORD *got) {
   if (d->rxOnTheWay > MemAvailable(d)) d->rxOnTheWay = MemAvailable(d);
   if (take < count) {
     // The read waited its whole limit; whatever was due later comes now.
-    d->waitedMs += d->timeouts.ReadTotalTimeoutConstant;
-    memoryWaitMs += d->timeouts.ReadTotalTimeoutConstant;
+    d->waitedMs += limitMs;
+    if (d->paced)
+      AdvanceClock(d, deadlineUs);
+    else
+      memoryWaitMs += limitMs;
     if (d->laterLen) {
       WinsubMemPush(d, d->later, d->laterLen);
       d->laterLen = 0;
@@ -179,6 +224,12 @@ BOOL MemWrite(OpenHandle *h, const uint8_t *buf, DWORD count, DWORD *written) {
   d->txLen += keep;
   if (written) *written = n;
   if (!d->peer || !n) return TRUE;
+  if (d->paced) {
+    uint64_t startUs = d->txFreeUs > d->clockUs ? d->txFreeUs : d->clockUs;
+    d->txFreeUs = startUs + n * CharMicros(d->dcb);
+    // The peer answers once it has heard the whole of it.
+    if (d->rxFreeUs < d->txFreeUs) d->rxFreeUs = d->txFreeUs;
+  }
   if (d->lineBaud && (d->dcb.BaudRate != d->lineBaud || d->dcb.Parity != d->lineParity)) {
     uint8_t noise[WINSUB_QUEUE_SIZE];
     size_t heard = n < sizeof noise ? n : sizeof noise;
@@ -447,14 +498,22 @@ void WinsubMemPush(WinsubMemDevice *dev, const void *bytes, size_t n) {
   if (dev->rxTail + n > sizeof dev->rx) {
     size_t waiting = dev->rxTail - dev->rxHead;
     memmove(dev->rx, dev->rx + dev->rxHead, waiting);
+    memmove(dev->rxDueUs, dev->rxDueUs + dev->rxHead, waiting * sizeof dev->rxDueUs[0]);
     dev->rxHead = 0;
     dev->rxTail = waiting;
   }
   size_t room = sizeof dev->rx - dev->rxTail;
   if (n > room) n = room;  // a full receive queue drops, like a UART's
   memcpy(dev->rx + dev->rxTail, bytes, n);
+  // On a paced line each byte arrives a character time after the one
+  // before it, and never before the clock.
+  for (size_t i = 0; dev->paced && i < n; ++i) {
+    uint64_t startUs = dev->rxFreeUs > dev->clockUs ? dev->rxFreeUs : dev->clockUs;
+    dev->rxFreeUs = startUs + CharMicros(dev->dcb);
+    dev->rxDueUs[dev->rxTail + i] = dev->rxFreeUs;
+  }
   dev->rxTail += n;
-  if (dev->paced) {
+  if (dev->trailing) {
     dev->rxOnTheWay += n;
     dev->checksMissed = 0;
   }
@@ -650,6 +709,10 @@ BOOL WINAPI SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
 
 DWORD WINAPI GetTickCount(void) {
   if (lineClockOnly) return memoryWaitMs;
+  // Once a line has time of its own, only that time moves: a loaded
+  // machine's pauses between two reads must not count as the line's.
+  for (const auto &d : devices)
+    if (d.used && d.dev.paced) return memoryWaitMs;
   return static_cast<DWORD>(NowMs()) + memoryWaitMs;
 }
 
@@ -668,7 +731,7 @@ BOOL WINAPI ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat) {
   WinsubMemDevice *d = h->mem;
   if (stat) *stat = COMSTAT{0, static_cast<DWORD>(MemArrived(d)), 0};
   // Time passes as the driver looks: what was on its way arrives.
-  if (d->rxOnTheWay && d->paced != WINSUB_PACED_READS && ++d->checksMissed >= d->paced)
+  if (d->rxOnTheWay && d->trailing != WINSUB_TRAILING_READS && ++d->checksMissed >= d->trailing)
     d->rxOnTheWay = 0;
   return TRUE;
 }

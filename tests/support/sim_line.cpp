@@ -7,6 +7,24 @@
 
 namespace {
 
+// On a line with time a delay or a late frame holds the line idle for
+// its milliseconds before the bytes that follow.
+void HoldLine(WinsubMemDevice *dev, uint32_t ms) {
+  uint64_t from = dev->rxFreeUs > dev->clockUs ? dev->rxFreeUs : dev->clockUs;
+  dev->rxFreeUs = from + static_cast<uint64_t>(ms) * 1000;
+}
+
+void AnswerInTime(WinsubMemDevice *dev, const SimOutput &out) {
+  HoldLine(dev, out.delayMs);
+  size_t from = 0;
+  for (size_t k = 0; k < out.pauseCount; ++k) {
+    WinsubMemPush(dev, out.bytes + from, out.pauses[k].at - from);
+    HoldLine(dev, out.pauses[k].ms);
+    from = out.pauses[k].at;
+  }
+  WinsubMemPush(dev, out.bytes + from, out.len - from);
+}
+
 void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
   SimLine *line = static_cast<SimLine *>(user);
   SimOutput out;
@@ -14,6 +32,10 @@ void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
   out.delayMs = 0;
   SimFeed(line->sim, bytes, n, &out);
   if (line->alter) line->alter(&out);
+  if (dev->paced) {
+    AnswerInTime(dev, out);
+    return;
+  }
   // A late reply, or the part of one behind a late frame, arrives only
   // after the driver's read has waited in vain.
   size_t now = out.delayMs ? 0 : out.pauseCount ? out.pauses[0].at : out.len;
@@ -39,6 +61,22 @@ void SimLineOpen(SimLine *line) {
   r.enabled = 1;
   r.replyTimeout = 5;
   r.settings = SerialSettings{19200, 8, 0, 0};
+  Call(LUMISAR_OP_OPEN_PORT, &line->context, &r);
+  LogReset();
+}
+
+void SimLinePace(SimLine *line, SerialSettings settings, uint32_t limit) {
+  if (settings.baudRate == 0) return;
+  Call(LUMISAR_OP_CLOSE_PORT, &line->context, nullptr);
+  line->dev->paced = 1;
+  line->dev->lineBaud = settings.baudRate;
+  line->dev->lineParity = static_cast<BYTE>(settings.parity);
+  OpenRequest r;
+  memset(&r, 0, sizeof r);
+  strcpy(r.deviceName, "COM3");
+  r.enabled = 1;
+  r.replyTimeout = limit;
+  r.settings = settings;
   Call(LUMISAR_OP_OPEN_PORT, &line->context, &r);
   LogReset();
 }
@@ -250,7 +288,7 @@ void Judge(Trial *t, int32_t result, bool late, FaultTally *tally) {
 
 // How a line delivers what trails a frame: at once; a moment after the
 // driver first looked for it; only as the driver reads.
-const int kPacings[] = {0, 1, WINSUB_PACED_READS};
+const int kTrailings[] = {0, 1, WINSUB_TRAILING_READS};
 
 // One fault, exactly placed, in the `before`-th next frame of its kind. A
 // changed or lost byte leaves nothing trailing the replies, so every line
@@ -258,9 +296,9 @@ const int kPacings[] = {0, 1, WINSUB_PACED_READS};
 // on every line.
 void Try(Trial *t, const SentFrame &f, int how, size_t at, uint8_t value, FaultTally *tally) {
   bool trails = how == kSpoilInsert || how == kSpoilLate;
-  for (int paced : kPacings) {
-    if (paced && !trails) break;
-    t->line.dev->paced = paced;
+  for (int trailing : kTrailings) {
+    if (trailing && !trails) break;
+    t->line.dev->trailing = trailing;
     Restart(t);
     SimSetSpoilAt(t->line.sim, f.kind, how, at, value);
     SimDelaySpoil(t->line.sim, f.kind, f.before);

@@ -21,6 +21,10 @@ struct SimLine {
 // Resets the substitute and the host log, adds station 1 and opens COM3.
 void SimLineOpen(SimLine *line);
 void SimLineClose(SimLine *line);
+// Reopens the channel at `settings` with a reply time limit of `limit`
+// units on a line with time, the far end at the same speed and parity; a
+// baudRate of 0 leaves the line as it is.
+void SimLinePace(SimLine *line, SerialSettings settings, uint32_t limit);
 unsigned SimEnquiries(const SimLine *line);
 
 int32_t ReadTag(SimLine *line, const char *text, uint32_t dataType, void *values);
@@ -66,7 +70,7 @@ struct FaultTally {
 // it, and the frame late by one reply limit; on a line where what trails
 // a frame has arrived by the driver's next step, on one where it arrives
 // just after the driver looked for it, and on one where it comes only as
-// the driver reads (WinsubMemDevice's pacing).
+// the driver reads (WinsubMemDevice's trailing).
 void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults]);
 
 // The tallies as rows of a Markdown table, one for each kind of fault.

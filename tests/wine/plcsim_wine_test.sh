@@ -54,7 +54,9 @@ check "plcsim.exe opens COM6" $? "$(cat "$run/sim.out")"
 # frame never arrives, and the write is tried again.
 echo "fault bad-lrc 1" >&3
 echo "spoil data-ack lose 1" >&3
-sleep 0.5
+# Commands are taken in order: once the dump is answered, both are set.
+echo "dump 0140000 1" >&3
+wait_for 60 grep -q "^plcsim: dump 0140000 " "$run/sim.out"
 block=$(seq -s, 1 128)
 wine zubhost.exe --port COM5 --timeout 20 --log-file "Z:$run/site.log" \
   poll 1 0 0140000:word write 0140012 word 0100 read 0140012 word \

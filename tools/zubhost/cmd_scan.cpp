@@ -32,6 +32,8 @@ struct Setting {
   // too late for its attempt, or bytes that made no answer at all; and
   // stations whose enquiry came back as it was sent.
   int late, garbled, echoed;
+  int lateStation;     // the first station that answered too late
+  uint32_t suggested;  // a limit that heard it, units of 10 ms; 0 for none
 };
 
 // What came back during one probe, as the driver traced it.
@@ -199,7 +201,10 @@ int32_t Probe(Setting &t, int station) {
   // Late only when a station acknowledged and nothing it sent was spoiled:
   // a longer limit cannot mend a garbled reply.
   bool late = heard.acknowledge && !heard.spoiled;
-  if (result == LUMISAR_FAILED && late) t.late++;
+  if (result == LUMISAR_FAILED && late) {
+    if (t.late == 0) t.lateStation = station;
+    t.late++;
+  }
   if (result == LUMISAR_FAILED && !late && (heard.other || heard.spoiled)) t.garbled++;
   return result;
 }
@@ -237,6 +242,23 @@ void Progress(const Scan &s, int k, int station) {
   fflush(stderr);
 }
 
+// The longest limit the scan suggests: beyond the longest latency timer a
+// USB adapter can be set to (255 ms) and the slowest line's wire time.
+constexpr uint32_t kMostSuggestedLimit = 255;
+
+// A station that answered too late is asked again, the limit doubled each
+// time, until it answers. The limit suggested is twice the one that heard
+// it: proven on this line, with room for a busier moment. 0 when no limit
+// up to the most heard it.
+uint32_t LimitThatHears(const Setting &t, int station) {
+  Setting again = t;
+  for (again.limit = t.limit * 2; again.limit * 2 <= kMostSuggestedLimit; again.limit *= 2) {
+    if (!UseSetting(again, false)) return 0;
+    if (Probe(again, station) != LUMISAR_FAILED) return again.limit * 2;
+  }
+  return 0;
+}
+
 void ScanSetting(Scan &s, int k) {
   Setting &t = s.settings[k];
   double start = NowMs();
@@ -247,6 +269,7 @@ void ScanSetting(Scan &s, int k) {
     s.answers[k][station] = Probe(t, station);
     t.answered += s.answers[k][station] != LUMISAR_FAILED;
   }
+  if (t.late) t.suggested = LimitThatHears(t, t.lateStation);
   t.ms = NowMs() - start;
   if (ErrorsToTerminal()) fprintf(stderr, "\r%*s\r", kProgressWidth, "");
 }
@@ -272,10 +295,15 @@ void PrintHeard(const Setting &t) {
         "  the line echoes at %u baud, parity %s: the enquiry came back as it was sent, so no "
         "station can be heard; switch off the converter's echo\n",
         baud, parity);
-  if (t.late)
+  if (t.late && t.suggested)
     printf(
         "  something answers at %u baud, parity %s, later than the %u ms limit: try --timeout %u\n",
-        baud, parity, t.limit * 10, t.limit * 2);
+        baud, parity, t.limit * 10, t.suggested);
+  if (t.late && !t.suggested)
+    printf(
+        "  something answers at %u baud, parity %s, later than the %u ms limit, and asked again "
+        "with longer limits it made no good answer\n",
+        baud, parity, t.limit * 10);
   if (t.garbled)
     printf(
         "  bytes come at %u baud, parity %s, but make no answer: a controller at another "

@@ -37,7 +37,7 @@ enum WinsubCall {
 
 #define WINSUB_MAX_CALLS 256
 #define WINSUB_QUEUE_SIZE 8192
-#define WINSUB_PACED_READS 0x7FFFFFFF
+#define WINSUB_TRAILING_READS 0x7FFFFFFF
 
 typedef struct WinsubMemDevice WinsubMemDevice;
 /* Called with every byte string the driver writes; a simulated peer answers
@@ -82,13 +82,14 @@ struct WinsubMemDevice {
   size_t rxHead, rxTail;
   uint8_t later[WINSUB_QUEUE_SIZE];
   size_t laterLen;
-  /* A paced line: what the peer sends is on its way, one character after
-   * another, and a read takes it as it waits. ClearCommError does not count
-   * it until `paced` of its calls have missed it, so a driver that looks at
-   * the queue just after a frame finds the byte that trails it a moment
-   * later, and with WINSUB_PACED_READS never: a purge leaves it, and only a
-   * read finds it. 0: every byte has arrived as the peer sends it. */
-  int paced;
+  /* A trailing line: what the peer sends is on its way, one character
+   * after another, and a read takes it as it waits. ClearCommError does not
+   * count it until `trailing` of its calls have missed it, so a driver that
+   * looks at the queue just after a frame finds the byte that trails it a
+   * moment later, and with WINSUB_TRAILING_READS never: a purge leaves it,
+   * and only a read finds it. 0: every byte has arrived as the peer sends
+   * it. */
+  int trailing;
   size_t rxOnTheWay; /* bytes at the queue's end still on their way */
   int checksMissed;  /* ClearCommError calls that have missed them */
 
@@ -99,6 +100,16 @@ struct WinsubMemDevice {
    * a framing error, read as 0xFF. */
   DWORD lineBaud;
   BYTE lineParity;
+
+  /* A line with time. When paced is set, the device keeps a clock of its
+   * own, which moves only while a read waits: what the driver writes takes
+   * its wire time at the port's settings, the peer hears it whole, and each
+   * byte it answers arrives a character time after the one before. A read
+   * takes what has arrived by the end of its limit, as a UART's would. */
+  int paced;
+  uint64_t clockUs;
+  uint64_t txFreeUs, rxFreeUs;         /* when each direction is next idle */
+  uint64_t rxDueUs[WINSUB_QUEUE_SIZE]; /* when each byte in rx arrives */
 };
 
 /* Registers an in-memory port under name (such as "COM3"); the record stays
