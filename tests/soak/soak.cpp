@@ -123,16 +123,7 @@ int main(int argc, char **argv) {
     snprintf(command, sizeof command, "clear\ndump %02X %s\n", k + 1, dump);
     SimProcessCommand(&sims[k], command);
     static uint16_t memory[kSimWords];
-    memset(memory, 0, sizeof memory);
-    // The simulator writes the file when it reads the command, later on a
-    // loaded machine: wait for all of it, ten seconds at most.
-    size_t got = 0;
-    for (int waited = 0; got < kSimWords && waited < 10000; waited += 50) {
-      usleep(50000);
-      FILE *f = fopen(dump, "rb");
-      got = f ? fread(memory, sizeof(uint16_t), kSimWords, f) : 0;
-      if (f) fclose(f);
-    }
+    size_t got = SoakReadDump(dump, memory, 10000);
     unlink(dump);
     unsigned mismatches = SoakMemoryMismatches(&runs[k], memory, static_cast<int>(got));
     Call(LUMISAR_OP_CLOSE_PORT, &contexts[k], nullptr);

@@ -2,6 +2,11 @@
 
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "protocol/protocol_facts.h"
 #include "sim_core.h"
@@ -397,4 +402,20 @@ bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjec
     pass = pass && rule.holds;
   }
   return pass;
+}
+
+size_t SoakReadDump(const char *path, uint16_t *memory, int waitMs) {
+  memset(memory, 0, kSimWords * sizeof(uint16_t));
+  size_t got = 0;
+  for (int waited = 0; got < kSimWords && waited < waitMs; waited += 50) {
+#ifdef _WIN32
+    Sleep(50);
+#else
+    usleep(50000);
+#endif
+    FILE *f = fopen(path, "rb");
+    got = f ? fread(memory, sizeof(uint16_t), kSimWords, f) : 0;
+    if (f) fclose(f);
+  }
+  return got;
 }

@@ -57,3 +57,10 @@ bool SoakSimStats(const char *stats, unsigned *faults, unsigned *foreign);
 // another station sent or received.
 bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjected,
                  unsigned foreign, FILE *out);
+
+// The simulator's memory from the dump file a "dump" command writes, words
+// from V0 into memory (kSimWords of them, zero where the file stops): the
+// simulator writes it when it reads the command, later on a loaded machine,
+// so the file is read until it is whole or waitMs have passed. The number
+// of words read.
+size_t SoakReadDump(const char *path, uint16_t *memory, int waitMs);

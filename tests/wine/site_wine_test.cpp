@@ -58,17 +58,7 @@ size_t DumpMemory(int sim, int station, uint16_t *memory) {
   DeleteFileA(winPath);
   snprintf(command, sizeof command, "clear\ndump %02X %s\n", station, unixPath);
   SimCommandTo(sim, command, 0);
-  memset(memory, 0, kSimWords * sizeof(uint16_t));
-  // The simulator writes the file when it reads the command: wait for all
-  // of it, a few seconds at most.
-  size_t got = 0;
-  for (int waited = 0; got < kSimWords && waited < 5000; waited += 50) {
-    Sleep(50);
-    FILE *f = fopen(winPath, "rb");
-    got = f ? fread(memory, sizeof(uint16_t), kSimWords, f) : 0;
-    if (f) fclose(f);
-  }
-  return got;
+  return SoakReadDump(winPath, memory, 10000);
 }
 
 // Simulator 1's or 2's counters so far, from the statistics it prints into
