@@ -28,11 +28,13 @@ struct Setting {
   bool available;
   int answered;
   double ms;
-  // Stations where bytes came but no good answer: an acknowledge that came
-  // too late for its attempt, or bytes that made no answer at all; and
-  // stations whose enquiry came back as it was sent.
-  int late, garbled, echoed;
-  int lateStation;     // the first station that answered too late
+  // Stations where bytes came but no good answer, and stations whose
+  // enquiry came back as it was sent. Bytes without an answer are late
+  // when the first such station, asked again with a longer limit, answers;
+  // garbled when it does not: only asking again tells the two apart, since
+  // a late answer out of step with the attempts looks garbled too.
+  int unclear, late, garbled, echoed;
+  int firstUnclear;    // the first station whose bytes made no answer
   uint32_t suggested;  // a limit that heard it, units of 10 ms; 0 for none
 };
 
@@ -40,7 +42,7 @@ struct Setting {
 struct Heard {
   uint8_t enquiry[3];  // the last enquiry sent
   bool acknowledge, other, echo;
-  bool spoiled;  // the driver found a reply that came wrong, not late
+  bool spoiled;  // the driver found a reply that came wrong
 } heard;
 
 // Reads the driver's traces of one probe. A receive traces the reply
@@ -198,14 +200,11 @@ int32_t Probe(Setting &t, int station) {
     t.echoed++;
     return LUMISAR_FAILED;
   }
-  // Late only when a station acknowledged and nothing it sent was spoiled:
-  // a longer limit cannot mend a garbled reply.
-  bool late = heard.acknowledge && !heard.spoiled;
-  if (result == LUMISAR_FAILED && late) {
-    if (t.late == 0) t.lateStation = station;
-    t.late++;
+  bool bytes = heard.acknowledge || heard.other || heard.spoiled;
+  if (result == LUMISAR_FAILED && bytes) {
+    if (t.unclear == 0) t.firstUnclear = station;
+    t.unclear++;
   }
-  if (result == LUMISAR_FAILED && !late && (heard.other || heard.spoiled)) t.garbled++;
   return result;
 }
 
@@ -246,10 +245,10 @@ void Progress(const Scan &s, int k, int station) {
 // USB adapter can be set to (255 ms) and the slowest line's wire time.
 constexpr uint32_t kMostSuggestedLimit = 255;
 
-// A station that answered too late is asked again, the limit doubled each
-// time, until it answers. The limit suggested is twice the one that heard
-// it: proven on this line, with room for a busier moment. 0 when no limit
-// up to the most heard it.
+// A station whose bytes made no answer is asked again, the limit doubled
+// each time, until it answers. The limit suggested is twice the one that
+// heard it: proven on this line, with room for a busier moment. 0 when no
+// limit up to the most heard it.
 uint32_t LimitThatHears(const Setting &t, int station) {
   Setting again = t;
   for (again.limit = t.limit * 2; again.limit * 2 <= kMostSuggestedLimit; again.limit *= 2) {
@@ -269,7 +268,11 @@ void ScanSetting(Scan &s, int k) {
     s.answers[k][station] = Probe(t, station);
     t.answered += s.answers[k][station] != LUMISAR_FAILED;
   }
-  if (t.late) t.suggested = LimitThatHears(t, t.lateStation);
+  if (t.unclear) t.suggested = LimitThatHears(t, t.firstUnclear);
+  if (t.suggested)
+    t.late = t.unclear;
+  else
+    t.garbled = t.unclear;
   t.ms = NowMs() - start;
   if (ErrorsToTerminal()) fprintf(stderr, "\r%*s\r", kProgressWidth, "");
 }
@@ -295,15 +298,10 @@ void PrintHeard(const Setting &t) {
         "  the line echoes at %u baud, parity %s: the enquiry came back as it was sent, so no "
         "station can be heard; switch off the converter's echo\n",
         baud, parity);
-  if (t.late && t.suggested)
+  if (t.late)
     printf(
         "  something answers at %u baud, parity %s, later than the %u ms limit: try --timeout %u\n",
         baud, parity, t.limit * 10, t.suggested);
-  if (t.late && !t.suggested)
-    printf(
-        "  something answers at %u baud, parity %s, later than the %u ms limit, and asked again "
-        "with longer limits it made no good answer\n",
-        baud, parity, t.limit * 10);
   if (t.garbled)
     printf(
         "  bytes come at %u baud, parity %s, but make no answer: a controller at another "
