@@ -120,6 +120,15 @@ messages=(
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
+  "zubhost|2|^zubhost: a float value is too large|--port COM9 write 0140000 word 5 write 0140004F float 1e39"
+  "zubhost|2|^zubhost: decode takes on or off|--port COM9 note first read 0140000 word decode yes"
+  "zubhost|2|^zubhost: unknown type dword|--port COM9 read 0140000 word poll 1 0 0140000:word,0140002L:dword"
+  "zubhost|2|^zubhost: --bauds takes one or more values, such as 19200,9600 (not \"9600,\")|--port COM9 read 0140000 word scan --bauds=9600,"
+  "zubhost|2|--parities takes one or more values, such as odd,none (not \"none,,odd\")|scan --parities=none,,odd"
+  "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"\")|write-block 0140000 ''"
+  "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"1,\")|write-block 0140000 1,"
+  "zubhost|2|poll takes one or more values, such as 0140000:word,0140002L:long (not \"0140000:word,\")|poll 1 1 0140000:word,"
+  "zubhost|0|read-block 0140000, 0 elements: address accepted, nothing sent|--port COM9 read-block 0140000 0"
   "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
   "zubhost|2|--bauds takes one or more values, such as 19200,9600 (not \"\")|scan --bauds ''"
@@ -202,9 +211,11 @@ for row in "${messages[@]}"; do
   [ -n "$wine" ] && [ "$program" = plcsim ] && set -- --port COM8 "$@"
   out=$(timeout "$row_limit" "$tool" "$@" 2>&1 </dev/null)
   rc=$?
-  # Words ending in $ must end the output.
-  if [[ "$words" == *'$' ]]; then [[ "$out" == *"${words%\$}" ]]; else [[ "$out" == *"$words"* ]]; fi &&
-    [ "$rc" = "$code" ]
+  # Words starting with ^ must start the output, words ending in $ end it.
+  pre='*' post='*' bare=${words#^}
+  [[ "$words" == '^'* ]] && pre=
+  [[ "$words" == *'$' ]] && post= bare=${bare%\$}
+  [[ "$out" == $pre"$bare"$post ]] && [ "$rc" = "$code" ]
   check "$program $args" $? "exit $rc: $out"
 done
 
@@ -340,7 +351,6 @@ for row in "${damaged[@]}"; do
 done
 
 # --- The timeline: each input read once, every operation drawn ----------------
-"$zubhost" analyze --svg "$run/file.svg" "$log" >/dev/null
 "$zubhost" analyze --svg "$run/stdin.svg" - <"$log" >/dev/null
 cat "$log" | "$zubhost" analyze --svg "$run/pipe.svg" "$dev_stdin" >/dev/null
 cmp -s "$run/file.svg" "$run/stdin.svg" && cmp -s "$run/file.svg" "$run/pipe.svg"

@@ -118,6 +118,23 @@ bool ParseWhole(const char *what, const char *text, long low, long high, long *o
   return true;
 }
 
+bool NextListItem(const char *what, const char *example, const char *list, const char **at,
+                  char *item, size_t size) {
+  size_t n = strcspn(*at, ",");
+  if (n == 0) {
+    Mistake("%s takes one or more values, such as %s (not \"%s\")", what, example, list);
+    return false;
+  }
+  if (n >= size) {
+    Mistake("%s takes values of at most %zu characters (not \"%.40s...\")", what, size - 1, *at);
+    return false;
+  }
+  memcpy(item, *at, n);
+  item[n] = 0;
+  *at = (*at)[n] == ',' ? *at + n + 1 : nullptr;
+  return true;
+}
+
 bool ParseParity(const char *what, const char *text, unsigned *code) {
   for (unsigned i = 0; i < sizeof kParityNames / sizeof kParityNames[0]; ++i) {
     if (strcmp(text, kParityNames[i]) == 0) {

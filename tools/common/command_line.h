@@ -45,6 +45,22 @@ bool ParseParity(const char *what, const char *text, T *code) {
   return true;
 }
 
+// The one reading of a list "A,B,C" in both tools. Copies the item at *at
+// into item and moves *at past it and its comma, to null after the last.
+// An empty item ("", "1,", ",1", "1,,2") is a mistake, named with the
+// example as "WHAT takes one or more values, such as EXAMPLE (not "LIST")";
+// so is one of size characters or more.
+bool NextListItem(const char *what, const char *example, const char *list, const char **at,
+                  char *item, size_t size);
+// Calls take(item) for each item in order; false at the first mistake.
+template <typename Take>
+bool EachListItem(const char *what, const char *example, const char *list, Take take) {
+  char item[256];
+  for (const char *at = list; at;)
+    if (!NextListItem(what, example, list, &at, item, sizeof item) || !take(item)) return false;
+  return true;
+}
+
 // The line settings' ranges both tools accept.
 constexpr long kDataBitsLow = 5, kDataBitsHigh = 8;
 // Stop bits as a person counts them, "1", "1.5" or "2", everywhere the

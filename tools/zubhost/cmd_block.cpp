@@ -11,26 +11,22 @@ namespace {
 long ParseBlockValues(const char *arg, bool wide, uint8_t *values) {
   long count = 0, limit = wide ? kMaxBlockLongs : kMaxBlockWords;
   long long low = wide ? INT32_MIN : INT16_MIN, high = wide ? UINT32_MAX : UINT16_MAX;
-  for (const char *p = arg; *p;) {
-    size_t n = strcspn(p, ",");
-    char item[32] = "";
-    if (n < sizeof item) memcpy(item, p, n);
+  bool taken = EachListItem("write-block", "1,2,0x1234", arg, [&](const char *item) {
     long long v = 0;
-    if (n >= sizeof item || !ReadWhole(item, &v) || v < low || v > high) {
+    if (!ReadWhole(item, &v) || v < low || v > high) {
       Mistake("write-block takes values such as 1,2,0x1234 (%s each; at \"%s\")",
-              wide ? "32-bit" : "16-bit", p);
-      return -1;
+              wide ? "32-bit" : "16-bit", item);
+      return false;
     }
     if (count == limit) {
       Mistake("write-block takes at most %ld %s", limit, wide ? "32-bit values" : "words");
-      return -1;
+      return false;
     }
     uint32_t u = static_cast<uint32_t>(v);
     memcpy(values + (wide ? 4 : 2) * count++, &u, wide ? 4 : 2);
-    p += n;
-    if (*p == ',') ++p;
-  }
-  return count;
+    return true;
+  });
+  return taken ? count : -1;
 }
 
 void PrintBlock(const uint8_t *values, long count, bool wide) {
@@ -42,20 +38,32 @@ void PrintBlock(const uint8_t *values, long count, bool wide) {
   }
 }
 
+// The block's count, and for a write its values; -1 for a mistake (message printed).
+long ParseBlock(bool write, const char *text, const char *arg, uint8_t *values) {
+  bool wide = strlen(text) == 8;
+  if (write) return ParseBlockValues(arg, wide, values);
+  long count = 0;
+  if (!ParseWhole("read-block COUNT", arg, 0, wide ? kMaxBlockLongs : kMaxBlockWords, &count))
+    return -1;
+  return count;
+}
+
 int32_t Block(bool write, const char *text, const char *arg) {
   uint8_t values[256] = {};
   bool wide = strlen(text) == 8;
   const char *name = write ? "write-block" : "read-block";
-  long count = write ? ParseBlockValues(arg, wide, values) : 0;
+  long count = ParseBlock(write, text, arg, values);
   if (count < 0) return kUsageError;
-  if (!write &&
-      !ParseWhole("read-block COUNT", arg, 0, wide ? kMaxBlockLongs : kMaxBlockWords, &count))
-    return kUsageError;
   IoRequest io;
   int32_t result = PrepareIo(&io, text, 0, true, static_cast<int32_t>(count), values);
   if (result != LUMISAR_DONE) {
     printf("%s %s, %ld elements: refused\n", name, text, count);
     ExplainAddress(text, 0, true, io.count);
+    return result;
+  }
+  // A header for no bytes is no exchange: the address alone is checked.
+  if (count == 0) {
+    printf("%s %s, 0 elements: address accepted, nothing sent\n", name, text);
     return result;
   }
   if (!OpenChannel()) return LUMISAR_FAILED;
@@ -71,3 +79,12 @@ int32_t Block(bool write, const char *text, const char *arg) {
 
 int32_t ReadBlockCommand(char **args) { return Block(false, args[0], args[1]); }
 int32_t WriteBlockCommand(char **args) { return Block(true, args[0], args[1]); }
+
+bool CheckReadBlock(char **args) {
+  uint8_t values[256];
+  return ParseBlock(false, args[0], args[1], values) >= 0;
+}
+bool CheckWriteBlock(char **args) {
+  uint8_t values[256];
+  return ParseBlock(true, args[0], args[1], values) >= 0;
+}
