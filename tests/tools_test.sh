@@ -124,6 +124,7 @@ messages=(
   "zubhost|2|^zubhost: decode takes on or off|--port COM9 note first read 0140000 word decode yes"
   "zubhost|2|^zubhost: unknown type dword|--port COM9 read 0140000 word poll 1 0 0140000:word,0140002L:dword"
   "zubhost|2|^zubhost: --bauds takes one or more values, such as 19200,9600 (not \"9600,\")|--port COM9 read 0140000 word scan --bauds=9600,"
+  "zubhost|2|^zubhost: analyze needs one or more log files|--port COM9 read 0140000 word analyze --json"
   "zubhost|2|--parities takes one or more values, such as odd,none (not \"none,,odd\")|scan --parities=none,,odd"
   "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"\")|write-block 0140000 ''"
   "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"1,\")|write-block 0140000 1,"
@@ -149,6 +150,11 @@ messages=(
   "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
   "zubhost|2|analyze will not write over its input \"-\": name another file for /dev/null|analyze --html /dev/null -"
   "zubhost|0|log: 0 lines, 0 from the driver|analyze --follow -"
+  "zubhost|0|\"operations\": 0|analyze $run/file --json"
+  "zubhost|2|analyze --follow prints as the log grows; it takes no --json|analyze --follow --json $run/file"
+  "zubhost|2|analyze --follow prints as the log grows; it draws no --svg or --html|analyze --follow --svg $run/x.svg $run/file"
+  "zubhost|2|analyze --title is the heading of the --html page; give --html FILE|analyze --title Site $run/file"
+  "zubhost|2|analyze --svg and --html would write into one file; name two|analyze --svg $run/o.svg --html $run/o.svg $run/file"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
@@ -351,6 +357,7 @@ for row in "${damaged[@]}"; do
 done
 
 # --- The timeline: each input read once, every operation drawn ----------------
+"$zubhost" analyze --svg "$run/file.svg" "$log" >/dev/null
 "$zubhost" analyze --svg "$run/stdin.svg" - <"$log" >/dev/null
 cat "$log" | "$zubhost" analyze --svg "$run/pipe.svg" "$dev_stdin" >/dev/null
 cmp -s "$run/file.svg" "$run/stdin.svg" && cmp -s "$run/file.svg" "$run/pipe.svg"

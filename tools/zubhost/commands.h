@@ -41,6 +41,7 @@ bool CheckWriteBlock(char **args);
 bool CheckPoll(char **args);
 bool CheckRepeat(char **args);
 bool CheckDecode(char **args);
+bool CheckAnalyze(char **args);
 bool CheckScan(char **args);
 
 int32_t DescribeCommand(char **args);

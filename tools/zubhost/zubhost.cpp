@@ -27,7 +27,7 @@ const Command kCommands[] = {
   {"repeat",      3, true,  RepeatCommand,     CheckRepeat,     "repeat N TEXT TYPE               read a tag N times and print the rate"},
   {"note",        1, false, NoteCommand,       nullptr,         "note TEXT                        print a heading"},
   {"decode",      1, false, DecodeCommand,     CheckDecode,     "decode on|off                    decode traced frames from here on"},
-  {"analyze",    -1, false, AnalyzeCommand,    nullptr,         "analyze [--json] [--svg FILE] [--html FILE [--title TEXT]] LOGFILE... | analyze --follow LOGFILE\n"
+  {"analyze",    -1, false, AnalyzeCommand,    CheckAnalyze,    "analyze [--json] [--svg FILE] [--html FILE [--title TEXT]] LOGFILE... | analyze --follow LOGFILE\n"
    "                                   rebuild the operations of a driver log (- for standard input)"},
   {"scan",       -1, true,  ScanCommand,       CheckScan,       "scan [--stations FIRST-LAST] [--bauds LIST] [--parities LIST] [--all] [--json]\n"
    "                                   find the stations that answer, and at which line settings"},
