@@ -3,6 +3,8 @@
 // for scripts, as a timeline picture and as a page to hand over, or live
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
+#include <errno.h>
+
 #include <vector>
 
 #include "commands.h"
@@ -10,6 +12,7 @@
 #include "log_follow.h"
 #include "log_html.h"
 #include "log_reader.h"
+#include "output_file.h"
 
 namespace {
 
@@ -57,7 +60,8 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
 
 // The timeline (no summary) or the page (with it) into the file at path.
 int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count, bool page) {
-  FILE *out = fopen(path, "wb");
+  const char *reason = "";
+  FILE *out = OpenOutput(path, "wb", &reason);
   if (out) {
     if (page)
       WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count, analysis.title);
@@ -68,7 +72,8 @@ int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count
   bool written = out && fclose(out) == 0;
   if (written && !analysis.json) printf("the %s is in %s\n", page ? "page" : "timeline", path);
   if (written) return 0;
-  Mistake("analyze cannot write the %s to \"%s\"", page ? "page" : "timeline", path);
+  if (out) reason = strerror(errno);
+  Mistake("analyze cannot write the %s to \"%s\": %s", page ? "page" : "timeline", path, reason);
   return kCannotWrite;
 }
 

@@ -2,6 +2,7 @@
 // as a host does, opens a channel and runs the commands given, in order, in
 // one process. Each command lives in a file of its own; this is the table.
 #include "commands.h"
+#include "output_file.h"
 
 namespace {
 
@@ -168,6 +169,16 @@ bool CheckCommands(int argc, char **argv, int first, bool *driver) {
   return true;
 }
 
+// --log-file's file, opened once the command line is known to be good, by
+// the rule for every file zubhost writes.
+bool OpenLogFile() {
+  const char *reason = "";
+  host.logFile = OpenOutput(host.logFileName, "a", &reason);
+  if (!host.logFile)
+    Mistake("--log-file cannot open \"%s\" for writing: %s", host.logFileName, reason);
+  return host.logFile != nullptr;
+}
+
 // Runs the commands in order; the exit code they come to.
 int RunCommands(int argc, char **argv, int first) {
   int exitCode = kExitDone;
@@ -195,6 +206,7 @@ int main(int argc, char **argv) {
   }
   bool driver = host.version;
   if (!CheckCommands(argc, argv, first, &driver)) return kExitUsage;
+  if (host.logFileName && !OpenLogFile()) return kExitCannotWrite;
   if (driver) {
     host.zub = LoadDriver();
     if (!host.zub) return kExitNoDriver;
