@@ -121,6 +121,8 @@ messages=(
   "zubhost|2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
   "zubhost|2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
   "zubhost|2|a float value is too large for a 32-bit float|write 0140004F float 1e39"
+  "zubhost|2|a float value is a number such as -12.625 (not \" 1.5\")|write 0140004F float ' 1.5'"
+  "zubhost|2|a float value is a number such as -12.625 (not \"\")|write 0140004F float ''"
   "zubhost|2|a float value is too small for a 32-bit float|write 0140004F float -1e-50"
   "zubhost|1|COM9: the port could not be opened|--port COM9 --baud 09600 write 0140004F float -inf"
   "zubhost|2|block:COUNT takes a whole number from -2147483648 to 2147483647 (not \"99999999999\")|resolve 0140000L block:99999999999"

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <ctype.h>
 #include <limits.h>
 #include <stdarg.h>
 #include <stdlib.h>
@@ -86,6 +87,14 @@ bool ReadWhole(const char *text, long long *out) {
   else
     *out = static_cast<long long>(magnitude);
   return true;
+}
+
+bool ReadReal(const char *text, double *out) {
+  // strtod would skip the spaces that ReadWhole refuses.
+  if (!text || !*text || isspace(static_cast<unsigned char>(*text))) return false;
+  char *end = nullptr;
+  *out = strtod(text, &end);
+  return *end == 0;
 }
 
 bool ReadHexadecimal(const char *text, long long *out) {

@@ -19,6 +19,10 @@ void UnknownOption(const char *arg);
 // after 0x, with an optional sign; a leading zero is still decimal. False
 // for anything else, or a number beyond 64 bits.
 bool ReadWhole(const char *text, long long *out);
+// The one reading of a number with a fraction or an exponent ("-12.625",
+// "1e-3", "inf"): the whole text, and, as for whole numbers, no space
+// before it; false for anything else.
+bool ReadReal(const char *text, double *out);
 // Hexadecimal digits alone, as station numbers are written ("7F"); false
 // for anything else: a sign, a 0x, a space.
 bool ReadHexadecimal(const char *text, long long *out);
