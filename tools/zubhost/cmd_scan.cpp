@@ -270,7 +270,13 @@ void PrintHeard(const Setting &t) {
         baud, parity);
 }
 
-void PrintText(const Scan &s, int tried) {
+void PrintText(const Scan &s, int tried, bool anyAvailable) {
+  // A port that opens at no setting was named once already: no list of the
+  // settings it refused one by one, and no time for a scan that never ran.
+  if (!anyAvailable) {
+    printf("0 stations found: no setting could be tried\n");
+    return;
+  }
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
@@ -363,9 +369,10 @@ int32_t ScanCommand(char **args) {
   PlanSettings(s);
   if (!s.json)
     printf(
-        "scan %s: stations %02X to %02X, at most %d settings; a station that is not there "
+        "scan %s: stations %02X to %02X, at most %d setting%s; a station that is not there "
         "costs %d attempts of the reply time limit\n",
-        host.settings.port, s.first, s.last, s.settingCount, kAttempts);
+        host.settings.port, s.first, s.last, s.settingCount, s.settingCount == 1 ? "" : "s",
+        kAttempts);
   fflush(stdout);
   s.startMs = NowMs();
   int tried = 0;
@@ -382,6 +389,6 @@ int32_t ScanCommand(char **args) {
   if (s.json)
     PrintJson(s, tried);
   else
-    PrintText(s, tried);
+    PrintText(s, tried, anyAvailable);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

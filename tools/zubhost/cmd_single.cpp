@@ -101,7 +101,12 @@ int32_t ResolveCommand(char **args) {
   TagAddress a;
   int32_t result = ResolveTag(text, type, block, static_cast<int32_t>(count), &a);
   printf("resolve %-9s %-9s ", text, typeName);
-  if (result == LUMISAR_DONE) {
+  // A 32-bit tag's address counts 32-bit values, not words; its first word
+  // is the one the header names.
+  if (result == LUMISAR_DONE && a.width == 32) {
+    printf("-> PLC %u, 32-bit value number %u (word address %u), bit %u, width %u\n", a.plcNumber,
+           a.wordAddress, 2 * a.wordAddress - 1, a.bitNumber, a.width);
+  } else if (result == LUMISAR_DONE) {
     printf("-> PLC %u, word address %u, bit %u, width %u\n", a.plcNumber, a.wordAddress,
            a.bitNumber, a.width);
   } else {
