@@ -128,6 +128,8 @@ messages=(
   "zubhost|2|block:COUNT takes a whole number from -2147483648 to 2147483647 (not \"99999999999\")|resolve 0140000L block:99999999999"
   "zubhost|1|refused: it has 50 characters; a word takes 7|poll 1 0 0140000$(printf %043d 0):word"
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
+  "zubhost|2|write-block takes values such as 1,2,0x1234 (32-bit each; at \"1.5\")|write-block 0140004L 1.5"
+  "zubhost|2|a float value is too large for a 32-bit float|write-block 0140004F 1,1e39"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
   "zubhost|2|^zubhost: a float value is too large|--port COM9 write 0140000 word 5 write 0140004F float 1e39"
@@ -300,6 +302,11 @@ sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host
 sed -n '/"plcs"/,$p' "$expected" | sed -E 's/"from": "T", "to": "T"/"from": null, "to": null/' |
   diff -u - "$run/c2.json" >/dev/null
 check "untimed counts equal the timed ones" $?
+# A block of floats goes on the wire as floats and comes back as them.
+host write-block 0140004F 1.5,-2 >"$run/step.out"
+said "write-block 0140004F, 2 floats: done" "write-block of floats: done"
+host read-block 0140004F 2 >"$run/step.out"
+said "    1.5 (bits 0x3FC00000)   -2 (bits 0xC0000000)" "read-block of floats: values, and their bits"
 
 # --- The user's guide cannot drift from the tools ------------------------------
 guide=$here/../docs/user-guide.md

@@ -21,9 +21,9 @@ const Command kCommands[] = {
   {"resolve",     2, true,  ResolveCommand,    CheckResolve,    "resolve TEXT TYPE                TYPE: word, bit, long, float, or block:COUNT"},
   {"read",        2, true,  ReadCommand,       CheckRead,       "read TEXT TYPE                   read one value"},
   {"write",       3, true,  WriteCommand,      CheckWrite,      "write TEXT TYPE VALUE            write one value"},
-  {"read-block",  2, true,  ReadBlockCommand,  CheckReadBlock,  "read-block TEXT COUNT            read COUNT words (or 32-bit values: TEXT ends in L or F);\n"
+  {"read-block",  2, true,  ReadBlockCommand,  CheckReadBlock,  "read-block TEXT COUNT            read COUNT words, or 32-bit values when TEXT ends in L or F (floats);\n"
    "                                   COUNT 0 checks the address and sends nothing"},
-  {"write-block", 2, true,  WriteBlockCommand, CheckWriteBlock, "write-block TEXT V1,V2,...       write a block"},
+  {"write-block", 2, true,  WriteBlockCommand, CheckWriteBlock, "write-block TEXT V1,V2,...       write a block; floats when TEXT ends in F"},
   {"poll",        3, true,  PollCommand,       CheckPoll,       "poll CYCLES MS TEXT:TYPE,...     read tags every MS milliseconds, with statistics"},
   {"repeat",      3, true,  RepeatCommand,     CheckRepeat,     "repeat N TEXT TYPE               read a tag N times and print the rate"},
   {"note",        1, false, NoteCommand,       nullptr,         "note TEXT                        print a heading"},
