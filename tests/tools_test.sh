@@ -148,7 +148,7 @@ messages=(
   "zubhost|2|--parities takes one or more values, such as odd,none (not \",\")|scan --parities ,"
   "zubhost|1|open COM9: the port could not be opened at any setting|--port COM9 scan --stations 1-1 --bauds 9600"
   "zubhost|1|scan COM9: stations 01 to 01, at most 1 setting;|--port COM9 scan --stations 1-1 --bauds 9600 --parities none"
-  "zubhost|1|0 stations found: no setting could be tried$|--port COM9 scan --stations 1-1 --bauds 9600 --parities none"
+  "zubhost|1|0 stations found: no setting could be tried|--port COM9 scan --stations 1-1 --bauds 9600 --parities none"
   "zubhost|0|-> PLC 1, 32-bit value number 8193 (word address 16385), bit 255, width 32|resolve 0140000L long"
   "zubhost|2|--map takes at most 16 names, each to a path of at most 255 characters|--map COM5=/$(printf %0255d 0) describe"
   "zubhost|1|COM5 is /dev/nonexistent (--map), which cannot be opened|--map COM5=/dev/nonexistent --port COM5 read 0140000 word"
@@ -215,6 +215,10 @@ windows=(
   "--port /dev/ttyUSB0 |2|--port takes a device name of at most 11 characters (not \"/dev/ttyUSB0\")"
   "--follow /proc/self/mem|4|analyze stopped reading \"/proc/self/mem\": "
   "--load $here|2|--load cannot read \"$here\""
+  # A FIFO that nothing reads: the Windows build has no such file, and takes
+  # the reason Wine's open gives.
+  "--log-file $run/fifo |5|--log-file cannot open \"$run/fifo\" for writing: "
+  "--svg $run/fifo |5|analyze cannot write the timeline to \"$run/fifo\": "
   # Windows tells no file identity of the NUL device, nor Wine of a standard
   # input it inherited.
   "--html /dev/null -|0|the page is in /dev/null"
