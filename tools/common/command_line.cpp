@@ -135,7 +135,8 @@ bool NextListItem(const char *what, const char *example, const char *list, const
     return false;
   }
   if (n >= size) {
-    Mistake("%s takes values of at most %zu characters (not \"%.40s...\")", what, size - 1, *at);
+    Mistake("%s takes values of at most %u characters (not \"%.40s...\")", what,
+            static_cast<unsigned>(size - 1), *at);
     return false;
   }
   memcpy(item, *at, n);
