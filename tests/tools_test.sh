@@ -137,6 +137,7 @@ messages=(
   "zubhost|2|^zubhost: unknown type dword|--port COM9 read 0140000 word poll 1 0 0140000:word,0140002L:dword"
   "zubhost|2|^zubhost: --bauds takes one or more values, such as 19200,9600 (not \"9600,\")|--port COM9 read 0140000 word scan --bauds=9600,"
   "zubhost|2|^zubhost: analyze needs one or more log files|--port COM9 read 0140000 word analyze --json"
+  "zubhost|2|^zubhost: analyze will not write over its input|--port COM9 read 0140000 word analyze --svg $run/swapped.log $run/swapped.log"
   "zubhost|2|--parities takes one or more values, such as odd,none (not \"none,,odd\")|scan --parities=none,,odd"
   "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"\")|write-block 0140000 ''"
   "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"1,\")|write-block 0140000 1,"

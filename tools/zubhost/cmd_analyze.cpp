@@ -159,7 +159,9 @@ int ParseAnalyze(char **args) {
             analysis.follow ? "one log file to follow" : "one or more log files");
     return -1;
   }
-  if (!OptionsAgree()) return -1;
+  if (!OptionsAgree() || !NotAnInput(analysis.svg, args, count) ||
+      !NotAnInput(analysis.html, args, count))
+    return -1;
   return count;
 }
 
@@ -178,8 +180,6 @@ int32_t AnalyzeCommand(char **args) {
   if (count < 0) return kUsageError;
   char **inputs = args;
   if (analysis.follow) return FollowLog(inputs[0]);
-  if (!NotAnInput(analysis.svg, inputs, count) || !NotAnInput(analysis.html, inputs, count))
-    return kUsageError;
   analysis.summary = SummaryCreate();
   bool drawn = analysis.svg || analysis.html;
   if (drawn) analysis.timeline = TimelineCreate();
