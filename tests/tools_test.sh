@@ -103,7 +103,15 @@ messages=(
   "zubhost|1|COM9: the port could not be opened|--port COM9 read 0540000 word --parity=none --stop=1.5"
   "zubhost|2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
   "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
-  "zubhost|2|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
+  "zubhost|5|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
+  "zubhost|5|--log-file cannot open \"$run\" for writing: it is a folder|--log-file $run describe"
+  "zubhost|5|analyze cannot write the page to \"$run\": it is a folder|analyze --html $run $run/file"
+  "zubhost|5|--log-file cannot open \"$run/fifo\" for writing: it is a FIFO that nothing reads|--log-file $run/fifo describe"
+  "zubhost|5|analyze cannot write the timeline to \"$run/fifo\": it is a FIFO that nothing reads|analyze --svg $run/fifo $run/file"
+  "zubhost|2|--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"COM5=\")|--map COM5= describe"
+  "zubhost|2|--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"=/dev/null\")|--map =/dev/null describe"
+  "zubhost|2|--map names COM5 twice (/dev/null and /dev/zero): one path a name|--map COM5=/dev/null --map COM5=/dev/zero describe"
+  "zubhost|2|--port takes a device name of at most 11 characters (not \"\")|--port '' describe"
   "zubhost|2|unknown option --speed|--speed 9600 describe"
   "zubhost|0|line speed, 110 to 65535 (default 19200)|--help"
   "zubhost|0|4  a log file could not be read|--help"
@@ -113,18 +121,36 @@ messages=(
   "zubhost|2|a word value is a whole number from -32768 to 65535 (not \"70000\")|write 0140000 word 70000"
   "zubhost|2|a float value is a number such as -12.625 (not \"x\")|write 0140004F float x"
   "zubhost|2|a float value is too large for a 32-bit float|write 0140004F float 1e39"
+  "zubhost|2|a float value is a number such as -12.625 (not \" 1.5\")|write 0140004F float ' 1.5'"
+  "zubhost|2|a float value is a number such as -12.625 (not \"\")|write 0140004F float ''"
   "zubhost|2|a float value is too small for a 32-bit float|write 0140004F float -1e-50"
   "zubhost|1|COM9: the port could not be opened|--port COM9 --baud 09600 write 0140004F float -inf"
   "zubhost|2|block:COUNT takes a whole number from -2147483648 to 2147483647 (not \"99999999999\")|resolve 0140000L block:99999999999"
   "zubhost|1|refused: it has 50 characters; a word takes 7|poll 1 0 0140000$(printf %043d 0):word"
   "zubhost|2|read-block COUNT takes a whole number from 0 to 128 (not \"129\")|read-block 0100000 129"
+  "zubhost|2|write-block takes values such as 1,2,0x1234 (32-bit each; at \"1.5\")|write-block 0140004L 1.5"
+  "zubhost|2|a float value is too large for a 32-bit float|write-block 0140004F 1,1e39"
   "zubhost|2|write-block takes at most 64 32-bit values|write-block 0100000L $(seq -s, 1 65)"
   "zubhost|2|decode takes on or off|decode yes"
+  "zubhost|2|^zubhost: a float value is too large|--port COM9 write 0140000 word 5 write 0140004F float 1e39"
+  "zubhost|2|^zubhost: decode takes on or off|--port COM9 note first read 0140000 word decode yes"
+  "zubhost|2|^zubhost: unknown type dword|--port COM9 read 0140000 word poll 1 0 0140000:word,0140002L:dword"
+  "zubhost|2|^zubhost: --bauds takes one or more values, such as 19200,9600 (not \"9600,\")|--port COM9 read 0140000 word scan --bauds=9600,"
+  "zubhost|2|^zubhost: analyze needs one or more log files|--port COM9 read 0140000 word analyze --json"
+  "zubhost|2|^zubhost: analyze will not write over its input|--port COM9 read 0140000 word analyze --svg $run/swapped.log $run/swapped.log"
+  "zubhost|2|--parities takes one or more values, such as odd,none (not \"none,,odd\")|scan --parities=none,,odd"
+  "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"\")|write-block 0140000 ''"
+  "zubhost|2|write-block takes one or more values, such as 1,2,0x1234 (not \"1,\")|write-block 0140000 1,"
+  "zubhost|2|poll takes one or more values, such as 0140000:word,0140002L:long (not \"0140000:word,\")|poll 1 1 0140000:word,"
+  "zubhost|0|read-block 0140000, 0 elements: address accepted, nothing sent|--port COM9 read-block 0140000 0"
   "zubhost|2|--stations takes FIRST-LAST in hexadecimal, 01 to FF (not \"0-5A\")|scan --stations 0-5A"
   "zubhost|2|--parities takes none, odd, even, mark or space (not \"oddd\")|scan --parities odd,oddd"
   "zubhost|2|--bauds takes one or more values, such as 19200,9600 (not \"\")|scan --bauds ''"
   "zubhost|2|--parities takes one or more values, such as odd,none (not \",\")|scan --parities ,"
   "zubhost|1|open COM9: the port could not be opened at any setting|--port COM9 scan --stations 1-1 --bauds 9600"
+  "zubhost|1|scan COM9: stations 01 to 01, at most 1 setting;|--port COM9 scan --stations 1-1 --bauds 9600 --parities none"
+  "zubhost|1|0 stations found: no setting could be tried|--port COM9 scan --stations 1-1 --bauds 9600 --parities none"
+  "zubhost|0|-> PLC 1, 32-bit value number 8193 (word address 16385), bit 255, width 32|resolve 0140000L long"
   "zubhost|2|--map takes at most 16 names, each to a path of at most 255 characters|--map COM5=/$(printf %0255d 0) describe"
   "zubhost|1|COM5 is /dev/nonexistent (--map), which cannot be opened|--map COM5=/dev/nonexistent --port COM5 read 0140000 word"
   "zubhost|1|COM5 is /dev/null (--map), a device that is not a terminal, not a serial line|--map COM5=/dev/null --port COM5 read 0140000 word"
@@ -140,6 +166,11 @@ messages=(
   "zubhost|2|analyze will not write over its input \"$run/swapped.log\"|analyze --svg $run/swapped.log $run/swapped.log"
   "zubhost|2|analyze will not write over its input \"-\": name another file for /dev/null|analyze --html /dev/null -"
   "zubhost|0|log: 0 lines, 0 from the driver|analyze --follow -"
+  "zubhost|0|\"operations\": 0|analyze $run/file --json"
+  "zubhost|2|analyze --follow prints as the log grows; it takes no --json|analyze --follow --json $run/file"
+  "zubhost|2|analyze --follow prints as the log grows; it draws no --svg or --html|analyze --follow --svg $run/x.svg $run/file"
+  "zubhost|2|analyze --title is the heading of the --html page; give --html FILE|analyze --title Site $run/file"
+  "zubhost|2|analyze --svg and --html would write into one file; name two|analyze --svg $run/o.svg --html $run/o.svg $run/file"
   "zubhost|5|analyze cannot write the timeline to|analyze --svg /nonexistent/t.svg /dev/null"
   "zubhost|1|character 3 ('8') is not an octal digit of the address|resolve 0180000 word"
   "zubhost|1|character 1 ('G') is not a hexadecimal digit of the PLC number|resolve G140000 word"
@@ -158,6 +189,8 @@ messages=(
   "plcsim|0|--fault NAME[:COUNT] inject a fault|--help"
   "plcsim|2|--fault takes one of: no-answer wrong-station|--fault bogus"
   "plcsim|2|--station takes a PLC number in hexadecimal, 01 to FF (not \"zz\")|--station zz"
+  "plcsim|2|--station 01 is given twice|--station 1 --station 01"
+  "plcsim|2|--spoil data:lose and --spoil data:change spoil one frame; give one of them|--spoil data:lose --spoil data:change"
   "plcsim|2|--load cannot read \"/nonexistent\"|--load /nonexistent"
   "plcsim|2|a spoil's frame is one of: acknowledge header-ack data data-ack eot (not \"dat\")|--spoil dat:lose"
   "plcsim|2|a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS (not \"late\")|--spoil data:late"
@@ -183,6 +216,10 @@ windows=(
   "--port /dev/ttyUSB0 |2|--port takes a device name of at most 11 characters (not \"/dev/ttyUSB0\")"
   "--follow /proc/self/mem|4|analyze stopped reading \"/proc/self/mem\": "
   "--load $here|2|--load cannot read \"$here\""
+  # A FIFO that nothing reads: the Windows build has no such file, and takes
+  # the reason Wine's open gives.
+  "--log-file $run/fifo |5|--log-file cannot open \"$run/fifo\" for writing: "
+  "--svg $run/fifo |5|analyze cannot write the timeline to \"$run/fifo\": "
   # Windows tells no file identity of the NUL device, nor Wine of a standard
   # input it inherited.
   "--html /dev/null -|0|the page is in /dev/null"
@@ -202,9 +239,11 @@ for row in "${messages[@]}"; do
   [ -n "$wine" ] && [ "$program" = plcsim ] && set -- --port COM8 "$@"
   out=$(timeout "$row_limit" "$tool" "$@" 2>&1 </dev/null)
   rc=$?
-  # Words ending in $ must end the output.
-  if [[ "$words" == *'$' ]]; then [[ "$out" == *"${words%\$}" ]]; else [[ "$out" == *"$words"* ]]; fi &&
-    [ "$rc" = "$code" ]
+  # Words starting with ^ must start the output, words ending in $ end it.
+  pre='*' post='*' bare=${words#^}
+  [[ "$words" == '^'* ]] && pre=
+  [[ "$words" == *'$' ]] && post= bare=${bare%\$}
+  [[ "$out" == $pre"$bare"$post ]] && [ "$rc" = "$code" ]
   check "$program $args" $? "exit $rc: $out"
 done
 
@@ -268,6 +307,11 @@ sed -E 's/^[^ ]+ ([0-9]+) /\1|/' "$log" | sed -E '3i\some other line of the host
 sed -n '/"plcs"/,$p' "$expected" | sed -E 's/"from": "T", "to": "T"/"from": null, "to": null/' |
   diff -u - "$run/c2.json" >/dev/null
 check "untimed counts equal the timed ones" $?
+# A block of floats goes on the wire as floats and comes back as them.
+host write-block 0140004F 1.5,-2 >"$run/step.out"
+said "write-block 0140004F, 2 floats: done" "write-block of floats: done"
+host read-block 0140004F 2 >"$run/step.out"
+said "    1.5 (bits 0x3FC00000)   -2 (bits 0xC0000000)" "read-block of floats: values, and their bits"
 
 # --- The user's guide cannot drift from the tools ------------------------------
 guide=$here/../docs/user-guide.md
@@ -589,6 +633,12 @@ controls=(
   "fault no-answer 1 ZZ|STATION takes a PLC number in hexadecimal, 01 to FF (not \"ZZ\")"
   "spoil eot junk-inside=1|junk-inside needs a frame with an inside, acknowledge or data"
   "dump 0140000|COUNT is missing: dump ADDRESS COUNT"
+  "dump 01 /dev/full|plcsim: dump cannot write \"/dev/full\": No space left on device"
+  "dump 01 $run|plcsim: dump cannot write \"$run\": it is a folder"
+  "dump 01 $run/dump01|plcsim: dump 01: 32768 words into \"$run/dump01\""
+  "dump 02 $run/dump02|plcsim: dump 02: station 02 is not played here (--station 02 plays it)"
+  "dump 0240000 1|plcsim: dump 0240000: station 02 is not played here"
+  "set 0240000 5|plcsim: set 0240000: station 02 is not played here"
   "$(printf 'x%.0s' {1..600}) quit|a control line of more than 511 characters is refused"
   "help|spoil FRAME HOW [COUNT [STATION]]"
   "stats|enquiries=14 "

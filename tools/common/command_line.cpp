@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <ctype.h>
 #include <limits.h>
 #include <stdarg.h>
 #include <stdlib.h>
@@ -88,6 +89,14 @@ bool ReadWhole(const char *text, long long *out) {
   return true;
 }
 
+bool ReadReal(const char *text, double *out) {
+  // strtod would skip the spaces that ReadWhole refuses.
+  if (!text || !*text || isspace(static_cast<unsigned char>(*text))) return false;
+  char *end = nullptr;
+  *out = strtod(text, &end);
+  return *end == 0;
+}
+
 bool ReadHexadecimal(const char *text, long long *out) {
   if (!text) return false;
   const char *end = text + strlen(text);
@@ -115,6 +124,24 @@ bool ParseWhole(const char *what, const char *text, long low, long high, long *o
   if (!ParseWhole(what, text, static_cast<long long>(low), static_cast<long long>(high), &v))
     return false;
   *out = static_cast<long>(v);
+  return true;
+}
+
+bool NextListItem(const char *what, const char *example, const char *list, const char **at,
+                  char *item, size_t size) {
+  size_t n = strcspn(*at, ",");
+  if (n == 0) {
+    Mistake("%s takes one or more values, such as %s (not \"%s\")", what, example, list);
+    return false;
+  }
+  if (n >= size) {
+    Mistake("%s takes values of at most %u characters (not \"%.40s...\")", what,
+            static_cast<unsigned>(size - 1), *at);
+    return false;
+  }
+  memcpy(item, *at, n);
+  item[n] = 0;
+  *at = (*at)[n] == ',' ? *at + n + 1 : nullptr;
   return true;
 }
 

@@ -19,6 +19,10 @@ void UnknownOption(const char *arg);
 // after 0x, with an optional sign; a leading zero is still decimal. False
 // for anything else, or a number beyond 64 bits.
 bool ReadWhole(const char *text, long long *out);
+// The one reading of a number with a fraction or an exponent ("-12.625",
+// "1e-3", "inf"): the whole text, and, as for whole numbers, no space
+// before it; false for anything else.
+bool ReadReal(const char *text, double *out);
 // Hexadecimal digits alone, as station numbers are written ("7F"); false
 // for anything else: a sign, a 0x, a space.
 bool ReadHexadecimal(const char *text, long long *out);
@@ -42,6 +46,22 @@ bool ParseParity(const char *what, const char *text, T *code) {
   unsigned n;
   if (!ParseParity(what, text, &n)) return false;
   *code = static_cast<T>(n);
+  return true;
+}
+
+// The one reading of a list "A,B,C" in both tools. Copies the item at *at
+// into item and moves *at past it and its comma, to null after the last.
+// An empty item ("", "1,", ",1", "1,,2") is a mistake, named with the
+// example as "WHAT takes one or more values, such as EXAMPLE (not "LIST")";
+// so is one of size characters or more.
+bool NextListItem(const char *what, const char *example, const char *list, const char **at,
+                  char *item, size_t size);
+// Calls take(item) for each item in order; false at the first mistake.
+template <typename Take>
+bool EachListItem(const char *what, const char *example, const char *list, Take take) {
+  char item[256];
+  for (const char *at = list; at;)
+    if (!NextListItem(what, example, list, &at, item, sizeof item) || !take(item)) return false;
   return true;
 }
 

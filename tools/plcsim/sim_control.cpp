@@ -2,8 +2,10 @@
 // standard input: one table, each command a small handler. Every number
 // is read whole or the command is refused: a half-read value would set
 // a fault or a word the test did not ask for.
+#include <errno.h>
 #include <string.h>
 
+#include "output_file.h"
 #include "sim_tool.h"
 
 namespace {
@@ -26,6 +28,12 @@ bool Chances(const Words &w, int first, int *count, int *station) {
   if (w.count > first && !ParseWhole("COUNT", w.at[first], -1, 1000000, &n)) return false;
   *count = static_cast<int>(n);
   return w.count <= first + 1 || SimParseStation("STATION", w.at[first + 1], station);
+}
+
+// A command for a station the simulator does not play changes nothing.
+void NotPlayed(const Words &w, const char *command, const char *text, int station) {
+  fprintf(w.out, "plcsim: %s %s: station %02X is not played here (--station %02X plays it)\n",
+          command, text, station, station);
 }
 
 bool Fault(Words &w) {
@@ -51,9 +59,31 @@ bool Set(Words &w) {
   if (!SimParseAddress("set ADDRESS", w.at[0], &station, &octal) ||
       !ParseWhole("set VALUE", w.at[1], -32768, 65535, &value))
     return true;
-  SimAddStation(w.sim, station);
-  if (uint16_t *m = SimMemory(w.sim, station)) m[octal] = static_cast<uint16_t>(value);
+  uint16_t *m = SimMemory(w.sim, station);
+  if (m)
+    m[octal] = static_cast<uint16_t>(value);
+  else
+    NotPlayed(w, "set", w.at[0], station);
   return true;
+}
+
+// The station's whole memory, raw, into the file at path, by the rule for
+// every file the tools write; what was done is said either way.
+void DumpStation(Words &w, int station, const char *path) {
+  const uint16_t *m = SimMemory(w.sim, station);
+  if (!m) {
+    NotPlayed(w, "dump", w.at[0], station);
+    return;
+  }
+  const char *reason = "";
+  FILE *f = OpenOutput(path, "wb", &reason);
+  bool written = f && fwrite(m, sizeof(uint16_t), kSimWords, f) == kSimWords;
+  if (f && fclose(f) != 0) written = false;
+  if (f && !written) reason = strerror(errno);
+  if (written)
+    fprintf(w.out, "plcsim: dump %02X: %d words into \"%s\"\n", station, kSimWords, path);
+  else
+    fprintf(w.out, "plcsim: dump cannot write \"%s\": %s\n", path, reason);
 }
 
 // dump ADDRESS COUNT prints the words; dump STATION PATH writes the
@@ -62,21 +92,19 @@ bool Dump(Words &w) {
   int station;
   long octal, count;
   if (strlen(w.at[0]) <= 2) {
-    if (!SimParseStation("dump STATION", w.at[0], &station)) return true;
-    const uint16_t *m = SimMemory(w.sim, station);
-    FILE *f = fopen(w.at[1], "wb");
-    if (!f) fprintf(w.out, "plcsim: dump cannot write \"%s\"\n", w.at[1]);
-    if (f && m) fwrite(m, sizeof(uint16_t), kSimWords, f);
-    if (f) fclose(f);
+    if (SimParseStation("dump STATION", w.at[0], &station)) DumpStation(w, station, w.at[1]);
     return true;
   }
   if (!SimParseAddress("dump ADDRESS", w.at[0], &station, &octal) ||
       !ParseWhole("dump COUNT", w.at[1], 1, kSimWords, &count))
     return true;
   const uint16_t *m = SimMemory(w.sim, station);
+  if (!m) {
+    NotPlayed(w, "dump", w.at[0], station);
+    return true;
+  }
   fprintf(w.out, "plcsim: dump %s", w.at[0]);
-  for (long k = 0; m && k < count && octal + k < kSimWords; ++k)
-    fprintf(w.out, " %04X", m[octal + k]);
+  for (long k = 0; k < count && octal + k < kSimWords; ++k) fprintf(w.out, " %04X", m[octal + k]);
   fprintf(w.out, "\n");
   return true;
 }

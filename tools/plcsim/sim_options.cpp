@@ -12,11 +12,16 @@ struct Settings {
   SimOptions o;
   const char *load;
   bool anyStation, help;
+  const char *spoiled[kFrameKinds];  // each frame's --spoil, as given
 } settings;
 
 bool Station(const char *text) {
   int v;
   if (!SimParseStation("--station", text, &v)) return false;
+  if (SimMemory(settings.sim, v)) {
+    Mistake("--station %02X is given twice", v);
+    return false;
+  }
   SimAddStation(settings.sim, v);
   settings.anyStation = true;
   return true;
@@ -63,6 +68,13 @@ bool Spoil(const char *value) {
   }
   if (!SimParseSpoil(text, how, &frame, &kind, &amount)) return false;
   if (count && !ParseWhole("--spoil FRAME:HOW:COUNT", count, 1, 1000000, &n)) return false;
+  // A frame is spoiled one way at a time: a second would replace the first.
+  if (settings.spoiled[frame]) {
+    Mistake("--spoil %s and --spoil %s spoil one frame; give one of them", settings.spoiled[frame],
+            value);
+    return false;
+  }
+  settings.spoiled[frame] = value;
   SimSetSpoil(settings.sim, frame, kind, amount, static_cast<int>(n));
   return true;
 }

@@ -3,11 +3,16 @@
 // for scripts, as a timeline picture and as a page to hand over, or live
 // while the log grows. Each input is read once, so a pipe or standard
 // input ("-") does as well as a file.
+#include <errno.h>
+
+#include <vector>
+
 #include "commands.h"
 #include "host_platform.h"
 #include "log_follow.h"
 #include "log_html.h"
 #include "log_reader.h"
+#include "output_file.h"
 
 namespace {
 
@@ -55,7 +60,8 @@ bool FeedInput(LogAnalyzer *a, const char *name) {
 
 // The timeline (no summary) or the page (with it) into the file at path.
 int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count, bool page) {
-  FILE *out = fopen(path, "wb");
+  const char *reason = "";
+  FILE *out = OpenOutput(path, "wb", &reason);
   if (out) {
     if (page)
       WriteHtml(out, analysis.summary, c, analysis.timeline, inputs, count, analysis.title);
@@ -66,7 +72,8 @@ int32_t WriteFile(const char *path, const LogCounts *c, char **inputs, int count
   bool written = out && fclose(out) == 0;
   if (written && !analysis.json) printf("the %s is in %s\n", page ? "page" : "timeline", path);
   if (written) return 0;
-  Mistake("analyze cannot write the %s to \"%s\"", page ? "page" : "timeline", path);
+  if (out) reason = strerror(errno);
+  Mistake("analyze cannot write the %s to \"%s\": %s", page ? "page" : "timeline", path, reason);
   return kCannotWrite;
 }
 
@@ -107,25 +114,72 @@ int32_t Analyze(char **inputs, int count) {
   return result;
 }
 
-}  // namespace
+// The same file twice: by name, or, when it exists, by identity.
+bool SameFile(const char *a, const char *b) {
+  FileIdentity x, y;
+  if (strcmp(a, b) == 0) return true;
+  return IdentifyPath(a, &x) && IdentifyPath(b, &y) && x.volume == y.volume && x.index == y.index;
+}
 
-int32_t AnalyzeCommand(char **args) {
-  int argc = 0, first = 0;
-  while (args[argc]) ++argc;
+// Options that do nothing where they stand are mistakes, not silence.
+bool OptionsAgree() {
+  const Analysis &o = analysis;
+  const char *unused = nullptr;
+  if (o.follow && o.json) unused = "--follow prints as the log grows; it takes no --json";
+  if (o.follow && (o.svg || o.html))
+    unused = "--follow prints as the log grows; it draws no --svg or --html";
+  if (o.title && !o.html) unused = "--title is the heading of the --html page; give --html FILE";
+  if (o.svg && o.html && SameFile(o.svg, o.html))
+    unused = "--svg and --html would write into one file; name two";
+  if (unused) Mistake("analyze %s", unused);
+  return !unused;
+}
+
+// analyze's options, wherever they stand among its inputs, and its inputs
+// closed up in order at the front of args; their number, or -1 for a
+// mistake (message printed). Standard input is "-" alone.
+int ParseAnalyze(char **args) {
   analysis = Analysis{};
-  if (!ParseOptions(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false, "",
-                    argc, args, &first))
-    return kUsageError;
-  char **inputs = args + first;
-  int count = argc - first;
+  int argc = 0, count = 0;
+  while (args[argc]) ++argc;
+  for (int k = 0; k < argc;) {
+    if (strncmp(args[k], "--", 2) != 0) {
+      args[count++] = args[k++];
+      continue;
+    }
+    int taken = TakeOption(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0],
+                           false, "", argc, args, k);
+    if (taken == 0) UnknownOption(args[k]);
+    if (taken <= 0) return -1;
+    k += taken;
+  }
+  args[count] = nullptr;
   if (count == 0 || (analysis.follow && count != 1)) {
     Mistake("analyze needs %s",
             analysis.follow ? "one log file to follow" : "one or more log files");
-    return kUsageError;
+    return -1;
   }
+  if (!OptionsAgree() || !NotAnInput(analysis.svg, args, count) ||
+      !NotAnInput(analysis.html, args, count))
+    return -1;
+  return count;
+}
+
+}  // namespace
+
+bool CheckAnalyze(char **args) {
+  // Read from a copy: the run reads the arguments as given.
+  std::vector<char *> copy;
+  for (int k = 0; args[k]; ++k) copy.push_back(args[k]);
+  copy.push_back(nullptr);
+  return ParseAnalyze(copy.data()) >= 0;
+}
+
+int32_t AnalyzeCommand(char **args) {
+  int count = ParseAnalyze(args);
+  if (count < 0) return kUsageError;
+  char **inputs = args;
   if (analysis.follow) return FollowLog(inputs[0]);
-  if (!NotAnInput(analysis.svg, inputs, count) || !NotAnInput(analysis.html, inputs, count))
-    return kUsageError;
   analysis.summary = SummaryCreate();
   bool drawn = analysis.svg || analysis.html;
   if (drawn) analysis.timeline = TimelineCreate();

@@ -43,11 +43,14 @@ int32_t NoteCommand(char **args) {
   return 0;
 }
 
+bool CheckDecode(char **args) {
+  if (strcmp(args[0], "on") == 0 || strcmp(args[0], "off") == 0) return true;
+  Mistake("decode takes on or off (not \"%s\")", args[0]);
+  return false;
+}
+
 int32_t DecodeCommand(char **args) {
-  if (strcmp(args[0], "on") != 0 && strcmp(args[0], "off") != 0) {
-    Mistake("decode takes on or off (not \"%s\")", args[0]);
-    return kUsageError;
-  }
+  if (!CheckDecode(args)) return kUsageError;
   host.decode = strcmp(args[0], "on") == 0;
   return 0;
 }

@@ -41,24 +41,34 @@ int32_t ParseTag(char *item, Tag *t) {
   return LUMISAR_REFUSED;
 }
 
-// "TEXT:TYPE,TEXT:TYPE,...": every tag resolved before the first cycle.
-// The number of tags, or the command's result when the list will not do.
+// "TEXT:TYPE,TEXT:TYPE,...": every tag resolved before the first cycle
+// when tags is given, or only read as written when it is null. The number
+// of tags, or the command's result when the list will not do.
 int32_t ParseTags(const char *list, Tag *tags, int *n) {
-  char copy[1024];
-  snprintf(copy, sizeof copy, "%s", list);
-  for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    if (!strchr(p, ':') || *n == kMostTags) {
-      Mistake("poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")", kMostTags, p);
-      return kUsageError;
+  int32_t result = LUMISAR_DONE;
+  bool taken = EachListItem("poll", "0140000:word,0140002L:long", list, [&](const char *item) {
+    char copy[256];
+    snprintf(copy, sizeof copy, "%s", item);
+    char *colon = strchr(copy, ':');
+    uint32_t type;
+    if (!colon || *n == kMostTags) {
+      Mistake("poll takes up to %d tags as TEXT:TYPE,... (at \"%s\")", kMostTags, item);
+      return false;
     }
-    int32_t result = ParseTag(p, &tags[(*n)++]);
-    if (result != LUMISAR_DONE) return result;
-  }
-  if (*n == 0) {
-    Mistake("poll needs one or more tags as TEXT:TYPE,...");
-    return kUsageError;
-  }
-  return LUMISAR_DONE;
+    if (!tags) {
+      ++*n;
+      return TypeCode(colon + 1, &type);
+    }
+    result = ParseTag(copy, &tags[(*n)++]);
+    return result == LUMISAR_DONE;
+  });
+  if (!taken && result == LUMISAR_DONE) return kUsageError;
+  return result;
+}
+
+bool ParseCycles(char **args, long *cycles, long *intervalMs) {
+  return ParseWhole("poll CYCLES", args[0], 1, 100000000, cycles) &&
+         ParseWhole("poll MS", args[1], 0, 3600000, intervalMs);
 }
 
 void ReadTag(Tag &t, Statistics &s) {
@@ -85,9 +95,7 @@ void ReadTag(Tag &t, Statistics &s) {
 
 int32_t PollCommand(char **args) {
   long cycles, intervalMs;
-  if (!ParseWhole("poll CYCLES", args[0], 1, 100000000, &cycles) ||
-      !ParseWhole("poll MS", args[1], 0, 3600000, &intervalMs))
-    return kUsageError;
+  if (!ParseCycles(args, &cycles, &intervalMs)) return kUsageError;
   Tag tags[kMostTags];
   int n = 0;
   int32_t parsed = ParseTags(args[2], tags, &n);
@@ -108,4 +116,10 @@ int32_t PollCommand(char **args) {
   AnalyzerDestroy(host.analyzer);
   host.analyzer = nullptr;
   return s.worst;
+}
+
+bool CheckPoll(char **args) {
+  long cycles, intervalMs;
+  int n = 0;
+  return ParseCycles(args, &cycles, &intervalMs) && ParseTags(args[2], nullptr, &n) == LUMISAR_DONE;
 }

@@ -97,29 +97,16 @@ bool Stations(const char *v) {
 }
 
 // Calls take(item) for each of at most `most` items of "A,B,C"; false at
-// the first it refuses, or for a list with none.
+// the first it refuses. An empty list would scan nothing and look like a
+// line where nobody answers; the shared reader refuses it.
 template <typename Take>
 bool EachItem(const char *option, const char *example, const char *list, int most, Take take) {
-  char copy[256];
-  if (strlen(list) >= sizeof copy) {
-    Mistake("%s takes at most %d values (not \"%.40s...\")", option, most, list);
-    return false;
-  }
-  snprintf(copy, sizeof copy, "%s", list);
   int n = 0;
-  for (char *p = strtok(copy, ","); p; p = strtok(nullptr, ",")) {
-    if (n++ == most) {
-      Mistake("%s takes at most %d values (not \"%s\")", option, most, list);
-      return false;
-    }
-    if (!take(p)) return false;
-  }
-  // An empty list would scan nothing and look like a line where nobody answers.
-  if (n == 0) {
-    Mistake("%s takes one or more values, such as %s (not \"%s\")", option, example, list);
+  return EachListItem(option, example, list, [&](const char *item) {
+    if (n++ < most) return take(item);
+    Mistake("%s takes at most %d values (not \"%.60s\")", option, most, list);
     return false;
-  }
-  return true;
+  });
 }
 
 bool Bauds(const char *v) {
@@ -309,7 +296,13 @@ void PrintHeard(const Setting &t) {
         baud, parity);
 }
 
-void PrintText(const Scan &s, int tried) {
+void PrintText(const Scan &s, int tried, bool anyAvailable) {
+  // A port that opens at no setting was named once already: no list of the
+  // settings it refused one by one, and no time for a scan that never ran.
+  if (!anyAvailable) {
+    printf("0 stations found: no setting could be tried\n");
+    return;
+  }
   for (int k = 0; k < tried; ++k) {
     const Setting &t = s.settings[k];
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
@@ -382,24 +375,30 @@ void PrintJson(const Scan &s, int tried) {
 
 }  // namespace
 
-int32_t ScanCommand(char **args) {
-  Scan &s = scan;
-  s = Scan{1, 0x5A, {19200, 9600}, {1, 0, 2}, 2, 3};
+bool CheckScan(char **args) {
+  scan = Scan{1, 0x5A, {19200, 9600}, {1, 0, 2}, 2, 3};
   int argc = 0, next = 0;
   while (args[argc]) ++argc;
   if (!ParseOptions(kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false, "", argc,
                     args, &next))
-    return kUsageError;
+    return false;
   if (next < argc) {
     Mistake("scan takes only its options (not \"%s\")", args[next]);
-    return kUsageError;
+    return false;
   }
+  return true;
+}
+
+int32_t ScanCommand(char **args) {
+  Scan &s = scan;
+  if (!CheckScan(args)) return kUsageError;
   PlanSettings(s);
   if (!s.json)
     printf(
-        "scan %s: stations %02X to %02X, at most %d settings; a station that is not there "
+        "scan %s: stations %02X to %02X, at most %d setting%s; a station that is not there "
         "costs %d attempts of the reply time limit\n",
-        host.settings.port, s.first, s.last, s.settingCount, kAttempts);
+        host.settings.port, s.first, s.last, s.settingCount, s.settingCount == 1 ? "" : "s",
+        kAttempts);
   fflush(stdout);
   s.startMs = NowMs();
   int tried = 0;
@@ -416,6 +415,6 @@ int32_t ScanCommand(char **args) {
   if (s.json)
     PrintJson(s, tried);
   else
-    PrintText(s, tried);
+    PrintText(s, tried, anyAvailable);
   return Found(s, tried) ? LUMISAR_DONE : LUMISAR_FAILED;
 }

@@ -41,6 +41,20 @@ int32_t Single(bool write, const char *text, const char *typeName, const char *v
 int32_t ReadCommand(char **args) { return Single(false, args[0], args[1], nullptr, false); }
 int32_t WriteCommand(char **args) { return Single(true, args[0], args[1], args[2], false); }
 
+bool CheckRead(char **args) {
+  uint32_t type;
+  return TypeCode(args[1], &type);
+}
+bool CheckWrite(char **args) {
+  uint32_t type;
+  uint8_t values[8] = {};
+  return TypeCode(args[1], &type) && ParseValue(type, args[2], values);
+}
+bool CheckRepeat(char **args) {
+  long n;
+  return ParseWhole("repeat", args[0], 1, 10000000, &n) && CheckRead(args + 1);
+}
+
 int32_t RepeatCommand(char **args) {
   long n;
   if (!ParseWhole("repeat", args[0], 1, 10000000, &n)) return kUsageError;
@@ -58,18 +72,41 @@ int32_t RepeatCommand(char **args) {
   return worst;
 }
 
+namespace {
+
+// TYPE of resolve: a type's name, or block:COUNT; false for a mistake (message printed).
+bool ResolveType(const char *typeName, bool *block, uint32_t *type, long *count) {
+  *block = strncmp(typeName, "block:", 6) == 0;
+  *type = 0;
+  *count = 1;
+  if (*block) return ParseWhole("block:COUNT", typeName + 6, INT32_MIN, INT32_MAX, count);
+  return TypeCode(typeName, type);
+}
+
+}  // namespace
+
+bool CheckResolve(char **args) {
+  bool block;
+  uint32_t type;
+  long count;
+  return ResolveType(args[1], &block, &type, &count);
+}
+
 int32_t ResolveCommand(char **args) {
   const char *text = args[0], *typeName = args[1];
-  bool block = strncmp(typeName, "block:", 6) == 0;
-  uint32_t type = 0;
-  long count = 1;
-  if (block ? !ParseWhole("block:COUNT", typeName + 6, INT32_MIN, INT32_MAX, &count)
-            : !TypeCode(typeName, &type))
-    return kUsageError;
+  bool block;
+  uint32_t type;
+  long count;
+  if (!ResolveType(typeName, &block, &type, &count)) return kUsageError;
   TagAddress a;
   int32_t result = ResolveTag(text, type, block, static_cast<int32_t>(count), &a);
   printf("resolve %-9s %-9s ", text, typeName);
-  if (result == LUMISAR_DONE) {
+  // A 32-bit tag's address counts 32-bit values, not words; its first word
+  // is the one the header names.
+  if (result == LUMISAR_DONE && a.width == 32) {
+    printf("-> PLC %u, 32-bit value number %u (word address %u), bit %u, width %u\n", a.plcNumber,
+           a.wordAddress, 2 * a.wordAddress - 1, a.bitNumber, a.width);
+  } else if (result == LUMISAR_DONE) {
     printf("-> PLC %u, word address %u, bit %u, width %u\n", a.plcNumber, a.wordAddress,
            a.bitNumber, a.width);
   } else {

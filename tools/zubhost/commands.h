@@ -30,6 +30,20 @@ constexpr int32_t kCannotWrite = -kExitCannotWrite;
 int TakeHostOption(int argc, char **argv, int k);
 void PrintHostOptions(FILE *to);
 
+// Each command's arguments read without a call to the driver, so that the
+// whole command line is checked before the first exchange; false for a
+// mistake (message printed).
+bool CheckResolve(char **args);
+bool CheckRead(char **args);
+bool CheckWrite(char **args);
+bool CheckReadBlock(char **args);
+bool CheckWriteBlock(char **args);
+bool CheckPoll(char **args);
+bool CheckRepeat(char **args);
+bool CheckDecode(char **args);
+bool CheckAnalyze(char **args);
+bool CheckScan(char **args);
+
 int32_t DescribeCommand(char **args);
 int32_t VersionCommand(char **args);
 int32_t ResolveCommand(char **args);

@@ -29,7 +29,7 @@ const char *PathOf(const char *port, const char **via) {
   *via = nullptr;
   if (strcmp(port, "NUL") == 0) return "/dev/null";
   if (port[0] == '/') return port;
-  for (int k = mappedCount - 1; k >= 0; --k) {
+  for (int k = 0; k < mappedCount; ++k) {
     if (strcmp(mapped[k].name, port) != 0) continue;
     *via = mapped[k].name;
     return mapped[k].path;
@@ -48,6 +48,11 @@ bool MapDevice(const char *name, const char *path) {
     Mistake(
         "--map takes at most %d names, each to a path of at most %u characters (not %s=%.40s...)",
         kMostMapped, static_cast<unsigned>(sizeof mapped[0].path - 1), name, path);
+    return false;
+  }
+  for (int k = 0; k < mappedCount; ++k) {
+    if (strcmp(mapped[k].name, name) != 0) continue;
+    Mistake("--map names %s twice (%s and %s): one path a name", name, mapped[k].path, path);
     return false;
   }
   Mapped &m = mapped[mappedCount++];

@@ -13,7 +13,7 @@ constexpr bool kWindows = false;
 #endif
 
 bool Port(const char *v) {
-  if (strlen(v) < sizeof host.settings.port) {
+  if (*v && strlen(v) < sizeof host.settings.port) {
     snprintf(host.settings.port, sizeof host.settings.port, "%s", v);
     return true;
   }
@@ -27,7 +27,8 @@ bool Port(const char *v) {
 
 bool Map(const char *v) {
   const char *eq = strchr(v, '=');
-  if (!eq) {
+  // Neither side may be empty: "COM5=" would open the current folder, "=PATH" no port.
+  if (!eq || eq == v || !eq[1]) {
     Mistake("--map takes NAME=PATH, such as COM5=/dev/pts/3 (not \"%s\")", v);
     return false;
   }
@@ -54,17 +55,6 @@ bool Timeout(const char *v) {
   return ParseWhole("--timeout", v, 0, kTimeoutHigh, &host.settings.timeout);
 }
 
-bool LogFile(const char *v) {
-  if (host.logFile) fclose(host.logFile);
-  host.logFileName = v;
-  host.logFile = fopen(v, "a");
-  if (!host.logFile) {
-    Mistake("--log-file cannot open \"%s\" for writing", v);
-    return false;
-  }
-  return true;
-}
-
 // clang-format off
 const Option kOptions[] = {
   {"--port",     "NAME",      kAnyPlatform, Custom(Port),                                       "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
@@ -75,7 +65,7 @@ const Option kOptions[] = {
   {"--parity",   "P",         kAnyPlatform, Custom(Parity),                                     "none, odd, even, mark or space (default odd)"},
   {"--timeout",  "UNITS",     kAnyPlatform, Custom(Timeout),                                    "reply time limit in units of 10 ms, 0 to 100000 (default 100)"},
   {"--log",      nullptr,     kAnyPlatform, Flag(&host.showLog),                                "print every line the driver logs"},
-  {"--log-file", "FILE",      kAnyPlatform, Custom(LogFile),                                    "append every line the driver logs, time-stamped, to FILE"},
+  {"--log-file", "FILE",      kAnyPlatform, Text(&host.logFileName),                            "append every line the driver logs, time-stamped, to FILE"},
   {"--decode",   nullptr,     kAnyPlatform, Flag(&host.decode),                                 "print traced frames decoded into their fields"},
   {"--version",  nullptr,     kAnyPlatform, Flag(&host.version),                                "the versions of zubhost and of the LUMISAR.DLL it loads"},
   {"--help",     nullptr,     kAnyPlatform, Flag(&host.help),                                   "this text"},

@@ -42,9 +42,8 @@ const Type &TypeOf(uint32_t code) {
 // its largest value it would become infinity, below its smallest it would
 // become 0. Infinity and not-a-number are taken only when written so.
 bool ParseFloat(const char *text, uint8_t *values) {
-  char *end = nullptr;
-  double d = strtod(text, &end);
-  if (end == text || *end) {
+  double d = 0;
+  if (!ReadReal(text, &d)) {
     Mistake("a float value is a number such as -12.625 (not \"%s\")", text);
     return false;
   }

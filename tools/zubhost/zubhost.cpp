@@ -2,6 +2,7 @@
 // as a host does, opens a channel and runs the commands given, in order, in
 // one process. Each command lives in a file of its own; this is the table.
 #include "commands.h"
+#include "output_file.h"
 
 namespace {
 
@@ -10,24 +11,26 @@ struct Command {
   int arguments;  // -1: all that follow
   bool needsDriver;
   int32_t (*run)(char **args);
+  bool (*check)(char **args);  // null: any arguments will do
   const char *usage;
 };
 
 // clang-format off
 const Command kCommands[] = {
-  {"describe",    0, true,  DescribeCommand,   "describe                         the driver's description and banner"},
-  {"resolve",     2, true,  ResolveCommand,    "resolve TEXT TYPE                TYPE: word, bit, long, float, or block:COUNT"},
-  {"read",        2, true,  ReadCommand,       "read TEXT TYPE                   read one value"},
-  {"write",       3, true,  WriteCommand,      "write TEXT TYPE VALUE            write one value"},
-  {"read-block",  2, true,  ReadBlockCommand,  "read-block TEXT COUNT            read COUNT words (or 32-bit values: TEXT ends in L or F)"},
-  {"write-block", 2, true,  WriteBlockCommand, "write-block TEXT V1,V2,...       write a block"},
-  {"poll",        3, true,  PollCommand,       "poll CYCLES MS TEXT:TYPE,...     read tags every MS milliseconds, with statistics"},
-  {"repeat",      3, true,  RepeatCommand,     "repeat N TEXT TYPE               read a tag N times and print the rate"},
-  {"note",        1, false, NoteCommand,       "note TEXT                        print a heading"},
-  {"decode",      1, false, DecodeCommand,     "decode on|off                    decode traced frames from here on"},
-  {"analyze",    -1, false, AnalyzeCommand,    "analyze [--json] [--svg FILE] [--html FILE [--title TEXT]] LOGFILE... | analyze --follow LOGFILE\n"
+  {"describe",    0, true,  DescribeCommand,   nullptr,         "describe                         the driver's description and banner"},
+  {"resolve",     2, true,  ResolveCommand,    CheckResolve,    "resolve TEXT TYPE                TYPE: word, bit, long, float, or block:COUNT"},
+  {"read",        2, true,  ReadCommand,       CheckRead,       "read TEXT TYPE                   read one value"},
+  {"write",       3, true,  WriteCommand,      CheckWrite,      "write TEXT TYPE VALUE            write one value"},
+  {"read-block",  2, true,  ReadBlockCommand,  CheckReadBlock,  "read-block TEXT COUNT            read COUNT words, or 32-bit values when TEXT ends in L or F (floats);\n"
+   "                                   COUNT 0 checks the address and sends nothing"},
+  {"write-block", 2, true,  WriteBlockCommand, CheckWriteBlock, "write-block TEXT V1,V2,...       write a block; floats when TEXT ends in F"},
+  {"poll",        3, true,  PollCommand,       CheckPoll,       "poll CYCLES MS TEXT:TYPE,...     read tags every MS milliseconds, with statistics"},
+  {"repeat",      3, true,  RepeatCommand,     CheckRepeat,     "repeat N TEXT TYPE               read a tag N times and print the rate"},
+  {"note",        1, false, NoteCommand,       nullptr,         "note TEXT                        print a heading"},
+  {"decode",      1, false, DecodeCommand,     CheckDecode,     "decode on|off                    decode traced frames from here on"},
+  {"analyze",    -1, false, AnalyzeCommand,    CheckAnalyze,    "analyze [--json] [--svg FILE] [--html FILE [--title TEXT]] LOGFILE... | analyze --follow LOGFILE\n"
    "                                   rebuild the operations of a driver log (- for standard input)"},
-  {"scan",       -1, true,  ScanCommand,       "scan [--stations FIRST-LAST] [--bauds LIST] [--parities LIST] [--all] [--json]\n"
+  {"scan",       -1, true,  ScanCommand,       CheckScan,       "scan [--stations FIRST-LAST] [--bauds LIST] [--parities LIST] [--all] [--json]\n"
    "                                   find the stations that answer, and at which line settings"},
 };
 const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
@@ -159,10 +162,21 @@ bool CheckCommands(int argc, char **argv, int first, bool *driver) {
       Mistake("%s takes %d argument%s: %.*s", c->name, n, n == 1 ? "" : "s", synopsis, c->usage);
       return false;
     }
+    if (c->check && !c->check(argv + k + 1)) return false;
     *driver = *driver || c->needsDriver;
     k += 1 + n;
   }
   return true;
+}
+
+// --log-file's file, opened once the command line is known to be good, by
+// the rule for every file zubhost writes.
+bool OpenLogFile() {
+  const char *reason = "";
+  host.logFile = OpenOutput(host.logFileName, "a", &reason);
+  if (!host.logFile)
+    Mistake("--log-file cannot open \"%s\" for writing: %s", host.logFileName, reason);
+  return host.logFile != nullptr;
 }
 
 // Runs the commands in order; the exit code they come to.
@@ -192,6 +206,7 @@ int main(int argc, char **argv) {
   }
   bool driver = host.version;
   if (!CheckCommands(argc, argv, first, &driver)) return kExitUsage;
+  if (host.logFileName && !OpenLogFile()) return kExitCannotWrite;
   if (driver) {
     host.zub = LoadDriver();
     if (!host.zub) return kExitNoDriver;
