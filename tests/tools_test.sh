@@ -216,8 +216,6 @@ windows=(
   "--port /dev/ttyUSB0 |2|--port takes a device name of at most 11 characters (not \"/dev/ttyUSB0\")"
   "--follow /proc/self/mem|4|analyze stopped reading \"/proc/self/mem\": "
   "--load $here|2|--load cannot read \"$here\""
-  # A FIFO that nothing reads: the Windows build has no such file, and takes
-  # the reason Wine's open gives.
   # Wine opens a FIFO nothing reads without waiting and takes what is
   # written, so zubhost.exe neither hangs nor refuses it.
   "--log-file $run/fifo |0|vendor      Texas Instruments and Koyo"
