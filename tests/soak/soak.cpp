@@ -74,9 +74,12 @@ int main(int argc, char **argv) {
     snprintf(station, sizeof station, "%02X", k + 1);
     // On a paced line the limit is shorter than a long frame's wire time (a
     // 128-word block takes 135 ms at 19200 baud): the answer to a frame the
-    // driver sent is due once the frame has crossed the line. A delayed
-    // reply comes 30 ms late.
-    uint32_t limitUnits = baud ? 10 : 5;
+    // driver sent is due once the frame has crossed the line. On an instant
+    // pty the limit is what stands between a simulator that a loaded
+    // machine holds up for a moment and an attempt lost to no fault: 200 ms,
+    // four channels and their simulators on two busy cores included. A
+    // delayed reply comes 30 ms late.
+    uint32_t limitUnits = baud ? 10 : 20;
     char delay[16];
     snprintf(delay, sizeof delay, "%u", limitUnits * 10 + 30);
     const char *const unpaced[] = {"--station", station, "--delay", delay, nullptr};
@@ -94,7 +97,7 @@ int main(int argc, char **argv) {
     memset(&open, 0, sizeof open);
     snprintf(open.deviceName, sizeof open.deviceName, "%s", port);
     open.enabled = 1;
-    open.replyTimeout = limitUnits;  // short: a lost reply costs little
+    open.replyTimeout = limitUnits;
     open.settings = SerialSettings{static_cast<uint16_t>(baud ? atoi(baud) : 19200), 8, 0, 0};
     ready = Call(LUMISAR_OP_OPEN_PORT, &contexts[k], &open) == 0;
     runs[k].context = &contexts[k];

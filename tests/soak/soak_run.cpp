@@ -251,11 +251,20 @@ int32_t RunOp(Step &s, int op) {
   return IsWrite(op) ? WriteSingle(s, op) : ReadSingle(s, op);
 }
 
+// Keeps the faults asked for the exchange under way, on one line, for the
+// messages that name it.
+void Plan(SoakChannel *c, const char *command) {
+  const char *fault = strstr(command, "clear\n");
+  fault = fault ? fault + strlen("clear\n") : command;
+  snprintf(c->plan, sizeof c->plan, "%.*s", static_cast<int>(strcspn(fault, "\n")), fault);
+}
+
 // Decides the exchange's faults and tells the simulator; returns the result
 // the exchange must give, and may change the kind of exchange to one the
 // fault has a chance at.
 int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending, int *allowance) {
   char command[96];
+  c->plan[0] = 0;
   if (x % kDefeatEvery == kDefeatEvery / 2) {
     const Defeat &d = kDefeats[c->defeats++ % (sizeof kDefeats / sizeof kDefeats[0])];
     // No bit operations here: a bit write is a read and a write in one.
@@ -265,6 +274,7 @@ int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending,
     *op = (write ? writes : reads)[Next(rng) % 4];
     snprintf(command, sizeof command, "clear\nfault %s -1\n", SimFaultName(d.fault));
     c->command(c->user, command);
+    Plan(c, command);
     *pending = true;
     *allowance = kAttempts;
     return write ? d.write : d.read;
@@ -274,11 +284,13 @@ int32_t PlanFaults(SoakChannel *c, int x, uint32_t *rng, int *op, bool *pending,
     snprintf(command, sizeof command, "clear\nfault %s 1\n", SimFaultName(kind));
     *allowance = kind == kFaultDelay ? 2 : 1;
     c->command(c->user, command);
+    Plan(c, command);
     c->faultsAsked++;
     *pending = true;
   } else if (Next(rng) % 2 == 0) {
     *allowance = SpoilCommand(c, rng, command, sizeof command);
     c->command(c->user, command);
+    Plan(c, command);
     c->spoilsAsked++;
     *pending = true;
   } else if (*pending) {
@@ -322,8 +334,9 @@ void SoakRun(SoakChannel *c) {
     unsigned extra = c->enquiries - before - plain, allowed = allowance + carried;
     if (extra > allowed) {
       c->overBudget++;
-      fprintf(stderr, "soak: station %02X exchange %d (kind %d): %u more attempts, %u allowed\n",
-              c->station, x, op, extra, allowed);
+      fprintf(stderr,
+              "soak: station %02X exchange %d (kind %d, %s): %u more attempts, %u allowed\n",
+              c->station, x, op, c->plan[0] ? c->plan : "no fault", extra, allowed);
     }
     carried =
         allowance < kAttempts && extra < static_cast<unsigned>(allowance) ? allowance - extra : 0;

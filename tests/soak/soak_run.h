@@ -37,6 +37,7 @@ struct SoakChannel {
   // Exchanges that took more attempts than their one fault may cost: one
   // more attempt for a fault or a spoiled reply, two for a late reply.
   unsigned overBudget;
+  char plan[96];  // the simulator commands of the exchange under way, for the messages
 };
 
 // Runs the exchanges on the calling thread. Channels on other threads may
