@@ -12,8 +12,11 @@ namespace {
 
 const SerialSettings kOdd8N1 = {19200, 8, 0, 1};
 
+// The line's clock alone: the waits a test counts must not grow by the
+// moments a loaded or emulated machine takes between two reads.
 WinsubMemDevice *FreshPort() {
   WinsubReset();
+  WinsubLineClockOnly(1);
   return WinsubAddMemoryDevice("COM3");
 }
 
