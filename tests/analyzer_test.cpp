@@ -7,8 +7,11 @@
 
 #include <string>
 
+#include "clean_text.h"
+#include "json_writer.h"
 #include "log_analysis.h"
 #include "log_time.h"
+#include "log_timeline.h"
 #include "trace_line.h"
 
 #define TX ORVEN_TRACE_SENT
@@ -79,7 +82,30 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"E0E0.E0E0E0E0",               "quiet; 01 read V40000 failed/6 no_answer:6"},  // attempts to come
   {"E0E0E0E0E0E.",                "quiet; 01 read V40000 unknown/6 no_answer:5"},  // a reply awaited
 };
+// A text from outside (a title, a file or port name) | as a JSON string | in a page or
+// picture | on a terminal: valid UTF-8 (U+FFFD for what is not), no control character.
+#define FFFD "\xEF\xBF\xBD"
+const struct { const char *text, *json, *markup, *terminal; } kTexts[] = {
+  {"Site <A> & \"B\"\\", "\"Site <A> & \\\"B\\\"\\\\\"", "Site &lt;A&gt; &amp; \"B\"\\", "Site <A> & \"B\"\\"},
+  {"a\x01\x1B[31m\n\x7F", "\"a\\u0001\\u001B[31m\\u000A\\u007F\"", "a\\x01\\x1B[31m\\x0A\\x7F", "a\\x01\\x1B[31m\\x0A\\x7F"},
+  {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+  // a Latin-1 byte, a stray continuation, an overlong '/', a surrogate, above U+10FFFF, cut short
+  {"\xFF\x80\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82", "\"" FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD "\"",
+   FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD, FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD},
+};
 // clang-format on
+
+// What a writer puts into a file, as text.
+template <typename Write>
+std::string Written(Write write) {
+  FILE *f = tmpfile();
+  write(f);
+  std::string text(static_cast<size_t>(ftell(f)), '\0');
+  rewind(f);
+  size_t got = fread(&text[0], 1, text.size(), f);
+  fclose(f);
+  return text.substr(0, got);
+}
 
 void Describe(const Operation &op, void *user) {
   std::string &out = *static_cast<std::string *>(user);
@@ -151,4 +177,20 @@ TEST(LogTime, StampsReadAndWrittenBack) {
 
 TEST(LogAnalysis, OperationsAttemptsAndCauses) {
   for (const auto &row : kLogs) EXPECT_EQ(Analyse(row.log), row.analysis) << row.log;
+}
+
+TEST(CleanText, JsonPageAndTerminalGetValidUtf8) {
+  for (const auto &row : kTexts) {
+    EXPECT_EQ(Written([&](FILE *f) {
+                JsonWriter j;
+                JsonStart(&j, f);
+                JsonString(&j, nullptr, row.text);
+                EXPECT_TRUE(JsonFinish(&j));
+              }),
+              std::string(row.json) + "\n")
+        << row.text;
+    EXPECT_EQ(Written([&](FILE *f) { WriteEscaped(f, row.text); }), row.markup) << row.text;
+    EXPECT_EQ(Written([&](FILE *f) { WriteCleanText(f, row.text, EscapeControl); }), row.terminal)
+        << row.text;
+  }
 }

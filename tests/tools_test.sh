@@ -102,6 +102,7 @@ messages=(
   "zubhost|0|19200 baud, 8 data bits, 1 stop bit, parity odd|describe"
   "zubhost|1|COM9: the port could not be opened|--port COM9 read 0540000 word --parity=none --stop=1.5"
   "zubhost|2|--port takes a device name of at most 11 characters|--port COM123456789012 describe"
+  "zubhost|1|open CO\\x1B[31mM\\x01: the port could not be opened|--port \$'CO\\x1b[31mM\\x01' read 0140000 word"
   "zubhost|2|--map takes NAME=PATH|--map COM5 describe"
   "zubhost|5|--log-file cannot open|--log-file /nonexistent/dir/x.log describe"
   "zubhost|5|--log-file cannot open \"$run\" for writing: it is a folder|--log-file $run describe"
@@ -446,9 +447,19 @@ if [ -n "$wine" ]; then
 else
   "$zubhost" --map "$odd=$run/none" --port "$odd" scan --stations 1-1 --bauds 9600 --parities none \
     --json >"$run/scan.json" 2>/dev/null
-  is --arg p "$(printf 'C"\\\001\303\277\303\251')" '.port == $p'
+  is --arg p "$(printf 'C"\\\001\357\277\275\303\251')" '.port == $p'
 fi
 check "scan --json escapes the port's name" $?
+# A title and a file name with a control character and a byte that is not
+# UTF-8 (Windows allows neither in a file's name): the page is valid UTF-8
+# with no control character but its line ends.
+odd_log=$'odd\x01\xff.log'
+[ -z "$wine" ] || odd_log=odd.log
+cp "$log" "$run/$odd_log"
+"$zubhost" analyze --html "$run/odd.html" --title $'T\x1b[1m\xc3' "$run/$odd_log" >/dev/null
+iconv -f UTF-8 -t UTF-8 "$run/odd.html" >/dev/null && ! tr -d '\n' <"$run/odd.html" | grep -q '[[:cntrl:]]' &&
+  grep -qF '<h1>T\x1B[1m' "$run/odd.html"
+check "the page of an odd title and file name is valid UTF-8 without control characters" $? "$(head -c 600 "$run/odd.html")"
 # A USB adapter's 16 ms latency timer: each of a read's three replies waits
 # for a tick, so five reads take at least ten ticks more than the first.
 start_sim com6 --baud 19200 --latency 16

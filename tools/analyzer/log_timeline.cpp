@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "clean_text.h"
 #include "log_time.h"
 #include "trace_line.h"
 
@@ -310,12 +311,20 @@ void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
   fprintf(out, "</svg>\n");
 }
 
-void WriteEscaped(FILE *out, const char *text) {
-  for (const char *p = text; *p; ++p) {
-    const char *entity = *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : *p == '&' ? "&amp;" : nullptr;
-    if (entity)
-      fputs(entity, out);
-    else
-      fputc(*p, out);
-  }
+namespace {
+
+// The markup characters as entities; a control character, which XML does
+// not allow even as a reference, as \xNN.
+bool EscapeForMarkup(FILE *out, unsigned char c) {
+  const char *entity = nullptr;
+  if (c == '<') entity = "&lt;";
+  if (c == '>') entity = "&gt;";
+  if (c == '&') entity = "&amp;";
+  if (!entity) return EscapeControl(out, c);
+  fputs(entity, out);
+  return true;
 }
+
+}  // namespace
+
+void WriteEscaped(FILE *out, const char *text) { WriteCleanText(out, text, EscapeForMarkup); }

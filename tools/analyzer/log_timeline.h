@@ -18,5 +18,6 @@ void TimelineAdd(const Operation &op, void *timeline);
 // inline; marks and bars carry their details as titles, shown on hover.
 void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out);
 
-// Text for an SVG or HTML document, its markup characters escaped.
+// Text for an SVG or HTML document, its markup characters escaped, as
+// valid UTF-8 without control characters (clean_text.h).
 void WriteEscaped(FILE *out, const char *text);

@@ -2,46 +2,24 @@
 
 #include <math.h>
 
+#include "clean_text.h"
+
 namespace {
 
-// The length of the well-formed UTF-8 sequence at s (1 to 4), or 0 when
-// the byte there does not start one: a stray continuation byte, an overlong
-// form, a surrogate, a code point above U+10FFFF, or a sequence cut short.
-int Utf8Length(const unsigned char *s) {
-  unsigned char c = s[0];
-  int n = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (c >= 0xC2 && c <= 0xDF) n = 2;
-  if (c >= 0xE0 && c <= 0xEF) n = 3;
-  if (c >= 0xF0 && c <= 0xF4) n = 4;
-  if (c == 0xE0) low = 0xA0;
-  if (c == 0xED) high = 0x9F;
-  if (c == 0xF0) low = 0x90;
-  if (c == 0xF4) high = 0x8F;
-  if (n == 0 || s[1] < low || s[1] > high) return 0;
-  for (int k = 2; k < n; ++k)
-    if (s[k] < 0x80 || s[k] > 0xBF) return 0;
-  return n;
+// Quotes and backslashes behind a backslash, control characters as \u00NN.
+bool EscapeForJson(FILE *out, unsigned char c) {
+  if (c == '"' || c == '\\') {
+    fprintf(out, "\\%c", c);
+    return true;
+  }
+  if (c >= 0x20 && c != 0x7F) return false;
+  fprintf(out, "\\u%04X", c);
+  return true;
 }
 
 void WriteEscaped(FILE *out, const char *text) {
   fputc('"', out);
-  const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
-  while (*s) {
-    int n = *s >= 0x80 ? Utf8Length(s) : 0;
-    if (n > 0) {
-      fwrite(s, 1, static_cast<size_t>(n), out);
-      s += n;
-      continue;
-    }
-    if (*s == '"' || *s == '\\')
-      fprintf(out, "\\%c", *s);
-    else if (*s < 0x20 || *s >= 0x7F)
-      fprintf(out, "\\u%04X", *s);
-    else
-      fputc(*s, out);
-    ++s;
-  }
+  WriteCleanText(out, text, EscapeForJson);
   fputc('"', out);
 }
 

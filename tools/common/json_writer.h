@@ -2,7 +2,7 @@
 // to a FILE: no buffer grows, nothing is allocated. Every string is escaped
 // here, so a port name, a path or a log's text with quotes, backslashes or
 // control characters still gives JSON a reader can parse; a byte that is not
-// part of well-formed UTF-8 is written as the character of its value.
+// part of well-formed UTF-8 is written as U+FFFD (clean_text.h).
 //
 //   JsonWriter j;
 //   JsonStart(&j, stdout);

@@ -6,6 +6,7 @@
 // when it refuses; only "no good exchange" means nobody is.
 #include <math.h>
 
+#include "clean_text.h"
 #include "commands.h"
 #include "json_writer.h"
 #include "protocol/frames.h"
@@ -393,12 +394,14 @@ int32_t ScanCommand(char **args) {
   Scan &s = scan;
   if (!CheckScan(args)) return kUsageError;
   PlanSettings(s);
-  if (!s.json)
+  if (!s.json) {
+    fputs("scan ", stdout);
+    WriteCleanText(stdout, host.settings.port, EscapeControl);
     printf(
-        "scan %s: stations %02X to %02X, at most %d setting%s; a station that is not there "
+        ": stations %02X to %02X, at most %d setting%s; a station that is not there "
         "costs %d attempts of the reply time limit\n",
-        host.settings.port, s.first, s.last, s.settingCount, s.settingCount == 1 ? "" : "s",
-        kAttempts);
+        s.first, s.last, s.settingCount, s.settingCount == 1 ? "" : "s", kAttempts);
+  }
   fflush(stdout);
   s.startMs = NowMs();
   int tried = 0;
@@ -409,8 +412,7 @@ int32_t ScanCommand(char **args) {
   // on standard error when standard output carries JSON.
   if (!anyAvailable) {
     FILE *to = s.json ? stderr : stdout;
-    fprintf(to, "open %s: the port could not be opened at any setting\n", host.settings.port);
-    SayWhyOpenFailed(to, host.settings.port);
+    SayPortNotOpened(to, host.settings.port, " at any setting");
   }
   if (s.json)
     PrintJson(s, tried);

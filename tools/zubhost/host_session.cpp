@@ -4,6 +4,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "clean_text.h"
 #include "command_line.h"
 #include "host/quarne.h"
 #include "log_analysis.h"
@@ -25,11 +26,18 @@ void OnDriverLog(int level, const char *line) {
     WallClock(stamp, sizeof stamp);
     fprintf(host.logFile, "%s %d %s\n", stamp, level, line);
   }
-  if (host.showLog) printf("    log %2d  %s\n", level, line);
   // The driver's errors are shown even without --log, apart from what
-  // the commands print (JSON stays JSON).
-  else if (level == kLogError)
-    fprintf(stderr, "    driver says: %s\n", line);
+  // the commands print (JSON stays JSON). A line names the port as it was
+  // given, control characters and all: shown escaped.
+  if (host.showLog) {
+    printf("    log %2d  ", level);
+    WriteCleanText(stdout, line, EscapeControl);
+    putchar('\n');
+  } else if (level == kLogError) {
+    fputs("    driver says: ", stderr);
+    WriteCleanText(stderr, line, EscapeControl);
+    fputc('\n', stderr);
+  }
   if (host.decode) {
     char text[256];
     if (DecodeTraceLine(&decoder, line, text, sizeof text)) printf("    %s\n", text);
@@ -40,29 +48,41 @@ void OnDriverLog(int level, const char *line) {
 // the driver reports every failed open as the same result.
 void SayWhyOpenFailed(FILE *to, const char *port) {
   char why[512];
-  if (WhatPortIs(port, why, sizeof why)) {
-    fprintf(to, "  %s\n", why);
-    return;
+  const char *more = nullptr;  // a line of advice of the tool's own
+  if (!WhatPortIs(port, why, sizeof why)) {
+    HANDLE h =
+        CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD e = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (!e) CloseHandle(h);
+    if (!e) {
+      snprintf(why, sizeof why,
+               "%s opens, but refused the line settings: check --baud, --data, --stop and --parity",
+               port);
+      more = "  (a pseudo-terminal takes parity none only)\n";
+    } else if (e == ERROR_FILE_NOT_FOUND) {
+      snprintf(why, sizeof why,
+               "Windows says there is no such port (error 2): check the name; COM10 and up are "
+               "written \\\\.\\COM10");
+    } else if (e == ERROR_ACCESS_DENIED) {
+      snprintf(why, sizeof why,
+               "Windows says the port is in use or not allowed (error 5): close the other program "
+               "that holds %s",
+               port);
+    } else {
+      snprintf(why, sizeof why, "Windows error %lu", static_cast<unsigned long>(e));
+    }
   }
-  HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD e = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-  if (!e) CloseHandle(h);
-  if (!e)
-    fprintf(to,
-            "  %s opens, but refused the line settings: check --baud, --data, --stop and --parity\n"
-            "  (a pseudo-terminal takes parity none only)\n",
-            port);
-  else if (e == ERROR_FILE_NOT_FOUND)
-    fprintf(to,
-            "  Windows says there is no such port (error 2): check the name; COM10 and up are "
-            "written \\\\.\\COM10\n");
-  else if (e == ERROR_ACCESS_DENIED)
-    fprintf(to,
-            "  Windows says the port is in use or not allowed (error 5): close the other program "
-            "that holds %s\n",
-            port);
-  else
-    fprintf(to, "  Windows error %lu\n", static_cast<unsigned long>(e));
+  fputs("  ", to);
+  WriteCleanText(to, why, EscapeControl);
+  fputc('\n', to);
+  if (more) fputs(more, to);
+}
+
+void SayPortNotOpened(FILE *to, const char *port, const char *how) {
+  fputs("open ", to);
+  WriteCleanText(to, port, EscapeControl);
+  fprintf(to, ": the port could not be opened%s\n", how);
+  SayWhyOpenFailed(to, port);
 }
 
 bool OutputsWritten() {
@@ -92,8 +112,7 @@ int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout) {
 bool OpenChannel() {
   if (host.channelOpen) return true;
   if (OpenPortAt(host.settings.line, host.settings.timeout) != LUMISAR_DONE) {
-    printf("open %s: the port could not be opened\n", host.settings.port);
-    SayWhyOpenFailed(stdout, host.settings.port);
+    SayPortNotOpened(stdout, host.settings.port, "");
     return false;
   }
   host.channelOpen = true;

@@ -40,6 +40,9 @@ bool OpenChannel();
 bool OutputsWritten();
 // Says why the host's port will not open, in a line or two.
 void SayWhyOpenFailed(FILE *to, const char *port);
+// "open PORT: the port could not be opened" and how, then why; the port
+// name shown escaped.
+void SayPortNotOpened(FILE *to, const char *port, const char *how);
 // Operation 1 on the host's port at these settings; the driver's result.
 int32_t OpenPortAt(const SerialSettings &line, uint32_t replyTimeout);
 int32_t ResolveTag(const char *text, uint32_t type, bool block, int32_t count, TagAddress *a);
