@@ -13,6 +13,7 @@
 #include "log_html.h"
 #include "log_reader.h"
 #include "output_file.h"
+#include "shared_file.h"
 
 namespace {
 

@@ -115,22 +115,6 @@ void SleepMs(unsigned ms) { usleep(ms * 1000u); }
 bool ErrorsToTerminal() { return isatty(2); }
 bool OutputToTerminal() { return isatty(1); }
 
-namespace {
-bool Identify(const struct stat &st, FileIdentity *out) {
-  *out = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                      static_cast<int64_t>(st.st_size)};
-  return true;
-}
-}  // namespace
-bool IdentifyPath(const char *path, FileIdentity *out) {
-  struct stat st;
-  return stat(path, &st) == 0 && Identify(st, out);
-}
-FILE *OpenShared(const char *path) { return fopen(path, "rb"); }
-bool IdentifyFile(FILE *file, FileIdentity *out) {
-  struct stat st;
-  return fstat(fileno(file), &st) == 0 && Identify(st, out);
-}
 // Without SA_RESTART, so that a read waiting on a quiet pipe gives up (EINTR).
 void CatchStop(void (*stop)(int)) {
   struct sigaction action = {};

@@ -31,20 +31,6 @@ bool ErrorsToTerminal();
 // Whether standard output is a terminal that takes ANSI screen controls.
 bool OutputToTerminal();
 
-// Which file a name or an open file is, and how long it is: the volume and
-// the file's number on it (device and inode natively; on Windows the
-// volume serial number and file index, which its C runtime's stat leaves
-// empty).
-struct FileIdentity {
-  uint64_t volume, index;
-  int64_t size;
-};
-bool IdentifyPath(const char *path, FileIdentity *out);
-// A log opened to be read while its host goes on writing, renaming or
-// deleting it (on Windows the C runtime's fopen would stand in the way);
-// null with errno set when it cannot be.
-FILE *OpenShared(const char *path);
-bool IdentifyFile(FILE *file, FileIdentity *out);
 // Ctrl-C (and SIGTERM, or closing the console) calls stop; a read that waits
 // for input returns, so that the caller can look at what stop set.
 void CatchStop(void (*stop)(int));

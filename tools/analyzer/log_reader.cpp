@@ -5,7 +5,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
-#include "host_platform.h"
+#include "shared_file.h"
 
 namespace {
 
