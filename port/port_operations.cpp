@@ -1,6 +1,6 @@
 // Operations 1, 2, 11/12, 13 and 15: give a channel its port and take it
 // away again. They are the only code that writes the context's
-// replyTimeout, enabled, port and spec fields.
+// replyTimeout, enabled, port and spec (its port spec) fields.
 #include "port_operations.h"
 
 #include <stdio.h>
@@ -30,10 +30,11 @@ bool NameTerminated(const char *name) {
   return memchr(name, 0, LUMISAR_DEVICE_NAME_SIZE) != nullptr;
 }
 
-HANDLE OpenPortSpec(const PortSpec &spec) {
-  if (!NameTerminated(spec.deviceName)) return nullptr;
+HANDLE OpenPortSpec(const PortSpec &portSpec) {
+  if (!NameTerminated(portSpec.deviceName)) return nullptr;
   HANDLE h = nullptr;
-  if (SerialOpen(spec.deviceName, spec.settings, spec.lineControl, &h) != kLineOk) return nullptr;
+  if (SerialOpen(portSpec.deviceName, portSpec.settings, portSpec.lineControl, &h) != kLineOk)
+    return nullptr;
   return h;
 }
 
@@ -66,20 +67,20 @@ int32_t OpenPort(RequestBlock *request) {
     LogOpenFailure(open->deviceName);
     return LUMISAR_FAILED;
   }
-  PortSpec spec;
-  memset(&spec, 0, sizeof spec);
-  strcpy(spec.deviceName, open->deviceName);
-  spec.settings = open->settings;
-  spec.lineControl = kLineControlNone;
+  PortSpec portSpec;
+  memset(&portSpec, 0, sizeof portSpec);
+  strcpy(portSpec.deviceName, open->deviceName);
+  portSpec.settings = open->settings;
+  portSpec.lineControl = kLineControlNone;
 
-  HANDLE h = OpenPortSpec(spec);
+  HANDLE h = OpenPortSpec(portSpec);
   if (!h) {
     LogOpenFailure(open->deviceName);
     return LUMISAR_FAILED;
   }
   TakeNewPort(context, h);
   SetReplyLimit(h, open->replyTimeout);
-  context->spec = spec;
+  context->spec = portSpec;
   context->replyTimeout = open->replyTimeout;
   return LUMISAR_DONE;
 }

@@ -48,7 +48,7 @@ int32_t Reconfigure(Channel *c, ReconfigureRequest r) {
 
 }  // namespace
 
-TEST(PortOperations, OpenStoresHandleSpecAndTimeout) {
+TEST(PortOperations, OpenStoresHandlePortSpecAndTimeout) {
   Channel c;
   Fresh(&c);
   c.context.spec.lineControl = 0xFFFF;
@@ -172,7 +172,7 @@ TEST(PortOperations, PurgeAndCloseOnChannelsWithAndWithoutPort) {
   EXPECT_EQ(c.context.enabled, 1);
 }
 
-TEST(PortOperations, ReopenUsesTheStoredSpecAndTheOpenLimit) {
+TEST(PortOperations, ReopenUsesTheStoredPortSpecAndTheOpenLimit) {
   Channel c;
   Fresh(&c);
   EXPECT_EQ(Open(&c, OpenOf("COM3", 1, 250)), LUMISAR_DONE);
@@ -189,7 +189,7 @@ TEST(PortOperations, ReopenUsesTheStoredSpecAndTheOpenLimit) {
   EXPECT_TRUE(c.context.port == held);
 }
 
-TEST(PortOperations, ReopenWithoutASpecFails) {
+TEST(PortOperations, ReopenWithoutAPortSpecFails) {
   Channel c;
   Fresh(&c);
   EXPECT_EQ(Call(LUMISAR_OP_REOPEN_PORT, &c.context, nullptr), LUMISAR_FAILED);
