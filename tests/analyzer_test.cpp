@@ -2,6 +2,7 @@
 // lines (trace_line), the hosts' time stamps (log_time), and the operations
 // rebuilt from a log (log_analysis).
 #include <gtest/gtest.h>
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -10,6 +11,7 @@
 #include "clean_text.h"
 #include "json_writer.h"
 #include "log_analysis.h"
+#include "log_reader.h"
 #include "log_time.h"
 #include "log_timeline.h"
 #include "trace_line.h"
@@ -94,6 +96,37 @@ const struct { const char *text, *json, *markup, *terminal; } kTexts[] = {
    FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD, FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD},
 };
 // clang-format on
+
+// A host's log as bytes | the lines read from it, joined by '|' (std::string for the NULs).
+const struct {
+  std::string bytes;
+  const char *lines;
+} kLogFiles[] = {
+    {"a\r\nb\r\r\n\nc", "a|b||c"},      // CR before LF dropped; the last line counts
+    {std::string("a\0b\n", 4), "a?b"},  // a NUL spoils no more than its character
+    {std::string("\xFF\xFE"
+                 "a\0\n\0\xE9\0",
+                 8),
+     "a|?"},                                     // UTF-16 with its mark, as PowerShell writes
+    {std::string("\xFE\xFF\0a\0\n\0", 7), "a"},  // big-endian; half a unit at the end dropped
+    {"\xFFx\n\xFE", "\xFFx|\xFE"},               // no mark: bytes as they are
+    {std::string(kLogLineMost + 9, 'x') + "\nb", "x*4095|b"},  // a long line keeps its start
+};
+
+// A document in steps ('o' an object, 'a' an array, 'A' one on one line, 'c' a close, 'w' 1,
+// 'r' 1.5, 'i' infinity, 'b' true, 'z' null; a key "k" inside an object) | the JSON | whole.
+const struct {
+  const char *steps, *json;
+  bool whole;
+} kDocuments[] = {
+    {"owbzc", "{\n  \"k\": 1,\n  \"k\": true,\n  \"k\": null\n}\n", true},
+    {"oAwricc", "{\n  \"k\": [1, 1.50, null]\n}\n", true},
+    {"aoAowcccc", "[\n  {\n    \"k\": [{\"k\": 1}]\n  }\n]\n", true},
+    {"ac", "[]\n", true},
+    {"c", "\n", false},     // a close too many
+    {"o", "{\n", false},    // left open
+    {"ww", "11\n", false},  // two values at the top
+};
 
 // What a writer puts into a file, as text.
 template <typename Write>
@@ -192,5 +225,56 @@ TEST(CleanText, JsonPageAndTerminalGetValidUtf8) {
     EXPECT_EQ(Written([&](FILE *f) { WriteEscaped(f, row.text); }), row.markup) << row.text;
     EXPECT_EQ(Written([&](FILE *f) { WriteCleanText(f, row.text, EscapeControl); }), row.terminal)
         << row.text;
+  }
+}
+
+TEST(LogReader, LinesAsTheAnalyserGetsThem) {
+  std::string path = testing::TempDir() + "log_reader_rows.log";
+  for (const auto &row : kLogFiles) {
+    FILE *f = fopen(path.c_str(), "wb");
+    fwrite(row.bytes.data(), 1, row.bytes.size(), f);
+    fclose(f);
+    const char *reason = nullptr, *line = nullptr;
+    LogReader *r = ReaderOpen(path.c_str(), false, &reason);
+    ASSERT_NE(r, nullptr) << reason;
+    std::string lines;
+    for (int n = 0; ReaderNext(r, &line) == kLogLine; ++n) {
+      std::string text = line;
+      if (text.size() > 40 && text == std::string(text.size(), 'x'))
+        text = "x*" + std::to_string(text.size());
+      lines += (n ? "|" : "") + text;
+    }
+    ReaderClose(r);
+    EXPECT_EQ(lines, row.lines) << row.bytes.substr(0, 20);
+  }
+  remove(path.c_str());
+  const char *reason = nullptr;
+  EXPECT_EQ(ReaderOpen(testing::TempDir().c_str(), false, &reason), nullptr);
+  EXPECT_STREQ(reason, "it is a folder");
+  EXPECT_EQ(ReaderOpen(path.c_str(), false, &reason), nullptr);
+  EXPECT_STREQ(reason, "no such file");
+}
+
+TEST(JsonWriter, LayoutAndMisuse) {
+  for (const auto &row : kDocuments) {
+    bool whole = false;
+    std::string json = Written([&](FILE *f) {
+      JsonWriter j;
+      JsonStart(&j, f);
+      for (const char *step = row.steps; *step; ++step) {
+        const char *key = j.depth > 0 && j.isObject[j.depth - 1] ? "k" : nullptr;
+        if (*step == 'o') JsonOpenObject(&j, key);
+        if (*step == 'a' || *step == 'A')
+          JsonOpenArray(&j, key, *step == 'A' ? kJsonOneLine : kJsonLines);
+        if (*step == 'c') JsonClose(&j);
+        if (*step == 'w') JsonWhole(&j, key, 1);
+        if (*step == 'r' || *step == 'i') JsonReal(&j, key, *step == 'r' ? 1.5 : INFINITY, 2);
+        if (*step == 'b') JsonBool(&j, key, true);
+        if (*step == 'z') JsonNull(&j, key);
+      }
+      whole = JsonFinish(&j);
+    });
+    EXPECT_EQ(json, row.json) << row.steps;
+    EXPECT_EQ(whole, row.whole) << row.steps;
   }
 }

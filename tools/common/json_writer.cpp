@@ -34,7 +34,11 @@ void BeforeValue(JsonWriter *j, const char *key) {
   int d = j->depth;
   bool inObject = d > 0 && j->isObject[d - 1];
   if ((key != nullptr) != inObject) j->misused = true;
-  if (d == 0) return;
+  if (d == 0) {
+    if (j->topWritten) j->misused = true;
+    j->topWritten = true;
+    return;
+  }
   if (j->hasMembers[d - 1]) fputc(',', j->out);
   if (!j->oneLine[d - 1])
     Indent(j, d);
@@ -63,7 +67,7 @@ void Open(JsonWriter *j, const char *key, JsonLayout layout, bool object) {
 
 }  // namespace
 
-void JsonStart(JsonWriter *j, FILE *out) { *j = JsonWriter{out, 0, {}, {}, {}, false}; }
+void JsonStart(JsonWriter *j, FILE *out) { *j = JsonWriter{out, 0, {}, {}, {}, false, false}; }
 
 void JsonOpenObject(JsonWriter *j, const char *key, JsonLayout layout) {
   Open(j, key, layout, true);

@@ -29,7 +29,9 @@ struct JsonWriter {
   bool oneLine[kJsonMostDepth];  // the layout of each open container
   bool isObject[kJsonMostDepth];
   bool hasMembers[kJsonMostDepth];
-  bool misused;  // deeper than kJsonMostDepth, a key missing or extra, a close too many
+  bool misused;     // deeper than kJsonMostDepth, a key missing or extra, a close too many,
+                    // a second value at the top
+  bool topWritten;  // the document's one value has begun
 };
 
 void JsonStart(JsonWriter *j, FILE *out);
