@@ -23,8 +23,8 @@ void RecentAdd(RecentView *v, const Operation &op, double clockMs) {
     p.bad[slot] = 0;
   }
   bool bad = GivenUp(op.outcome);
-  p.operations[slot]++;
-  p.bad[slot] += bad;
+  p.operations[slot] += 1;
+  if (bad) p.bad[slot] += 1;
   // An operation whose end the log does not show neither starts nor ends a failing spell.
   if (op.outcome == kUnknown) return;
   if (bad && !p.failing) p.failingSince = op.timed ? op.start : clockMs;

@@ -40,8 +40,12 @@ int ForRanges(const uint8_t *bits, Put put) {
     uint32_t end = v;
     while (end + 1 < kAddresses && Bit(bits, end + 1)) ++end;
     char text[32];
-    snprintf(text, sizeof text, v == end ? "V%o" : "V%o-V%o", v, end);
-    put(ranges++, text);
+    if (v == end)
+      snprintf(text, sizeof text, "V%o", v);
+    else
+      snprintf(text, sizeof text, "V%o-V%o", v, end);
+    put(ranges, text);
+    ranges += 1;
     v = end;
   }
   return ranges;

@@ -293,12 +293,14 @@ void TimelineWriteSvg(const Timeline *t, bool dated, FILE *out) {
   d.first = t->axes[d.axis].first;
   d.last = t->axes[d.axis].last;
   int rows = 0;
-  for (const Row *r : t->rows) rows += r != nullptr;
+  for (const Row *r : t->rows)
+    if (r) rows += 1;
   WriteHead(d, rows);
   for (int plc = 0, row = 0; plc < kPlcNumbers; ++plc) {
     const Row *r = t->rows[plc];
     if (!r) continue;
-    int top = kTop + row++ * kRow;
+    int top = kTop + row * kRow;
+    row += 1;
     fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n", kLeft, top,
             kWidth, kRow - 8, row % 2 ? "#ebebeb" : "#f4f4f4");
     fprintf(out, "<text x=\"8\" y=\"%d\">PLC %02X</text>\n", top + kRow / 2, plc);

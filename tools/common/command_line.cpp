@@ -45,8 +45,15 @@ bool Apply(const Option &o, const char *value) {
 
 }  // namespace
 
-const char *const kStopBitsNames[3] = {"1", "1.5", "2"};
-const char *const kParityNames[5] = {"none", "odd", "even", "mark", "space"};
+const char *const kStopBitsNames[] = {"1", "1.5", "2"};
+static_assert(sizeof kStopBitsNames / sizeof kStopBitsNames[0] == kStopBitsCodes,
+              "a name for each stop bits code");
+const char *const kParityNames[] = {"none", "odd", "even", "mark", "space"};
+static_assert(sizeof kParityNames / sizeof kParityNames[0] == kParityCodes,
+              "a name for each parity code");
+// What a code beyond the driver's is shown as.
+constexpr char kUnknownStopBits[] = "?";
+constexpr char kUnknownParity[] = "?";
 
 void SetToolName(const char *name) { toolName = name; }
 
@@ -174,7 +181,15 @@ bool ParseStopBits(const char *what, const char *text, uint16_t *code) {
   return true;
 }
 
-const char *StopBitsWords(unsigned code) { return code < 3 ? kStopBitsNames[code] : "?"; }
+const char *StopBitsWords(unsigned code) {
+  if (code >= kStopBitsCodes) return kUnknownStopBits;
+  return kStopBitsNames[code];
+}
+
+const char *ParityWords(unsigned code) {
+  if (code >= kParityCodes) return kUnknownParity;
+  return kParityNames[code];
+}
 
 int TakeOption(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
                char **argv, int k) {
@@ -227,4 +242,5 @@ void PrintOptions(FILE *to, const Option *table, size_t count, bool windows) {
     snprintf(head, sizeof head, "%s%s%s", o.name, o.value ? " " : "", o.value ? o.value : "");
     fprintf(to, "  %-19s %s\n", head, o.help);
   }
+  fputs("  An option given twice keeps its last value, unless it says \"again for more\".\n", to);
 }

@@ -31,8 +31,11 @@ bool ReadHexadecimal(const char *text, long long *out);
 bool ParseWhole(const char *what, const char *text, long long low, long long high, long long *out);
 bool ParseWhole(const char *what, const char *text, long low, long high, long *out);
 // none, odd, even, mark, space: the parity codes 0 to 4.
-extern const char *const kParityNames[5];
+constexpr unsigned kParityCodes = 5;
+extern const char *const kParityNames[kParityCodes];
 bool ParseParity(const char *what, const char *text, unsigned *code);
+// The name of a parity code, "?" for one beyond them.
+const char *ParityWords(unsigned code);
 // The same into a field of another width.
 template <typename T>
 bool ParseWhole(const char *what, const char *text, long low, long high, T *out) {
@@ -69,7 +72,8 @@ bool EachListItem(const char *what, const char *example, const char *list, Take 
 constexpr long kDataBitsLow = 5, kDataBitsHigh = 8;
 // Stop bits as a person counts them, "1", "1.5" or "2", everywhere the
 // tools read or print them; the driver's codes 0, 1, 2 inside.
-extern const char *const kStopBitsNames[3];
+constexpr unsigned kStopBitsCodes = 3;
+extern const char *const kStopBitsNames[kStopBitsCodes];
 bool ParseStopBits(const char *what, const char *text, uint16_t *code);
 bool ParseStopBits(const char *what, const char *text, unsigned *code);
 const char *StopBitsWords(unsigned code);
@@ -122,5 +126,6 @@ int TakeOption(const Option *table, size_t count, bool windows, const char *else
 // other platform (`elsewhere` says what to use instead), a bad value.
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
                   char **argv, int *next);
-// The options of this platform, one a line.
+// The options of this platform, one a line, and what an option given twice
+// does.
 void PrintOptions(FILE *to, const Option *table, size_t count, bool windows);

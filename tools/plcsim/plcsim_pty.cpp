@@ -130,10 +130,12 @@ void ReadControl() {
   ssize_t n = controlFd >= 0 ? read(controlFd, buf, sizeof buf) : 0;
   for (ssize_t i = 0; i < n; ++i) {
     if (buf[i] != '\n') {
-      if (length + 1 < sizeof line)
-        line[length++] = buf[i];
-      else
+      if (length + 1 < sizeof line) {
+        line[length] = buf[i];
+        length += 1;
+      } else {
         tooLong = true;
+      }
       continue;
     }
     line[length] = 0;

@@ -12,10 +12,13 @@ constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEtx = 0x03, kEot = 0x04, kEnq = 0x0
 
 enum class State { Idle, Header, MasterAck, WriteData, MasterEot };
 
-const char *const kFaultNames[kFaultKinds] = {
-    "none",         "no-answer",   "wrong-station", "no-ack",  "header-refused",
-    "data-refused", "bad-lrc",     "no-stx",        "bad-etx", "no-eot",
-    "bad-eot",      "short-reply", "noise",         "delay",   "ack-lost"};
+const char *const kFaultNames[] = {"none",           "no-answer",    "wrong-station", "no-ack",
+                                   "header-refused", "data-refused", "bad-lrc",       "no-stx",
+                                   "bad-etx",        "no-eot",       "bad-eot",       "short-reply",
+                                   "noise",          "delay",        "ack-lost"};
+static_assert(sizeof kFaultNames / sizeof kFaultNames[0] == kFaultKinds, "a name for each fault");
+// What a kind beyond them is shown as.
+constexpr char kUnknownFault[] = "?";
 
 }  // namespace
 
@@ -291,7 +294,8 @@ bool Step(Sim *sim, SimOutput *out) {
 }  // namespace
 
 const char *SimFaultName(int kind) {
-  return kind >= 0 && kind < kFaultKinds ? kFaultNames[kind] : "?";
+  if (kind < 0 || kind >= kFaultKinds) return kUnknownFault;
+  return kFaultNames[kind];
 }
 
 int SimFaultByName(const char *name) {

@@ -41,7 +41,8 @@ bool SendThroughAdapter(const SimPacer *p, SimSend send, void *line, const uint8
       count = 0;
     }
     if (!count) tick = (at / p->latencyNs + 1) * p->latencyNs;
-    held[count++] = b[i];
+    held[count] = b[i];
+    count += 1;
     if (count < kAdapterPacket) continue;
     if (!SimWaitUntilNs(at)) return false;
     send(line, held, count);

@@ -8,10 +8,14 @@
 
 namespace {
 
-const char *const kFrameNames[kFrameKinds] = {"acknowledge", "header-ack", "data", "data-ack",
-                                              "eot"};
-const char *const kSpoilNames[kSpoilKinds] = {"none",   "junk-before", "junk-inside", "lose",
-                                              "change", "insert",      "late"};
+const char *const kFrameNames[] = {"acknowledge", "header-ack", "data", "data-ack", "eot"};
+static_assert(sizeof kFrameNames / sizeof kFrameNames[0] == kFrameKinds, "a name for each frame");
+const char *const kSpoilNames[] = {"none",   "junk-before", "junk-inside", "lose",
+                                   "change", "insert",      "late"};
+static_assert(sizeof kSpoilNames / sizeof kSpoilNames[0] == kSpoilKinds, "a name for each spoil");
+// What a frame or spoil beyond them is shown as.
+constexpr char kUnknownFrame[] = "?";
+constexpr char kUnknownSpoil[] = "?";
 
 uint8_t RandomByte(uint32_t *random) { return static_cast<uint8_t>(SimRandomNext(random) >> 8); }
 
@@ -33,7 +37,8 @@ void InsertRandom(uint32_t *random, uint8_t *b, size_t *n, size_t low, size_t hi
 }  // namespace
 
 const char *SimFrameName(int frame) {
-  return frame >= 0 && frame < kFrameKinds ? kFrameNames[frame] : "?";
+  if (frame < 0 || frame >= kFrameKinds) return kUnknownFrame;
+  return kFrameNames[frame];
 }
 
 int SimFrameByName(const char *name) {
@@ -42,7 +47,10 @@ int SimFrameByName(const char *name) {
   return -1;
 }
 
-const char *SimSpoilName(int how) { return how >= 0 && how < kSpoilKinds ? kSpoilNames[how] : "?"; }
+const char *SimSpoilName(int how) {
+  if (how < 0 || how >= kSpoilKinds) return kUnknownSpoil;
+  return kSpoilNames[how];
+}
 
 int SimSpoilByName(const char *name) {
   for (int h = 1; h < kSpoilKinds; ++h)

@@ -83,8 +83,11 @@ bool NotAnInput(const char *output, char **inputs, int count) {
   FileIdentity out, in;
   if (!output || !IdentifyPath(output, &out)) return true;  // not there yet: no input
   for (int k = 0; k < count; ++k) {
-    bool standardInput = strcmp(inputs[k], "-") == 0;
-    bool known = standardInput ? IdentifyFile(stdin, &in) : IdentifyPath(inputs[k], &in);
+    bool known = false;
+    if (strcmp(inputs[k], "-") == 0)
+      known = IdentifyFile(stdin, &in);
+    else
+      known = IdentifyPath(inputs[k], &in);
     if (known && in.volume == out.volume && in.index == out.index) {
       Mistake("analyze will not write over its input \"%s\": name another file for %s", inputs[k],
               output);
@@ -145,7 +148,9 @@ int ParseAnalyze(char **args) {
   while (args[argc]) ++argc;
   for (int k = 0; k < argc;) {
     if (strncmp(args[k], "--", 2) != 0) {
-      args[count++] = args[k++];
+      args[count] = args[k];
+      count += 1;
+      k += 1;
       continue;
     }
     int taken = TakeOption(kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0],

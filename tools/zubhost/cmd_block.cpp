@@ -11,7 +11,10 @@ namespace {
 // values, floats when the eighth is F. A float block's values are taken
 // and printed as floats, as single float tags are.
 enum BlockKind { kWords, kLongs, kFloats };
+constexpr size_t kBlockKinds = kFloats + 1;
 const char *const kElementNames[] = {"words", "32-bit values", "floats"};
+static_assert(sizeof kElementNames / sizeof kElementNames[0] == kBlockKinds,
+              "a name for each kind of block");
 
 BlockKind KindOf(const char *text) {
   if (strlen(text) != 8) return kWords;
@@ -116,8 +119,9 @@ int32_t Block(bool write, const char *text, const char *arg) {
   if (!OpenChannel()) return LUMISAR_FAILED;
   double start = NowMs();
   result = Call(write ? LUMISAR_OP_BLOCK_WRITE : LUMISAR_OP_BLOCK_READ, &io);
+  char meaning[80];
   printf("%s %s, %ld %s: %s\n", name, text, count, kElementNames[kind],
-         ExchangeMeaning(result, NowMs() - start));
+         ExchangeMeaning(result, NowMs() - start, meaning, sizeof meaning));
   if (result == LUMISAR_DONE && !write) PrintBlock(values, count, kind);
   return result;
 }

@@ -32,8 +32,7 @@ int32_t DescribeCommand(char **) {
   printf("context     %u bytes per channel\n", info.contextSize);
   const SerialSettings &d = info.defaultSettings;
   printf("defaults    %u baud, %u data bits, %s stop bit%s, parity %s\n", d.baudRate, d.dataBits,
-         StopBitsWords(d.stopBits), d.stopBits == 0 ? "" : "s",
-         d.parity < 5 ? kParityNames[d.parity] : "?");
+         StopBitsWords(d.stopBits), d.stopBits == 0 ? "" : "s", ParityWords(d.parity));
   if (info.bannerText) PrintCp437(info.bannerText);
   return result;
 }

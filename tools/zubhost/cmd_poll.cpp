@@ -59,7 +59,8 @@ int32_t ParseTags(const char *list, Tag *tags, int *n) {
       ++*n;
       return TypeCode(colon + 1, &type);
     }
-    result = ParseTag(copy, &tags[(*n)++]);
+    result = ParseTag(copy, &tags[*n]);
+    *n += 1;
     return result == LUMISAR_DONE;
   });
   if (!taken && result == LUMISAR_DONE) return kUsageError;

@@ -202,8 +202,6 @@ int Found(const Scan &s, int settings) {
   return n;
 }
 
-const char *ParityWords(uint16_t code) { return kParityNames[code % 5]; }
-
 // On a terminal: where the scan is, and the most time it can still take,
 // every station left being absent. One line, redrawn after a carriage
 // return and no escape sequence, which a Windows console prints as text
@@ -309,8 +307,10 @@ void PrintText(const Scan &s, int tried, bool anyAvailable) {
     printf("  %5u baud, parity %s, %u data bits, stop bits %s, reply time limit %u ms: ",
            t.line.baudRate, ParityWords(t.line.parity), t.line.dataBits,
            StopBitsWords(t.line.stopBits), t.limit * 10);
-    printf(t.available ? "%d answered (%.1f s)\n" : "not available on this port\n", t.answered,
-           t.ms / 1000);
+    if (t.available)
+      printf("%d answered (%.1f s)\n", t.answered, t.ms / 1000);
+    else
+      printf("not available on this port\n");
   }
   for (int k = 0; k < tried; ++k) PrintHeard(s.settings[k]);
   int found =

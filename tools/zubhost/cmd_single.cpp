@@ -12,7 +12,8 @@ void PrintOutcome(bool write, const char *text, const char *typeName, const char
     PrintValue(type, values);
     printf("  ");
   }
-  printf("%s\n", ExchangeMeaning(result, ms));
+  char meaning[80];
+  printf("%s\n", ExchangeMeaning(result, ms, meaning, sizeof meaning));
 }
 
 // One single-value transfer; prints its outcome unless quiet.

@@ -55,7 +55,8 @@ bool MapDevice(const char *name, const char *path) {
     Mistake("--map names %s twice (%s and %s): one path a name", name, mapped[k].path, path);
     return false;
   }
-  Mapped &m = mapped[mappedCount++];
+  Mapped &m = mapped[mappedCount];
+  mappedCount += 1;
   snprintf(m.name, sizeof m.name, "%s", name);
   snprintf(m.path, sizeof m.path, "%s", path);
   WinsubMapDevice(name, path);

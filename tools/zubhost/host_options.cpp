@@ -58,7 +58,7 @@ bool Timeout(const char *v) {
 // clang-format off
 const Option kOptions[] = {
   {"--port",     "NAME",      kAnyPlatform, Custom(Port),                                       "serial device: COM1..COM9, \\\\.\\COM10 and up, NUL (default COM1)"},
-  {"--map",      "NAME=PATH", kLinuxOnly,   Custom(Map),                                        "let NAME open the tty or pty at PATH"},
+  {"--map",      "NAME=PATH", kLinuxOnly,   Custom(Map),                                        "let NAME open the tty or pty at PATH (again for more)"},
   {"--baud",     "N",         kAnyPlatform, Whole(&line.baudRate, kBaudLow, kBaudHigh),         "line speed, 110 to 65535 (default 19200)"},
   {"--data",     "N",         kAnyPlatform, Whole(&line.dataBits, kDataBitsLow, kDataBitsHigh), "data bits, 5 to 8 (default 8)"},
   {"--stop",     "1|1.5|2",   kAnyPlatform, Custom(Stop),                                       "stop bits: one, one and a half, two (default 1)"},

@@ -8,6 +8,7 @@
 #include "address/address_text.h"
 #include "command_line.h"
 #include "lumisar.h"
+#include "protocol/protocol_facts.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ const struct { int32_t result; const char *meaning; } kMeanings[] = {
   {LUMISAR_FAILED,    "failed (no good answer in six attempts, or the port could not be used)"},
   {LUMISAR_CANCELLED, "cancelled"}};
 // clang-format on
+// What a result code beyond them means.
+constexpr char kUnknownResult[] = "unknown result";
+static_assert(kAttempts == 6, "the meanings of a failure say six attempts");
 
 // The type of the code, with its range; a word's for any other.
 const Type &TypeOf(uint32_t code) {
@@ -120,14 +124,13 @@ void Explain(AddressFault fault, const AddressText &t, const char *text, uint32_
 const char *Meaning(int32_t result) {
   for (const auto &m : kMeanings)
     if (m.result == result) return m.meaning;
-  return "unknown result";
+  return kUnknownResult;
 }
 
-const char *ExchangeMeaning(int32_t result, double ms) {
-  static char failed[80];
+const char *ExchangeMeaning(int32_t result, double ms, char *text, size_t size) {
   if (result != LUMISAR_FAILED) return Meaning(result);
-  snprintf(failed, sizeof failed, "failed: no good answer in six attempts (%.1f s)", ms / 1000.0);
-  return failed;
+  snprintf(text, size, "failed: no good answer in six attempts (%.1f s)", ms / 1000.0);
+  return text;
 }
 
 bool TypeCode(const char *name, uint32_t *code) {
@@ -156,7 +159,10 @@ void PrintValue(uint32_t type, const uint8_t *values) {
   } else {
     uint16_t w;
     memcpy(&w, values + 2, 2);
-    printf(type == LUMISAR_TYPE_BIT ? "%u" : "%u (0x%04X)", w, w);
+    if (type == LUMISAR_TYPE_BIT)
+      printf("%u", w);
+    else
+      printf("%u (0x%04X)", w, w);
   }
 }
 
@@ -181,9 +187,16 @@ bool ParseValue(uint32_t type, const char *text, uint8_t *values) {
 void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) {
   AddressText t;
   ReadAddressText(text, &t);
-  AddressFault fault = block ? CheckBlockAddress(t, count) : CheckSingleAddress(t, type);
+  AddressFault fault = kAddressAccepted;
+  if (block)
+    fault = CheckBlockAddress(t, count);
+  else
+    fault = CheckSingleAddress(t, type);
   char why[160] = "";
   Explain(fault, t, text, type, block, count, why, sizeof why);
-  printf(why[0] ? "  address %s refused: %s\n" : "  address %s refused by the driver\n", text, why);
+  if (why[0])
+    printf("  address %s refused: %s\n", text, why);
+  else
+    printf("  address %s refused by the driver\n", text);
   fputs(kAddressShape, stdout);
 }

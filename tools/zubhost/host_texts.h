@@ -4,14 +4,15 @@
 // which of the driver's own rules.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 // The words a person reads for a result code.
 const char *Meaning(int32_t result);
 // The outcome of an exchange made on an open port, which can only fail by
 // six attempts without a good answer; how long they took tells whether the
-// limit or the line is at fault.
-const char *ExchangeMeaning(int32_t result, double ms);
+// limit or the line is at fault. Written into text where it needs the time.
+const char *ExchangeMeaning(int32_t result, double ms, char *text, size_t size);
 
 // word, bit, long, float -> data type code; false (message printed) for other names.
 bool TypeCode(const char *name, uint32_t *code);

@@ -1,6 +1,7 @@
 #include "log_follow.h"
 
 #include <signal.h>
+#include <stdlib.h>
 
 #include "commands.h"
 #include "log_reader.h"
@@ -57,7 +58,8 @@ void OnOperation(const Operation &op, void *user) {
   SummaryAdd(op, f->summary);
   RecentAdd(&f->live, op, NowMs());
   if (!PlcKnown(op) || !GivenUp(op.outcome)) return;
-  f->recent[f->failures++ % kRecent] = op;
+  f->recent[f->failures % kRecent] = op;
+  f->failures += 1;
   f->news = true;
   if (f->terminal) return;
   PrintOperation(op, AnalyzerCounts(f->analyzer)->dated);
@@ -165,8 +167,16 @@ bool Follow(Follower &f, LogReader *in, const char *path) {
 }  // namespace
 
 int32_t FollowLog(const char *path) {
-  static Follower f;
-  f = Follower{SummaryCreate(), nullptr, OutputToTerminal()};
+  // The live view holds a minute of every PLC: too much for a stack, and
+  // no call's state is kept for the next.
+  Follower *follower = static_cast<Follower *>(calloc(1, sizeof(Follower)));
+  if (!follower) {
+    Mistake("analyze cannot read \"%s\": out of memory", path);
+    return kCannotRead;
+  }
+  Follower &f = *follower;
+  f.summary = SummaryCreate();
+  f.terminal = OutputToTerminal();
   RecentReset(&f.live);
   f.analyzer = AnalyzerCreate(OnOperation, &f);
   const char *reason = "out of memory";
@@ -184,5 +194,6 @@ int32_t FollowLog(const char *path) {
   }
   AnalyzerDestroy(f.analyzer);
   SummaryDestroy(f.summary);
+  free(follower);
   return read ? 0 : kCannotRead;
 }

@@ -138,7 +138,9 @@ bool GatherOptions(int *argc, char **argv) {
       const Command *c = Find(a);
       left = c ? c->arguments : 0;
     }
-    argv[kept++] = argv[k++];
+    argv[kept] = argv[k];
+    kept += 1;
+    k += 1;
   }
   argv[kept] = nullptr;
   *argc = kept;
