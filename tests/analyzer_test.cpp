@@ -89,7 +89,7 @@ const struct { const char *log, *analysis; } kLogs[] = {
 #define FFFD "\xEF\xBF\xBD"
 const struct { const char *text, *json, *markup, *terminal; } kTexts[] = {
   {"Site <A> & \"B\"\\", "\"Site <A> & \\\"B\\\"\\\\\"", "Site &lt;A&gt; &amp; \"B\"\\", "Site <A> & \"B\"\\"},
-  {"a\x01\x1B[31m\n\x7F", "\"a\\u0001\\u001B[31m\\u000A\\u007F\"", "a\\x01\\x1B[31m\\x0A\\x7F", "a\\x01\\x1B[31m\\x0A\\x7F"},
+  {"a\x01\x1B[31m\n\x7F\xC2\x9B", "\"a\\u0001\\u001B[31m\\u000A\\u007F\\u009B\"", "a\\x01\\x1B[31m\\x0A\\x7F\\x9B", "a\\x01\\x1B[31m\\x0A\\x7F\\x9B"},
   {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
   // a Latin-1 byte, a stray continuation, an overlong '/', a surrogate, above U+10FFFF, cut short
   {"\xFF\x80\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82", "\"" FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD "\"",
@@ -212,8 +212,17 @@ TEST(LogAnalysis, OperationsAttemptsAndCauses) {
   for (const auto &row : kLogs) EXPECT_EQ(Analyse(row.log), row.analysis) << row.log;
 }
 
+bool AsItIs(FILE *, unsigned) { return false; }
+
 TEST(CleanText, JsonPageAndTerminalGetValidUtf8) {
   for (const auto &row : kTexts) {
+    // Valid UTF-8 goes through unchanged.
+    std::string once = Written([&](FILE *f) { WriteCleanText(f, row.text, AsItIs); });
+    EXPECT_EQ(Written([&](FILE *f) { WriteCleanText(f, once.c_str(), AsItIs); }), once);
+#ifdef _WIN32
+    // Windows reads a stray byte in its code page, whichever that is.
+    if (strstr(row.json, FFFD)) continue;
+#endif
     EXPECT_EQ(Written([&](FILE *f) {
                 JsonWriter j;
                 JsonStart(&j, f);

@@ -317,12 +317,12 @@ namespace {
 
 // The markup characters as entities; a control character, which XML does
 // not allow even as a reference, as \xNN.
-bool EscapeForMarkup(FILE *out, unsigned char c) {
+bool EscapeForMarkup(FILE *out, unsigned code) {
   const char *entity = nullptr;
-  if (c == '<') entity = "&lt;";
-  if (c == '>') entity = "&gt;";
-  if (c == '&') entity = "&amp;";
-  if (!entity) return EscapeControl(out, c);
+  if (code == '<') entity = "&lt;";
+  if (code == '>') entity = "&gt;";
+  if (code == '&') entity = "&amp;";
+  if (!entity) return EscapeControl(out, code);
   fputs(entity, out);
   return true;
 }

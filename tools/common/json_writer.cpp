@@ -7,13 +7,13 @@
 namespace {
 
 // Quotes and backslashes behind a backslash, control characters as \u00NN.
-bool EscapeForJson(FILE *out, unsigned char c) {
-  if (c == '"' || c == '\\') {
-    fprintf(out, "\\%c", c);
+bool EscapeForJson(FILE *out, unsigned code) {
+  if (code == '"' || code == '\\') {
+    fprintf(out, "\\%c", code);
     return true;
   }
-  if (c >= 0x20 && c != 0x7F) return false;
-  fprintf(out, "\\u%04X", c);
+  if (!IsControl(code)) return false;
+  fprintf(out, "\\u%04X", code);
   return true;
 }
 
