@@ -56,6 +56,11 @@ enum SimSpoil {
 const char *SimFrameName(int frame);
 int SimFrameByName(const char *name);  // -1 when unknown
 const char *SimSpoilName(int how);
+// A spoil as written with its value ("junk-before=K"), and whether it takes one.
+const char *SimSpoilWritten(int how);
+bool SimSpoilTakesValue(int how);
+// Every spoil as written: "junk-before=K, junk-inside=K, ... or late=MS".
+void SimSpoilList(char *list, size_t size);
 int SimSpoilByName(const char *name);  // kSpoilNone when unknown
 // Junk inside needs a frame with an inside: the acknowledge or the data.
 bool SimSpoilFits(int frame, int how);

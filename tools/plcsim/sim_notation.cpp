@@ -79,17 +79,18 @@ bool SimParseSpoil(const char *frameText, const char *howText, int *frame, int *
   char *equals = strchr(name, '=');
   if (equals) *equals = 0;
   *how = SimSpoilByName(name);
-  bool junk = *how == kSpoilJunkBefore || *how == kSpoilJunkInside;
-  bool takesValue = junk || *how == kSpoilLate;
-  if (*how == kSpoilNone || takesValue != (equals != nullptr)) {
-    Mistake("a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS (not \"%s\")",
-            howText);
+  if (*how == kSpoilNone || SimSpoilTakesValue(*how) != (equals != nullptr)) {
+    char spoils[160];
+    SimSpoilList(spoils, sizeof spoils);
+    Mistake("a spoil is %s (not \"%s\")", spoils, howText);
     return false;
   }
   *amount = 0;
-  const char *what = *how == kSpoilJunkBefore ? "junk-before=K" : "junk-inside=K";
-  if (junk && !ParseWhole(what, equals + 1, 1, kSpoilJunkMost, amount)) return false;
-  if (*how == kSpoilLate && !ParseWhole("late=MS", equals + 1, 0, kSpoilLateMost, amount))
+  bool junk = *how == kSpoilJunkBefore || *how == kSpoilJunkInside;
+  if (junk && !ParseWhole(SimSpoilWritten(*how), equals + 1, 1, kSpoilJunkMost, amount))
+    return false;
+  if (*how == kSpoilLate &&
+      !ParseWhole(SimSpoilWritten(*how), equals + 1, 0, kSpoilLateMost, amount))
     return false;
   if (!SimSpoilFits(*frame, *how)) {
     Mistake("junk-inside needs a frame with an inside, acknowledge or data (not \"%s\")",

@@ -135,7 +135,9 @@ void SimUsage(FILE *to, bool windows) {
   for (int k = 1; k < kFaultKinds; ++k) fprintf(to, " %s", SimFaultName(k));
   fprintf(to, "\nspoil frames:");
   for (int f = 0; f < kFrameKinds; ++f) fprintf(to, " %s", SimFrameName(f));
-  fprintf(to, "\nspoils: junk-before=K junk-inside=K (K 1 to 3), lose, change, insert, late=MS\n");
+  char spoils[160];
+  SimSpoilList(spoils, sizeof spoils);
+  fprintf(to, "\nspoils: %s (K 1 to %d, MS 0 to %d)\n", spoils, kSpoilJunkMost, kSpoilLateMost);
 }
 
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool windows) {

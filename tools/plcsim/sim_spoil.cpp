@@ -2,6 +2,7 @@
 // the simulator's seeded generator.
 #include "sim_spoil.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "sim_core.h"
@@ -10,9 +11,18 @@ namespace {
 
 const char *const kFrameNames[] = {"acknowledge", "header-ack", "data", "data-ack", "eot"};
 static_assert(sizeof kFrameNames / sizeof kFrameNames[0] == kFrameKinds, "a name for each frame");
-const char *const kSpoilNames[] = {"none",   "junk-before", "junk-inside", "lose",
-                                   "change", "insert",      "late"};
-static_assert(sizeof kSpoilNames / sizeof kSpoilNames[0] == kSpoilKinds, "a name for each spoil");
+// Each spoil's name, and how it is written with its value, as people give it.
+// clang-format off
+const struct { const char *name, *written; } kSpoils[] = {
+  {"none",        "none"},
+  {"junk-before", "junk-before=K"},
+  {"junk-inside", "junk-inside=K"},
+  {"lose",        "lose"},
+  {"change",      "change"},
+  {"insert",      "insert"},
+  {"late",        "late=MS"}};
+// clang-format on
+static_assert(sizeof kSpoils / sizeof kSpoils[0] == kSpoilKinds, "a row for each spoil");
 // What a frame or spoil beyond them is shown as.
 constexpr char kUnknownFrame[] = "?";
 constexpr char kUnknownSpoil[] = "?";
@@ -49,12 +59,30 @@ int SimFrameByName(const char *name) {
 
 const char *SimSpoilName(int how) {
   if (how < 0 || how >= kSpoilKinds) return kUnknownSpoil;
-  return kSpoilNames[how];
+  return kSpoils[how].name;
+}
+
+const char *SimSpoilWritten(int how) {
+  if (how < 0 || how >= kSpoilKinds) return kUnknownSpoil;
+  return kSpoils[how].written;
+}
+
+bool SimSpoilTakesValue(int how) { return strchr(SimSpoilWritten(how), '=') != nullptr; }
+
+void SimSpoilList(char *list, size_t size) {
+  list[0] = 0;
+  for (int h = kSpoilNone + 1; h < kSpoilKinds; ++h) {
+    const char *before = ", ";
+    if (h == kSpoilNone + 1) before = "";
+    if (h == kSpoilKinds - 1) before = " or ";
+    size_t n = strlen(list);
+    snprintf(list + n, size - n, "%s%s", before, kSpoils[h].written);
+  }
 }
 
 int SimSpoilByName(const char *name) {
   for (int h = 1; h < kSpoilKinds; ++h)
-    if (strcmp(kSpoilNames[h], name) == 0) return h;
+    if (strcmp(kSpoils[h].name, name) == 0) return h;
   return kSpoilNone;
 }
 
