@@ -86,9 +86,9 @@ const char *KindName(uint32_t type, bool block) {
   return "word";
 }
 
-// Words for the rule the driver's own check found broken; empty when it
+// Words for the rule the driver's own check found broken; false when it
 // names none.
-void Explain(AddressFault fault, const AddressText &t, const char *text, uint32_t type, bool block,
+bool Explain(AddressFault fault, const AddressText &t, const char *text, uint32_t type, bool block,
              int32_t count, char *why, size_t size) {
   int bad = FirstUnacceptedCharacter(t);
   switch (fault) {
@@ -115,8 +115,9 @@ void Explain(AddressFault fault, const AddressText &t, const char *text, uint32_
       break;
     case kAddressAccepted:
     case kAddressUnknownType:
-      break;
+      return false;
   }
+  return true;
 }
 
 }  // namespace
@@ -193,8 +194,7 @@ void ExplainAddress(const char *text, uint32_t type, bool block, int32_t count) 
   else
     fault = CheckSingleAddress(t, type);
   char why[160] = "";
-  Explain(fault, t, text, type, block, count, why, sizeof why);
-  if (why[0])
+  if (Explain(fault, t, text, type, block, count, why, sizeof why))
     printf("  address %s refused: %s\n", text, why);
   else
     printf("  address %s refused by the driver\n", text);
