@@ -95,38 +95,26 @@ const struct { const char *text, *json, *markup, *terminal; } kTexts[] = {
   {"\xFF\x80\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82", "\"" FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD "\"",
    FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD, FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD FFFD},
 };
-// clang-format on
-
 // A host's log as bytes | the lines read from it, joined by '|' (std::string for the NULs).
-const struct {
-  std::string bytes;
-  const char *lines;
-} kLogFiles[] = {
-    {"a\r\nb\r\r\n\nc", "a|b||c"},      // CR before LF dropped; the last line counts
-    {std::string("a\0b\n", 4), "a?b"},  // a NUL spoils no more than its character
-    {std::string("\xFF\xFE"
-                 "a\0\n\0\xE9\0",
-                 8),
-     "a|?"},                                     // UTF-16 with its mark, as PowerShell writes
-    {std::string("\xFE\xFF\0a\0\n\0", 7), "a"},  // big-endian; half a unit at the end dropped
-    {"\xFFx\n\xFE", "\xFFx|\xFE"},               // no mark: bytes as they are
-    {std::string(kLogLineMost + 9, 'x') + "\nb", "x*4095|b"},  // a long line keeps its start
+const struct { std::string bytes, lines; } kLogFiles[] = {
+  {"a\r\nb\r\r\n\nc", "a|b||c"},                                  // CR before LF dropped; the last line counts
+  {std::string("a\0b\n", 4), "a?b"},                               // a NUL spoils no more than its character
+  {std::string("\xFF\xFE" "a\0\n\0\xE9\0", 8), "a|?"},           // UTF-16 with its mark, as PowerShell writes
+  {std::string("\xFE\xFF\0a\0\n\0", 7), "a"},                     // big-endian; half a unit at the end dropped
+  {"\xFFx\n\xFE", "\xFFx|\xFE"},                                    // no mark: bytes as they are
+  {std::string(kLogLineMost + 9, 'x') + "\nb", std::string(kLogLineMost, 'x') + "|b"},  // a long line keeps its start
 };
-
 // A document in steps ('o' an object, 'a' an array, 'A' one on one line, 'c' a close, 'w' 1,
 // 'r' 1.5, 'i' infinity, 'b' true, 'z' null; a key "k" inside an object) | the JSON | whole.
-const struct {
-  const char *steps, *json;
-  bool whole;
-} kDocuments[] = {
-    {"owbzc", "{\n  \"k\": 1,\n  \"k\": true,\n  \"k\": null\n}\n", true},
-    {"oAwricc", "{\n  \"k\": [1, 1.50, null]\n}\n", true},
-    {"aoAowcccc", "[\n  {\n    \"k\": [{\"k\": 1}]\n  }\n]\n", true},
-    {"ac", "[]\n", true},
-    {"c", "\n", false},     // a close too many
-    {"o", "{\n", false},    // left open
-    {"ww", "11\n", false},  // two values at the top
+const struct { const char *steps, *json; bool whole; } kDocuments[] = {
+  {"owbzc",     "{\n  \"k\": 1,\n  \"k\": true,\n  \"k\": null\n}\n", true},
+  {"oAwricc",   "{\n  \"k\": [1, 1.50, null]\n}\n",                true},
+  {"aoAowcccc", "[\n  {\n    \"k\": [{\"k\": 1}]\n  }\n]\n",         true},
+  {"c",         "\n",                                              false},  // a close too many
+  {"o",         "{\n",                                             false},  // left open
+  {"ww",        "11\n",                                            false},  // two values at the top
 };
+// clang-format on
 
 // What a writer puts into a file, as text.
 template <typename Write>
@@ -247,21 +235,12 @@ TEST(LogReader, LinesAsTheAnalyserGetsThem) {
     LogReader *r = ReaderOpen(path.c_str(), false, &reason);
     ASSERT_NE(r, nullptr) << reason;
     std::string lines;
-    for (int n = 0; ReaderNext(r, &line) == kLogLine; ++n) {
-      std::string text = line;
-      if (text.size() > 40 && text == std::string(text.size(), 'x'))
-        text = "x*" + std::to_string(text.size());
-      lines += (n ? "|" : "") + text;
-    }
+    for (int n = 0; ReaderNext(r, &line) == kLogLine; ++n)
+      lines += (n ? "|" : "") + std::string(line);
     ReaderClose(r);
     EXPECT_EQ(lines, row.lines) << row.bytes.substr(0, 20);
   }
   remove(path.c_str());
-  const char *reason = nullptr;
-  EXPECT_EQ(ReaderOpen(testing::TempDir().c_str(), false, &reason), nullptr);
-  EXPECT_STREQ(reason, "it is a folder");
-  EXPECT_EQ(ReaderOpen(path.c_str(), false, &reason), nullptr);
-  EXPECT_STREQ(reason, "no such file");
 }
 
 TEST(JsonWriter, LayoutAndMisuse) {
