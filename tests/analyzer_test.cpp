@@ -200,11 +200,11 @@ TEST(LogAnalysis, OperationsAttemptsAndCauses) {
   for (const auto &row : kLogs) EXPECT_EQ(Analyse(row.log), row.analysis) << row.log;
 }
 
+// Valid UTF-8 goes through unchanged.
 bool AsItIs(FILE *, unsigned) { return false; }
 
 TEST(CleanText, JsonPageAndTerminalGetValidUtf8) {
   for (const auto &row : kTexts) {
-    // Valid UTF-8 goes through unchanged.
     std::string once = Written([&](FILE *f) { WriteCleanText(f, row.text, AsItIs); });
     EXPECT_EQ(Written([&](FILE *f) { WriteCleanText(f, once.c_str(), AsItIs); }), once);
 #ifdef _WIN32

@@ -452,9 +452,8 @@ else
   is --arg p "$(printf 'C"\\\001\357\277\275\303\251')" '.port == $p'
 fi
 check "scan --json escapes the port's name" $?
-# A title and a file name with a control character and a byte that is not
-# UTF-8 (Windows allows neither in a file's name): the page is valid UTF-8
-# with no control character but its line ends.
+# A title and a file name (not on Windows) with a control character and a
+# byte that is no UTF-8: a page of valid UTF-8, no control but its line ends.
 odd_log=$'odd\x01\xff.log'
 [ -z "$wine" ] || odd_log=odd.log
 cp "$log" "$run/$odd_log"
