@@ -115,9 +115,8 @@ int32_t WriteBlockTag(SimLine *line, const char *text, int32_t count, void *valu
 
 // ---- every single-byte fault, one at a time ----------------------------
 
-// The longest data frame, 256 data bytes, is read as 128 words; 32-bit
-// blocks frame their data alike, so short ones suffice, and the run stays
-// within seconds on an emulated machine.
+// The longest data frame, 256 data bytes, is read as 128 words and as 64
+// 32-bit values, and written alike.
 // clang-format off
 const FaultedExchange kFaultedExchanges[] = {
     {"read word, type 0",       LUMISAR_OP_SINGLE_READ,  "0140000",  0, 1,   false},
@@ -133,6 +132,7 @@ const FaultedExchange kFaultedExchanges[] = {
     {"read block, 128 words",   LUMISAR_OP_BLOCK_READ,   "0140000",  0, 128, true},
     {"read block, 1 32-bit",    LUMISAR_OP_BLOCK_READ,   "0140000L", 0, 1,   true},
     {"read block, 2 32-bit",    LUMISAR_OP_BLOCK_READ,   "0140000L", 0, 2,   true},
+    {"read block, 64 32-bit",   LUMISAR_OP_BLOCK_READ,   "0140000L", 0, 64,  true},
     {"write word",              LUMISAR_OP_SINGLE_WRITE, "0140000",  0, 1,   false},
     {"write 32-bit",            LUMISAR_OP_SINGLE_WRITE, "0140000L", 4, 1,   false},
     {"write float",             LUMISAR_OP_SINGLE_WRITE, "0140000F", 3, 1,   false},
