@@ -9,6 +9,7 @@
 #include "clean_text.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "port/serial_line.h"
 #include "protocol/frames.h"
 #include "protocol/protocol_facts.h"
 #include "trace_line.h"
@@ -20,7 +21,7 @@ constexpr int kMostSettings = kMostBauds * kMostParities;
 // The longest reply a read of one word waits for: the data frame, STX, two
 // bytes, ETX and the check byte; and the time a controller and the PC's
 // serial stack take to turn round, on top of the wire.
-constexpr int kLongestReply = 5;
+constexpr int kLongestReply = kFrameOverhead + 2;
 constexpr double kTurnRoundMs = 20;
 
 struct Setting {
@@ -137,8 +138,7 @@ const Option kScanOptions[] = {
 // The shortest reply time limit the line's speed allows: the longest
 // reply's wire time and the turn-round, in whole units of 10 ms.
 uint32_t ShortestLimit(const SerialSettings &line) {
-  double bits = 1 + line.dataBits + (line.parity ? 1 : 0) + (line.stopBits ? 2 : 1);
-  double ms = kLongestReply * bits * 1000.0 / line.baudRate + kTurnRoundMs;
+  double ms = kLongestReply * SerialCharMicros(line) / 1000.0 + kTurnRoundMs;
   return static_cast<uint32_t>(ceil(ms / 10));
 }
 
