@@ -81,7 +81,13 @@ TEST(CommandLine, Options) {
              got.text ? got.text : "-", got.baud, got.parity, got.stop);
     EXPECT_STREQ(fields, r.got) << r.args;
     EXPECT_EQ(said, *r.said ? "tool: " + std::string(r.said) + "\n" : "") << r.args;
-  }
+  }  // Defaults, taken before the command line by the options' own rules.
+  const Option defaults[] = {
+      {"--baud", "N", kAnyPlatform, Whole(&got.baud, 110, 65535), "", "9600"},
+      {"--stop", "S", kAnyPlatform, Custom(Stop), "", "1.5"}};
+  got = {};
+  EXPECT_TRUE(ApplyDefaults(defaults, 2));
+  EXPECT_EQ(got.baud * 10 + got.stop, 96001u);
 }
 
 // What each of plcsim's spoils does to an acknowledge 4E 21 06, at a place and with a value.

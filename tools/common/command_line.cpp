@@ -220,6 +220,12 @@ int TakeOption(const Option *table, size_t count, bool windows, const char *else
   return o->value && !equals ? 2 : 1;
 }
 
+bool ApplyDefaults(const Option *table, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (table[i].defaultValue && !Apply(table[i], table[i].defaultValue)) return false;
+  return true;
+}
+
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
                   char **argv, int *next) {
   while (*next < argc && strncmp(argv[*next], "--", 2) == 0) {
@@ -240,7 +246,10 @@ void PrintOptions(FILE *to, const Option *table, size_t count, bool windows) {
     if (!ForPlatform(o, windows)) continue;
     char head[40];
     snprintf(head, sizeof head, "%s%s%s", o.name, o.value ? " " : "", o.value ? o.value : "");
-    fprintf(to, "  %-19s %s\n", head, o.help);
+    if (o.defaultValue)
+      fprintf(to, "  %-19s %s (default %s)\n", head, o.help, o.defaultValue);
+    else
+      fprintf(to, "  %-19s %s\n", head, o.help);
   }
   fputs("  An option given twice keeps its last value, unless it says \"again for more\".\n", to);
 }

@@ -113,6 +113,9 @@ struct Option {
   Platform platform;
   OptionAction action;
   const char *help;
+  // Taken before the command line by ApplyDefaults, and named in the usage
+  // text; null where the tool sets its default itself.
+  const char *defaultValue = nullptr;
 };
 
 // The option at argv[k], as "--name", "--name value" or "--name=value",
@@ -126,6 +129,9 @@ int TakeOption(const Option *table, size_t count, bool windows, const char *else
 // other platform (`elsewhere` says what to use instead), a bad value.
 bool ParseOptions(const Option *table, size_t count, bool windows, const char *elsewhere, int argc,
                   char **argv, int *next);
+// Applies each option's default value, as if given first; false for a
+// default its own option refuses (message printed).
+bool ApplyDefaults(const Option *table, size_t count);
 // The options of this platform, one a line, and what an option given twice
 // does.
 void PrintOptions(FILE *to, const Option *table, size_t count, bool windows);

@@ -127,9 +127,9 @@ bool Parities(const char *v) {
 
 // clang-format off
 const Option kScanOptions[] = {
-  {"--stations", "FIRST-LAST", kAnyPlatform, Custom(Stations), "stations to try, hexadecimal (default 1-5A)"},
-  {"--bauds",    "LIST",       kAnyPlatform, Custom(Bauds),    "speeds to try, such as 19200,9600 (the default)"},
-  {"--parities", "LIST",       kAnyPlatform, Custom(Parities), "parities to try, such as odd,none,even (the default)"},
+  {"--stations", "FIRST-LAST", kAnyPlatform, Custom(Stations), "stations to try, hexadecimal", "1-5A"},
+  {"--bauds",    "LIST",       kAnyPlatform, Custom(Bauds),    "speeds to try",                "19200,9600"},
+  {"--parities", "LIST",       kAnyPlatform, Custom(Parities), "parities to try",              "odd,none,even"},
   {"--all",      nullptr,      kAnyPlatform, Flag(&scan.all),  "try every setting, not only up to the first that answers"},
   {"--json",     nullptr,      kAnyPlatform, Flag(&scan.json), "the result as JSON"},
 };
@@ -377,11 +377,12 @@ void PrintJson(const Scan &s, int tried) {
 }  // namespace
 
 bool CheckScan(char **args) {
-  scan = Scan{1, 0x5A, {19200, 9600}, {1, 0, 2}, 2, 3};
+  scan = Scan{};
   int argc = 0, next = 0;
   while (args[argc]) ++argc;
-  if (!ParseOptions(kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false, "", argc,
-                    args, &next))
+  size_t options = sizeof kScanOptions / sizeof kScanOptions[0];
+  if (!ApplyDefaults(kScanOptions, options) ||
+      !ParseOptions(kScanOptions, options, false, "", argc, args, &next))
     return false;
   if (next < argc) {
     Mistake("scan takes only its options (not \"%s\")", args[next]);
