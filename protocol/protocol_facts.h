@@ -77,3 +77,8 @@ inline constexpr char kLogBlockBadAcknowledge[] =
 inline constexpr char kLogNoAckInAcknowledge[] = "ORVEN> SingleWrite() No ACK in Acknowledge";
 inline constexpr char kLogBadHeaderAck[] = "ORVEN> SingleWrite() Bad ACK after Header";
 inline constexpr char kLogBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
+// Not a failure: the line gave back the frame just sent (a two-wire RS-485
+// converter does), and the driver read the answer behind it. Logged at most
+// once an operation.
+inline constexpr char kLogEchoSetAside[] =
+    "ORVEN> RecvStr() Line echoes: the frame sent came back and was set aside";

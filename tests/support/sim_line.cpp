@@ -25,8 +25,19 @@ void AnswerInTime(WinsubMemDevice *dev, const SimOutput &out) {
   WinsubMemPush(dev, out.bytes + from, out.len - from);
 }
 
+// The echo arrives byte by byte as the frame goes out, the answer behind it.
+void Echo(WinsubMemDevice *dev, SimLine *line, const uint8_t *bytes, size_t n) {
+  uint8_t echoed[WINSUB_QUEUE_SIZE];
+  if (n > sizeof echoed) n = sizeof echoed;
+  uint64_t answerFrom = dev->rxFreeUs;
+  if (dev->paced) dev->rxFreeUs = dev->echoFromUs;
+  WinsubMemPush(dev, echoed, SimEcho(line->sim, bytes, n, echoed));
+  if (dev->paced && dev->rxFreeUs < answerFrom) dev->rxFreeUs = answerFrom;
+}
+
 void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
   SimLine *line = static_cast<SimLine *>(user);
+  if (line->echo) Echo(dev, line, bytes, n);
   SimOutput out;
   out.len = 0;
   out.delayMs = 0;
@@ -55,6 +66,7 @@ void SimLineOpen(SimLine *line) {
   line->dev->peer = Answer;
   line->dev->peerUser = line;
   line->alter = nullptr;
+  line->echo = false;
   OpenRequest r;
   memset(&r, 0, sizeof r);
   strcpy(r.deviceName, "COM3");

@@ -16,6 +16,9 @@ struct SimLine {
   // Changes each answer of the simulator on its way to the driver; null
   // for none.
   void (*alter)(SimOutput *out);
+  // The line gives back what the driver writes, as it goes out, before the
+  // controller's answer: a two-wire RS-485 converter's echo.
+  bool echo;
 };
 
 // Resets the substitute and the host log, adds station 1 and opens COM3.

@@ -109,6 +109,8 @@ struct WinsubMemDevice {
   int paced;
   uint64_t clockUs;
   uint64_t txFreeUs, rxFreeUs;         /* when each direction is next idle */
+  uint64_t echoFromUs; /* when the last write began to go out, or the line
+                        * before it was idle: an echo of it arrives from here */
   uint64_t rxDueUs[WINSUB_QUEUE_SIZE]; /* when each byte in rx arrives */
 };
 
