@@ -88,6 +88,10 @@ Reception RecvAfter(PortContext *context, const uint8_t *sent, int length, uint8
   const DWORD start = SerialNow();
   const DWORD laterMs = WireMs(context, length);
   const DWORD marginMs = ReplyMarginMs(context, n);
+  // What the buffer held, put back under an echo: a reply that does not
+  // come behind it is traced as one that does not come at all.
+  uint8_t held[kMaxDataBytes + kFrameOverhead];
+  memcpy(held, buffer, static_cast<size_t>(n));
   DWORD received = 0;
   LineResult result =
       SerialReadReply(line, buffer, static_cast<DWORD>(n), &received, laterMs, marginMs);
@@ -103,6 +107,7 @@ Reception RecvAfter(PortContext *context, const uint8_t *sent, int length, uint8
   // with the send holds for it and for the answer behind it.
   uint8_t echo[kMaxDataBytes + kFrameOverhead];
   memcpy(echo, buffer, static_cast<size_t>(n));
+  memcpy(buffer, held, static_cast<size_t>(n));
   DWORD more = 0;
   if (length > n)
     result = SerialReadReplyOn(line, start, echo + n, static_cast<DWORD>(length - n), &more,
