@@ -81,20 +81,43 @@ Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity,
   return Received(result, received, n);
 }
 
+namespace {
+
+// A reply's bound, as SerialReadReply reckons it from its start.
+struct ReplyBound {
+  DWORD start, laterMs, marginMs;
+};
+
+// Reads the rest of what began like the frame `sent` (its first n bytes
+// are in `echo`), within the reply's bound, and traces it as it came.
+// Whether it is the whole frame, byte for byte: the line's echo.
+bool WholeEcho(HANDLE line, const ReplyBound &bound, const uint8_t *sent, int length, uint8_t *echo,
+               int n) {
+  LineResult result = kLineOk;
+  DWORD more = 0;
+  if (length > n)
+    result = SerialReadReplyOn(line, bound.start, echo + n, static_cast<DWORD>(length - n), &more,
+                               bound.laterMs, bound.marginMs);
+  int echoed = n + static_cast<int>(more);
+  Trace(ORVEN_TRACE_RECEIVED, echo, echo + echoed);
+  return result == kLineOk && echoed == length &&
+         memcmp(echo, sent, static_cast<size_t>(length)) == 0;
+}
+
+}  // namespace
+
 Reception RecvAfter(PortContext *context, const uint8_t *sent, int length, uint8_t *buffer, int n,
                     size_t capacity, EchoNote *note) {
   HANDLE line = context->port;
   if (!line || n > length) return RecvStr(context, buffer, n, capacity, length);
-  const DWORD start = SerialNow();
-  const DWORD laterMs = WireMs(context, length);
-  const DWORD marginMs = ReplyMarginMs(context, n);
+  const ReplyBound bound = {SerialNow(), WireMs(context, length), ReplyMarginMs(context, n)};
   // What the buffer held, put back under an echo: a reply that does not
   // come behind it is traced as one that does not come at all.
   uint8_t held[kMaxDataBytes + kFrameOverhead];
   memcpy(held, buffer, static_cast<size_t>(n));
   DWORD received = 0;
-  LineResult result =
-      SerialReadReply(line, buffer, static_cast<DWORD>(n), &received, laterMs, marginMs);
+  LineResult result = SerialReadReply(line, buffer, static_cast<DWORD>(n), &received, bound.laterMs,
+                                      bound.marginMs);
   Reception got = Received(result, received, n);
   // A controller never answers with the frame it was sent: bytes that do
   // not begin like it are its answer, traced as they came.
@@ -108,20 +131,13 @@ Reception RecvAfter(PortContext *context, const uint8_t *sent, int length, uint8
   uint8_t echo[kMaxDataBytes + kFrameOverhead];
   memcpy(echo, buffer, static_cast<size_t>(n));
   memcpy(buffer, held, static_cast<size_t>(n));
-  DWORD more = 0;
-  if (length > n)
-    result = SerialReadReplyOn(line, start, echo + n, static_cast<DWORD>(length - n), &more,
-                               laterMs, marginMs);
-  int echoed = n + static_cast<int>(more);
-  Trace(ORVEN_TRACE_RECEIVED, echo, echo + echoed);
   // Half an echo, a byte lost or changed, is a reply spoiled: whatever
   // follows it cannot be told from the rest of the frame.
-  if (result != kLineOk || echoed != length || memcmp(echo, sent, static_cast<size_t>(length)) != 0)
-    return Reception::Partial;
+  if (!WholeEcho(line, bound, sent, length, echo, n)) return Reception::Partial;
   if (!note->heard) err(kLogTrace, "%s", kLogEchoSetAside);
   note->heard = true;
-  result =
-      SerialReadReplyOn(line, start, buffer, static_cast<DWORD>(n), &received, laterMs, marginMs);
+  result = SerialReadReplyOn(line, bound.start, buffer, static_cast<DWORD>(n), &received,
+                             bound.laterMs, bound.marginMs);
   Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
   // Nothing behind the echo is a controller that stayed silent.
   if (received == 0) return Reception::Nothing;
