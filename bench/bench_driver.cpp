@@ -458,7 +458,7 @@ void Faults() {
   double start = NowMs();
   for (int i = 0; i < kFaultedExchangeCount; ++i) {
     FaultTally tally[kLineFaults];
-    TallyFaults(kFaultedExchanges[i], tally);
+    TallyFaults(kFaultedExchanges[i], tally, false);
     PrintFaultTally(stdout, kFaultedExchanges[i], tally);
     for (int f = 0; f < kLineFaults; ++f) {
       sums[f].tried += tally[f].tried;

@@ -206,6 +206,22 @@ int FramesSent(const FaultedExchange &x, int dataBytes, SentFrame *frames) {
   return n;
 }
 
+// The lengths of the frames the driver sends, each of which an echoing
+// line gives back.
+int FramesEchoed(const FaultedExchange &x, int dataBytes, int *lengths) {
+  bool write = IsWrite(x);
+  int n = 0;
+  if (!write || x.dataType == 6) {
+    const int read[] = {3, 17, 1, 1};  // enquiry, header, ACK, EOT
+    for (int length : read) lengths[n++] = length;
+  }
+  if (write) {
+    const int written[] = {3, 17, dataBytes + 3, 1};  // enquiry, header, data frame, EOT
+    for (int length : written) lengths[n++] = length;
+  }
+  return n;
+}
+
 // One exchange, its request and what it gives without a fault.
 struct Trial {
   SimLine line;
@@ -320,10 +336,22 @@ void Try(Trial *t, const SentFrame &f, int how, size_t at, uint8_t value, FaultT
   }
 }
 
+// A byte of the echo of the driver's `index`-th frame changed or lost.
+void TryEcho(Trial *t, int index, int how, size_t at, uint8_t value, FaultTally *tally) {
+  t->line.dev->trailing = 0;
+  Restart(t);
+  SimSetSpoilAt(t->line.sim, kFrameEcho, how, at, value);
+  SimDelaySpoil(t->line.sim, kFrameEcho, index);
+  unsigned spoiled = SimGetStats(t->line.sim)->spoiled;
+  Judge(t, Run(t), false, tally);
+  if (SimGetStats(t->line.sim)->spoiled == spoiled) tally->missed++;
+}
+
 // Opens the line and runs the exchange once without a fault: what it
 // gives is what every run with one must give. False when even that fails.
-bool Prepare(Trial *t, const FaultedExchange &x) {
+bool Prepare(Trial *t, const FaultedExchange &x, bool echo) {
   SimLineOpen(&t->line);
+  t->line.echo = echo;
   t->x = &x;
   t->io = TagRequest(x.text, x.dataType, x.count, t->values, x.block);
   Restart(t);
@@ -347,10 +375,10 @@ void Finish(Trial *t) {
 
 }  // namespace
 
-void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults]) {
+void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults], bool echo) {
   static Trial t;
   memset(tally, 0, sizeof(FaultTally) * kLineFaults);
-  if (Prepare(&t, exchange)) {
+  if (Prepare(&t, exchange, echo)) {
     int dataBytes = exchange.count * static_cast<int>(t.io.address.width / 8);
     SentFrame frames[8];
     int n = FramesSent(exchange, dataBytes, frames);
@@ -364,6 +392,14 @@ void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults])
         if (at < f.length) Try(&t, f, kSpoilLose, at, 0, &tally[kLineLost]);
       }
       Try(&t, f, kSpoilLate, kLateMs, 0, &tally[kLineLate]);
+    }
+    int lengths[8];
+    int echoes = echo ? FramesEchoed(exchange, dataBytes, lengths) : 0;
+    for (int i = 0; i < echoes; ++i) {
+      for (int at = 0; at < lengths[i]; ++at) {
+        for (int v = 1; v < 256; ++v) TryEcho(&t, i, kSpoilChange, at, v, &tally[kLineChanged]);
+        TryEcho(&t, i, kSpoilLose, at, 0, &tally[kLineLost]);
+      }
     }
   } else {
     // An exchange that fails without a fault tries nothing and says so.
@@ -415,7 +451,7 @@ void ChangeTwoBytes(SimOutput *out) {
 void TallyChangedPairs(FaultTally tally[kWordFrameLength][kWordFrameLength]) {
   static Trial t;
   memset(tally, 0, sizeof(FaultTally) * kWordFrameLength * kWordFrameLength);
-  if (Prepare(&t, kFaultedExchanges[0])) {
+  if (Prepare(&t, kFaultedExchanges[0], false)) {
     t.line.alter = ChangeTwoBytes;
     for (int i = 0; i < kWordFrameLength; ++i) {
       for (int j = i + 1; j < kWordFrameLength; ++j) {

@@ -73,8 +73,10 @@ struct FaultTally {
 // it, and the frame late by one reply limit; on a line where what trails
 // a frame has arrived by the driver's next step, on one where it arrives
 // just after the driver looked for it, and on one where it comes only as
-// the driver reads (WinsubMemDevice's trailing).
-void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults]);
+// the driver reads (WinsubMemDevice's trailing). With `echo`, the same on a
+// line that echoes the driver's frames, and every byte of every echo
+// changed to each other value and lost.
+void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults], bool echo);
 
 // The tallies as rows of a Markdown table, one for each kind of fault.
 void PrintFaultTallyHeader(FILE *out);
