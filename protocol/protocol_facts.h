@@ -30,6 +30,7 @@ enum Cause {
                          // a block read rejected unsaid
   kCauseNoEot,           // nothing after the driver's ACK
   kCauseBadEot,          // another byte instead of EOT
+  kCauseBytesAfterAck,   // in a write, bytes already there behind an ACK
   kCauseCount
 };
 
@@ -55,6 +56,7 @@ inline constexpr CauseFacts kCauses[] = {
   {"data_frame",      "data frame missing, short or rejected", false, false},
   {"no_eot",          "no EOT",                                false, false},
   {"bad_eot",         "bad EOT",                               true,  false},
+  {"bytes_after_ack", "bytes after an ACK",                    false, false},
 };
 // clang-format on
 static_assert(sizeof kCauses / sizeof kCauses[0] == kCauseCount, "one row for every cause");
@@ -77,6 +79,7 @@ inline constexpr char kLogBlockBadAcknowledge[] =
 inline constexpr char kLogNoAckInAcknowledge[] = "ORVEN> SingleWrite() No ACK in Acknowledge";
 inline constexpr char kLogBadHeaderAck[] = "ORVEN> SingleWrite() Bad ACK after Header";
 inline constexpr char kLogBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
+inline constexpr char kLogBytesAfterAck[] = "ORVEN> SingleWrite() Bytes after ACK";
 // Not a failure: the line gave back the frame just sent (a two-wire RS-485
 // converter does), and the driver read the answer behind it. Logged at most
 // once an operation.

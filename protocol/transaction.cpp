@@ -39,6 +39,18 @@ Attempt EndAttempt(PortContext *context, const Dialogue &dialogue, Cause cause, 
   return Failed(cause, dialogue.write);
 }
 
+// In a write the controller sends nothing behind an ACK (the acknowledge's
+// last byte among them) until the driver's next frame. Bytes already there
+// come from elsewhere, a device that babbles or noise, and an ACK among
+// them vouches for nothing: a write is done only when its ACKs came alone.
+// A read's header ACK is followed by its data frame, whose own checks
+// stand guard.
+Attempt AckCameAlone(PortContext *context, const Dialogue &dialogue) {
+  if (!dialogue.write || !BytesBeyond(context, false)) return Attempt::Succeeded;
+  LogDiagnostic(kLogBytesAfterAck);
+  return EndAttempt(context, dialogue, kCauseBytesAfterAck, 0);
+}
+
 Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, const uint8_t *sent,
                      int length) {
   Reception got =
@@ -59,7 +71,7 @@ Attempt SendForAck(PortContext *context, const Dialogue &dialogue, const uint8_t
     LogDiagnostic(diagnostic);
     return EndAttempt(context, dialogue, refused, length);
   }
-  return Attempt::Succeeded;
+  return AckCameAlone(context, dialogue);
 }
 
 Attempt OpenExchange(PortContext *context, const Dialogue &dialogue) {
@@ -77,6 +89,8 @@ Attempt OpenExchange(PortContext *context, const Dialogue &dialogue) {
     LogDiagnostic(d.noAckInAcknowledge);
     return EndAttempt(context, dialogue, kCauseNoAck, kEnquiryLength);
   }
+  step = AckCameAlone(context, dialogue);
+  if (step != Attempt::Succeeded) return step;
   return SendForAck(context, dialogue, context->header, kHeaderLength, kCauseHeaderRefused,
                     d.badHeaderAck);
 }

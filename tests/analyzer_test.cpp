@@ -52,7 +52,7 @@ const struct { char symbol; const char *line; } kSymbols[] = {
   {'A', RX "4E 21 06"}, {'S', RX "4E 22 06"}, {'N', RX "4E 21 15"}, {'0', RX "00"}, {'K', RX "06"}, {'R', RX "15"},
   {'D', RX "02 00 00 03"}, {'d', TX "02 05 00 03 05"}, {'k', TX "06"}, {'T', RX "04"}, {'t', TX "04"},
   {'e', RX "4E 21 05"}, {'j', RX "01 30 31 30 31 34 30 30 31 30 30 30 32 30 30 17 07"}, {'y', kLogEchoSetAside},  // echoes
-  {'L', kLogBadLrc}, {'X', "a line of the host's own"}, {'O', ORVEN_OPEN_FAILED "COM9"}, {'~', TX "4E 2"},
+  {'L', kLogBadLrc}, {'B', kLogBytesAfterAck}, {'X', "a line of the host's own"}, {'O', ORVEN_OPEN_FAILED "COM9"}, {'~', TX "4E 2"},
 };
 // the log in symbols ('<': the lines after it stamped years earlier; '.': the log
 // falls quiet, "quiet" in the analysis) | what the analysis gives
@@ -62,6 +62,7 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"EAHKDLEAHKDkTt",              "01 read V40000 retried/2 bad_check_byte:1"},
   {"EAHKDkDEAHKDkTt",             "01 read V40000 retried/2 no_eot:1"},
   {"WAhKdRWAhKdKt",               "01 write V40000 retried/2 data_refused:1"},
+  {"WAhKdKBWAhKdKt",              "01 write V40000 retried/2 bytes_after_ack:1"},
   {"E0E0E0E0E0E0",                "01 read V40000 failed/6 no_answer:6"},
   {"ENENENENEAHKDkTt",            "01 read V40000 retried/5 no_ack:4"},
   {"ENENENENEN",                  "01 read V40000 refused/5 no_ack:5"},

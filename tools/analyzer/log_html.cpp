@@ -32,6 +32,8 @@ constexpr struct { int cause; const char *meaning, *check; } kCauseAdvice[] = {
                          "a controller too slow for the reply time limit; raise the limit"},
   {kCauseBadEot,         "another byte came instead of EOT",
                          "noise, or another device answering"},
+  {kCauseBytesAfterAck,  "more bytes came behind an ACK in a write",
+                         "another device talking on the line, or noise"},
 };
 // clang-format on
 constexpr bool InCauseOrder() {

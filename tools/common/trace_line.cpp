@@ -23,6 +23,7 @@ const struct { const char *text; int cause; } kDiagnostics[] = {
   {kLogNoAckInAcknowledge,  kCauseNoAck},
   {kLogBadHeaderAck,        kCauseHeaderRefused},
   {kLogBadDataAck,          kCauseDataRefused},
+  {kLogBytesAfterAck,       kCauseBytesAfterAck},
 };
 // clang-format on
 
