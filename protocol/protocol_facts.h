@@ -83,5 +83,4 @@ inline constexpr char kLogBytesAfterAck[] = "ORVEN> SingleWrite() Bytes after AC
 // Not a failure: the line gave back the frame just sent (a two-wire RS-485
 // converter does), and the driver read the answer behind it. Logged at most
 // once an operation.
-inline constexpr char kLogEchoSetAside[] =
-    "ORVEN> RecvStr() Line echoes: the frame sent came back and was set aside";
+inline constexpr char kLogEchoSetAside[] = "ORVEN> RecvStr() Line echoes: echo set aside";
