@@ -497,8 +497,7 @@ check "the scan says once that the line echoes and the echo is set aside" $? "$(
 # Reads and writes behind the echo: decoded, and analysed without a failure.
 "$zubhost" $(map COM6) --port COM6 --baud 9600 --parity none --decode --log-file "$run/echo.log" \
   write 01400103 bit 1 read 0140010 word >"$run/echo-decode.out" 2>&1
-grep -q "Rx echo  *the frame just sent" "$run/echo-decode.out" && grep -q "0008" "$run/echo-decode.out" &&
-  [ "$(grep -c "line echoes: the driver set" "$run/echo-decode.out")" = 2 ]
+[ "$(grep -c "line echoes: the driver set" "$run/echo-decode.out")" = 2 ] && grep -q "Rx echo  *the frame just sent" "$run/echo-decode.out"
 check "--decode shows the echo and its note once an operation" $? "$(cat "$run/echo-decode.out")"
 "$zubhost" analyze --json "$run/echo.log" | jq -e '.echoed_operations == 2 and .plcs["01"].first_time == 3' >/dev/null &&
   "$zubhost" analyze "$run/echo.log" | grep -q "the line echoes (a two-wire RS-485 converter): 2 operations"
