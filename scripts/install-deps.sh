@@ -59,8 +59,8 @@ if ! runs_i386; then
   [ -e /proc/sys/fs/binfmt_misc/register ] ||
     $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
-      $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+    . "$(dirname "$0")/qemu-i386.sh"
+    echo "$QEMU_I386_BINFMT" | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
   fi
   runs_i386 || { echo "install-deps: this machine cannot run i386 programs"; exit 1; }
   echo "install-deps: i386 programs run under qemu-i386 emulation"
