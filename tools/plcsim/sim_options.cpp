@@ -135,7 +135,9 @@ void SimUsage(FILE *to, bool windows) {
   for (int k = 1; k < kFaultKinds; ++k) fprintf(to, " %s", SimFaultName(k));
   fprintf(to, "\nspoil frames:");
   for (int f = 0; f < kFrameKinds; ++f) fprintf(to, " %s", SimFrameName(f));
-  fprintf(to, "\nspoils: junk-before=K junk-inside=K (K 1 to 3), lose, change, insert, late=MS\n");
+  fprintf(to,
+          "\nspoils: junk-before=K junk-inside=K (K 1 to 3), lose, change, insert, late=MS\n(an "
+          "echo, with --echo: lose or change)\n");
 }
 
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool windows) {

@@ -8,8 +8,8 @@
 
 namespace {
 
-const char *const kFrameNames[kFrameKinds] = {"acknowledge", "header-ack", "data", "data-ack",
-                                              "eot"};
+const char *const kFrameNames[kFrameKinds] = {"acknowledge", "header-ack", "data",
+                                              "data-ack",    "eot",        "echo"};
 const char *const kSpoilNames[kSpoilKinds] = {"none",   "junk-before", "junk-inside", "lose",
                                               "change", "insert",      "late"};
 
@@ -52,6 +52,8 @@ int SimSpoilByName(const char *name) {
 
 bool SimSpoilFits(int frame, int how) {
   if (frame < 0 || frame >= kFrameKinds || how <= kSpoilNone || how >= kSpoilKinds) return false;
+  // A converter's echo loses or changes bytes; it adds none of its own.
+  if (frame == kFrameEcho) return how == kSpoilLose || how == kSpoilChange;
   return how != kSpoilJunkInside || frame == kFrameAcknowledge || frame == kFrameData;
 }
 
