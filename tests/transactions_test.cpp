@@ -627,9 +627,18 @@ TEST(EveryFault, NeverAWrongValueNorMoreThanOneFurtherAttempt) {
   for (int i = 0; i < 2 * kFaultedExchangeCount; ++i) {
     const FaultedExchange &x = kFaultedExchanges[i % kFaultedExchangeCount];
     bool echo = i >= kFaultedExchangeCount;
+    // The echo is of the driver's frames; a read's longest data frame adds
+    // nothing there that 64 words do not, and would double the run.
+    bool wide = x.text[7] == 'L' || x.text[7] == 'F';
+    int dataBytes = x.count * (wide ? 4 : 2);
+    if (echo && x.operation == LUMISAR_OP_BLOCK_READ && dataBytes > 128) continue;
     FaultTally tally[kLineFaults];
     TallyFaults(x, tally, echo);
-    PrintFaultTally(stdout, x, tally);
+    FaultedExchange shown = x;
+    char name[64];
+    snprintf(name, sizeof name, "%s, echoing line", x.name);
+    if (echo) shown.name = name;
+    PrintFaultTally(stdout, shown, tally);
     bool readsData = x.operation == LUMISAR_OP_SINGLE_READ ||
                      x.operation == LUMISAR_OP_BLOCK_READ || x.dataType == 6;
     for (int f = 0; f < kLineFaults; ++f) {
