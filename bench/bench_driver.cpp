@@ -1,5 +1,5 @@
 // Benchmarks of the driver on the line; prints a Markdown table.
-//   bench_driver PLCSIM [section...]   sections: efficiency overhead failure heap scaling
+//   bench_driver PLCSIM [section...]   sections: efficiency echo overhead failure heap scaling
 //                                      latency spoiled spoilings faults
 //   bench_driver --callgrind N         N exchanges on the in-memory port, for
 //                                      counting instructions under callgrind
@@ -58,11 +58,12 @@ int32_t Call(uint32_t op, void *params) {
   return ZubMain(&r);
 }
 
-void StartSim(const char *plcsim, unsigned baud, unsigned latencyMs = 0) {
+void StartSim(const char *plcsim, unsigned baud, unsigned latencyMs = 0, bool echo = false) {
   char speed[16], latency[16];
   snprintf(speed, sizeof speed, "%u", baud);
   snprintf(latency, sizeof latency, "%u", latencyMs);
-  const char *const paced[] = {"--baud", speed, "--latency", latency, nullptr};
+  const char *const paced[] = {"--baud", speed, "--latency", latency, echo ? "--echo" : nullptr,
+                               nullptr};
   SimProcessStart(&sim, plcsim, baud ? paced : nullptr);
   WinsubMapDevice("COM5", sim.link);
 }
@@ -136,12 +137,16 @@ double TimeExchanges(const Kind &k, int n, int *failures, const char *spoil = nu
   return spent / n;
 }
 
-void Efficiency(const char *plcsim) {
-  printf("\n### Line efficiency (simulator pacing its line; 11 bits a character)\n\n");
+// With `echo`, on a two-wire RS-485 line whose converter gives back every
+// byte sent: the echo crosses as the frame goes out, so the wire time is
+// the same.
+void Efficiency(const char *plcsim, bool echo) {
+  printf("\n### Line efficiency%s (simulator pacing its line; 11 bits a character)\n\n",
+         echo ? " on an echoing line" : "");
   printf("| exchange | baud | time per exchange | wire time | ratio |\n|---|---|---|---|---|\n");
   const unsigned bauds[] = {19200, 9600};
   for (unsigned baud : bauds) {
-    StartSim(plcsim, baud);
+    StartSim(plcsim, baud, 0, echo);
     OpenChannel("COM5", 50, static_cast<uint16_t>(baud));
     for (const Kind &k : kKinds) {
       int failures = 0;
@@ -218,7 +223,8 @@ void SpoilTable(const char *plcsim) {
       SimProcessCommand(&sim, set);
     }
     OpenChannel("COM5", 10, static_cast<uint16_t>(baud));
-    for (int frame = 0; frame < kFrameKinds; ++frame) {
+    // The echo's spoils need an echoing line: the echo section's.
+    for (int frame = 0; frame < kFrameEcho; ++frame) {
       for (int how = kSpoilNone + 1; how < kSpoilKinds; ++how) {
         if (!SimSpoilFits(frame, how)) continue;
         char spoil[64];
@@ -452,7 +458,7 @@ void Faults() {
   double start = NowMs();
   for (int i = 0; i < kFaultedExchangeCount; ++i) {
     FaultTally tally[kLineFaults];
-    TallyFaults(kFaultedExchanges[i], tally);
+    TallyFaults(kFaultedExchanges[i], tally, false);
     PrintFaultTally(stdout, kFaultedExchanges[i], tally);
     for (int f = 0; f < kLineFaults; ++f) {
       sums[f].tried += tally[f].tried;
@@ -501,7 +507,7 @@ int main(int argc, char **argv) {
   if (argc < 2) {
     fprintf(stderr,
             "usage: bench_driver PLCSIM [efficiency] [overhead] [failure] [heap] [scaling] "
-            "[latency] [spoiled] [spoilings] [faults]\n");
+            "[latency] [spoiled] [spoilings] [faults] [echo]\n");
     return 2;
   }
   bool all = argc == 2;
@@ -510,7 +516,8 @@ int main(int argc, char **argv) {
       if (strcmp(argv[i], s) == 0) return true;
     return all;
   };
-  if (want("efficiency")) Efficiency(argv[1]);
+  if (want("efficiency")) Efficiency(argv[1], false);
+  if (want("echo")) Efficiency(argv[1], true);
   if (want("overhead")) Overhead(argv[1]);
   if (want("failure")) Failure(argv[1]);
   if (want("heap")) Heap();

@@ -19,7 +19,7 @@ emulated=""
   echo "## Benchmarks"
   echo
   echo "Run on $(date -u +%Y-%m-%d) on $(uname -m), $(nproc) cores, ${cpu:-unknown CPU}.$emulated"
-  build/native/bench/bench_driver "$plcsim" efficiency overhead failure heap scaling latency spoiled faults
+  build/native/bench/bench_driver "$plcsim" efficiency echo overhead failure heap scaling latency spoiled faults
   echo
   echo "### CPU instructions per single word read (callgrind, in-memory port)"
   echo

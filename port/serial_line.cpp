@@ -224,14 +224,34 @@ LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received
   return SerialReadReply(line, buffer, count, received, 0, kNoReplyBound);
 }
 
-LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
-                           DWORD laterMs, DWORD marginMs) {
+namespace {
+
+// Cuts the next wait of a reply begun at `start` to the time its bound
+// (the line's limit, laterMs and marginMs) has left: kLineTooSlow once none
+// is left.
+LineResult CutToBound(ReadWait *wait, DWORD start, DWORD laterMs, DWORD marginMs) {
+  LineResult result = TakeLineLimit(wait);
+  if (result != kLineOk) return result;
+  DWORD limit = LineLimitMs(*wait);
+  DWORD withinMs = SaturatingSum(SaturatingSum(limit, laterMs), marginMs);
+  DWORD spent = GetTickCount() - start;
+  if (spent >= withinMs) return kLineTooSlow;
+  DWORD left = withinMs - spent;
+  if (left > limit) left = limit;
+  return SetReadWait(wait, left);
+}
+
+// Reads a reply from `start` on; with `begun`, bytes of it came already,
+// and every wait is held to its bound.
+LineResult ReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received, DWORD start,
+                     bool begun, DWORD laterMs, DWORD marginMs) {
   if (received) *received = 0;
-  const DWORD start = GetTickCount();
   ReadWait wait = NoReadWaitYet(line);
   LineResult result = kLineOk;
   // The first byte may come laterMs after the line's own limit.
-  if (laterMs != 0) {
+  if (begun)
+    result = CutToBound(&wait, start, laterMs, marginMs);
+  else if (laterMs != 0) {
     result = TakeLineLimit(&wait);
     if (result == kLineOk) result = SetReadWait(&wait, SaturatingSum(LineLimitMs(wait), laterMs));
   }
@@ -246,7 +266,7 @@ LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *rec
     // controller stayed silent; after it, the reply is too slow.
     if (got == 0) {
       result = kLineIoFailed;
-      if (total != 0 && marginMs != kNoReplyBound) result = kLineTooSlow;
+      if ((total != 0 || begun) && marginMs != kNoReplyBound) result = kLineTooSlow;
       break;
     }
     total += got;
@@ -254,21 +274,24 @@ LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *rec
     if (total == count || marginMs == kNoReplyBound) continue;
     // The reply came only in part: from here on, each wait is cut to the
     // time the whole reply has left.
-    result = TakeLineLimit(&wait);
-    if (result != kLineOk) break;
-    DWORD limit = LineLimitMs(wait);
-    DWORD withinMs = SaturatingSum(SaturatingSum(limit, laterMs), marginMs);
-    DWORD spent = GetTickCount() - start;
-    if (spent >= withinMs) {
-      result = kLineTooSlow;
-      break;
-    }
-    DWORD left = withinMs - spent;
-    if (left > limit) left = limit;
-    result = SetReadWait(&wait, left);
+    result = CutToBound(&wait, start, laterMs, marginMs);
   }
   return Ended(&wait, result);
 }
+
+}  // namespace
+
+LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
+                           DWORD laterMs, DWORD marginMs) {
+  return ReadReply(line, buffer, count, received, GetTickCount(), false, laterMs, marginMs);
+}
+
+LineResult SerialReadReplyOn(HANDLE line, DWORD start, uint8_t *buffer, DWORD count,
+                             DWORD *received, DWORD laterMs, DWORD marginMs) {
+  return ReadReply(line, buffer, count, received, start, true, laterMs, marginMs);
+}
+
+DWORD SerialNow() { return GetTickCount(); }
 
 LineResult SerialByteWithin(HANDLE line, DWORD waitMs, bool *came) {
   *came = false;

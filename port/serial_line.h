@@ -20,6 +20,7 @@
 //   SerialWrite            kLineOk, kLineShortWrite, kLineIoFailed
 //   SerialRead             kLineOk, kLineIoFailed
 //   SerialReadReply        kLineOk, kLineIoFailed (no byte came), kLineTooSlow
+//   SerialReadReplyOn      kLineOk, kLineIoFailed, kLineTooSlow (also when nothing came)
 //   SerialWaiting          kLineOk, kLineIoFailed
 //   SerialAwaitQuiet       kLineOk, kLineIoFailed
 //   SerialByteWithin       kLineOk (whether a byte came in *came), kLineIoFailed
@@ -73,6 +74,15 @@ LineResult SerialRead(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received
 // stopped ends with kLineTooSlow too; kLineIoFailed means no byte came.
 LineResult SerialReadReply(HANDLE line, uint8_t *buffer, DWORD count, DWORD *received,
                            DWORD laterMs, DWORD marginMs);
+// Goes on with a reply SerialReadReply began at `start` (SerialNow's time)
+// with the same laterMs and marginMs: the reply has begun, so every wait is
+// cut to what its bound has left, and a wait that brings nothing ends with
+// kLineTooSlow. An echo and the answer behind it are read this way within
+// the one bound that started with the frame.
+LineResult SerialReadReplyOn(HANDLE line, DWORD start, uint8_t *buffer, DWORD count,
+                             DWORD *received, DWORD laterMs, DWORD marginMs);
+// The clock the line layer's bounds are reckoned on, in ms.
+DWORD SerialNow();
 // The number of bytes waiting in the receive queue, without reading them.
 LineResult SerialWaiting(HANDLE line, DWORD *waiting);
 // Discards what arrives until nothing has come for quietMs (graceMs more

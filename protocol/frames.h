@@ -59,6 +59,23 @@ enum class Reception {
 // time later than the limit: a controller answers a frame only once it has
 // crossed the line, and a write returns before it has.
 Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering = 0);
+// What an operation has learnt of its line: whether it echoes. It lives on
+// the operation's stack, for the length of one operation.
+struct EchoNote {
+  bool heard;  // an echo was set aside, and the log has said so
+};
+// Reads the n-byte reply to the `length` bytes of `sent`, just sent, as
+// RecvStr does. On a line that echoes, the bytes that come back first are
+// the frame itself: when they begin like it, the rest of the frame is read
+// too and traced; the whole frame, byte for byte, is set aside (the log
+// says so once an operation) and the reply read behind it within the same
+// bound; anything less is a reply spoiled in part.
+Reception RecvAfter(PortContext *context, const uint8_t *sent, int length, uint8_t *buffer, int n,
+                    size_t capacity, EchoNote *note);
+// After the `length` bytes of a frame that nothing answers, on a line
+// known to echo: takes the frame's echo from the line, so that the next
+// exchange does not read it ahead of its own.
+void TakeLastEcho(PortContext *context, int length, const EchoNote *note);
 // After a reply that was not what the dialogue expected: lets the rest of
 // it arrive and discards it, so that the next attempt starts on a quiet
 // line instead of reading that rest as its own reply. The controller's

@@ -1,6 +1,7 @@
 // SendStr and RecvStr: every byte the driver exchanges goes through one of
 // them, and each leaves a trace line of 17 bytes in the host's log.
 #include <stddef.h>
+#include <string.h>
 
 #include "frames.h"
 #include "host/quarne.h"
@@ -54,21 +55,104 @@ bool SendStr(PortContext *context, const uint8_t *bytes, int n) {
   return result == kLineOk && written == static_cast<DWORD>(n);
 }
 
-Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
-  HANDLE line = context->port;
-  DWORD received = 0;
-  // Once begun, a reply may take one and a half times its wire time: room
-  // for a controller that pauses, none for one that trickles. Together with
-  // the attempt's short replies and a quiet wait, an attempt then stays
-  // within one limit and twice the wire time of its longest frame.
-  DWORD margin = WireMs(context, n) * 3 / 2;
-  LineResult result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
-                                             WireMs(context, answering), margin)
-                           : kLineIoFailed;
-  Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
+namespace {
+
+// Once begun, a reply may take one and a half times its wire time: room
+// for a controller that pauses, none for one that trickles. Together with
+// the attempt's short replies and a quiet wait, an attempt then stays
+// within one limit and twice the wire time of its longest frame.
+DWORD ReplyMarginMs(const PortContext *context, int n) { return WireMs(context, n) * 3 / 2; }
+
+Reception Received(LineResult result, DWORD received, int n) {
   if (result == kLineOk && received == static_cast<DWORD>(n)) return Reception::Complete;
   if (result == kLineTooSlow) return Reception::Partial;
   return Reception::Nothing;
+}
+
+}  // namespace
+
+Reception RecvStr(PortContext *context, uint8_t *buffer, int n, size_t capacity, int answering) {
+  HANDLE line = context->port;
+  DWORD received = 0;
+  LineResult result = line ? SerialReadReply(line, buffer, static_cast<DWORD>(n), &received,
+                                             WireMs(context, answering), ReplyMarginMs(context, n))
+                           : kLineIoFailed;
+  Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
+  return Received(result, received, n);
+}
+
+namespace {
+
+// A reply's bound, as SerialReadReply reckons it from its start.
+struct ReplyBound {
+  DWORD start, laterMs, marginMs;
+};
+
+// Reads the rest of what began like the frame `sent` (its first n bytes
+// are in `echo`), within the reply's bound, and traces it as it came.
+// Whether it is the whole frame, byte for byte: the line's echo.
+bool WholeEcho(HANDLE line, const ReplyBound &bound, const uint8_t *sent, int length, uint8_t *echo,
+               int n) {
+  LineResult result = kLineOk;
+  DWORD more = 0;
+  if (length > n)
+    result = SerialReadReplyOn(line, bound.start, echo + n, static_cast<DWORD>(length - n), &more,
+                               bound.laterMs, bound.marginMs);
+  int echoed = n + static_cast<int>(more);
+  Trace(ORVEN_TRACE_RECEIVED, echo, echo + echoed);
+  return result == kLineOk && echoed == length &&
+         memcmp(echo, sent, static_cast<size_t>(length)) == 0;
+}
+
+}  // namespace
+
+Reception RecvAfter(PortContext *context, const uint8_t *sent, int length, uint8_t *buffer, int n,
+                    size_t capacity, EchoNote *note) {
+  HANDLE line = context->port;
+  if (!line || n > length) return RecvStr(context, buffer, n, capacity, length);
+  const ReplyBound bound = {SerialNow(), WireMs(context, length), ReplyMarginMs(context, n)};
+  // What the buffer held, put back under an echo: a reply that does not
+  // come behind it is traced as one that does not come at all.
+  uint8_t held[kMaxDataBytes + kFrameOverhead];
+  memcpy(held, buffer, static_cast<size_t>(n));
+  DWORD received = 0;
+  LineResult result = SerialReadReply(line, buffer, static_cast<DWORD>(n), &received, bound.laterMs,
+                                      bound.marginMs);
+  Reception got = Received(result, received, n);
+  // A controller never answers with the frame it was sent: bytes that do
+  // not begin like it are its answer, traced as they came.
+  if (got != Reception::Complete || memcmp(buffer, sent, static_cast<size_t>(n)) != 0) {
+    Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
+    return got;
+  }
+  // They begin like the frame: the line's echo, if the rest of the frame
+  // follows. The echo came as the frame went out, so the bound that began
+  // with the send holds for it and for the answer behind it.
+  uint8_t echo[kMaxDataBytes + kFrameOverhead];
+  memcpy(echo, buffer, static_cast<size_t>(n));
+  memcpy(buffer, held, static_cast<size_t>(n));
+  // Half an echo, a byte lost or changed, is a reply spoiled: whatever
+  // follows it cannot be told from the rest of the frame.
+  if (!WholeEcho(line, bound, sent, length, echo, n)) return Reception::Partial;
+  if (!note->heard) err(kLogTrace, "%s", kLogEchoSetAside);
+  note->heard = true;
+  result = SerialReadReplyOn(line, bound.start, buffer, static_cast<DWORD>(n), &received,
+                             bound.laterMs, bound.marginMs);
+  Trace(ORVEN_TRACE_RECEIVED, buffer, buffer + capacity);
+  // Nothing behind the echo is a controller that stayed silent.
+  if (received == 0) return Reception::Nothing;
+  return Received(result, received, n);
+}
+
+void TakeLastEcho(PortContext *context, int length, const EchoNote *note) {
+  if (!note->heard || !context->port) return;
+  uint8_t echo[kMaxDataBytes + kFrameOverhead];
+  DWORD received = 0;
+  // What comes is the echo, or a byte too late for any exchange: either
+  // way it is not the next exchange's.
+  LineResult taken = SerialReadReply(context->port, echo, static_cast<DWORD>(length), &received,
+                                     WireMs(context, length), ReplyMarginMs(context, length));
+  (void)taken;
 }
 
 void LetLineFallQuiet(PortContext *context, int answering, int rest) {

@@ -80,3 +80,7 @@ inline constexpr char kLogNoAckInAcknowledge[] = "ORVEN> SingleWrite() No ACK in
 inline constexpr char kLogBadHeaderAck[] = "ORVEN> SingleWrite() Bad ACK after Header";
 inline constexpr char kLogBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
 inline constexpr char kLogBytesAfterAck[] = "ORVEN> SingleWrite() Bytes after ACK";
+// Not a failure: the line gave back the frame just sent (a two-wire RS-485
+// converter does), and the driver read the answer behind it. Logged at most
+// once an operation.
+inline constexpr char kLogEchoSetAside[] = "ORVEN> RecvStr() Line echoes: echo set aside";

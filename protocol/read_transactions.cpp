@@ -76,7 +76,8 @@ Attempt ReadAttempt(PortContext *context, const Dialogue &dialogue) {
   context->ackByte = ACK;
   SendStr(context, &context->ackByte, 1);
   // The one-byte EOT lands on offset 0; the data stay at offsets 1 on.
-  if (RecvStr(context, dialogue.reply, 1, dialogue.capacity) != Reception::Complete) {
+  if (RecvAfter(context, &context->ackByte, 1, dialogue.reply, 1, dialogue.capacity,
+                dialogue.echo) != Reception::Complete) {
     LogDiagnostic(kLogNoEot);
     return EndAttempt(context, dialogue, kCauseNoEot, 1);
   }
@@ -84,16 +85,16 @@ Attempt ReadAttempt(PortContext *context, const Dialogue &dialogue) {
     LogDiagnostic(kLogBadEot);
     return EndAttempt(context, dialogue, kCauseBadEot, 1);
   }
-  context->eotByte = EOT;
-  SendStr(context, &context->eotByte, 1);
+  SendLast(context, dialogue, &context->eotByte, EOT);
   return Attempt::Succeeded;
 }
 
 // A read's dialogue; the most a controller may still send is the ACK, the
 // data frame and EOT.
 Dialogue ReadDialogue(void (*build)(PortContext *, const IoRequest *), int frameLength,
-                      const Diagnostics &d, uint8_t *reply, size_t capacity) {
-  return Dialogue{build, ReadAttempt, false, frameLength, frameLength + 2, &d, reply, capacity};
+                      const Diagnostics &d, uint8_t *reply, size_t capacity, EchoNote *echo) {
+  return Dialogue{build, ReadAttempt, false,    frameLength, frameLength + 2,
+                  &d,    reply,       capacity, echo};
 }
 
 uint32_t Little32(const uint8_t *d) {
@@ -135,6 +136,11 @@ bool BlockRequestValid(const IoRequest *io) {
 }
 
 int32_t SingleRead(RequestBlock *request) {
+  EchoNote echo = {};
+  return SingleReadNoting(request, &echo);
+}
+
+int32_t SingleReadNoting(RequestBlock *request, EchoNote *echo) {
   PortContext *context = request->context;
   IoRequest *io = static_cast<IoRequest *>(request->params);
   if (!context || !io) return LUMISAR_FAILED;
@@ -144,7 +150,7 @@ int32_t SingleRead(RequestBlock *request) {
   int frameLength = ElementBytes(a.width) + kFrameOverhead;
   uint8_t reply[8] = {};
   Dialogue dialogue =
-      ReadDialogue(MakeReadHeader, frameLength, kSingleDiagnostics, reply, sizeof reply);
+      ReadDialogue(MakeReadHeader, frameLength, kSingleDiagnostics, reply, sizeof reply, echo);
   int32_t result = RunAttempts(context, io, dialogue);
   if (result != LUMISAR_DONE) return result;
   uint8_t *values = static_cast<uint8_t *>(io->values);
@@ -172,8 +178,9 @@ int32_t BlockRead(RequestBlock *request) {
   int elementBytes = ElementBytes(io->address.width);
   int frameLength = io->count * elementBytes + kFrameOverhead;
   uint8_t reply[kMaxDataBytes + kFrameOverhead] = {};
+  EchoNote echo = {};
   Dialogue dialogue =
-      ReadDialogue(MakeBlockReadHeader, frameLength, kBlockDiagnostics, reply, sizeof reply);
+      ReadDialogue(MakeBlockReadHeader, frameLength, kBlockDiagnostics, reply, sizeof reply, &echo);
   int32_t result = RunAttempts(context, io, dialogue);
   if (result != LUMISAR_DONE) return result;
   uint8_t *values = static_cast<uint8_t *>(io->values);

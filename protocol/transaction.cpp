@@ -51,10 +51,12 @@ Attempt AckCameAlone(PortContext *context, const Dialogue &dialogue) {
   return EndAttempt(context, dialogue, kCauseBytesAfterAck, 0);
 }
 
-Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, int answering) {
-  Reception got = RecvStr(context, dialogue.reply, n, dialogue.capacity, answering);
+Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, const uint8_t *sent,
+                     int length) {
+  Reception got =
+      RecvAfter(context, sent, length, dialogue.reply, n, dialogue.capacity, dialogue.echo);
   if (got == Reception::Complete) return Attempt::Succeeded;
-  if (got == Reception::Partial) return EndAttempt(context, dialogue, kCauseNoAnswer, answering);
+  if (got == Reception::Partial) return EndAttempt(context, dialogue, kCauseNoAnswer, length);
   // The controller stayed silent: a reply this short that comes late is in
   // the queue by the next send, whose purge drains it.
   return Failed(kCauseNoAnswer, dialogue.write);
@@ -63,7 +65,7 @@ Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, int 
 Attempt SendForAck(PortContext *context, const Dialogue &dialogue, const uint8_t *frame, int length,
                    Cause refused, const char *diagnostic) {
   SendStr(context, frame, length);
-  Attempt step = ReceiveReply(context, dialogue, 1, length);
+  Attempt step = ReceiveReply(context, dialogue, 1, frame, length);
   if (step != Attempt::Succeeded) return step;
   if (dialogue.reply[0] != ACK) {
     LogDiagnostic(diagnostic);
@@ -76,7 +78,8 @@ Attempt OpenExchange(PortContext *context, const Dialogue &dialogue) {
   const Diagnostics &d = *dialogue.diagnostics;
   const uint8_t *reply = dialogue.reply;
   SendStr(context, context->enquiry, kEnquiryLength);
-  Attempt step = ReceiveReply(context, dialogue, kAcknowledgeLength, kEnquiryLength);
+  Attempt step =
+      ReceiveReply(context, dialogue, kAcknowledgeLength, context->enquiry, kEnquiryLength);
   if (step != Attempt::Succeeded) return step;
   if (reply[0] != kEnquiryStart || reply[1] != context->enquiry[1]) {
     LogDiagnostic(d.badAcknowledge);
@@ -90,4 +93,10 @@ Attempt OpenExchange(PortContext *context, const Dialogue &dialogue) {
   if (step != Attempt::Succeeded) return step;
   return SendForAck(context, dialogue, context->header, kHeaderLength, kCauseHeaderRefused,
                     d.badHeaderAck);
+}
+
+void SendLast(PortContext *context, const Dialogue &dialogue, uint8_t *frame, uint8_t byte) {
+  *frame = byte;
+  SendStr(context, frame, 1);
+  TakeLastEcho(context, 1, dialogue.echo);
 }

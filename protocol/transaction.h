@@ -32,6 +32,7 @@ struct Dialogue {
   const Diagnostics *diagnostics;
   uint8_t *reply;  // where the controller's replies are read, and traced from
   size_t capacity;
+  EchoNote *echo;  // what the operation has learnt of its line
 };
 
 // Runs up to six attempts with freshly built frames; the operation's result.
@@ -47,9 +48,12 @@ Attempt OpenExchange(PortContext *context, const Dialogue &dialogue);
 // answer; anything but ACK fails for `refused`, logged as `diagnostic`.
 Attempt SendForAck(PortContext *context, const Dialogue &dialogue, const uint8_t *frame, int length,
                    Cause refused, const char *diagnostic);
-// Receives the n-byte reply to the last `answering` bytes sent; a reply that
-// did not come in full is no answer.
-Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, int answering);
+// Receives the n-byte reply to the `length` bytes of `sent`, the frame just
+// sent, its echo set aside; a reply that did not come in full is no answer.
+Attempt ReceiveReply(PortContext *context, const Dialogue &dialogue, int n, const uint8_t *sent,
+                     int length);
+// Sends the 1-byte frame that ends an exchange, which nothing answers.
+void SendLast(PortContext *context, const Dialogue &dialogue, uint8_t *frame, uint8_t byte);
 // Ends an attempt that failed for `cause` while the controller was answering
 // the last `answering` bytes the driver sent (0 once its answer had begun).
 Attempt EndAttempt(PortContext *context, const Dialogue &dialogue, Cause cause, int answering);
@@ -75,6 +79,10 @@ inline bool OperationEnds(Attempt outcome, int attempt, int32_t *result) {
   }
   return false;
 }
+
+// SingleRead within an operation that may have heard its line's echo
+// already: a bit write reads its word first.
+int32_t SingleReadNoting(RequestBlock *request, EchoNote *echo);
 
 // Requests the frames cannot carry are refused before any traffic.
 bool SingleRequestValid(const IoRequest *io);

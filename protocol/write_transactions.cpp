@@ -26,8 +26,7 @@ Attempt WriteAttempt(PortContext *context, const Dialogue &dialogue) {
   step = SendForAck(context, dialogue, context->dataFrame, dialogue.frameLength, kCauseDataRefused,
                     dialogue.diagnostics->badDataAck);
   if (step != Attempt::Succeeded) return step;
-  context->eotByte = EOT;
-  SendStr(context, &context->eotByte, 1);
+  SendLast(context, dialogue, &context->eotByte, EOT);
   return Attempt::Succeeded;
 }
 
@@ -35,10 +34,10 @@ Attempt WriteAttempt(PortContext *context, const Dialogue &dialogue) {
 // is an acknowledge.
 int32_t RunWrite(PortContext *context, const IoRequest *io,
                  void (*build)(PortContext *, const IoRequest *), int frameLength,
-                 const Diagnostics &d) {
+                 const Diagnostics &d, EchoNote *echo) {
   uint8_t reply[kWriteReplySize];
-  const Dialogue dialogue = {build, WriteAttempt, true,        frameLength, kAcknowledgeLength,
-                             &d,    reply,        sizeof reply};
+  const Dialogue dialogue = {build, WriteAttempt, true,         frameLength, kAcknowledgeLength,
+                             &d,    reply,        sizeof reply, echo};
   return RunAttempts(context, io, dialogue);
 }
 
@@ -54,8 +53,10 @@ int32_t SingleWrite(RequestBlock *request) {
   int frameLength = ElementBytes(io->address.width) + kFrameOverhead;
   uint8_t *second = static_cast<uint8_t *>(io->values) + 2;
   uint32_t bit = io->address.bitNumber;
+  // A bit write's read and write are one operation, on one line.
+  EchoNote echo = {};
   if (bit == LUMISAR_NO_BIT)
-    return RunWrite(context, io, MakeWriteFrames, frameLength, kSingleDiagnostics);
+    return RunWrite(context, io, MakeWriteFrames, frameLength, kSingleDiagnostics, &echo);
 
   // A bit has no write of its own on the line: read the word, change the
   // bit, write the word back. The caller's value buffer is its own again
@@ -64,7 +65,7 @@ int32_t SingleWrite(RequestBlock *request) {
   memcpy(&callerValue, second, 2);
   uint16_t mask = static_cast<uint16_t>(1u << bit);
   io->address.bitNumber = LUMISAR_NO_BIT;
-  int32_t read = SingleRead(request);
+  int32_t read = SingleReadNoting(request, &echo);
   io->address.bitNumber = bit;
   if (read != LUMISAR_DONE) return read;
 
@@ -72,7 +73,7 @@ int32_t SingleWrite(RequestBlock *request) {
   memcpy(&word, second, 2);
   word = callerValue ? static_cast<uint16_t>(word | mask) : static_cast<uint16_t>(word & ~mask);
   memcpy(second, &word, 2);
-  int32_t result = RunWrite(context, io, MakeWriteFrames, frameLength, kSingleDiagnostics);
+  int32_t result = RunWrite(context, io, MakeWriteFrames, frameLength, kSingleDiagnostics, &echo);
   memcpy(second, &callerValue, 2);
   return result;
 }
@@ -83,5 +84,6 @@ int32_t BlockWrite(RequestBlock *request) {
   if (!context || !io) return LUMISAR_FAILED;
   if (!BlockRequestValid(io)) return LUMISAR_REFUSED;
   int frameLength = io->count * ElementBytes(io->address.width) + kFrameOverhead;
-  return RunWrite(context, io, MakeBlockWriteFrames, frameLength, kBlockDiagnostics);
+  EchoNote echo = {};
+  return RunWrite(context, io, MakeBlockWriteFrames, frameLength, kBlockDiagnostics, &echo);
 }

@@ -57,10 +57,12 @@ ln -sfn "$WINE_LINKS/com7" "$WINE_LINKS/com8"
       case $(cat "$run/request") in
         kill) kill -9 "$(cat "$run/sim2.pid")" ;;
         kill-later) (sleep 0.15; kill -9 "$(cat "$run/sim2.pid")") & ;;
-        start | start-paced)
-          # A line paced at 19200 baud with noise on it, or the plain one back.
+        start | start-paced | start-echo)
+          # A line paced at 19200 baud with noise on it, the same line as a
+          # two-wire RS-485 converter's that echoes, or the plain one back.
           paced=()
-          [ "$(cat "$run/request")" = start-paced ] && paced=(--baud 19200 --parity none --seed 0x5EED)
+          [ "$(cat "$run/request")" != start ] && paced=(--baud 19200 --parity none --seed 0x5EED)
+          [ "$(cat "$run/request")" = start-echo ] && paced+=(--echo)
           kill -9 "$(cat "$run/sim2.pid")" 2>/dev/null
           : >"$run/sim2.out"
           "$plcsim" "${sim2[@]}" "${paced[@]}" >"$run/sim2.out" 2>&1 &

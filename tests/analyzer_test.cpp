@@ -33,6 +33,7 @@ const struct { const char *line; TraceKind kind; bool damaged; int cause; int fi
   {"x ORVEN: Failed to open COM9", kTraceOpenFailed, false, kCauseCount},
   {kLogBadLrc, kTraceDiagnostic, false, kCauseBadCheckByte},
   {kLogReadBadAck, kTraceDiagnostic, false, kCauseCount},  // the bytes before it tell why
+  {kLogEchoSetAside, kTraceEcho, false, kCauseCount},  // no failure
   {"ORVEN> SomethingNew()", kTraceUnknown, false, kCauseCount},
   {"a host's line about ORVEN", kTraceOther, false, kCauseCount},
 };
@@ -55,6 +56,7 @@ const struct { char symbol; const char *line; } kSymbols[] = {
   {'a', RX "4E 1F 06"},
   {'A', RX "4E 21 06"}, {'S', RX "4E 22 06"}, {'N', RX "4E 21 15"}, {'0', RX "00"}, {'K', RX "06"}, {'R', RX "15"},
   {'D', RX "02 00 00 03"}, {'d', TX "02 05 00 03 05"}, {'k', TX "06"}, {'T', RX "04"}, {'t', TX "04"},
+  {'e', RX "4E 21 05"}, {'j', RX "01 30 31 30 31 34 30 30 31 30 30 30 32 30 30 17 07"}, {'y', kLogEchoSetAside},  // echoes
   {'L', kLogBadLrc}, {'B', kLogBytesAfterAck}, {'X', "a line of the host's own"}, {'O', ORVEN_OPEN_FAILED "COM9"}, {'~', TX "4E 2"},
 };
 // the log in symbols ('<': the lines after it stamped years earlier; '.': the log
@@ -84,6 +86,8 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"EAHKDEAHKDEAHKDEAHKDEAHKDEAHKD.kTt", "01 read V40000 failed/6 data_frame:6; quiet"},  // once only
   {"E0E0.E0E0E0E0",               "quiet; 01 read V40000 failed/6 no_answer:6"},  // attempts to come
   {"E0E0E0E0E0E.",                "quiet; 01 read V40000 unknown/6 no_answer:5"},  // a reply awaited
+  {"EeyAHjKDkKTtEeAHjKDkKTt",     "01 read V40000 first_time/1; 01 read V40000 first_time/1 echoed=1"},  // an echoing line
+  {"Eey0Ee0Ee0Ee0Ee0Ee0",         "01 read V40000 failed/6 no_answer:6 echoed=1"},  // nothing behind the echo
 };
 // A text from outside (a title, a file or port name) | as a JSON string | in a page or
 // picture | on a terminal: valid UTF-8 (U+FFFD for what is not), no control character.
@@ -161,7 +165,8 @@ std::string Analyse(const char *log) {
   const LogCounts *c = AnalyzerCounts(a);
   // clang-format off
   const struct { const char *name; unsigned long n; } counts[] = {{"skipped", c->skippedLines},
-    {"damaged", c->damagedLines}, {"out_of_order", c->outOfOrder}, {"open_failures", c->openFailures}};
+    {"damaged", c->damagedLines}, {"out_of_order", c->outOfOrder}, {"open_failures", c->openFailures},
+    {"echoed", c->echoed}};
   // clang-format on
   for (const auto &count : counts)
     if (count.n) out += " " + std::string(count.name) + "=" + std::to_string(count.n);

@@ -195,7 +195,7 @@ messages=(
   "plcsim|2|--station 01 is given twice|--station 1 --station 01"
   "plcsim|2|--spoil data:lose and --spoil data:change spoil one frame; give one of them|--spoil data:lose --spoil data:change"
   "plcsim|2|--load cannot read \"/nonexistent\"|--load /nonexistent"
-  "plcsim|2|a spoil's frame is one of: acknowledge header-ack data data-ack eot (not \"dat\")|--spoil dat:lose"
+  "plcsim|2|a spoil's frame is one of: acknowledge header-ack data data-ack eot echo (not \"dat\")|--spoil dat:lose"
   "plcsim|2|a spoil is junk-before=K, junk-inside=K, lose, change, insert or late=MS (not \"late\")|--spoil data:late"
   "plcsim|2|junk-inside needs a frame with an inside, acknowledge or data (not \"eot\")|--spoil eot:junk-inside=1"
   "plcsim|2|junk-before=K takes a whole number from 1 to 3 (not \"4\")|--spoil data:junk-before=4"
@@ -474,7 +474,7 @@ check "five reads through a 16 ms adapter latency take at least 160 ms" $? "${ms
 grep -qx "    0064 000A 000A" "$run/zero.out"
 check "0100 writes a hundred and 010 ten" $? "$(cat "$run/zero.out")"
 # Answers later than the limit are named, with a limit that hears them;
-# an echoing line is named and finds no station. Nobody found: exit 1.
+# an echoing line is named once and its stations found. Nobody found: exit 1.
 # A tick 50 ms beyond the 30 ms limit: the answer of an attempt waits for
 # it, and a busy machine that starts a read late cannot gain that much.
 start_sim com6 --baud 9600 --parity none --latency 80
@@ -500,11 +500,20 @@ is '[.found[].station] == ["01"]' && [ "$scan_rc" = 0 ]
 check "the timeout the scan suggests finds the station" $? "exit $scan_rc: $(cat "$run/scan.json")"
 start_sim com6 --baud 9600 --parity none --echo
 scan --stations 1-3 --bauds 9600 --parities none
-is '.found == [] and .settings[0].echoed == 3' && [ "$scan_rc" = 1 ]
-check "an echoing line finds no station, exit 1" $? "exit $scan_rc: $(cat "$run/scan.json")"
-"$zubhost" $(map COM6) --port COM6 scan --stations 1-1 --bauds 9600 --parities none >"$run/echo.out" 2>&1
-grep -qF "the line echoes at 9600 baud, parity none" "$run/echo.out"
-check "the scan says the line echoes" $? "$(cat "$run/echo.out")"
+is '[.found[].station] == ["01"] and .settings[0].echoed == 3' && [ "$scan_rc" = 0 ]
+check "an echoing line's station is found, exit 0" $? "exit $scan_rc: $(cat "$run/scan.json")"
+"$zubhost" $(map COM6) --port COM6 scan --stations 1-2 --bauds 9600,19200 --parities none --all >"$run/echo.out" 2>&1
+[ "$(grep -c "the line echoes" "$run/echo.out")" = 1 ] && grep -q "driver sets the echo aside" "$run/echo.out" &&
+  grep -q "^01 .*9600 .* done$" "$run/echo.out"
+check "the scan says once that the line echoes and the echo is set aside" $? "$(cat "$run/echo.out")"
+# Reads and writes behind the echo: decoded, and analysed without a failure.
+"$zubhost" $(map COM6) --port COM6 --baud 9600 --parity none --decode --log-file "$run/echo.log" \
+  write 01400103 bit 1 read 0140010 word >"$run/echo-decode.out" 2>&1
+[ "$(grep -c "line echoes: the driver set" "$run/echo-decode.out")" = 2 ] && grep -q "Rx echo  *the frame just sent" "$run/echo-decode.out"
+check "--decode shows the echo and its note once an operation" $? "$(cat "$run/echo-decode.out")"
+"$zubhost" analyze --json "$run/echo.log" | jq -e '.echoed_operations == 2 and .plcs["01"].first_time == 3' >/dev/null &&
+  "$zubhost" analyze "$run/echo.log" | grep -q "the line echoes (a two-wire RS-485 converter): 2 operations"
+check "analyze names the echoing line and counts no failure" $? "$("$zubhost" analyze "$run/echo.log")"
 # Answers as another station, or a spoiled data frame: garbled, not late.
 for fault in wrong-station bad-lrc; do
   start_sim com6 --baud 9600 --parity none --fault $fault

@@ -26,6 +26,7 @@ const char kBlockBadAcknowledge[] = "ORVEN> SingleWrite() Bad Acknowledge after 
 const char kNoAckInAcknowledge[] = "ORVEN> SingleWrite() No ACK in Acknowledge";
 const char kBadHeaderAck[] = "ORVEN> SingleWrite() Bad ACK after Header";
 const char kBadDataAck[] = "ORVEN> SingleWrite() Bad ACK after Data";
+const char kEchoSetAside[] = "ORVEN> RecvStr() Line echoes: echo set aside";
 
 enum Op { kRead, kBlockRead, kWrite, kBlockWrite };
 
@@ -70,10 +71,11 @@ struct Row {
   int lines;
 };
 
-// The transactions' diagnostics: every line the driver logs that is not a trace.
+// The transactions' diagnostics: every line the driver logs that is not a
+// trace, nor the note of an echo set aside.
 int DiagnosticLines() {
   return LogCount() - LogLinesStarting("ORVEN> SendStr() Tx ") -
-         LogLinesStarting("ORVEN> RecvStr() Rx ");
+         LogLinesStarting("ORVEN> RecvStr() Rx ") - LogLinesEqual(kEchoSetAside);
 }
 
 // A result as the host's header names it, for a failure's message.
@@ -135,13 +137,17 @@ TEST(Transactions, FailureTables) {
       {kWrite, kFaultAckLost, 1, LUMISAR_DONE, 2, nullptr, 0},
       {kBlockWrite, kFaultAckLost, kEvery, LUMISAR_FAILED, 6, nullptr, 0},
   };
-  int index = 0;
-  for (const Row &row : rows) {
+  // Each row again on a line that echoes: the same, the echo noted once.
+  const int count = sizeof rows / sizeof rows[0];
+  for (int index = 0; index < 2 * count; ++index) {
+    const Row &row = rows[index % count];
     SimLine line;
     SimLineOpen(&line);
+    line.echo = index >= count;
     SimSetFault(line.sim, row.fault, row.count);
     SCOPED_TRACE(testing::Message() << "row " << index << " (" << SimFaultName(row.fault) << ")");
     EXPECT_EQ(Named(RunOp(&line, row.op)), Named(row.result));
+    EXPECT_EQ(LogLinesEqual(kEchoSetAside), line.echo ? 1 : 0);
     EXPECT_EQ(SimEnquiries(&line), row.enquiries);
     EXPECT_EQ(DiagnosticLines(), row.lines);
     if (row.line) {
@@ -149,29 +155,34 @@ TEST(Transactions, FailureTables) {
     }
     for (int i = 0; i < LogCount(); ++i) EXPECT_EQ(LogLevel(i), 8);
     SimLineClose(&line);
-    index++;
   }
 }
 
 // A reply spoiled as a line spoils one (noise before or inside a frame, a
 // byte lost, changed or added, a frame late) costs one more attempt, two
 // when late, and never the operation or a wrong value: every frame of both
-// dialogues, every way of spoiling it, every kind of exchange.
+// dialogues, every way of spoiling it, every kind of exchange, without echo
+// and with it (echo 1); the echo of the driver's frame echo - 1 as well.
 TEST(Transactions, ASpoiledReplyCostsOneAttempt) {
   for (const Line &l : kLines) {
     for (int frame = 0; frame < kFrameKinds; ++frame) {
       for (int how = kSpoilNone + 1; how < kSpoilKinds; ++how) {
         if (!SimSpoilFits(frame, how)) continue;
-        for (Op op : {kRead, kBlockRead, kWrite, kBlockWrite}) {
+        int first = frame == kFrameEcho ? 1 : 0, last = frame == kFrameEcho ? 4 : 1;
+        for (int k = 4 * first; k < 4 * (last + 1); ++k) {
+          Op op = static_cast<Op>(k % 4);
+          int echo = k / 4;
           SimLine line;
           SimLineOpen(&line);
           SimLinePace(&line, l.settings, l.limit);
+          line.echo = echo != 0;
           uint16_t *memory = SimMemory(line.sim, 1);
           for (int i = 0; i < 8; ++i) memory[040000 + i] = 0x5A5A;
           SimSetSpoil(line.sim, frame, how, how == kSpoilLate ? 30 : 2, 1);
-          SCOPED_TRACE(testing::Message() << SimFrameName(frame) << " " << SimSpoilName(how)
-                                          << ", exchange " << op << ", " << l.settings.baudRate
-                                          << " baud, stop bits code " << l.settings.stopBits);
+          SimDelaySpoil(line.sim, kFrameEcho, echo - 1);
+          SCOPED_TRACE(testing::Message()
+                       << SimFrameName(frame) << " " << SimSpoilName(how) << ", exchange " << op
+                       << ", echo " << echo << ", " << l.settings.baudRate << " baud");
           // 0x1203 to write, as a single value and as a block's first word.
           uint8_t values[256] = {0x03, 0x12, 0x03, 0x12};
           EXPECT_EQ(RunOp(&line, op, values), LUMISAR_DONE);
@@ -181,10 +192,36 @@ TEST(Transactions, ASpoiledReplyCostsOneAttempt) {
           memcpy(&stored, values + (op == kRead ? 2 : 0), 2);
           bool write = op == kWrite || op == kBlockWrite;
           EXPECT_EQ(write ? memory[040000] : stored, write ? 0x1203 : 0x5A5A);
+          bool hidden = echo == 4 || (echo == 3 && !write && how == kSpoilLose);
+          EXPECT_TRUE(frame != kFrameEcho || SimEnquiries(&line) == (hidden ? 1u : 2u));
           SimLineClose(&line);
         }
       }
     }
+  }
+}
+
+namespace {
+// Each acknowledge pauses 150 ms after its first and its second byte.
+void TrickleAcknowledge(SimOutput *out) {
+  if (out->len != 3 || out->bytes[0] != 'N') return;
+  out->pauses[0] = SimPause{1, 150};
+  out->pauses[1] = SimPause{2, 150};
+  out->pauseCount = 2;
+}
+}  // namespace
+
+// The bound that starts at the send holds for the echo and the answer: at
+// 300 baud and a 200 ms limit this acknowledge ends 50 ms past it.
+TEST(Transactions, TheEchoCountsInTheReplysBound) {
+  for (bool echo : {false, true}) {
+    SimLine line;
+    SimLineOpen(&line);
+    SimLinePace(&line, kLines[1].settings, kLines[1].limit);
+    line.echo = echo;
+    line.alter = TrickleAcknowledge;
+    EXPECT_EQ(RunOp(&line, kRead), LUMISAR_FAILED) << (echo ? "echoing" : "no echo");
+    SimLineClose(&line);
   }
 }
 
@@ -584,13 +621,24 @@ TEST(Transactions, RepliesAreTracedFromTheReplyBuffer) {
 // always attempts at the dialogue. A changed or lost byte and a late frame
 // are always noticed, but for ETB in the place of a data frame's ETX: the
 // other terminator a controller may end a data frame with.
+// The same on a line that echoes (printed second), its echoes spoiled too.
 TEST(EveryFault, NeverAWrongValueNorMoreThanOneFurtherAttempt) {
   PrintFaultTallyHeader(stdout);
-  for (int i = 0; i < kFaultedExchangeCount; ++i) {
-    const FaultedExchange &x = kFaultedExchanges[i];
+  for (int i = 0; i < 2 * kFaultedExchangeCount; ++i) {
+    const FaultedExchange &x = kFaultedExchanges[i % kFaultedExchangeCount];
+    bool echo = i >= kFaultedExchangeCount;
+    // The echo is of the driver's frames; a read's longest data frame adds
+    // nothing there that 64 words do not, and would double the run.
+    bool wide = x.text[7] == 'L' || x.text[7] == 'F';
+    int dataBytes = x.count * (wide ? 4 : 2);
+    if (echo && x.operation == LUMISAR_OP_BLOCK_READ && dataBytes > 128) continue;
     FaultTally tally[kLineFaults];
-    TallyFaults(x, tally);
-    PrintFaultTally(stdout, x, tally);
+    TallyFaults(x, tally, echo);
+    FaultedExchange shown = x;
+    char name[64];
+    snprintf(name, sizeof name, "%s, echoing line", x.name);
+    if (echo) shown.name = name;
+    PrintFaultTally(stdout, shown, tally);
     bool readsData = x.operation == LUMISAR_OP_SINGLE_READ ||
                      x.operation == LUMISAR_OP_BLOCK_READ || x.dataType == 6;
     for (int f = 0; f < kLineFaults; ++f) {
@@ -600,7 +648,7 @@ TEST(EveryFault, NeverAWrongValueNorMoreThanOneFurtherAttempt) {
       EXPECT_EQ(c.wrong, 0u);
       EXPECT_EQ(c.atOnce + c.oneMore, c.tried);
       EXPECT_EQ(c.offDialogue + c.missed, 0u);
-      if (f != kLineInserted) {
+      if (f != kLineInserted && !echo) {
         EXPECT_EQ(c.atOnce, f == kLineChanged && readsData ? 1u : 0u);
       }
     }

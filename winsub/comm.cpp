@@ -227,6 +227,7 @@ BOOL MemWrite(OpenHandle *h, const uint8_t *buf, DWORD count, DWORD *written) {
   if (d->paced) {
     uint64_t startUs = d->txFreeUs > d->clockUs ? d->txFreeUs : d->clockUs;
     d->txFreeUs = startUs + n * CharMicros(d->dcb);
+    d->echoFromUs = d->rxFreeUs > startUs ? d->rxFreeUs : startUs;
     // The peer answers once it has heard the whole of it.
     if (d->rxFreeUs < d->txFreeUs) d->rxFreeUs = d->txFreeUs;
   }

@@ -5,10 +5,11 @@
 // with result 0. With several channels, each runs on its own thread with
 // its own line, simulator and station, as a SCADA host runs its channels,
 // and no channel's frame may reach another's line.
-//   soak PLCSIM [EXCHANGES per channel] [SEED] [CHANNELS] [BAUD]
+//   soak PLCSIM [EXCHANGES per channel] [SEED] [CHANNELS] [BAUD] [echo]
 // With BAUD the simulators pace their lines at that speed, as a real line
 // delivers a reply a character at a time, so that the rest of a spoiled
-// reply arrives after the driver has given up on it.
+// reply arrives after the driver has given up on it; with "echo" as well,
+// their lines echo what the driver sends, as a two-wire RS-485 line does.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -53,7 +54,7 @@ void Command(void *user, const char *lines) {
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: soak PLCSIM [EXCHANGES] [SEED] [CHANNELS] [BAUD]\n");
+    fprintf(stderr, "usage: soak PLCSIM [EXCHANGES] [SEED] [CHANNELS] [BAUD] [echo]\n");
     return 2;
   }
   int total = argc > 2 ? atoi(argv[2]) : 2000;
@@ -61,6 +62,7 @@ int main(int argc, char **argv) {
   int channels = argc > 4 ? atoi(argv[4]) : 1;
   if (channels < 1 || channels > kMaxChannels) channels = 1;
   const char *baud = argc > 5 ? argv[5] : nullptr;
+  bool echo = argc > 6 && strcmp(argv[6], "echo") == 0;
 
   static SimProcess sims[kMaxChannels];
   static PortContext contexts[kMaxChannels];
@@ -83,8 +85,10 @@ int main(int argc, char **argv) {
     char delay[16];
     snprintf(delay, sizeof delay, "%u", limitUnits * 10 + 30);
     const char *const unpaced[] = {"--station", station, "--delay", delay, nullptr};
-    const char *const paced[] = {"--station", station,    "--delay", delay,  "--baud",
-                                 baud,        "--parity", "none",    nullptr};
+    const char *const paced[] = {"--station", station,  "--delay",
+                                 delay,       "--baud", baud,
+                                 "--parity",  "none",   echo ? "--echo" : nullptr,
+                                 nullptr};
     const char *const *options = baud ? paced : unpaced;
     if (!SimProcessStart(&sims[k], argv[1], options)) {
       fprintf(stderr, "soak: simulator %d did not start\n", k);

@@ -71,7 +71,8 @@ constexpr int kDefeatEvery = 40;  // one exchange in so many is meant to fail
 int SpoilCommand(const SoakChannel *c, uint32_t *rng, char *command, size_t size) {
   int frame = static_cast<int>(Next(rng) % kFrameKinds);
   int how = 1 + static_cast<int>(Next(rng) % (kSpoilKinds - 1));
-  if (!SimSpoilFits(frame, how)) how = kSpoilJunkBefore;
+  // An echo, where the line echoes, is changed or loses a byte.
+  if (!SimSpoilFits(frame, how)) how = frame == kFrameEcho ? kSpoilChange : kSpoilJunkBefore;
   char amount[16] = "";
   if (how == kSpoilJunkBefore || how == kSpoilJunkInside)
     snprintf(amount, sizeof amount, "=%u", Next(rng) % kSpoilJunkMost + 1);

@@ -25,8 +25,19 @@ void AnswerInTime(WinsubMemDevice *dev, const SimOutput &out) {
   WinsubMemPush(dev, out.bytes + from, out.len - from);
 }
 
+// The echo arrives byte by byte as the frame goes out, the answer behind it.
+void Echo(WinsubMemDevice *dev, SimLine *line, const uint8_t *bytes, size_t n) {
+  uint8_t echoed[WINSUB_QUEUE_SIZE];
+  uint64_t answerFrom = dev->rxFreeUs;
+  if (dev->paced) dev->rxFreeUs = dev->echoFromUs;
+  WinsubMemPush(dev, echoed,
+                SimEcho(line->sim, bytes, n < sizeof echoed ? n : sizeof echoed, echoed));
+  if (dev->rxFreeUs < answerFrom) dev->rxFreeUs = answerFrom;
+}
+
 void Answer(WinsubMemDevice *dev, const uint8_t *bytes, size_t n, void *user) {
   SimLine *line = static_cast<SimLine *>(user);
+  if (line->echo) Echo(dev, line, bytes, n);
   SimOutput out;
   out.len = 0;
   out.delayMs = 0;
@@ -55,6 +66,7 @@ void SimLineOpen(SimLine *line) {
   line->dev->peer = Answer;
   line->dev->peerUser = line;
   line->alter = nullptr;
+  line->echo = false;
   OpenRequest r;
   memset(&r, 0, sizeof r);
   strcpy(r.deviceName, "COM3");
@@ -174,8 +186,9 @@ struct SentFrame {
   int before;
 };
 
-// A bit write reads the word (the read's four frames), then writes it.
-int FramesSent(const FaultedExchange &x, int dataBytes, SentFrame *frames) {
+// A bit write reads the word (the read's four frames), then writes it. On
+// a line that echoes, each frame the driver sends comes back too.
+int FramesSent(const FaultedExchange &x, int dataBytes, bool echo, SentFrame *frames) {
   bool write = IsWrite(x);
   bool bitWrite = write && x.dataType == 6;
   int n = 0;
@@ -190,6 +203,11 @@ int FramesSent(const FaultedExchange &x, int dataBytes, SentFrame *frames) {
     frames[n++] = {kFrameAcknowledge, 3, before};
     frames[n++] = {kFrameHeaderAck, 1, before};
     frames[n++] = {kFrameDataAck, 1, 0};
+  }
+  int echoes = 0;  // enquiry, header, ACK or data frame, EOT, for each dialogue
+  for (int d = 0; echo && d < (bitWrite ? 2 : 1); ++d) {
+    const int lengths[] = {3, 17, write && (d == 1 || !bitWrite) ? dataBytes + 3 : 1, 1};
+    for (int length : lengths) frames[n++] = {kFrameEcho, length, echoes++};
   }
   return n;
 }
@@ -310,8 +328,9 @@ void Try(Trial *t, const SentFrame &f, int how, size_t at, uint8_t value, FaultT
 
 // Opens the line and runs the exchange once without a fault: what it
 // gives is what every run with one must give. False when even that fails.
-bool Prepare(Trial *t, const FaultedExchange &x) {
+bool Prepare(Trial *t, const FaultedExchange &x, bool echo) {
   SimLineOpen(&t->line);
+  t->line.echo = echo;
   t->x = &x;
   t->io = TagRequest(x.text, x.dataType, x.count, t->values, x.block);
   Restart(t);
@@ -335,23 +354,24 @@ void Finish(Trial *t) {
 
 }  // namespace
 
-void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults]) {
+void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults], bool echo) {
   static Trial t;
   memset(tally, 0, sizeof(FaultTally) * kLineFaults);
-  if (Prepare(&t, exchange)) {
+  if (Prepare(&t, exchange, echo)) {
     int dataBytes = exchange.count * static_cast<int>(t.io.address.width / 8);
-    SentFrame frames[8];
-    int n = FramesSent(exchange, dataBytes, frames);
+    SentFrame frames[16];
+    int n = FramesSent(exchange, dataBytes, echo, frames);
     for (int i = 0; i < n; ++i) {
       const SentFrame &f = frames[i];
       for (int at = 0; at <= f.length; ++at) {
         for (int v = 0; v < 256; ++v) {
           if (at < f.length && v > 0) Try(&t, f, kSpoilChange, at, v, &tally[kLineChanged]);
-          Try(&t, f, kSpoilInsert, at, v, &tally[kLineInserted]);
+          if (SimSpoilFits(f.kind, kSpoilInsert))
+            Try(&t, f, kSpoilInsert, at, v, &tally[kLineInserted]);
         }
         if (at < f.length) Try(&t, f, kSpoilLose, at, 0, &tally[kLineLost]);
       }
-      Try(&t, f, kSpoilLate, kLateMs, 0, &tally[kLineLate]);
+      if (SimSpoilFits(f.kind, kSpoilLate)) Try(&t, f, kSpoilLate, kLateMs, 0, &tally[kLineLate]);
     }
   } else {
     // An exchange that fails without a fault tries nothing and says so.
@@ -403,7 +423,7 @@ void ChangeTwoBytes(SimOutput *out) {
 void TallyChangedPairs(FaultTally tally[kWordFrameLength][kWordFrameLength]) {
   static Trial t;
   memset(tally, 0, sizeof(FaultTally) * kWordFrameLength * kWordFrameLength);
-  if (Prepare(&t, kFaultedExchanges[0])) {
+  if (Prepare(&t, kFaultedExchanges[0], false)) {
     t.line.alter = ChangeTwoBytes;
     for (int i = 0; i < kWordFrameLength; ++i) {
       for (int j = i + 1; j < kWordFrameLength; ++j) {

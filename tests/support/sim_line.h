@@ -16,6 +16,8 @@ struct SimLine {
   // Changes each answer of the simulator on its way to the driver; null
   // for none.
   void (*alter)(SimOutput *out);
+  // Echoes what the driver writes as it goes out, as a two-wire RS-485 converter does.
+  bool echo;
 };
 
 // Resets the substitute and the host log, adds station 1 and opens COM3.
@@ -70,8 +72,9 @@ struct FaultTally {
 // it, and the frame late by one reply limit; on a line where what trails
 // a frame has arrived by the driver's next step, on one where it arrives
 // just after the driver looked for it, and on one where it comes only as
-// the driver reads (WinsubMemDevice's trailing).
-void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults]);
+// the driver reads (WinsubMemDevice's trailing). With `echo`, on a line
+// that echoes, each byte of each echo also changed and lost.
+void TallyFaults(const FaultedExchange &exchange, FaultTally tally[kLineFaults], bool echo);
 
 // The tallies as rows of a Markdown table, one for each kind of fault.
 void PrintFaultTallyHeader(FILE *out);

@@ -147,6 +147,28 @@ TEST(WineSite, WineSpoiledRepliesOnAPacedLine) {
   EXPECT_TRUE(RunnerRequest("start", 10000));
 }
 
+// The real DLL on a two-wire RS-485 line paced at 19200 baud whose
+// converter echoes every byte sent: 150 of the soak's exchanges of every
+// kind, with its faults and spoiled replies, the echo's among them.
+TEST(WineSite, WineEchoingLine) {
+  ASSERT_TRUE(RunnerRequest("start-echo", 10000));
+  static PortContext context;
+  ASSERT_TRUE(OpenOn(&context, kSecondSimAlias, 20));
+  static SoakChannel c;
+  Prepare(&c, &context, 2, 3, 0xEC4035);
+  c.exchanges = 150;
+  c.limitMs = 200;
+  SimCommandTo(2, "delay 230\n", 100);
+  unsigned before[2];
+  ASSERT_TRUE(SimCounters(2, &before[0], &before[1]));
+  SetLogCounter(SoakCountLogLine);
+  SoakRun(&c);
+  SetLogCounter(nullptr);
+  Judge(c, 2, before);
+  Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
+  EXPECT_TRUE(RunnerRequest("start", 10000));
+}
+
 // The soak through the real DLL: LUMISAR_WINE_SOAK exchanges (300 when not
 // set), with a random fault before a third of them and one in forty meant
 // to fail.

@@ -35,6 +35,10 @@ struct LogAnalyzer {
   uint8_t header[kTraceFields - kEnquiryLength];  // as the enquiry's trace line showed it
   AnalyzerStage stage;
   int cause;  // why this attempt failed, once known; kCauseCount while not
+  // The frame sent last, as traced, and its length: a reply that shows it
+  // is the line's echo.
+  uint8_t sent[kTraceFields];
+  int sentLength;
   bool haveTime;
   double lastTime;
   double dayOffset;  // time-of-day logs that pass midnight
@@ -177,6 +181,9 @@ int AcknowledgeCause(const LogAnalyzer *a, const uint8_t *b) {
 // previous bytes of the buffer in the trace, so a reply that looks right is
 // only taken as right once the driver goes on with the dialogue.
 void OnReceive(LogAnalyzer *a, const uint8_t *b) {
+  // The line gave back the frame just sent: the driver set it aside and
+  // read the answer behind it.
+  if (a->sentLength && ShowsEcho(b, a->sent, a->sentLength)) return;
   if (!a->active) {
     if (!a->skipping) a->fragment = true;
     return;
@@ -282,6 +289,8 @@ void AnalyzerLine(LogAnalyzer *a, const char *line) {
     a->skipping = true;
   } else if (t.kind == kTraceSent) {
     OnSend(a, t.bytes, time, timed);
+    memcpy(a->sent, t.bytes, sizeof a->sent);
+    a->sentLength = SentLength(t.bytes, a->op.bytes);
   } else if (t.kind == kTraceReceived) {
     OnReceive(a, t.bytes);
   } else if (t.kind == kTraceOpenFailed) {
@@ -289,6 +298,8 @@ void AnalyzerLine(LogAnalyzer *a, const char *line) {
     NotePort(&a->counts, OpenFailedPort(t));
   } else if (t.kind == kTraceDiagnostic) {
     OnDiagnostic(a, t.cause);
+  } else if (t.kind == kTraceEcho) {
+    a->counts.echoed++;
   }
 }
 

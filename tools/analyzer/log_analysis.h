@@ -50,6 +50,7 @@ struct LogAnalyzer;
 constexpr int kPortsNamed = 8;  // the ports a log names, kept for a report
 struct LogCounts {
   unsigned long lines, driverLines, skippedLines, damagedLines, outOfOrder, openFailures;
+  unsigned long echoed;         // operations on a line that echoed, the echo set aside
   bool dated;                   // time stamps carried a date (else only a time of day)
   char driverVersion[24];       // from the driver's banner, when the log holds it
   char ports[kPortsNamed][16];  // named by the lines of ports that would not open

@@ -73,6 +73,10 @@ void Facts(FILE *out, const LogSummary *s, const LogCounts *c, char **inputs, in
     WriteEscaped(out, c->ports[k]);
   }
   if (!c->portCount) fputs("none named (the driver names a port when it will not open)", out);
+  if (c->echoed) {
+    fputs("</td></tr>\n<tr><td>line echo</td><td data-key=\"echoed_operations\">", out);
+    fputs(EchoWords(c), out);
+  }
   char from[40] = "", to[40] = "";
   if (s->haveTime) FormatLogTime(s->first, c->dated, from, sizeof from);
   if (s->haveTime) FormatLogTime(s->last, c->dated, to, sizeof to);

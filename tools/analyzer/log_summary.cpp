@@ -191,6 +191,7 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
           s->unknown);
   if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
   fprintf(out, "\nports that failed to open: %lu\n", c->openFailures);
+  if (c->echoed) fprintf(out, "%s\n", EchoWords(c));
   for (int n = 0; n < kPlcNumbers; ++n)
     if (s->plc[n].operations) PrintPlcText(out, n, s->plc[n], c->dated);
 }
@@ -201,6 +202,7 @@ bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
     {"lines", c->lines},           {"driver_lines", c->driverLines},
     {"skipped_lines", c->skippedLines}, {"damaged_lines", c->damagedLines},
     {"out_of_order_lines", c->outOfOrder}, {"open_failures", c->openFailures},
+    {"echoed_operations", c->echoed},
     {"operations", s->operations}, {"unknown", s->unknown},
   };
   // clang-format on
@@ -222,6 +224,14 @@ bool SummaryPrintJson(const LogSummary *s, const LogCounts *c, FILE *out) {
 
 double FailureRate(const PlcStats &p) {
   return 100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations;
+}
+
+const char *EchoWords(const LogCounts *c) {
+  static char words[160];
+  snprintf(words, sizeof words,
+           "the line echoes (a two-wire RS-485 converter): %lu %s set the echo aside, no failure",
+           c->echoed, Plural(c->echoed, "operation", "operations"));
+  return words;
 }
 
 const char *Plural(unsigned long n, const char *one, const char *more) {

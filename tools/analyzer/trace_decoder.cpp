@@ -2,6 +2,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "protocol/frames.h"
 #include "trace_line.h"
@@ -57,11 +58,21 @@ void PutDataFrame(const TraceDecoder *d, Appender &put, const char *dir, const u
 
 bool DecodeTraceLine(TraceDecoder *d, const char *line, char *out, size_t size) {
   TraceLine t = ReadTraceLine(line);
+  Appender put = {out, size, 0};
+  if (t.kind == kTraceEcho) {
+    put("line echoes: the driver set its own frame aside and read the answer behind it");
+    return true;
+  }
   if ((t.kind != kTraceSent && t.kind != kTraceReceived) || t.damaged) return false;
   const char *dir = t.kind == kTraceSent ? "Tx" : "Rx";
   const uint8_t *b = t.bytes;
-  Appender put = {out, size, 0};
-  if (b[0] == kEnquiryStart)
+  if (t.kind == kTraceSent) {
+    memcpy(d->sent, b, sizeof d->sent);
+    d->sentLength = SentLength(b, d->dataBytes);
+  }
+  if (t.kind == kTraceReceived && d->sentLength && ShowsEcho(b, d->sent, d->sentLength))
+    put("Rx echo         the frame just sent, given back by the line");
+  else if (b[0] == kEnquiryStart)
     PutEnquiry(put, dir, b);
   else if (b[0] == SOH)
     PutHeader(d, put, dir, b);

@@ -83,9 +83,22 @@ TraceLine ReadTraceLine(const char *line) {
     return t;
   }
   t.kind = StartsWith(t.text, ORVEN_OPEN_FAILED) ? kTraceOpenFailed : kTraceUnknown;
+  if (StartsWith(t.text, kLogEchoSetAside)) t.kind = kTraceEcho;
   for (const auto &d : kDiagnostics)
     if (StartsWith(t.text, d.text)) t = TraceLine{kTraceDiagnostic, t.text, false, {}, d.cause};
   return t;
+}
+
+bool ShowsEcho(const uint8_t *received, const uint8_t *sent, int length) {
+  return memcmp(received, sent, static_cast<size_t>(length)) == 0;
+}
+
+int SentLength(const uint8_t *sent, int dataBytes) {
+  int length = 1;  // ACK or EOT
+  if (sent[0] == kEnquiryStart) length = kEnquiryLength;
+  if (sent[0] == SOH) length = kHeaderLength;
+  if (sent[0] == STX) length = dataBytes + kFrameOverhead;
+  return length < kTraceFields ? length : kTraceFields;
 }
 
 bool ReadBannerVersion(const char *line, char *version, int size) {

@@ -14,6 +14,7 @@ enum TraceKind {
   kTraceSent,        // SendStr: a frame the driver sent
   kTraceReceived,    // RecvStr: the reply buffer after a receive
   kTraceDiagnostic,  // a transaction's diagnostic
+  kTraceEcho,        // the line echoed a frame and the driver set the echo aside: no failure
   kTraceOpenFailed,  // a port that would not open
   kTraceUnknown,     // a driver line of no known kind
 };
@@ -25,6 +26,14 @@ struct TraceLine {
   uint8_t bytes[kTraceFields];
   int cause;  // a diagnostic's cause, or kCauseCount when the bytes tell it
 };
+
+// Whether a received trace shows the frame `sent` traced just before it:
+// the line's echo, which the driver traces and sets aside. `length` is the
+// frame's length as SentLength tells it.
+bool ShowsEcho(const uint8_t *received, const uint8_t *sent, int length);
+// The length of a frame the driver sent, from its trace (up to 17 bytes
+// of it), given the data bytes the last header announced.
+int SentLength(const uint8_t *sent, int dataBytes);
 
 // Reads one line of a host's log (without its line end).
 TraceLine ReadTraceLine(const char *line);

@@ -379,6 +379,16 @@ void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out) {
   }
 }
 
+size_t SimEcho(Sim *sim, const uint8_t *bytes, size_t n, uint8_t *out) {
+  if (n == 0 || !Spoil(sim, kFrameEcho)) {
+    memcpy(out, bytes, n);
+    return n;
+  }
+  const auto &s = sim->spoil[kFrameEcho];
+  if (s.exact) return SimSpoilFrameAt(s.how, s.at, s.value, bytes, n, out);
+  return SimSpoilFrame(s.how, s.amount, &sim->random, bytes, n, out);
+}
+
 void SimLineQuiet(Sim *sim) {
   if (sim->inLen == 0) return;
   LogFrame(sim, "given up after a quiet line:", sim->in, sim->inLen);

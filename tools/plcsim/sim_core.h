@@ -39,6 +39,7 @@ enum SimFrame {
   kFrameData,         // the data frame of a read
   kFrameDataAck,      // the ACK after a written data frame
   kFrameEot,          // the EOT that ends a read
+  kFrameEcho,         // an echoing line's copy of what the master sent (lose or change)
   kFrameKinds
 };
 
@@ -119,6 +120,9 @@ void SimSetLog(Sim *sim, FILE *log);
 const SimStats *SimGetStats(const Sim *sim);
 // Feeds bytes from the master; the controller's answers are appended to out.
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out);
+// An echoing line's copy of the master's bytes, into out (room for n):
+// as they were sent, or spoiled by the echo's spoil. Its length.
+size_t SimEcho(Sim *sim, const uint8_t *bytes, size_t n, uint8_t *out);
 // The line has been quiet for longer than a frame's gap allows: a frame
 // heard in part is given up, and the controller waits for an enquiry.
 void SimLineQuiet(Sim *sim);

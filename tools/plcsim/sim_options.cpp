@@ -137,7 +137,8 @@ void SimUsage(FILE *to, bool windows) {
   for (int f = 0; f < kFrameKinds; ++f) fprintf(to, " %s", SimFrameName(f));
   char spoils[160];
   SimSpoilList(spoils, sizeof spoils);
-  fprintf(to, "\nspoils: %s (K 1 to %d, MS 0 to %d)\n", spoils, kSpoilJunkMost, kSpoilLateMost);
+  fprintf(to, "\nspoils: %s (K 1 to %d, MS 0 to %d)\n(an echo, with --echo: lose or change)\n",
+          spoils, kSpoilJunkMost, kSpoilLateMost);
 }
 
 bool SimParseOptions(int argc, char **argv, Sim *sim, SimOptions *out, bool windows) {

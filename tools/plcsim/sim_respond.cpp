@@ -14,6 +14,8 @@ constexpr size_t kAdapterPacket = 62;  // bytes of data in one USB packet
 // loaded machine's pty, or a master that writes a frame in pieces.
 constexpr uint64_t kGapLeastNs = 100000000;
 constexpr unsigned kGapCharacters = 10;
+// The echo goes back in pieces of at most this many bytes.
+constexpr size_t kEchoChunk = 512;
 
 bool Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs) {
   if (!byteNs) {
@@ -96,8 +98,14 @@ void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, S
   if (p->heardAt && now > since + p->gapNs) SimLineQuiet(sim);
   if (p->byteNs) p->rxFreeAt = (p->rxFreeAt > now ? p->rxFreeAt : now) + n * p->byteNs;
   // An echoing line (an RS-485 converter's) hands the master its own bytes
-  // back as they pass, before the controller has heard them out.
-  bool going = !echo || Send(send, line, in, n, p->byteNs);
+  // back as they pass, before the controller has heard them out, and may
+  // lose or change one of them on the way.
+  bool going = true;
+  for (size_t from = 0; echo && going && from < n; from += kEchoChunk) {
+    uint8_t echoed[kEchoChunk];
+    size_t part = n - from < kEchoChunk ? n - from : kEchoChunk;
+    going = Send(send, line, echoed, SimEcho(sim, in + from, part, echoed), p->byteNs);
+  }
   SimOutput out = {};
   SimFeed(sim, in, n, &out);
   if (going && out.len) Answer(out, p, send, line);

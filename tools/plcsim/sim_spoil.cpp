@@ -9,7 +9,7 @@
 
 namespace {
 
-const char *const kFrameNames[] = {"acknowledge", "header-ack", "data", "data-ack", "eot"};
+const char *const kFrameNames[] = {"acknowledge", "header-ack", "data", "data-ack", "eot", "echo"};
 static_assert(sizeof kFrameNames / sizeof kFrameNames[0] == kFrameKinds, "a name for each frame");
 // Each spoil's name, and how it is written with its value, as people give it.
 // clang-format off
@@ -88,6 +88,8 @@ int SimSpoilByName(const char *name) {
 
 bool SimSpoilFits(int frame, int how) {
   if (frame < 0 || frame >= kFrameKinds || how <= kSpoilNone || how >= kSpoilKinds) return false;
+  // A converter's echo loses or changes bytes; it adds none of its own.
+  if (frame == kFrameEcho) return how == kSpoilLose || how == kSpoilChange;
   return how != kSpoilJunkInside || frame == kFrameAcknowledge || frame == kFrameData;
 }
 

@@ -31,7 +31,8 @@ struct Setting {
   int answered;
   double ms;
   // Stations where bytes came but no good answer, and stations whose
-  // enquiry came back as it was sent. Bytes without an answer are late
+  // enquiry came back as it was sent (the driver sets such an echo aside
+  // and reads the answer behind it). Bytes without an answer are late
   // when the first such station, asked again with a longer limit, answers;
   // garbled when it does not: only asking again tells the two apart, since
   // a late answer out of step with the attempts looks garbled too.
@@ -57,6 +58,7 @@ void Watch(const char *line) {
   // come in time; the others judge bytes that came.
   if (t.kind == kTraceDiagnostic && t.cause != kCauseCount && t.cause != kCauseNoEot)
     heard.spoiled = true;
+  if (t.kind == kTraceEcho) heard.echo = true;
   if (t.kind != kTraceReceived) return;
   bool any = false;
   for (uint8_t b : t.bytes) any = any || b != 0;
@@ -172,7 +174,8 @@ bool UseSetting(const Setting &t, bool first) {
 }
 
 // A read of the station's V0: 0 or 1 when it answered, 2 when nobody did.
-// An echo is nobody: the refusal it ends in is the line's, not a station's.
+// An echo is nobody's answer: the driver sets it aside, and a station
+// behind it answers as on any line.
 int32_t Probe(Setting &t, int station) {
   char text[8];
   snprintf(text, sizeof text, "%02X00000", station);
@@ -184,10 +187,7 @@ int32_t Probe(Setting &t, int station) {
   host.watch = Watch;
   int32_t result = Call(LUMISAR_OP_SINGLE_READ, &io);
   host.watch = nullptr;
-  if (heard.echo) {
-    t.echoed++;
-    return LUMISAR_FAILED;
-  }
+  if (heard.echo) t.echoed++;
   bool bytes = heard.acknowledge || heard.other || heard.spoiled;
   if (result == LUMISAR_FAILED && bytes) {
     if (t.unclear == 0) t.firstUnclear = station;
@@ -279,11 +279,6 @@ int EachFound(const Scan &s, int tried, Put put) {
 void PrintHeard(const Setting &t) {
   unsigned baud = t.line.baudRate;
   const char *parity = ParityWords(t.line.parity);
-  if (t.echoed)
-    printf(
-        "  the line echoes at %u baud, parity %s: the enquiry came back as it was sent, so no "
-        "station can be heard; switch off the converter's echo\n",
-        baud, parity);
   if (t.late)
     printf(
         "  something answers at %u baud, parity %s, later than the %u ms limit: try --timeout %u\n",
@@ -313,6 +308,13 @@ void PrintText(const Scan &s, int tried, bool anyAvailable) {
       printf("not available on this port\n");
   }
   for (int k = 0; k < tried; ++k) PrintHeard(s.settings[k]);
+  // A converter echoes at every setting: said once.
+  bool echoes = false;
+  for (int k = 0; k < tried; ++k) echoes = echoes || s.settings[k].echoed;
+  if (echoes)
+    printf(
+        "  the line echoes (a two-wire RS-485 converter gives back what the PC sends): the "
+        "driver sets the echo aside and reads the answer behind it\n");
   int found =
       EachFound(s, tried, [](int station, const SerialSettings &l, const char *answer, int n) {
         if (n == 0) printf("station  baud   data  parity  stop  answer\n");

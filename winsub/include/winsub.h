@@ -110,6 +110,9 @@ struct WinsubMemDevice {
   uint64_t clockUs;
   uint64_t txFreeUs, rxFreeUs;         /* when each direction is next idle */
   uint64_t rxDueUs[WINSUB_QUEUE_SIZE]; /* when each byte in rx arrives */
+  /* When the last write began to go out, or the line before it was idle:
+   * an echo of it arrives from here. */
+  uint64_t echoFromUs;
 };
 
 /* Registers an in-memory port under name (such as "COM3"); the record stays
