@@ -104,6 +104,16 @@ void Judge(const SoakChannel &c, int sim, const unsigned before[2]) {
   EXPECT_TRUE(SoakVerdict(&c, mismatches, after[0] - before[0], after[1] - before[1], stdout));
 }
 
+// One channel's soak on simulator `sim`, judged when it ends.
+void SoakAndJudge(SoakChannel *c, int sim) {
+  unsigned before[2];
+  ASSERT_TRUE(SimCounters(sim, &before[0], &before[1]));
+  SetLogCounter(SoakCountLogLine);
+  SoakRun(c);
+  SetLogCounter(nullptr);
+  Judge(*c, sim, before);
+}
+
 DWORD WINAPI RunChannel(LPVOID channel) {
   SoakRun(static_cast<SoakChannel *>(channel));
   return 0;
@@ -159,12 +169,7 @@ TEST(WineSite, WineEchoingLine) {
   c.exchanges = 150;
   c.limitMs = 200;
   SimCommandTo(2, "delay 230\n", 100);
-  unsigned before[2];
-  ASSERT_TRUE(SimCounters(2, &before[0], &before[1]));
-  SetLogCounter(SoakCountLogLine);
-  SoakRun(&c);
-  SetLogCounter(nullptr);
-  Judge(c, 2, before);
+  SoakAndJudge(&c, 2);
   Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
   EXPECT_TRUE(RunnerRequest("start", 10000));
 }
@@ -178,12 +183,7 @@ TEST(WineSite, WineSoak) {
   static SoakChannel c;
   Prepare(&c, &context, 1, 1, 0xC0FFEE);
   if (const char *n = getenv("LUMISAR_WINE_SOAK")) c.exchanges = atoi(n);
-  unsigned before[2];
-  ASSERT_TRUE(SimCounters(1, &before[0], &before[1]));
-  SetLogCounter(SoakCountLogLine);
-  SoakRun(&c);
-  SetLogCounter(nullptr);
-  Judge(c, 1, before);
+  SoakAndJudge(&c, 1);
   Call(LUMISAR_OP_CLOSE_PORT, &context, nullptr);
 }
 
