@@ -75,7 +75,7 @@ void Facts(FILE *out, const LogSummary *s, const LogCounts *c, char **inputs, in
   if (!c->portCount) fputs("none named (the driver names a port when it will not open)", out);
   if (c->echoed) {
     fputs("</td></tr>\n<tr><td>line echo</td><td data-key=\"echoed_operations\">", out);
-    fputs(EchoWords(c), out);
+    PrintEchoWords(c, out);
   }
   char from[40] = "", to[40] = "";
   if (s->haveTime) FormatLogTime(s->first, c->dated, from, sizeof from);

@@ -191,7 +191,10 @@ void SummaryPrintText(const LogSummary *s, const LogCounts *c, FILE *out) {
           s->unknown);
   if (s->unknownWithoutPlc) fprintf(out, " (%lu for no known PLC)", s->unknownWithoutPlc);
   fprintf(out, "\nports that failed to open: %lu\n", c->openFailures);
-  if (c->echoed) fprintf(out, "%s\n", EchoWords(c));
+  if (c->echoed) {
+    PrintEchoWords(c, out);
+    fputc('\n', out);
+  }
   for (int n = 0; n < kPlcNumbers; ++n)
     if (s->plc[n].operations) PrintPlcText(out, n, s->plc[n], c->dated);
 }
@@ -226,12 +229,10 @@ double FailureRate(const PlcStats &p) {
   return 100.0 * (p.outcomes[kRefused] + p.outcomes[kFailed]) / p.operations;
 }
 
-const char *EchoWords(const LogCounts *c) {
-  static char words[160];
-  snprintf(words, sizeof words,
-           "the line echoes (a two-wire RS-485 converter): %lu %s set the echo aside, no failure",
-           c->echoed, Plural(c->echoed, "operation", "operations"));
-  return words;
+void PrintEchoWords(const LogCounts *c, FILE *out) {
+  fprintf(out,
+          "the line echoes (a two-wire RS-485 converter): %lu %s set the echo aside, no failure",
+          c->echoed, Plural(c->echoed, "operation", "operations"));
 }
 
 const char *Plural(unsigned long n, const char *one, const char *more) {

@@ -39,4 +39,4 @@ double FailureRate(const PlcStats &p);
 // A count's noun: `one` for 1, `more` for any other count.
 const char *Plural(unsigned long n, const char *one, const char *more);
 // In words, a line that echoed: what the report and the live view say.
-const char *EchoWords(const LogCounts *c);
+void PrintEchoWords(const LogCounts *c, FILE *out);

@@ -98,7 +98,10 @@ void Redraw(const Follower &f, const char *path) {
   const LogCounts *c = AnalyzerCounts(f.analyzer);
   printf("\x1b[H\x1b[2J%s: %lu lines, %lu operations   (Ctrl-C ends)\n\n", path, c->lines,
          f.summary->operations);
-  if (c->echoed) printf("%s\n\n", EchoWords(c));
+  if (c->echoed) {
+    PrintEchoWords(c, stdout);
+    printf("\n\n");
+  }
   PrintTable(f);
   printf("\nthe last failed or refused operations:\n");
   for (unsigned long k = f.failures > kRecent ? f.failures - kRecent : 0; k < f.failures; ++k)
@@ -120,7 +123,10 @@ void Show(Follower &f, const char *path) {
   printf("\n-- %s: %lu %s so far\n", path, f.summary->operations,
          Plural(f.summary->operations, "operation", "operations"));
   const LogCounts *c = AnalyzerCounts(f.analyzer);
-  if (c->echoed) printf("%s\n", EchoWords(c));
+  if (c->echoed) {
+    PrintEchoWords(c, stdout);
+    printf("\n");
+  }
   PrintTable(f);
   fflush(stdout);
 }
