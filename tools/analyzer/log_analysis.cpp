@@ -254,7 +254,8 @@ void NotePort(LogCounts *c, const char *port) {
   for (int k = 0; k < c->portCount; ++k)
     if (strncmp(c->ports[k], port, sizeof c->ports[k] - 1) == 0) return;
   if (c->portCount == kPortsNamed) return;
-  snprintf(c->ports[c->portCount++], sizeof c->ports[0], "%s", port);
+  snprintf(c->ports[c->portCount], sizeof c->ports[0], "%s", port);
+  c->portCount += 1;
 }
 
 }  // namespace

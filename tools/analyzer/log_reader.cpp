@@ -71,8 +71,10 @@ void CloseInput(LogReader *r) {
 int TakeByte(LogReader *r) {
   int c = getc(r->in);
   if (c == EOF) return EOF;
-  if (r->offset < static_cast<int64_t>(kHeadBytes))
-    r->head[r->headBytes++] = static_cast<uint8_t>(c);
+  if (r->offset < static_cast<int64_t>(kHeadBytes)) {
+    r->head[r->headBytes] = static_cast<uint8_t>(c);
+    r->headBytes += 1;
+  }
   r->last[r->offset % static_cast<int64_t>(kHeadBytes)] = static_cast<uint8_t>(c);
   r->offset++;
   return c;
@@ -198,10 +200,13 @@ LogRead ReaderNext(LogReader *r, const char **line) {
       *line = Finish(r);
       return kLogLine;
     }
-    if (r->held < kLogLineMost)
-      r->line[r->held++] = c == 0 ? '?' : static_cast<char>(c);
-    else
+    if (r->held < kLogLineMost) {
+      // A NUL would end the line early for every reader after this one.
+      r->line[r->held] = c == 0 ? '?' : static_cast<char>(c);
+      r->held += 1;
+    } else {
       r->overlong = true;
+    }
   }
   return kLogPause;
 }

@@ -59,7 +59,10 @@ void TrackRun(PlcStats &p, const Operation &op) {
     r.operations = 0;
     return;
   }
-  if (r.operations++ == 0) r = PlcStats::Run{1, true, op.start, op.end};
+  if (r.operations == 0)
+    r = PlcStats::Run{1, true, op.start, op.end};
+  else
+    r.operations += 1;
   r.end = op.end;
   r.timed = r.timed && op.timed;
   if (r.operations > p.longest.operations) p.longest = r;
