@@ -240,16 +240,21 @@ bool ParseOptions(const Option *table, size_t count, bool windows, const char *e
   return true;
 }
 
-void PrintOptions(FILE *to, const Option *table, size_t count, bool windows) {
+void PrintOptions(FILE *to, const Option *table, size_t count, bool windows, int indent) {
   for (size_t i = 0; i < count; ++i) {
     const Option &o = table[i];
     if (!ForPlatform(o, windows)) continue;
     char head[40];
-    snprintf(head, sizeof head, "%s%s%s", o.name, o.value ? " " : "", o.value ? o.value : "");
-    if (o.defaultValue)
-      fprintf(to, "  %-19s %s (default %s)\n", head, o.help, o.defaultValue);
+    if (o.value)
+      snprintf(head, sizeof head, "%s %s", o.name, o.value);
     else
-      fprintf(to, "  %-19s %s\n", head, o.help);
+      snprintf(head, sizeof head, "%s", o.name);
+    fprintf(to, "%*s%-22s %s", indent, "", head, o.help);
+    if (o.defaultValue) fprintf(to, " (default %s)", o.defaultValue);
+    fputc('\n', to);
   }
+}
+
+void PrintRepeatedOptionRule(FILE *to) {
   fputs("  An option given twice keeps its last value, unless it says \"again for more\".\n", to);
 }

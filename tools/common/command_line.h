@@ -132,6 +132,7 @@ bool ParseOptions(const Option *table, size_t count, bool windows, const char *e
 // Applies each option's default value, as if given first; false for a
 // default its own option refuses (message printed).
 bool ApplyDefaults(const Option *table, size_t count);
-// The options of this platform, one a line, and what an option given twice
-// does.
-void PrintOptions(FILE *to, const Option *table, size_t count, bool windows);
+// The options of this platform, one a line, after `indent` spaces.
+void PrintOptions(FILE *to, const Option *table, size_t count, bool windows, int indent);
+// What an option given twice does, once under all of a tool's options.
+void PrintRepeatedOptionRule(FILE *to);

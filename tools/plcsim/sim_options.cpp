@@ -127,7 +127,8 @@ constexpr size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 
 void SimUsage(FILE *to, bool windows) {
   fprintf(to, "usage: plcsim%s [options]\noptions:\n", windows ? ".exe --port COMn" : "");
-  PrintOptions(to, kOptions, kOptionCount, windows);
+  PrintOptions(to, kOptions, kOptionCount, windows, 2);
+  PrintRepeatedOptionRule(to);
   fprintf(to, "control commands, one a line, on %s:\n",
           windows ? "standard input" : "the --control FIFO");
   SimPrintCommands(to);

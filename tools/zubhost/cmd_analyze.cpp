@@ -181,6 +181,11 @@ bool CheckAnalyze(char **args) {
   return ParseAnalyze(copy.data()) >= 0;
 }
 
+void PrintAnalyzeOptions(FILE *to) {
+  PrintOptions(to, kAnalyzeOptions, sizeof kAnalyzeOptions / sizeof kAnalyzeOptions[0], false,
+               kCommandOptionIndent);
+}
+
 int32_t AnalyzeCommand(char **args) {
   int count = ParseAnalyze(args);
   if (count < 0) return kUsageError;

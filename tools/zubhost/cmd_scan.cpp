@@ -107,7 +107,10 @@ template <typename Take>
 bool EachItem(const char *option, const char *example, const char *list, int most, Take take) {
   int n = 0;
   return EachListItem(option, example, list, [&](const char *item) {
-    if (n++ < most) return take(item);
+    if (n < most) {
+      n += 1;
+      return take(item);
+    }
     Mistake("%s takes at most %d values (not \"%.60s\")", option, most, list);
     return false;
   });
@@ -116,14 +119,18 @@ bool EachItem(const char *option, const char *example, const char *list, int mos
 bool Bauds(const char *v) {
   scan.baudCount = 0;
   return EachItem("--bauds", "19200,9600", v, kMostBauds, [&](const char *item) {
-    return ParseWhole("--bauds", item, 110, 65535, &scan.bauds[scan.baudCount++]);
+    uint16_t &baud = scan.bauds[scan.baudCount];
+    scan.baudCount += 1;
+    return ParseWhole("--bauds", item, 110, 65535, &baud);
   });
 }
 
 bool Parities(const char *v) {
   scan.parityCount = 0;
   return EachItem("--parities", "odd,none", v, kMostParities, [&](const char *item) {
-    return ParseParity("--parities", item, &scan.parities[scan.parityCount++]);
+    unsigned &parity = scan.parities[scan.parityCount];
+    scan.parityCount += 1;
+    return ParseParity("--parities", item, &parity);
   });
 }
 
@@ -147,7 +154,8 @@ uint32_t ShortestLimit(const SerialSettings &line) {
 void PlanSettings(Scan &s) {
   for (int b = 0; b < s.baudCount; ++b) {
     for (int p = 0; p < s.parityCount; ++p) {
-      Setting &t = s.settings[s.settingCount++];
+      Setting &t = s.settings[s.settingCount];
+      s.settingCount += 1;
       t = Setting{{s.bauds[b], host.settings.line.dataBits, host.settings.line.stopBits,
                    static_cast<uint16_t>(s.parities[p])}};
       t.limit = host.settings.timeoutGiven ? host.settings.timeout : ShortestLimit(t.line);
@@ -269,9 +277,11 @@ int EachFound(const Scan &s, int tried, Put put) {
   int n = 0;
   for (int k = 0; k < tried; ++k)
     for (int station = s.first; station <= s.last; ++station)
-      if (s.answers[k][station] != LUMISAR_FAILED)
+      if (s.answers[k][station] != LUMISAR_FAILED) {
         put(station, s.settings[k].line, s.answers[k][station] == LUMISAR_DONE ? "done" : "refused",
-            n++);
+            n);
+        n += 1;
+      }
   return n;
 }
 
@@ -378,6 +388,11 @@ void PrintJson(const Scan &s, int tried) {
 
 }  // namespace
 
+void PrintScanOptions(FILE *to) {
+  PrintOptions(to, kScanOptions, sizeof kScanOptions / sizeof kScanOptions[0], false,
+               kCommandOptionIndent);
+}
+
 bool CheckScan(char **args) {
   scan = Scan{};
   int argc = 0, next = 0;
@@ -408,7 +423,10 @@ int32_t ScanCommand(char **args) {
   fflush(stdout);
   s.startMs = NowMs();
   int tried = 0;
-  while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) ScanSetting(s, tried++);
+  while (tried < s.settingCount && (s.all || Found(s, tried) == 0)) {
+    ScanSetting(s, tried);
+    tried += 1;
+  }
   bool anyAvailable = false;
   for (int k = 0; k < tried; ++k) anyAvailable = anyAvailable || s.settings[k].available;
   // A port that opens at no setting at all is named once, with the reason,

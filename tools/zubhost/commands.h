@@ -29,6 +29,11 @@ constexpr int32_t kCannotWrite = -kExitCannotWrite;
 // zubhost's option at argv[k], applied when it is one: as TakeOption.
 int TakeHostOption(int argc, char **argv, int k);
 void PrintHostOptions(FILE *to);
+// The options of the commands that take their own, for the usage text,
+// indented under the command.
+constexpr int kCommandOptionIndent = 4;
+void PrintAnalyzeOptions(FILE *to);
+void PrintScanOptions(FILE *to);
 
 // Each command's arguments read without a call to the driver, so that the
 // whole command line is checked before the first exchange; false for a

@@ -80,5 +80,5 @@ int TakeHostOption(int argc, char **argv, int k) {
 }
 
 void PrintHostOptions(FILE *to) {
-  PrintOptions(to, kOptions, sizeof kOptions / sizeof kOptions[0], kWindows);
+  PrintOptions(to, kOptions, sizeof kOptions / sizeof kOptions[0], kWindows, 2);
 }

@@ -13,6 +13,7 @@ struct Command {
   int32_t (*run)(char **args);
   bool (*check)(char **args);  // null: any arguments will do
   const char *usage;
+  void (*options)(FILE *to) = nullptr;  // the command's own options
 };
 
 // clang-format off
@@ -29,9 +30,9 @@ const Command kCommands[] = {
   {"note",        1, false, NoteCommand,       nullptr,         "note TEXT                        print a heading"},
   {"decode",      1, false, DecodeCommand,     CheckDecode,     "decode on|off                    decode traced frames from here on"},
   {"analyze",    -1, false, AnalyzeCommand,    CheckAnalyze,    "analyze [--json] [--svg FILE] [--html FILE [--title TEXT]] LOGFILE... | analyze --follow LOGFILE\n"
-   "                                   rebuild the operations of a driver log (- for standard input)"},
+   "                                   rebuild the operations of a driver log (- for standard input)", PrintAnalyzeOptions},
   {"scan",       -1, true,  ScanCommand,       CheckScan,       "scan [--stations FIRST-LAST] [--bauds LIST] [--parities LIST] [--all] [--json]\n"
-   "                                   find the stations that answer, and at which line settings"},
+   "                                   find the stations that answer, and at which line settings", PrintScanOptions},
 };
 const struct { ExitCode code; const char *meaning; } kExitCodes[] = {
   {kExitDone,        "every command done"},
@@ -50,8 +51,12 @@ void Usage(FILE *to) {
       "       zubhost --version\noptions:\n",
       to);
   PrintHostOptions(to);
+  PrintRepeatedOptionRule(to);
   fputs("commands:\n", to);
-  for (const Command &c : kCommands) fprintf(to, "  %s\n", c.usage);
+  for (const Command &c : kCommands) {
+    fprintf(to, "  %s\n", c.usage);
+    if (c.options) c.options(to);
+  }
   fputs("numbers: decimal, or hexadecimal after 0x; a leading zero is decimal (0100 is 100)\n", to);
   fputs("exit codes:\n", to);
   for (const auto &e : kExitCodes) fprintf(to, "  %d  %s\n", e.code, e.meaning);
