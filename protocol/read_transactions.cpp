@@ -127,12 +127,17 @@ bool SingleRequestValid(const IoRequest *io) {
   return true;
 }
 
-bool BlockRequestValid(const IoRequest *io) {
+IoRequest *TakeBlockRequest(RequestBlock *request, int32_t *result) {
+  IoRequest *io = static_cast<IoRequest *>(request->params);
+  *result = LUMISAR_FAILED;
+  if (!request->context || !io) return nullptr;
+  *result = LUMISAR_REFUSED;
   const TagAddress &a = io->address;
-  if (a.width != 16 && a.width != 32) return false;
+  if (a.width != 16 && a.width != 32) return nullptr;
   int32_t limit = a.width == 16 ? kMaxBlockWords : kMaxBlockLongs;
-  if (io->count < 0 || io->count > limit) return false;
-  return io->values || io->count == 0;
+  if (io->count < 0 || io->count > limit) return nullptr;
+  if (!io->values && io->count != 0) return nullptr;
+  return io;
 }
 
 int32_t SingleRead(RequestBlock *request) {
@@ -167,13 +172,13 @@ int32_t SingleReadNoting(RequestBlock *request, EchoNote *echo) {
 }
 
 int32_t BlockRead(RequestBlock *request) {
-  PortContext *context = request->context;
-  IoRequest *io = static_cast<IoRequest *>(request->params);
-  if (!context || !io) return LUMISAR_FAILED;
-  // The reply buffer holds 256 data bytes, and a 32-bit block without its
-  // type letter would read fine and store nothing: refuse both up front.
-  if (!BlockRequestValid(io)) return LUMISAR_REFUSED;
+  int32_t refusal;
+  IoRequest *io = TakeBlockRequest(request, &refusal);
+  if (!io) return refusal;
+  // A 32-bit block without its type letter would read fine and store
+  // nothing: refused up front, as a block the reply buffer cannot hold is.
   if (io->address.width == 32 && !HasLongTypeLetter(io->addressText)) return LUMISAR_REFUSED;
+  PortContext *context = request->context;
 
   int elementBytes = ElementBytes(io->address.width);
   int frameLength = io->count * elementBytes + kFrameOverhead;

@@ -86,4 +86,7 @@ int32_t SingleReadNoting(RequestBlock *request, EchoNote *echo);
 
 // Requests the frames cannot carry are refused before any traffic.
 bool SingleRequestValid(const IoRequest *io);
-bool BlockRequestValid(const IoRequest *io);
+// A block transaction's request: null when there is no channel or request
+// (*result failed) or when the frames cannot carry the block (*result
+// refused), which both block transactions check before any traffic.
+IoRequest *TakeBlockRequest(RequestBlock *request, int32_t *result);

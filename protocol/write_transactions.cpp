@@ -79,10 +79,10 @@ int32_t SingleWrite(RequestBlock *request) {
 }
 
 int32_t BlockWrite(RequestBlock *request) {
+  int32_t refusal;
+  IoRequest *io = TakeBlockRequest(request, &refusal);
+  if (!io) return refusal;
   PortContext *context = request->context;
-  IoRequest *io = static_cast<IoRequest *>(request->params);
-  if (!context || !io) return LUMISAR_FAILED;
-  if (!BlockRequestValid(io)) return LUMISAR_REFUSED;
   int frameLength = io->count * ElementBytes(io->address.width) + kFrameOverhead;
   EchoNote echo = {};
   return RunWrite(context, io, MakeBlockWriteFrames, frameLength, kBlockDiagnostics, &echo);
