@@ -1,6 +1,6 @@
 // The log analyser's I/O-free cores, row by row: reading the driver's
-// lines (trace_line), the hosts' time stamps (log_time), and the operations
-// rebuilt from a log (log_analysis).
+// lines (trace_line), the hosts' time stamps (log_time), the operations
+// rebuilt from a log (log_analysis) and the summary's text (log_summary).
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdio.h>
@@ -12,6 +12,7 @@
 #include "json_writer.h"
 #include "log_analysis.h"
 #include "log_reader.h"
+#include "log_summary.h"
 #include "log_time.h"
 #include "log_timeline.h"
 #include "trace_line.h"
@@ -89,6 +90,19 @@ const struct { const char *log, *analysis; } kLogs[] = {
   {"EeyAHjKDkKTtEeAHjKDkKTt",     "01 read V40000 first_time/1; 01 read V40000 first_time/1 echoed=1"},  // an echoing line
   {"Eey0Ee0Ee0Ee0Ee0Ee0",         "01 read V40000 failed/6 no_answer:6 echoed=1"},  // nothing behind the echo
 };
+// the log in symbols | what the summary's text says of it
+const struct { const char *log, *says; } kSummaries[] = {
+  {"E0E0E0E0E0E0EAHKDkTtE0E0E0E0E0E0E0E0E0E0E0E0", "longest run of failures    2 operations"},  // a done one breaks it
+  {"E0E0E0E0E0E0EAHKDkTtE0E0E0E0E0E0E0E0E0E0E0E0", "    no answer                              18\n"},
+  {"EAHKDLEAHKDkTt",       "  done after retries         1 (1 retry)\n"},
+  {"OEAHKDkTt",            "ports that failed to open: 1\n"},
+  {"OEAHKDkTt",            "failed attempts by cause   none\n"},  // and no cause named
+  {"EAHKDkTtEA",           "operations: 2, 1 of them with an outcome the log does not show\n"},
+  {"kTtEAHKDkTt",          "with an outcome the log does not show (1 for no known PLC)"},
+  {"ENENENENEN",           "  refused or failed at       V40000\n"},
+  {"FaG",                  "PLC FF: 1 operation\n"},
+  {"EeyAHjKDkKTt",         "the line echoes (a two-wire RS-485 converter): 1 operation set the echo aside, no failure"},
+};
 // A text from outside (a title, a file or port name) | as a JSON string | in a page or
 // picture | on a terminal: valid UTF-8 (U+FFFD for what is not), no control character.
 #define FFFD "\xEF\xBF\xBD"
@@ -144,9 +158,9 @@ void Describe(const Operation &op, void *user) {
     if (op.causes[c]) out += " " + std::string(kCauses[c].key) + ":" + std::to_string(op.causes[c]);
 }
 
-std::string Analyse(const char *log) {
-  std::string out, stamp = "2026-01-01T10:00:00.000 8 ";
-  LogAnalyzer *a = AnalyzerCreate(Describe, &out);
+// Feeds the log in symbols to the analyser; `out` gets a "quiet" at each '.'.
+void Feed(LogAnalyzer *a, const char *log, std::string &out) {
+  std::string stamp = "2026-01-01T10:00:00.000 8 ";
   for (const char *s = log; *s; ++s) {
     if (*s == '<') stamp = "2000-01-01T10:00:00.000 8 ";
     if (*s == '.') {
@@ -162,6 +176,12 @@ std::string Analyse(const char *log) {
     }
   }
   AnalyzerEnd(a);
+}
+
+std::string Analyse(const char *log) {
+  std::string out;
+  LogAnalyzer *a = AnalyzerCreate(Describe, &out);
+  Feed(a, log, out);
   const LogCounts *c = AnalyzerCounts(a);
   // clang-format off
   const struct { const char *name; unsigned long n; } counts[] = {{"skipped", c->skippedLines},
@@ -174,7 +194,24 @@ std::string Analyse(const char *log) {
   return out;
 }
 
+// The summary's text of the log in symbols.
+std::string Summarised(const char *log) {
+  std::string quiet;
+  LogSummary *s = SummaryCreate();
+  LogAnalyzer *a = AnalyzerCreate(SummaryAdd, s);
+  Feed(a, log, quiet);
+  std::string text = Written([&](FILE *f) { SummaryPrintText(s, AnalyzerCounts(a), f); });
+  AnalyzerDestroy(a);
+  SummaryDestroy(s);
+  return text;
+}
+
 }  // namespace
+
+TEST(LogSummary, WhatTheTextSays) {
+  for (const auto &row : kSummaries)
+    EXPECT_NE(Summarised(row.log).find(row.says), std::string::npos) << row.log << ": " << row.says;
+}
 
 TEST(TraceLine, KindsFieldsAndCauses) {
   for (const auto &row : kLines) {
