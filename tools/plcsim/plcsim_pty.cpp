@@ -22,6 +22,12 @@ volatile sig_atomic_t stopping;
 Sim *theSim;
 int controlFd = -1;
 bool quitAsked;
+// The control line read so far: a read of the FIFO may end inside one.
+struct ControlLine {
+  char text[kControlLine];
+  size_t length;
+  bool tooLong;
+} control;
 
 void OnSignal(int) { stopping = 1; }
 
@@ -123,26 +129,26 @@ bool MakeNames(const SimOptions &o, Line *l) {
 // Whole lines from the control FIFO, each handed to the simulator. A line
 // too long for the buffer is refused whole: its tail is no command.
 void ReadControl() {
-  static char line[kControlLine];
-  static size_t length;
-  static bool tooLong;
+  ControlLine &c = control;
   char buf[256];
   ssize_t n = controlFd >= 0 ? read(controlFd, buf, sizeof buf) : 0;
   for (ssize_t i = 0; i < n; ++i) {
     if (buf[i] != '\n') {
-      if (length + 1 < sizeof line) {
-        line[length] = buf[i];
-        length += 1;
+      if (c.length + 1 < sizeof c.text) {
+        c.text[c.length] = buf[i];
+        c.length += 1;
       } else {
-        tooLong = true;
+        c.tooLong = true;
       }
       continue;
     }
-    line[length] = 0;
-    if (tooLong) SimControlTooLong(stdout);
-    if (!tooLong) SimControl(theSim, line, &quitAsked, stdout);
-    length = 0;
-    tooLong = false;
+    c.text[c.length] = 0;
+    if (c.tooLong)
+      SimControlTooLong(stdout);
+    else
+      SimControl(theSim, c.text, &quitAsked, stdout);
+    c.length = 0;
+    c.tooLong = false;
   }
 }
 
