@@ -138,10 +138,10 @@ int main(int argc, char **argv) {
     // The simulator prints its statistics as it stops.
     char stats[512];
     SimProcessStop(&sims[k], stats, sizeof stats);
-    unsigned faults = 0, foreign = 0;
-    bool counted = SoakSimStats(stats, &faults, &foreign);
+    SoakSimCounts counts = {};
+    bool counted = SoakSimStats(stats, &counts);
     if (!counted) printf("soak: station %02X: FAIL: no statistics from the simulator\n", k + 1);
-    pass = SoakVerdict(&runs[k], mismatches, faults, foreign, stdout) && counted && pass;
+    pass = SoakVerdict(&runs[k], mismatches, counts, stdout) && counted && pass;
   }
   if (logFile) fclose(logFile);
   printf("%d passed, %d failed, 0 skipped\n", pass ? 1 : 0, pass ? 0 : 1);

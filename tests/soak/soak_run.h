@@ -48,16 +48,24 @@ void SoakRun(SoakChannel *c);
 unsigned SoakMemoryMismatches(const SoakChannel *c, const uint16_t *memory, int words);
 // Counts the calling thread's enquiries: hand every log line to it.
 void SoakCountLogLine(int level, const char *line);
-// The simulator's counters from its "plcsim: stats" line; false when one
-// is missing, since a count that cannot be read proves nothing.
-bool SoakSimStats(const char *stats, unsigned *faults, unsigned *foreign);
+// The simulator's counters the verdict reads, from its "plcsim: stats"
+// line; false when one is missing, since a count that cannot be read
+// proves nothing.
+struct SoakSimCounts {
+  unsigned faults, foreign;
+  // Gaps a loaded machine put into the simulator's answers: each may cost
+  // an exchange the attempt after its fault's, as the line fell quiet early.
+  // Every fault costing more attempts is the transaction tables' to catch,
+  // on a clock no load can hold up.
+  unsigned stalls;
+};
+bool SoakSimStats(const char *stats, SoakSimCounts *counts);
 // Prints the channel's figures to out and says whether the run shows what a
 // soak must: every exchange ended as its fault plan foretold, no value or
 // word the model rules out, faults injected and retried, failed writes
 // that landed, an enquiry traced for every exchange, and no frame for
 // another station sent or received.
-bool SoakVerdict(const SoakChannel *c, unsigned mismatches, unsigned faultsInjected,
-                 unsigned foreign, FILE *out);
+bool SoakVerdict(const SoakChannel *c, unsigned mismatches, const SoakSimCounts &sim, FILE *out);
 
 // The simulator's memory from the dump file a "dump" command writes, words
 // from V0 into memory (kSimWords of them, zero where the file stops): the

@@ -23,6 +23,10 @@ namespace {
 
 constexpr const char *kSecondSimPort = "COM7";
 constexpr const char *kSecondSimAlias = "COM8";
+// The soaks' reply time limit on an unpaced pty, in units of 10 ms: what
+// stands between a simulator or Wine that a loaded machine holds up for a
+// moment and an attempt lost to no fault, two channels at once included.
+constexpr uint32_t kSoakLimitUnits = 20;
 
 bool OpenOn(PortContext *context, const char *port, uint32_t timeout) {
   memset(context, 0, sizeof *context);
@@ -63,7 +67,7 @@ size_t DumpMemory(int sim, int station, uint16_t *memory) {
 
 // Simulator 1's or 2's counters so far, from the statistics it prints into
 // the runner's file on request.
-bool SimCounters(int sim, unsigned *faults, unsigned *foreign) {
+bool SimCounters(int sim, SoakSimCounts *counts) {
   char unixPath[512], path[520], line[256], last[256] = "";
   if (!RunnerPath(sim == 2 ? "sim2.out" : "sim.out", unixPath, sizeof unixPath)) return false;
   SimCommandTo(sim, "stats\n", 300);
@@ -73,7 +77,7 @@ bool SimCounters(int sim, unsigned *faults, unsigned *foreign) {
       if (strncmp(line, "plcsim: stats", 13) == 0) memcpy(last, line, sizeof last);
     fclose(f);
   }
-  return SoakSimStats(last, faults, foreign);
+  return SoakSimStats(last, counts);
 }
 
 uint16_t memory[kSimWords];
@@ -88,26 +92,30 @@ void Prepare(SoakChannel *c, PortContext *context, int sim, int station, uint32_
   c->user = reinterpret_cast<void *>(static_cast<intptr_t>(sim));
   c->seed = seed;
   c->exchanges = 300;
-  c->limitMs = 50;
-  // A delayed reply comes after the 50 ms limit, not seconds later.
-  SimCommandTo(sim, "delay 80\n", 100);
+  c->limitMs = kSoakLimitUnits * 10;
+  // A delayed reply comes after the limit, not seconds later.
+  char delay[32];
+  snprintf(delay, sizeof delay, "delay %u\n", c->limitMs + 30);
+  SimCommandTo(sim, delay, 100);
   DumpMemory(sim, station, memory);
   memcpy(c->model, memory, sizeof c->model);
 }
 
 // The verdict on a channel whose simulator counted `before` until it began.
-void Judge(const SoakChannel &c, int sim, const unsigned before[2]) {
+void Judge(const SoakChannel &c, int sim, const SoakSimCounts &before) {
   size_t got = DumpMemory(sim, c.station, memory);
   unsigned mismatches = SoakMemoryMismatches(&c, memory, static_cast<int>(got));
-  unsigned after[2];
-  ASSERT_TRUE(SimCounters(sim, &after[0], &after[1])) << "no statistics from simulator " << sim;
-  EXPECT_TRUE(SoakVerdict(&c, mismatches, after[0] - before[0], after[1] - before[1], stdout));
+  SoakSimCounts after;
+  ASSERT_TRUE(SimCounters(sim, &after)) << "no statistics from simulator " << sim;
+  SoakSimCounts during = {after.faults - before.faults, after.foreign - before.foreign,
+                          after.stalls - before.stalls};
+  EXPECT_TRUE(SoakVerdict(&c, mismatches, during, stdout));
 }
 
 // One channel's soak on simulator `sim`, judged when it ends.
 void SoakAndJudge(SoakChannel *c, int sim) {
-  unsigned before[2];
-  ASSERT_TRUE(SimCounters(sim, &before[0], &before[1]));
+  SoakSimCounts before;
+  ASSERT_TRUE(SimCounters(sim, &before));
   SetLogCounter(SoakCountLogLine);
   SoakRun(c);
   SetLogCounter(nullptr);
@@ -180,7 +188,7 @@ TEST(WineSite, WineEchoingLine) {
 // to fail.
 TEST(WineSite, WineSoak) {
   static PortContext context;
-  ASSERT_TRUE(OpenOn(&context, kSimPort, 5));
+  ASSERT_TRUE(OpenOn(&context, kSimPort, kSoakLimitUnits));
   static SoakChannel c;
   Prepare(&c, &context, 1, 1, 0xC0FFEE);
   if (const char *n = getenv("LUMISAR_WINE_SOAK")) c.exchanges = atoi(n);
@@ -198,11 +206,11 @@ TEST(WineSite, WineParallelChannels) {
   static SoakChannel c[2];
   const char *ports[2] = {kSimPort, kSecondSimPort};
   const int stations[2] = {1, 3};
-  unsigned before[2][2];
+  SoakSimCounts before[2];
   for (int k = 0; k < 2; ++k) {
-    ASSERT_TRUE(OpenOn(&contexts[k], ports[k], 5));
+    ASSERT_TRUE(OpenOn(&contexts[k], ports[k], kSoakLimitUnits));
     Prepare(&c[k], &contexts[k], k + 1, stations[k], 0xBEEF + static_cast<uint32_t>(k));
-    ASSERT_TRUE(SimCounters(k + 1, &before[k][0], &before[k][1]));
+    ASSERT_TRUE(SimCounters(k + 1, &before[k]));
   }
   SetLogCounter(SoakCountLogLine);
   HANDLE threads[2];

@@ -214,8 +214,8 @@ void SimPrintStats(const Sim *sim, FILE *out) {
   const SimStats *s = SimGetStats(sim);
   fprintf(out,
           "plcsim: stats enquiries=%u reads=%u writes=%u completed=%u faults=%u bad=%u spoiled=%u "
-          "foreign=%u\n",
+          "foreign=%u stalls=%u\n",
           s->enquiries, s->reads, s->writes, s->completed, s->faults, s->badFrames, s->spoiled,
-          s->foreign);
+          s->foreign, s->stalls);
   fflush(out);
 }

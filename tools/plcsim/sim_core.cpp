@@ -364,6 +364,8 @@ void SimSetDelay(Sim *sim, uint32_t ms) { sim->delayMs = ms; }
 void SimSetLog(Sim *sim, FILE *log) { sim->log = log; }
 const SimStats *SimGetStats(const Sim *sim) { return &sim->stats; }
 
+void SimCountStalls(Sim *sim, unsigned stalls) { sim->stats.stalls += stalls; }
+
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out) {
   if (out->len == 0) out->pauseCount = 0;
   while (n > 0) {

@@ -89,6 +89,9 @@ struct SimStats {
   unsigned enquiries, reads, writes, completed, faults, badFrames;
   unsigned foreign;  // enquiries for stations this simulator does not play
   unsigned spoiled;  // frames spoiled on their way out
+  // Gaps a loaded machine put into paced answers, long enough for the line
+  // to fall quiet inside one, which a master may take for its end.
+  unsigned stalls;
 };
 
 struct Sim;
@@ -118,6 +121,7 @@ void SimSetSeed(Sim *sim, uint32_t seed);
 void SimSetDelay(Sim *sim, uint32_t ms);
 void SimSetLog(Sim *sim, FILE *log);
 const SimStats *SimGetStats(const Sim *sim);
+void SimCountStalls(Sim *sim, unsigned stalls);
 // Feeds bytes from the master; the controller's answers are appended to out.
 void SimFeed(Sim *sim, const uint8_t *bytes, size_t n, SimOutput *out);
 // An echoing line's copy of the master's bytes, into out (room for n):

@@ -16,14 +16,27 @@ constexpr uint64_t kGapLeastNs = 100000000;
 constexpr unsigned kGapCharacters = 10;
 // The echo goes back in pieces of at most this many bytes.
 constexpr size_t kEchoChunk = 512;
+// A master takes a line quiet for four characters, and at least 10 ms, for
+// the end of an answer. A gap between two bytes of one answer longer than a
+// character and a stall of two characters, and at least 5 ms, is counted:
+// always shorter than that quiet, so every gap that can end it is seen.
+constexpr unsigned kStallCharacters = 2;
+constexpr uint64_t kStallLeastNs = 5000000;
 
-bool Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs) {
+// Bytes at the pace of byteNs a character; false when told to stop.
+bool Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs, unsigned *stalls) {
   if (!byteNs) {
     send(line, b, n);
     return true;
   }
-  uint64_t next = SimNowNs();
+  uint64_t stallNs = kStallCharacters * byteNs;
+  if (stallNs < kStallLeastNs) stallNs = kStallLeastNs;
+  uint64_t next = SimNowNs(), sent = 0;
   for (size_t i = 0; i < n; ++i) {
+    // The bytes behind a gap catch up at once: the gap counts once.
+    uint64_t now = SimNowNs();
+    if (i > 0 && now > sent + byteNs + stallNs) *stalls += 1;
+    sent = now;
     next += byteNs;
     send(line, b + i, 1);
     if (!SimWaitUntilNs(next)) return false;
@@ -58,14 +71,14 @@ bool SendThroughAdapter(const SimPacer *p, SimSend send, void *line, const uint8
 
 // Bytes as the line carries them: through the adapter when there is one,
 // else at the line's pace, else in one piece.
-bool SendPart(const SimPacer *p, SimSend send, void *line, const uint8_t *b, size_t n) {
+bool SendPart(SimPacer *p, SimSend send, void *line, const uint8_t *b, size_t n) {
   if (n == 0) return true;
   if (p->latencyNs) return SendThroughAdapter(p, send, line, b, n);
-  return Send(send, line, b, n, p->byteNs);
+  return Send(send, line, b, n, p->byteNs, &p->stalls);
 }
 
 // The controller's answer to what it just heard, with its delays.
-void Answer(const SimOutput &out, const SimPacer *p, SimSend send, void *line) {
+void Answer(const SimOutput &out, SimPacer *p, SimSend send, void *line) {
   if (p->byteNs && !SimWaitUntilNs(p->rxFreeAt)) return;
   if (out.delayMs && !SimWaitUntilNs(SimNowNs() + out.delayMs * 1000000ull)) return;
   // Late frames split the answer: each part waits its pause.
@@ -86,7 +99,7 @@ void SimPacerInit(SimPacer *p, const SimOptions *o) {
   uint64_t byteNs = o->baud ? halfBits * 500000000ull / o->baud : 0;
   uint64_t gapNs = kGapCharacters * byteNs;
   if (gapNs < kGapLeastNs) gapNs = kGapLeastNs;
-  *p = SimPacer{byteNs, 0, o->latencyMs * 1000000ull, gapNs, 0};
+  *p = SimPacer{byteNs, 0, o->latencyMs * 1000000ull, gapNs, 0, 0};
 }
 
 void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,
@@ -104,10 +117,12 @@ void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, S
   for (size_t from = 0; echo && going && from < n; from += kEchoChunk) {
     uint8_t echoed[kEchoChunk];
     size_t part = n - from < kEchoChunk ? n - from : kEchoChunk;
-    going = Send(send, line, echoed, SimEcho(sim, in + from, part, echoed), p->byteNs);
+    going = Send(send, line, echoed, SimEcho(sim, in + from, part, echoed), p->byteNs, &p->stalls);
   }
   SimOutput out = {};
   SimFeed(sim, in, n, &out);
   if (going && out.len) Answer(out, p, send, line);
+  SimCountStalls(sim, p->stalls);
+  p->stalls = 0;
   p->heardAt = SimNowNs();
 }

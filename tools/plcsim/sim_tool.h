@@ -65,6 +65,7 @@ struct SimPacer {
   uint64_t latencyNs;  // the adapter's latency timer; 0: none
   uint64_t gapNs;      // the longest quiet inside a frame
   uint64_t heardAt;    // when the simulator was last ready for more
+  unsigned stalls;     // gaps in answers, as SimStats counts them
 };
 void SimPacerInit(SimPacer *p, const SimOptions *o);
 void SimRespond(Sim *sim, SimPacer *p, bool echo, const uint8_t *in, size_t n, SimSend send,
