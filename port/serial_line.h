@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "lumisar.h"
+#include "quiet_line.h"
 
 // Results of the line layer; 0 is success. Every Serial* call that can
 // fail reports through them (SerialCharMicros, DtrMode and RtsMode cannot
@@ -47,10 +48,6 @@ constexpr DWORD kPurgeChunk = 512;
 // A purge reads at most this many chunks: more than the receive queue can
 // hold, so a line that keeps delivering cannot hold the caller for ever.
 constexpr int kPurgeMaxReads = kQueueSize / kPurgeChunk + 2;
-// A line counts as quiet once no byte has come for this many character
-// times: a reply streams at the line's pace, so a gap this long means the
-// controller has finished sending.
-constexpr uint32_t kQuietChars = 4;
 // SerialReadReply's margin that leaves a reply unbounded, as SerialRead is.
 constexpr DWORD kNoReplyBound = 0xFFFFFFFF;
 // Character times are reckoned at no less than this speed, so that a line

@@ -12,9 +12,6 @@ namespace {
 
 // The context's fields end at eotByte; the record's last byte is padding.
 constexpr size_t kContextFieldsEnd = offsetof(PortContext, eotByte) + 1;
-// A quiet interval is never shorter than this: a controller's turn-round,
-// and a busy PC's scheduling, take some milliseconds whatever the speed.
-constexpr DWORD kShortestQuietMs = 10;
 
 // Traces the 17 bytes from start after the prefix, printing 00 for any
 // that lie at or past end: a trace never reads outside the object it was

@@ -5,6 +5,7 @@
 // latency timer, or sends them at once when a packet's worth is waiting.
 // Every wait ends when the simulator is told to stop: a reply 60 s late or
 // a long frame at 110 baud must not hold up a quit.
+#include "port/quiet_line.h"
 #include "sim_tool.h"
 
 namespace {
@@ -16,12 +17,6 @@ constexpr uint64_t kGapLeastNs = 100000000;
 constexpr unsigned kGapCharacters = 10;
 // The echo goes back in pieces of at most this many bytes.
 constexpr size_t kEchoChunk = 512;
-// A master takes a line quiet for four characters, and at least 10 ms, for
-// the end of an answer. A gap between two bytes of one answer longer than a
-// character and a stall of two characters, and at least 5 ms, is counted:
-// always shorter than that quiet, so every gap that can end it is seen.
-constexpr unsigned kStallCharacters = 2;
-constexpr uint64_t kStallLeastNs = 5000000;
 
 // Bytes at the pace of byteNs a character; false when told to stop.
 bool Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs, unsigned *stalls) {
@@ -29,8 +24,12 @@ bool Send(SimSend send, void *line, const uint8_t *b, size_t n, uint64_t byteNs,
     send(line, b, n);
     return true;
   }
-  uint64_t stallNs = kStallCharacters * byteNs;
-  if (stallNs < kStallLeastNs) stallNs = kStallLeastNs;
+  // The driver takes a quiet line for the end of an answer. A gap between
+  // two bytes of one answer longer than a character and half that quiet is
+  // counted: every gap that can end the driver's wait is seen.
+  uint64_t quietNs = kQuietChars * byteNs;
+  if (quietNs < kShortestQuietMs * 1000000ull) quietNs = kShortestQuietMs * 1000000ull;
+  uint64_t stallNs = quietNs / 2;
   uint64_t next = SimNowNs(), sent = 0;
   for (size_t i = 0; i < n; ++i) {
     // The bytes behind a gap catch up at once: the gap counts once.
