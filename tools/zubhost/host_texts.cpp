@@ -1,6 +1,7 @@
 #include "host_texts.h"
 
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -11,6 +12,24 @@
 #include "protocol/protocol_facts.h"
 
 namespace {
+
+// The number of attempts as the messages spell it.
+constexpr const char *kNumberWords[] = {"no",  "one",   "two",   "three", "four", "five",
+                                        "six", "seven", "eight", "nine",  "ten"};
+static_assert(kAttempts < sizeof kNumberWords / sizeof kNumberWords[0], "a word for the attempts");
+constexpr const char *kAttemptsWord = kNumberWords[kAttempts];
+
+// What a failure means, written once when the program starts.
+struct FailedText {
+  char text[96];
+};
+FailedText SpellFailure() {
+  FailedText f;
+  snprintf(f.text, sizeof f.text,
+           "failed (no good answer in %s attempts, or the port could not be used)", kAttemptsWord);
+  return f;
+}
+const FailedText kFailure = SpellFailure();
 
 // The types by name, and the range a whole value of each takes (a float's
 // is read as a float).
@@ -28,12 +47,11 @@ const Type kTypes[] = {
 const struct { int32_t result; const char *meaning; } kMeanings[] = {
   {LUMISAR_DONE,      "done"},
   {LUMISAR_REFUSED,   "refused (address, type or count not acceptable, or the controller said no)"},
-  {LUMISAR_FAILED,    "failed (no good answer in six attempts, or the port could not be used)"},
+  {LUMISAR_FAILED,    kFailure.text},
   {LUMISAR_CANCELLED, "cancelled"}};
 // clang-format on
 // What a result code beyond them means.
 constexpr char kUnknownResult[] = "unknown result";
-static_assert(kAttempts == 6, "the meanings of a failure say six attempts");
 
 // The type of the code, with its range; a word's for any other.
 const Type &TypeOf(uint32_t code) {
@@ -130,7 +148,8 @@ const char *Meaning(int32_t result) {
 
 const char *ExchangeMeaning(int32_t result, double ms, char *text, size_t size) {
   if (result != LUMISAR_FAILED) return Meaning(result);
-  snprintf(text, size, "failed: no good answer in six attempts (%.1f s)", ms / 1000.0);
+  snprintf(text, size, "failed: no good answer in %s attempts (%.1f s)", kAttemptsWord,
+           ms / 1000.0);
   return text;
 }
 

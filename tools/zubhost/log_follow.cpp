@@ -44,13 +44,14 @@ void PrintOperation(const Operation &op, bool dated) {
   if (op.timed) FormatLogTime(op.start, dated, when, sizeof when);
   printf("%s  PLC %02X  %-5s V%-6o %s", when, op.plc, op.write ? "write" : "read",
          VMemoryAddress(op.wordAddress), kOutcomes[op.outcome].label);
-  const char *before = " (";
+  bool listed = false;  // a cause printed, so the list is open
   for (int c = 0; c < kCauseCount; ++c) {
     if (!op.causes[c]) continue;
-    printf("%s%s: %d", before, kCauses[c].text, op.causes[c]);
-    before = ", ";
+    printf("%s%s: %d", listed ? ", " : " (", kCauses[c].text, op.causes[c]);
+    listed = true;
   }
-  printf("%s\n", before[0] == ',' ? ")" : "");
+  if (listed) printf(")");
+  printf("\n");
 }
 
 void OnOperation(const Operation &op, void *user) {
