@@ -72,11 +72,12 @@ diff <(awk '/unzip -Z1/ { found = 1; next } found && /^```/ { if (inside) exit; 
   <(unzip -Z1 "${zips[0]}")
 check "README.md lists the zip's entries" $?
 # Imports: Windows' own DLLs; QUARNE.DLL for the driver alone, VERSION.dll
-# for zubhost alone (it reads the driver's version resource).
+# for zubhost alone (it reads the driver's version resource), WINMM.DLL for
+# plcsim alone (its timer's tick).
 allowed=(
   "driver/LUMISAR.DLL|KERNEL32.dll msvcrt.dll USER32.dll QUARNE.DLL"
   "tools/zubhost.exe|KERNEL32.dll msvcrt.dll VERSION.dll"
-  "tools/plcsim.exe|KERNEL32.dll msvcrt.dll"
+  "tools/plcsim.exe|KERNEL32.dll msvcrt.dll WINMM.DLL"
   "tools/QUARNE.DLL|KERNEL32.dll msvcrt.dll"
 )
 for row in "${allowed[@]}"; do

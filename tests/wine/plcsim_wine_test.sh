@@ -190,4 +190,17 @@ grep -q 'COUNT takes a whole number from -1 to 1000000 (not "-5")' "$run/sim.out
 check "plcsim.exe refuses a fault count of -5" $?
 grep -q "a control line of more than 511 characters is refused" "$run/sim.out"
 check "plcsim.exe refuses a control line of 601 characters" $?
+
+# The line lost, as when its adapter is unplugged (here its relay ends):
+# a message and an end with 1, not a spin or a quiet success.
+wine plcsim.exe --port COM6 --parity none --quiet </dev/null >"$run/lost.out" 2>&1 &
+lost=$!
+pids+=($lost)
+wait_for 300 grep -q "^plcsim: port COM6" "$run/lost.out"
+kill "${pids[0]}"
+wait_for 60 ended "$lost"
+wait "$lost"
+rc=$?
+[ "$rc" = 1 ] && grep -q "^plcsim: the line COM6 failed (Windows error " "$run/lost.out"
+check "plcsim.exe ends with 1 and a message when its line is lost" $? "exit $rc: $(cat "$run/lost.out")"
 checks_done

@@ -5,6 +5,8 @@
 // standard input, in the same words as on the Linux simulator's FIFO.
 #include <string.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 
 #include "sim_tool.h"
 
@@ -105,25 +107,33 @@ HANDLE OpenPort(const SimOptions &o) {
   return line;
 }
 
-void Serve(const SimOptions &o, HANDLE line) {
+// Returns 1 once the port has failed (an adapter unplugged), 0 otherwise.
+int Serve(const SimOptions &o, HANDLE line) {
   SimPacer pacer;
   SimPacerInit(&pacer, &o);
   while (!stopping) {
     DWORD errors = 0;
     COMSTAT status = {};
-    if (!ClearCommError(line, &errors, &status)) break;
-    if (status.cbInQue == 0) {
+    uint8_t in[512];
+    DWORD n = 0;
+    bool failed = !ClearCommError(line, &errors, &status);
+    if (!failed && status.cbInQue == 0) {
       Sleep(1);
       continue;
     }
-    uint8_t in[512];
-    DWORD n = 0;
     DWORD want = status.cbInQue < sizeof in ? status.cbInQue : sizeof in;
-    if (!ReadFile(line, in, want, &n, nullptr)) break;
+    if (failed || !ReadFile(line, in, want, &n, nullptr)) {
+      // An unplugged adapter fails so, often as "access denied": no
+      // guess at the cause here.
+      fprintf(stderr, "plcsim: the line %s failed (Windows error %lu)\n", o.port,
+              static_cast<unsigned long>(GetLastError()));
+      return 1;
+    }
     EnterCriticalSection(&busy);
     if (n > 0) SimRespond(sim, &pacer, o.echo, in, n, WriteAll, &line);
     LeaveCriticalSection(&busy);
   }
+  return 0;
 }
 
 }  // namespace
@@ -173,10 +183,16 @@ int main(int argc, char **argv) {
   if (reader) CloseHandle(reader);
   printf("plcsim: port %s\n", o.port);
   fflush(stdout);
-  Serve(o, line);
+  // Windows wakes a sleeping thread on its timer's tick, every 15.6 ms
+  // unless a program asks for less: a pause that long inside an answer
+  // outlasts the driver's quiet interval from 4,800 baud up, and would end
+  // the answer there. A 1 ms tick keeps the pacing within a character.
+  timeBeginPeriod(1);
+  int lost = Serve(o, line);
+  timeEndPeriod(1);
   EnterCriticalSection(&busy);
   SimPrintStats(sim, stdout);
   CloseHandle(line);
   SimDestroy(sim);
-  return 0;
+  return lost;
 }
